@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "workinstructions/SchemaObject.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+/// A property entry: a key and one bool value, both written as attributes of an empty element.
+class WI_API BoolMap : public BaseObject {
+    WI_SCHEMA_CLASS(BoolMap)
+
+public:
+    const std::string& getKey() const { return key; }
+    std::string& getKey() { return key; }
+    void setKey(const std::string& newValue) { key = newValue; }
+
+    bool getValue() const { return value; }
+    void setValue(bool newValue) { value = newValue; }
+
+private:
+    std::string key;
+    bool value{false};
+};
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "workinstructions/SchemaObject.hpp"
+#include "workinstructions/CreateInput.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+/// A compound input: a key and the creation inputs of the objects to create under it.
+class WI_API CreateInputMap : public BaseObject {
+    WI_SCHEMA_CLASS(CreateInputMap)
+
+public:
+    const std::string& getKey() const { return key; }
+    std::string& getKey() { return key; }
+    void setKey(const std::string& newValue) { key = newValue; }
+
+    const std::vector<AutoPtr<CreateInput>>& getValueArray() const { return value; }
+    void setValueArray(const std::vector<AutoPtr<CreateInput>>& entries) { value = entries; }
+    void addValue(const AutoPtr<CreateInput>& entry) { value.push_back(entry); }
+
+private:
+    std::string key;
+    std::vector<AutoPtr<CreateInput>> value;
+};
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

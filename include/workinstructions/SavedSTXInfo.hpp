@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "workinstructions/SchemaObject.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+/// A modified STX entry of a save request: its transient identifier and its object.
+class WI_API SavedSTXInfo : public BaseObject {
+    WI_SCHEMA_CLASS(SavedSTXInfo)
+
+public:
+    const std::string& getTransientId() const { return transientId; }
+    std::string& getTransientId() { return transientId; }
+    void setTransientId(const std::string& newValue) { transientId = newValue; }
+
+    const AutoPtr<ModelObject>& getStxObjectData() const { return stxObjectData; }
+    AutoPtr<ModelObject>& getStxObjectData() { return stxObjectData; }
+    void setStxObjectData(const AutoPtr<ModelObject>& newValue) { stxObjectData = newValue; }
+
+private:
+    std::string transientId;
+    AutoPtr<ModelObject> stxObjectData{new ModelObject};
+};
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

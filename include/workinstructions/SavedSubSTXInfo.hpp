@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "workinstructions/SchemaObject.hpp"
+#include "workinstructions/CreateInput.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+/// A modified DCD or PF entry of a save request: identifiers and its data as a creation input.
+class WI_API SavedSubSTXInfo : public BaseObject {
+    WI_SCHEMA_CLASS(SavedSubSTXInfo)
+
+public:
+    const std::string& getTransientId() const { return transientId; }
+    std::string& getTransientId() { return transientId; }
+    void setTransientId(const std::string& newValue) { transientId = newValue; }
+
+    const std::string& getPersistentId() const { return persistentId; }
+    std::string& getPersistentId() { return persistentId; }
+    void setPersistentId(const std::string& newValue) { persistentId = newValue; }
+
+    const std::string& getOwningObjectTransientId() const { return owningObjectTransientId; }
+    std::string& getOwningObjectTransientId() { return owningObjectTransientId; }
+    void setOwningObjectTransientId(const std::string& newValue) { owningObjectTransientId = newValue; }
+
+    const AutoPtr<CreateInput>& getObjectData() const { return objectData; }
+    AutoPtr<CreateInput>& getObjectData() { return objectData; }
+    void setObjectData(const AutoPtr<CreateInput>& newValue) { objectData = newValue; }
+
+private:
+    std::string transientId;
+    std::string persistentId;
+    std::string owningObjectTransientId;
+    AutoPtr<CreateInput> objectData{new CreateInput};
+};
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "workinstructions/SchemaObject.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+/// A property entry: a key and one std::string value, both written as attributes of an empty element.
+class WI_API StringMap : public BaseObject {
+    WI_SCHEMA_CLASS(StringMap)
+
+public:
+    const std::string& getKey() const { return key; }
+    std::string& getKey() { return key; }
+    void setKey(const std::string& newValue) { key = newValue; }
+
+    const std::string& getValue() const { return value; }
+    std::string& getValue() { return value; }
+    void setValue(const std::string& newValue) { value = newValue; }
+
+private:
+    std::string key;
+    std::string value;
+};
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

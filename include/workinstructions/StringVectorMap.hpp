@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "workinstructions/SchemaObject.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+/// An array property entry: a key and std::string values, each written as a "value" child element.
+class WI_API StringVectorMap : public BaseObject {
+    WI_SCHEMA_CLASS(StringVectorMap)
+
+public:
+    const std::string& getKey() const { return key; }
+    std::string& getKey() { return key; }
+    void setKey(const std::string& newValue) { key = newValue; }
+
+    const std::vector<std::string>& getValueArray() const { return value; }
+    void setValueArray(const std::vector<std::string>& entries) { value = entries; }
+    void addValue(const std::string& entry) { value.push_back(entry); }
+
+private:
+    std::string key;
+    std::vector<std::string> value;
+};
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <atomic>
+#include <set>
+#include <string>
+
+#include "kvsoa/Export.hpp"
+
+namespace Kavella::Soa::Common::Xml {
+
+class XmlStream;
+
+/// Root of every schema object: its namespace, its reference count and the
+/// start of its XML element.
+class KVSOA_API BaseObject {
+public:
+    virtual ~BaseObject();
+
+    /// Reference counting for AutoPtr; safe from several threads at once.
+    void ref() const noexcept { m_refCount.fetch_add(1, std::memory_order_relaxed); }
+    void unref() const noexcept
+    {
+        if (m_refCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    }
+    int getRefCount() const noexcept { return m_refCount.load(std::memory_order_relaxed); }
+
+    /// A new copy that no handle holds yet (shallow below the first level), or null.
+    BaseObject* clone() const { return reallyClone(); }
+    /// Adds the namespace URIs that this object and everything below it use.
+    virtual void getNamespaces(std::set<std::string>& namespaces) const = 0;
+
+    const std::string& namespaceUri() const noexcept { return *m_namespace; }
+
+protected:
+    explicit BaseObject(const char* namespaceUri);
+    /// A copy carries the namespace over but starts with no reference.
+    BaseObject(const BaseObject& other) noexcept : m_namespace(other.m_namespace) {}
+    /// Assignment carries the namespace over and keeps the reference count.
+    BaseObject& operator=(const BaseObject& other) noexcept
+    {
+        m_namespace = other.m_namespace;
+        return *this;
+    }
+
+    virtual BaseObject* reallyClone() const = 0;
+
+    /// Begins this object's element under elementName, start tag left open for
+    /// attributes. The outermost element declares every namespace the tree uses.
+    /// Returns true when a trace listener got the start marker, so the caller
+    /// owes Monitor::markEnd(traceName).
+    bool outputXMLBase(XmlStream& stream, const std::string& elementName, const char* traceName) const;
+
+private:
+    // Interned: thousands of objects share one namespace text.
+    const std::string* m_namespace;
+    mutable std::atomic<int> m_refCount{0};
+};
+
+} // namespace Kavella::Soa::Common::Xml

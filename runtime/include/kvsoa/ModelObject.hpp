@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <set>
+#include <string>
+
+#include "kvsoa/BaseObject.hpp"
+#include "kvsoa/MemoryManager.hpp"
+
+namespace Kavella::Soa::Common::Xml {
+class XMLNode;
+class XmlStream;
+} // namespace Kavella::Soa::Common::Xml
+
+namespace Kavella::Schemas::Soa::_2006_03::Base {
+
+/// Namespace of the platform's base schema types.
+inline constexpr const char* NamespaceUri = "http://kavella.com/Schemas/Soa/2006-03/Base";
+
+/// A reference to a persistent object, by its uid. Written as an empty element
+/// with the attribute "uid".
+class KVSOA_API ModelObject : public ::Kavella::Soa::Common::Xml::BaseObject {
+public:
+    KVSOA_DECLARE_ALLOCATION_OPERATORS()
+
+    ModelObject();
+    explicit ModelObject(const std::string& uid);
+
+    const std::string& getUid() const noexcept { return m_uid; }
+    std::string& getUid() noexcept { return m_uid; }
+    void setUid(const std::string& uid) { m_uid = uid; }
+
+    void outputXML(::Kavella::Soa::Common::Xml::XmlStream& stream, const std::string& elementName) const;
+    void parse(const ::Kavella::Soa::Common::Xml::XMLNode& node);
+    void getNamespaces(std::set<std::string>& namespaces) const override;
+
+protected:
+    ModelObject* reallyClone() const override;
+
+private:
+    std::string m_uid;
+};
+
+} // namespace Kavella::Schemas::Soa::_2006_03::Base

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "kvsoa/BaseObject.hpp"
+#include "kvsoa/MemoryManager.hpp"
+#include "kvsoa/ModelObject.hpp" // the base namespace
+
+namespace Kavella::Soa::Common::Xml {
+class XMLNode;
+class XmlStream;
+} // namespace Kavella::Soa::Common::Xml
+
+namespace Kavella::Schemas::Soa::_2006_03::Base {
+
+/// One failure that a service call reports without failing as a whole.
+struct PartialError {
+    /// The object the error concerns, if any.
+    std::string uid;
+    std::string message;
+    int code = 0;
+    /// Severity as the service grades it.
+    int level = 0;
+
+    friend bool operator==(const PartialError& a, const PartialError& b)
+    {
+        return a.uid == b.uid && a.message == b.message && a.code == b.code && a.level == b.level;
+    }
+    friend bool operator!=(const PartialError& a, const PartialError& b) { return !(a == b); }
+};
+
+/// The service data of a reply: the objects the call created, updated and
+/// deleted (by uid) and its partial errors. Each is written as one child
+/// element in the base namespace: created, updated, deleted (attribute "uid")
+/// and partialErrors (attributes "uid", "code", "level", "message").
+class KVSOA_API ServiceData : public ::Kavella::Soa::Common::Xml::BaseObject {
+public:
+    KVSOA_DECLARE_ALLOCATION_OPERATORS()
+
+    ServiceData();
+
+    const std::vector<std::string>& getCreatedArray() const noexcept { return m_created; }
+    void setCreatedArray(const std::vector<std::string>& uids) { m_created = uids; }
+    void addCreated(const std::string& uid) { m_created.push_back(uid); }
+
+    const std::vector<std::string>& getUpdatedArray() const noexcept { return m_updated; }
+    void setUpdatedArray(const std::vector<std::string>& uids) { m_updated = uids; }
+    void addUpdated(const std::string& uid) { m_updated.push_back(uid); }
+
+    const std::vector<std::string>& getDeletedArray() const noexcept { return m_deleted; }
+    void setDeletedArray(const std::vector<std::string>& uids) { m_deleted = uids; }
+    void addDeleted(const std::string& uid) { m_deleted.push_back(uid); }
+
+    const std::vector<PartialError>& getPartialErrorArray() const noexcept { return m_partialErrors; }
+    void setPartialErrorArray(const std::vector<PartialError>& errors) { m_partialErrors = errors; }
+    void addPartialError(const PartialError& error) { m_partialErrors.push_back(error); }
+
+    void outputXML(::Kavella::Soa::Common::Xml::XmlStream& stream, const std::string& elementName) const;
+    /// Appends what the element holds, like every schema class.
+    void parse(const ::Kavella::Soa::Common::Xml::XMLNode& node);
+    void getNamespaces(std::set<std::string>& namespaces) const override;
+
+protected:
+    ServiceData* reallyClone() const override;
+
+private:
+    std::vector<std::string> m_created;
+    std::vector<std::string> m_updated;
+    std::vector<std::string> m_deleted;
+    std::vector<PartialError> m_partialErrors;
+};
+
+} // namespace Kavella::Schemas::Soa::_2006_03::Base

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "kvsoa/XMLNode.hpp"
+
+namespace Kavella::Soa::Common::Xml {
+
+/// Limits that keep a hostile document from exhausting the stack or memory.
+struct XMLReadLimits {
+    /// Deepest element nesting accepted; the root is depth 1.
+    std::size_t maxDepth = 256;
+};
+
+/// A parsed XML document: a strict, namespace-aware reading (expat) into
+/// XMLNodes that the document owns. UTF-8 and UTF-16 (with byte order mark)
+/// are read; DOCTYPE declarations are refused, so nothing beyond the text
+/// itself is ever read. Errors raise DomException with line and column.
+class KVSOA_API XMLDocument {
+public:
+    explicit XMLDocument(const std::string& xmlText);
+    XMLDocument(std::string_view xmlText, const XMLReadLimits& limits);
+    XMLDocument(const XMLDocument&) = delete;
+    XMLDocument& operator=(const XMLDocument&) = delete;
+    ~XMLDocument();
+
+    XMLNode& root() noexcept { return *m_root; }
+    const XMLNode& root() const noexcept { return *m_root; }
+    std::size_t size() const noexcept { return m_nodes.size(); }
+
+private:
+    void read(std::string_view xmlText, const XMLReadLimits& limits);
+
+    std::deque<XMLNode> m_nodes;
+    XMLNode* m_root = nullptr;
+};
+
+} // namespace Kavella::Soa::Common::Xml

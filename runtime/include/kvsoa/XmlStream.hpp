@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstddef>
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "kvsoa/Export.hpp"
+
+namespace Kavella::Soa::Common::Xml {
+
+/// An output stream that schema objects write their XML into. It keeps the
+/// namespace prefixes, declares them on the outermost element, tracks the
+/// element depth (refusing trees deeper than its limit, which also stops a
+/// cyclic tree) and can indent for people to read.
+class KVSOA_API XmlStream : public std::ostream {
+public:
+    static constexpr std::size_t defaultMaxDepth = 256;
+
+    /// Writes into the stream's own buffer; str() returns what was written.
+    XmlStream();
+    /// Writes into another stream's buffer instead (a file, std::cout).
+    explicit XmlStream(std::ostream& target);
+    ~XmlStream() override;
+    XmlStream(const XmlStream&) = delete;
+    XmlStream& operator=(const XmlStream&) = delete;
+
+    std::string str() const;
+
+    /// The prefix for a namespace URI: the one set for it, else ns1, ns2, ... in order of first use.
+    std::string getNamespacePrefix(const std::string& uri);
+    /// Chooses the prefix of a namespace before anything is written with it.
+    void setNamespacePrefix(const std::string& uri, const std::string& prefix);
+
+    /// ` name="value"`; the value must already be escaped (toXmlString).
+    std::string writeAttribute(const std::string& name, const std::string& value) const;
+    /// Completes a start tag: "/>" for an empty element (which then is finished), ">" otherwise.
+    std::string writeOpenElementClose(const std::string& uri, bool empty);
+    /// The end tag of the innermost open element.
+    std::string writeCloseElement(const std::string& uri, const std::string& elementName);
+
+    /// Indents nested elements by this many spaces per level (0: compact, the default).
+    void setIndent(int spaces) noexcept { m_indent = spaces < 0 ? 0 : spaces; }
+    int indent() const noexcept { return m_indent; }
+    void setMaxDepth(std::size_t depth) noexcept { m_maxDepth = depth; }
+    std::size_t maxDepth() const noexcept { return m_maxDepth; }
+    /// Open elements right now.
+    std::size_t depth() const noexcept { return m_open.size(); }
+
+    /// Appends raw text, bypassing the ostream machinery (sentries, locale).
+    void append(std::string_view text) { rdbuf()->sputn(text.data(), static_cast<std::streamsize>(text.size())); }
+
+    /// Begins an element: line break and indentation when indenting, "<" and
+    /// the name, and on the outermost element the given namespace declarations.
+    /// Used by BaseObject::outputXMLBase; throws DomException past the depth limit.
+    void beginElement(const std::string& elementName, const std::vector<std::string>& namespaces);
+
+private:
+    class Buffer : public std::streambuf {
+    public:
+        std::string text;
+    protected:
+        int_type overflow(int_type c) override;
+        std::streamsize xsputn(const char* data, std::streamsize size) override;
+    };
+    void newline();
+
+    Buffer m_buffer;
+    std::vector<std::pair<std::string, std::string>> m_prefixes; // uri, prefix
+    std::vector<bool> m_open;                                    // per open element: has child elements
+    std::size_t m_maxDepth = defaultMaxDepth;
+    int m_indent = 0;
+    bool m_pendingStart = false;                                 // a start tag is open for attributes
+};
+
+} // namespace Kavella::Soa::Common::Xml

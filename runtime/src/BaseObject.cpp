@@ -1,0 +1,58 @@
+#include "kvsoa/BaseObject.hpp"
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "kvsoa/Monitor.hpp"
+#include "kvsoa/XmlStream.hpp"
+
+namespace Kavella::Soa::Common::Xml {
+
+namespace {
+
+// Every object keeps a pointer to one shared copy of its namespace text; the
+// texts live as long as the process.
+const std::string* internNamespace(const char* uri)
+{
+    thread_local const std::string* lastUsed = nullptr;
+    if (lastUsed && std::strcmp(lastUsed->c_str(), uri) == 0) return lastUsed;
+
+    static std::mutex mutex;
+    // Never destroyed: objects in other static storage may outlive any destructor order.
+    static auto* interned = new std::unordered_map<std::string, std::unique_ptr<std::string>>();
+    std::lock_guard<std::mutex> lock(mutex);
+    auto& slot = (*interned)[uri];
+    if (!slot) slot = std::make_unique<std::string>(uri);
+    lastUsed = slot.get();
+    return lastUsed;
+}
+
+} // namespace
+
+BaseObject::BaseObject(const char* namespaceUri) : m_namespace(internNamespace(namespaceUri)) {}
+
+BaseObject::~BaseObject() = default;
+
+bool BaseObject::outputXMLBase(XmlStream& stream, const std::string& elementName, const char* traceName) const
+{
+    const bool traced = Monitor::isActive();
+    if (traced) Monitor::markStart(traceName);
+
+    if (stream.depth() == 0) {
+        std::set<std::string> used;
+        getNamespaces(used);
+        std::vector<std::string> declarations{namespaceUri()};
+        for (const auto& uri : used) {
+            if (uri != namespaceUri()) declarations.push_back(uri);
+        }
+        stream.beginElement(elementName, declarations);
+    } else {
+        stream.beginElement(elementName, {});
+    }
+    return traced;
+}
+
+} // namespace Kavella::Soa::Common::Xml

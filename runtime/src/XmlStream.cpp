@@ -1,0 +1,131 @@
+#include "kvsoa/XmlStream.hpp"
+
+#include "kvsoa/Conversions.hpp"
+#include "kvsoa/DomException.hpp"
+
+namespace Kavella::Soa::Common::Xml {
+
+XmlStream::Buffer::int_type XmlStream::Buffer::overflow(int_type c)
+{
+    if (!traits_type::eq_int_type(c, traits_type::eof())) text.push_back(traits_type::to_char_type(c));
+    return traits_type::not_eof(c);
+}
+
+std::streamsize XmlStream::Buffer::xsputn(const char* data, std::streamsize size)
+{
+    text.append(data, static_cast<std::size_t>(size));
+    return size;
+}
+
+XmlStream::XmlStream() : std::ostream(nullptr)
+{
+    rdbuf(&m_buffer);
+}
+
+XmlStream::XmlStream(std::ostream& target) : std::ostream(target.rdbuf()) {}
+
+XmlStream::~XmlStream() = default;
+
+std::string XmlStream::str() const
+{
+    return m_buffer.text;
+}
+
+std::string XmlStream::getNamespacePrefix(const std::string& uri)
+{
+    for (const auto& known : m_prefixes) {
+        if (known.first == uri) return known.second;
+    }
+    // Inside an element it is too late to declare it: the output would not be
+    // namespace-well-formed.
+    if (!m_open.empty()) {
+        throw DomException("Namespace \"" + uri + "\" is not declared on the outermost element");
+    }
+    std::string prefix = "ns" + std::to_string(m_prefixes.size() + 1);
+    m_prefixes.emplace_back(uri, prefix);
+    return prefix;
+}
+
+void XmlStream::setNamespacePrefix(const std::string& uri, const std::string& prefix)
+{
+    for (auto& known : m_prefixes) {
+        if (known.first == uri) {
+            known.second = prefix;
+            return;
+        }
+    }
+    m_prefixes.emplace_back(uri, prefix);
+}
+
+std::string XmlStream::writeAttribute(const std::string& name, const std::string& value) const
+{
+    std::string text;
+    text.reserve(name.size() + value.size() + 4);
+    text += ' ';
+    text += name;
+    text += "=\"";
+    text += value;
+    text += '"';
+    return text;
+}
+
+std::string XmlStream::writeOpenElementClose(const std::string&, bool empty)
+{
+    if (empty) {
+        if (!m_open.empty()) m_open.pop_back();
+        return "/>";
+    }
+    return ">";
+}
+
+std::string XmlStream::writeCloseElement(const std::string&, const std::string& elementName)
+{
+    if (m_open.empty()) throw DomException("End tag </" + elementName + "> written with no element open");
+    const bool hadChildren = m_open.back();
+    m_open.pop_back();
+    std::string text;
+    if (m_indent > 0 && hadChildren) {
+        text += '\n';
+        text.append(m_open.size() * static_cast<std::size_t>(m_indent), ' ');
+    }
+    text += "</";
+    text += elementName;
+    text += '>';
+    return text;
+}
+
+void XmlStream::newline()
+{
+    std::string text(1, '\n');
+    text.append(m_open.size() * static_cast<std::size_t>(m_indent), ' ');
+    append(text);
+}
+
+void XmlStream::beginElement(const std::string& elementName, const std::vector<std::string>& namespaces)
+{
+    if (m_open.size() >= m_maxDepth) {
+        throw DomException("Element <" + elementName + "> lies deeper than the writing limit of " +
+                           std::to_string(m_maxDepth) + " levels (or the tree has a cycle)");
+    }
+    if (!m_open.empty()) {
+        m_open.back() = true;
+        if (m_indent > 0) newline();
+    }
+    std::string text;
+    text += '<';
+    text += elementName;
+    if (m_open.empty()) {
+        for (const auto& uri : namespaces) getNamespacePrefix(uri);
+        for (const auto& [uri, prefix] : m_prefixes) {
+            text += " xmlns:";
+            text += prefix;
+            text += "=\"";
+            text += toXmlString(uri);
+            text += '"';
+        }
+    }
+    append(text);
+    m_open.push_back(false);
+}
+
+} // namespace Kavella::Soa::Common::Xml

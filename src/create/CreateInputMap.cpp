@@ -1,0 +1,11 @@
+#include "workinstructions/CreateInputMap.hpp"
+
+#include "framework/ClassSchema.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+WI_DEFINE_SCHEMA_CLASS(CreateInputMap,
+                       attribute<&CreateInputMap::key>("key"),
+                       children<&CreateInputMap::value>("value"))
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -1,0 +1,11 @@
+#include "workinstructions/DateMap.hpp"
+
+#include "framework/ClassSchema.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+WI_DEFINE_SCHEMA_CLASS(DateMap,
+                       attribute<&DateMap::key>("key"),
+                       attribute<&DateMap::value>("value"))
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -1,0 +1,11 @@
+#include "workinstructions/DateVectorMap.hpp"
+
+#include "framework/ClassSchema.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+WI_DEFINE_SCHEMA_CLASS(DateVectorMap,
+                       attribute<&DateVectorMap::key>("key"),
+                       values<&DateVectorMap::value>("value"))
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -1,0 +1,11 @@
+#include "workinstructions/IntVectorMap.hpp"
+
+#include "framework/ClassSchema.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+WI_DEFINE_SCHEMA_CLASS(IntVectorMap,
+                       attribute<&IntVectorMap::key>("key"),
+                       values<&IntVectorMap::value>("value"))
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

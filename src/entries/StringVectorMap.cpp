@@ -1,0 +1,11 @@
+#include "workinstructions/StringVectorMap.hpp"
+
+#include "framework/ClassSchema.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+WI_DEFINE_SCHEMA_CLASS(StringVectorMap,
+                       attribute<&StringVectorMap::key>("key"),
+                       values<&StringVectorMap::value>("value"))
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

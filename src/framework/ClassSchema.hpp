@@ -1,0 +1,294 @@
+#pragma once
+
+// The table through which every schema class states its members once: kind,
+// XML local name and the member itself. The engine (Engine.cpp) writes, reads
+// and collects namespaces for every class from these rows, in row order.
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <set>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "kvsoa/AutoPtr.hpp"
+#include "kvsoa/BaseObject.hpp"
+#include "kvsoa/Conversions.hpp"
+#include "kvsoa/DateTime.hpp"
+#include "kvsoa/DomException.hpp"
+#include "kvsoa/ObjectClone.hpp"
+#include "kvsoa/XMLNode.hpp"
+#include "kvsoa/XmlStream.hpp"
+#include "workinstructions/SchemaObject.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
+
+using ::Kavella::Soa::Common::Xml::DomException;
+
+enum class MemberKind : std::uint8_t {
+    Attribute, // text or value, an XML attribute
+    Child,     // one nested object, parsed in place
+    BareChild, // the same, under its local name without prefix
+    Children,  // array of handles, one element per entry
+    Values,    // array of plain values, one "<p:name>text</p:name>" per entry
+};
+
+struct Member {
+    const char* name;
+    MemberKind kind;
+    /// Attributes: writes ` name="text"`; children: writes the element(s) under elementName.
+    void (*write)(const BaseObject& object, XmlStream& stream, const std::string& elementName);
+    /// Attributes: reads from the object's own node; children: from one child node.
+    void (*read)(BaseObject& object, const XMLNode& node, const char* name);
+    /// Arrays only: room for count entries.
+    void (*reserve)(BaseObject& object, std::size_t count);
+    /// Members holding objects only: their namespaces.
+    void (*collect)(const BaseObject& object, std::set<std::string>& namespaces);
+
+    constexpr bool isChild() const { return kind != MemberKind::Attribute; }
+};
+
+struct ClassSchema {
+    const char* allocationTag; // also the class's qualified name
+    const char* outputTrace;
+    const char* parseTrace;
+    const Member* members;
+    std::size_t memberCount;
+    bool hasChildren;
+
+    const Member* begin() const { return members; }
+    const Member* end() const { return members + memberCount; }
+};
+
+// ---- member types --------------------------------------------------------
+
+template <typename>
+struct MemberPointer;
+template <typename C, typename T>
+struct MemberPointer<T C::*> {
+    using Class = C;
+    using Type = T;
+};
+template <auto M>
+using OwnerOf = typename MemberPointer<decltype(M)>::Class;
+template <auto M>
+using TypeOf = typename MemberPointer<decltype(M)>::Type;
+
+template <typename T>
+inline constexpr bool isValue = std::is_same_v<T, std::string> || std::is_same_v<T, int> ||
+                                std::is_same_v<T, float> || std::is_same_v<T, double> ||
+                                std::is_same_v<T, bool> || std::is_same_v<T, DateTime>;
+
+template <typename T>
+struct HandleTraits : std::false_type {};
+template <typename T>
+struct HandleTraits<AutoPtr<T>> : std::true_type {
+    using Object = T;
+};
+
+template <typename T>
+struct ArrayTraits : std::false_type {};
+template <typename T, typename A>
+struct ArrayTraits<std::vector<T, A>> : std::true_type {
+    using Entry = T;
+};
+
+template <auto M>
+const TypeOf<M>& memberOf(const BaseObject& object)
+{
+    return static_cast<const OwnerOf<M>&>(object).*M;
+}
+template <auto M>
+TypeOf<M>& memberOf(BaseObject& object)
+{
+    return static_cast<OwnerOf<M>&>(object).*M;
+}
+
+// ---- values as text ------------------------------------------------------
+
+/// Strings are escaped; every other value goes through the runtime's conversions.
+template <typename T>
+std::string valueText(const T& value)
+{
+    if constexpr (std::is_same_v<T, std::string>) {
+        return ::Kavella::Soa::Common::toXmlString(value);
+    } else {
+        return ::Kavella::Soa::Common::lexical_cast<std::string>(value);
+    }
+}
+
+/// A conversion error names the value; this adds where it was.
+template <typename T>
+T readValue(const std::string& text, const XMLNode& where)
+{
+    if constexpr (std::is_same_v<T, std::string>) {
+        return text;
+    } else {
+        try {
+            return ::Kavella::Soa::Common::lexical_cast<T>(text);
+        } catch (DomException& error) {
+            error.locate(where.line, where.column);
+            throw;
+        }
+    }
+}
+
+// ---- operations per kind -------------------------------------------------
+
+template <auto M>
+void writeAttribute(const BaseObject& object, XmlStream& stream, const std::string& name)
+{
+    stream.append(stream.writeAttribute(name, valueText(memberOf<M>(object))));
+}
+template <auto M>
+void readAttribute(BaseObject& object, const XMLNode& node, const char* name)
+{
+    memberOf<M>(object) = readValue<TypeOf<M>>(node.getAttr(name), node);
+}
+
+template <auto M>
+void writeChild(const BaseObject& object, XmlStream& stream, const std::string& elementName)
+{
+    memberOf<M>(object)->outputXML(stream, elementName);
+}
+template <auto M>
+void readChild(BaseObject& object, const XMLNode& child, const char*)
+{
+    memberOf<M>(object)->parse(child);
+}
+template <auto M>
+void collectChild(const BaseObject& object, std::set<std::string>& namespaces)
+{
+    memberOf<M>(object)->getNamespaces(namespaces);
+}
+
+template <auto M>
+void writeChildren(const BaseObject& object, XmlStream& stream, const std::string& elementName)
+{
+    for (const auto& entry : memberOf<M>(object)) entry->outputXML(stream, elementName);
+}
+template <auto M>
+void readChildren(BaseObject& object, const XMLNode& child, const char*)
+{
+    using Entry = typename ArrayTraits<TypeOf<M>>::Entry;
+    Entry entry(new typename HandleTraits<Entry>::Object);
+    entry->parse(child);
+    memberOf<M>(object).push_back(std::move(entry));
+}
+template <auto M>
+void collectChildren(const BaseObject& object, std::set<std::string>& namespaces)
+{
+    for (const auto& entry : memberOf<M>(object)) entry->getNamespaces(namespaces);
+}
+template <auto M>
+void reserveArray(BaseObject& object, std::size_t count)
+{
+    memberOf<M>(object).reserve(count);
+}
+
+template <auto M>
+void writeValues(const BaseObject& object, XmlStream& stream, const std::string& elementName)
+{
+    const std::string open = "<" + elementName + ">";
+    const std::string close = "</" + elementName + ">";
+    for (const auto& value : memberOf<M>(object)) {
+        stream.append(open);
+        stream.append(valueText(value)); // a vector<bool> yields plain bools here
+        stream.append(close);
+    }
+}
+template <auto M>
+void readValues(BaseObject& object, const XMLNode& child, const char*)
+{
+    memberOf<M>(object).push_back(readValue<typename ArrayTraits<TypeOf<M>>::Entry>(child.text, child));
+}
+
+// ---- the rows a class lists ----------------------------------------------
+
+/// A text, number, flag or date written as the attribute name.
+template <auto M>
+constexpr Member attribute(const char* name)
+{
+    static_assert(isValue<TypeOf<M>>, "an attribute holds a text, number, flag or DateTime");
+    return {name, MemberKind::Attribute, &writeAttribute<M>, &readAttribute<M>, nullptr, nullptr};
+}
+
+/// One nested object (AutoPtr) written as the child element prefix:name.
+template <auto M>
+constexpr Member child(const char* name)
+{
+    static_assert(HandleTraits<TypeOf<M>>::value, "a child member is an AutoPtr");
+    return {name, MemberKind::Child, &writeChild<M>, &readChild<M>, nullptr, &collectChild<M>};
+}
+
+/// One nested object written under its bare local name.
+template <auto M>
+constexpr Member bareChild(const char* name)
+{
+    static_assert(HandleTraits<TypeOf<M>>::value, "a child member is an AutoPtr");
+    return {name, MemberKind::BareChild, &writeChild<M>, &readChild<M>, nullptr, &collectChild<M>};
+}
+
+/// An array of handles, one child element prefix:name per entry.
+template <auto M>
+constexpr Member children(const char* name)
+{
+    static_assert(ArrayTraits<TypeOf<M>>::value && HandleTraits<typename ArrayTraits<TypeOf<M>>::Entry>::value,
+                  "a children member is a std::vector of AutoPtr");
+    return {name, MemberKind::Children, &writeChildren<M>, &readChildren<M>, &reserveArray<M>, &collectChildren<M>};
+}
+
+/// An array of plain values, written by hand as prefix:name elements holding the text.
+template <auto M>
+constexpr Member values(const char* name)
+{
+    static_assert(ArrayTraits<TypeOf<M>>::value && isValue<typename ArrayTraits<TypeOf<M>>::Entry>,
+                  "a values member is a std::vector of texts, numbers, flags or DateTimes");
+    return {name, MemberKind::Values, &writeValues<M>, &readValues<M>, &reserveArray<M>, nullptr};
+}
+
+template <std::size_t N>
+constexpr bool anyChild(const Member (&members)[N])
+{
+    for (const Member& member : members) {
+        if (member.isChild()) return true;
+    }
+    return false;
+}
+
+// ---- the walkers (Engine.cpp) --------------------------------------------
+
+using BeginElement = bool (BaseObject::*)(XmlStream&, const std::string&, const char*) const;
+
+void writeObject(const BaseObject& object, BeginElement begin, XmlStream& stream, const std::string& elementName,
+                 const ClassSchema& schema);
+void parseObject(BaseObject& object, const XMLNode& node, const ClassSchema& schema);
+void collectNamespaces(const BaseObject& object, std::set<std::string>& namespaces, const ClassSchema& schema);
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail
+
+#define WI_QUALIFIED(Class) "Velmora::Schemas::Mes::_2010_09::Workinstructions::" #Class
+
+/// Defines a schema class from its member rows, listed in declaration (and XML) order.
+#define WI_DEFINE_SCHEMA_CLASS(Class, ...)                                                                   \
+    KVSOA_DEFINE_ALLOCATION_OPERATORS(Class, WI_QUALIFIED(Class))                                            \
+    const detail::ClassSchema& Class::schema()                                                               \
+    {                                                                                                        \
+        using namespace detail;                                                                              \
+        static constexpr Member members[] = {__VA_ARGS__};                                                   \
+        static constexpr ClassSchema table{WI_QUALIFIED(Class), WI_QUALIFIED(Class) "::outputXML",           \
+                                           WI_QUALIFIED(Class) "::parse", members, std::size(members),       \
+                                           anyChild(members)};                                               \
+        return table;                                                                                        \
+    }                                                                                                        \
+    void Class::outputXML(XmlStream& stream, const std::string& elementName) const                           \
+    {                                                                                                        \
+        detail::writeObject(*this, &Class::outputXMLBase, stream, elementName, schema());                    \
+    }                                                                                                        \
+    void Class::parse(const XMLNode& node) { detail::parseObject(*this, node, schema()); }                   \
+    void Class::getNamespaces(std::set<std::string>& namespaces) const                                       \
+    {                                                                                                        \
+        detail::collectNamespaces(*this, namespaces, schema());                                              \
+    }                                                                                                        \
+    Class* Class::reallyClone() const { return ::Kavella::Soa::Common::cloneObject(*this, WI_QUALIFIED(Class)); }

@@ -1,0 +1,65 @@
+#include "ClassSchema.hpp"
+
+#include "kvsoa/Monitor.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
+
+using ::Kavella::Soa::Common::Monitor;
+
+void writeObject(const BaseObject& object, BeginElement begin, XmlStream& stream, const std::string& elementName,
+                 const ClassSchema& schema)
+{
+    const bool traced = (object.*begin)(stream, elementName, schema.outputTrace);
+    for (const Member& member : schema) {
+        if (!member.isChild()) member.write(object, stream, member.name);
+    }
+    const std::string& uri = object.namespaceUri();
+    if (!schema.hasChildren) {
+        stream.append(stream.writeOpenElementClose(uri, true));
+    } else {
+        stream.append(stream.writeOpenElementClose(uri, false));
+        const std::string prefix = stream.getNamespacePrefix(uri) + ":";
+        for (const Member& member : schema) {
+            if (!member.isChild()) continue;
+            member.write(object, stream, member.kind == MemberKind::BareChild ? member.name : prefix + member.name);
+        }
+        stream.append(stream.writeCloseElement(uri, elementName));
+    }
+    if (traced) Monitor::markEnd(schema.outputTrace);
+}
+
+void parseObject(BaseObject& object, const XMLNode& node, const ClassSchema& schema)
+{
+    if (node.traceSuppression == 0) Monitor::markStart(schema.parseTrace);
+    for (const Member& member : schema) {
+        if (!member.isChild()) member.read(object, node, member.name);
+    }
+    if (schema.hasChildren) {
+        const std::size_t count = node.children.size();
+        for (const Member& member : schema) {
+            if (member.reserve) member.reserve(object, count);
+        }
+        for (const XMLNode* child : node.children) {
+            const Member* match = nullptr;
+            for (const Member& member : schema) {
+                if (member.isChild() && child->name == member.name) {
+                    match = &member;
+                    break;
+                }
+            }
+            if (!match) ::Kavella::Soa::Common::Xml::throwUnexpectedNode(*child);
+            match->read(object, *child, match->name);
+        }
+    }
+    if (node.traceSuppression == 0) Monitor::markEnd(schema.parseTrace);
+}
+
+void collectNamespaces(const BaseObject& object, std::set<std::string>& namespaces, const ClassSchema& schema)
+{
+    namespaces.insert(object.namespaceUri());
+    for (const Member& member : schema) {
+        if (member.collect) member.collect(object, namespaces);
+    }
+}
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail

@@ -1,0 +1,10 @@
+#include "workinstructions/LoadWorkInstructionDocInput.hpp"
+
+#include "framework/ClassSchema.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+WI_DEFINE_SCHEMA_CLASS(LoadWorkInstructionDocInput,
+                       children<&LoadWorkInstructionDocInput::loadedInfo>("loadedInfo"))
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions
