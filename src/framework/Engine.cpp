@@ -6,6 +6,35 @@ namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
 
 using ::Kavella::Soa::Common::Monitor;
 
+namespace {
+
+// Namespace collection runs before anything is written, and the outermost
+// element asks for the whole tree: a cycle that a caller built through compound
+// inputs would recurse until the stack ran out. Bounded here, per thread.
+constexpr std::size_t maxNamespaceDepth = 1024;
+
+class NamespaceDepth {
+public:
+    explicit NamespaceDepth(const char* className)
+    {
+        if (++s_depth > maxNamespaceDepth) {
+            --s_depth;
+            throw DomException(std::string("Collecting namespaces: the tree under ") + className + " is deeper than " +
+                               std::to_string(maxNamespaceDepth) + " levels or has a cycle");
+        }
+    }
+    ~NamespaceDepth() { --s_depth; }
+    NamespaceDepth(const NamespaceDepth&) = delete;
+    NamespaceDepth& operator=(const NamespaceDepth&) = delete;
+
+private:
+    static thread_local std::size_t s_depth;
+};
+
+thread_local std::size_t NamespaceDepth::s_depth = 0;
+
+} // namespace
+
 void writeObject(const BaseObject& object, BeginElement begin, XmlStream& stream, const std::string& elementName,
                  const ClassSchema& schema)
 {
@@ -56,6 +85,7 @@ void parseObject(BaseObject& object, const XMLNode& node, const ClassSchema& sch
 
 void collectNamespaces(const BaseObject& object, std::set<std::string>& namespaces, const ClassSchema& schema)
 {
+    const NamespaceDepth depth(schema.allocationTag);
     namespaces.insert(object.namespaceUri());
     for (const Member& member : schema) {
         if (member.collect) member.collect(object, namespaces);
