@@ -21,17 +21,19 @@ struct ParserDeleter {
     void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
 };
 
-class Reader {
+} // namespace
+
+class XMLDocumentReader {
 public:
-    Reader(std::deque<XMLNode>& nodes, const XMLReadLimits& limits)
-        : m_nodes(nodes), m_limits(limits), m_parser(XML_ParserCreateNS(nullptr, namespaceSeparator)),
+    XMLDocumentReader(std::deque<XMLNode>& nodes, std::set<std::string, std::less<>>& uris, const XMLReadLimits& limits)
+        : m_nodes(nodes), m_uris(uris), m_limits(limits), m_parser(XML_ParserCreateNS(nullptr, namespaceSeparator)),
           m_traceSuppression(Monitor::isActive() ? 0u : 1u)
     {
         if (!m_parser) throw std::bad_alloc();
         XML_SetUserData(m_parser.get(), this);
-        XML_SetElementHandler(m_parser.get(), &Reader::onStart, &Reader::onEnd);
-        XML_SetCharacterDataHandler(m_parser.get(), &Reader::onText);
-        XML_SetStartDoctypeDeclHandler(m_parser.get(), &Reader::onDoctype);
+        XML_SetElementHandler(m_parser.get(), &XMLDocumentReader::onStart, &XMLDocumentReader::onEnd);
+        XML_SetCharacterDataHandler(m_parser.get(), &XMLDocumentReader::onText);
+        XML_SetStartDoctypeDeclHandler(m_parser.get(), &XMLDocumentReader::onDoctype);
         XML_SetParamEntityParsing(m_parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
     }
 
@@ -65,31 +67,42 @@ private:
         XML_StopParser(m_parser.get(), XML_FALSE);
     }
 
-    static void splitName(const char* expanded, std::string& uri, std::string& local)
+    /// Splits an expanded name into its URI (empty when none) and local name.
+    static std::string_view splitName(const char* expanded, std::string_view& local)
     {
-        std::string_view name(expanded);
+        const std::string_view name(expanded);
         const auto separator = name.rfind(namespaceSeparator);
         if (separator == std::string_view::npos) {
-            local.assign(name);
-        } else {
-            uri.assign(name.substr(0, separator));
-            local.assign(name.substr(separator + 1));
+            local = name;
+            return {};
         }
+        local = name.substr(separator + 1);
+        return name.substr(0, separator);
+    }
+
+    std::string_view internUri(std::string_view uri)
+    {
+        if (uri.empty()) return {};
+        if (uri == m_lastUri) return m_lastUri;
+        auto found = m_uris.find(uri);
+        if (found == m_uris.end()) found = m_uris.emplace(uri).first;
+        m_lastUri = *found;
+        return m_lastUri;
     }
 
     static void onStart(void* self, const XML_Char* name, const XML_Char** attributes)
     {
-        static_cast<Reader*>(self)->start(name, attributes);
+        static_cast<XMLDocumentReader*>(self)->start(name, attributes);
     }
-    static void onEnd(void* self, const XML_Char*) { static_cast<Reader*>(self)->m_open.pop_back(); }
+    static void onEnd(void* self, const XML_Char*) { static_cast<XMLDocumentReader*>(self)->m_open.pop_back(); }
     static void onText(void* self, const XML_Char* text, int length)
     {
-        auto& reader = *static_cast<Reader*>(self);
+        auto& reader = *static_cast<XMLDocumentReader*>(self);
         if (!reader.m_open.empty()) reader.m_open.back()->text.append(text, static_cast<std::size_t>(length));
     }
     static void onDoctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int)
     {
-        static_cast<Reader*>(self)->stop("a DOCTYPE declaration is not allowed in a message");
+        static_cast<XMLDocumentReader*>(self)->stop("a DOCTYPE declaration is not allowed in a message");
     }
 
     void start(const char* name, const char** attributes)
@@ -99,15 +112,17 @@ private:
             return;
         }
         XMLNode& node = m_nodes.emplace_back();
-        splitName(name, node.uri, node.name);
+        std::string_view local;
+        node.uri = internUri(splitName(name, local));
+        node.name.assign(local);
         node.traceSuppression = m_traceSuppression;
         node.line = static_cast<int>(XML_GetCurrentLineNumber(m_parser.get()));
         node.column = static_cast<int>(XML_GetCurrentColumnNumber(m_parser.get())) + 1;
         for (const char** attribute = attributes; *attribute; attribute += 2) {
-            std::string uri;
-            std::string local;
-            splitName(attribute[0], uri, local);
-            node.addAttr(uri.empty() ? std::move(local) : "{" + uri + "}" + local, attribute[1]);
+            std::string_view local;
+            const std::string_view uri = splitName(attribute[0], local);
+            std::string attributeName = uri.empty() ? std::string(local) : "{" + std::string(uri) + "}" + std::string(local);
+            node.addAttr(std::move(attributeName), attribute[1]);
         }
         if (m_open.empty()) {
             m_root = &node;
@@ -118,6 +133,8 @@ private:
     }
 
     std::deque<XMLNode>& m_nodes;
+    std::set<std::string, std::less<>>& m_uris;
+    std::string_view m_lastUri;
     const XMLReadLimits& m_limits;
     std::unique_ptr<XML_ParserStruct, ParserDeleter> m_parser;
     std::vector<XMLNode*> m_open;
@@ -125,8 +142,6 @@ private:
     std::string m_stopReason;
     std::uint32_t m_traceSuppression;
 };
-
-} // namespace
 
 XMLDocument::XMLDocument(const std::string& xmlText)
 {
@@ -142,7 +157,7 @@ XMLDocument::~XMLDocument() = default;
 
 void XMLDocument::read(std::string_view xmlText, const XMLReadLimits& limits)
 {
-    Reader reader(m_nodes, limits);
+    XMLDocumentReader reader(m_nodes, m_uris, limits);
     m_root = reader.read(xmlText);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,7 @@ private:
     void read(std::string_view xmlText, const XMLReadLimits& limits);
 
     std::deque<XMLNode> m_nodes;
+    std::set<std::string, std::less<>> m_uris; // what the nodes' uri fields point to
     XMLNode* m_root = nullptr;
 };
 

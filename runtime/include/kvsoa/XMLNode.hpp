@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -15,8 +16,9 @@ class KVSOA_API XMLNode {
 public:
     /// Local name, without prefix.
     std::string name;
-    /// Namespace URI of the element; empty when it has none.
-    std::string uri;
+    /// Namespace URI of the element; empty when it has none. Read nodes point
+    /// into their document, which keeps one copy of each URI.
+    std::string_view uri;
     /// Element children only (no text, comments or processing instructions); not owned.
     std::vector<XMLNode*> children;
     /// Character data directly inside the element, CDATA and references resolved.
