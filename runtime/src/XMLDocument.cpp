@@ -39,6 +39,7 @@ public:
 
     XMLNode* read(std::string_view text)
     {
+        m_bomColumns = byteOrderMarkColumns(text);
         // expat takes int lengths; feed larger documents in pieces.
         constexpr std::size_t piece = INT_MAX / 2;
         do {
@@ -51,10 +52,23 @@ public:
     }
 
 private:
+    // expat counts a byte order mark as a character of the first line.
+    static int byteOrderMarkColumns(std::string_view text)
+    {
+        const auto starts = [text](std::string_view mark) { return text.substr(0, mark.size()) == mark; };
+        return starts("\xEF\xBB\xBF") || starts("\xFF\xFE") || starts("\xFE\xFF") ? 1 : 0;
+    }
+
+    int currentColumn(int line) const
+    {
+        const int column = static_cast<int>(XML_GetCurrentColumnNumber(m_parser.get())) + 1;
+        return line == 1 ? column - m_bomColumns : column;
+    }
+
     [[noreturn]] void fail()
     {
         const int line = static_cast<int>(XML_GetCurrentLineNumber(m_parser.get()));
-        const int column = static_cast<int>(XML_GetCurrentColumnNumber(m_parser.get())) + 1;
+        const int column = currentColumn(line);
         std::string reason = m_stopReason.empty() ? XML_ErrorString(XML_GetErrorCode(m_parser.get())) : m_stopReason;
         throw DomException("Malformed XML at line " + std::to_string(line) + ", column " + std::to_string(column) +
                                ": " + reason,
@@ -94,7 +108,12 @@ private:
     {
         static_cast<XMLDocumentReader*>(self)->start(name, attributes);
     }
-    static void onEnd(void* self, const XML_Char*) { static_cast<XMLDocumentReader*>(self)->m_open.pop_back(); }
+    static void onEnd(void* self, const XML_Char*)
+    {
+        // expat still reports the end of an element whose start was refused.
+        auto& open = static_cast<XMLDocumentReader*>(self)->m_open;
+        if (!open.empty()) open.pop_back();
+    }
     static void onText(void* self, const XML_Char* text, int length)
     {
         auto& reader = *static_cast<XMLDocumentReader*>(self);
@@ -117,7 +136,7 @@ private:
         node.name.assign(local);
         node.traceSuppression = m_traceSuppression;
         node.line = static_cast<int>(XML_GetCurrentLineNumber(m_parser.get()));
-        node.column = static_cast<int>(XML_GetCurrentColumnNumber(m_parser.get())) + 1;
+        node.column = currentColumn(node.line);
         for (const char** attribute = attributes; *attribute; attribute += 2) {
             std::string_view local;
             const std::string_view uri = splitName(attribute[0], local);
@@ -140,6 +159,7 @@ private:
     std::vector<XMLNode*> m_open;
     XMLNode* m_root = nullptr;
     std::string m_stopReason;
+    int m_bomColumns = 0;
     std::uint32_t m_traceSuppression;
 };
 

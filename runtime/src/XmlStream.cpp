@@ -5,6 +5,23 @@
 
 namespace Kavella::Soa::Common::Xml {
 
+namespace {
+
+// An ASCII name without colon; enough for the prefixes a caller chooses.
+bool isPlainName(const std::string& name)
+{
+    if (name.empty()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+        const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.';
+        if (!letter && (i == 0 || !other)) return false;
+    }
+    return true;
+}
+
+} // namespace
+
 XmlStream::Buffer::int_type XmlStream::Buffer::overflow(int_type c)
 {
     if (!traits_type::eq_int_type(c, traits_type::eof())) text.push_back(traits_type::to_char_type(c));
@@ -41,13 +58,33 @@ std::string XmlStream::getNamespacePrefix(const std::string& uri)
     if (!m_open.empty()) {
         throw DomException("Namespace \"" + uri + "\" is not declared on the outermost element");
     }
-    std::string prefix = "ns" + std::to_string(m_prefixes.size() + 1);
+    std::string prefix;
+    for (std::size_t number = m_prefixes.size() + 1; prefix.empty() || prefixTaken(prefix); ++number) {
+        prefix = "ns" + std::to_string(number);
+    }
     m_prefixes.emplace_back(uri, prefix);
     return prefix;
 }
 
+bool XmlStream::prefixTaken(const std::string& prefix) const
+{
+    for (const auto& known : m_prefixes) {
+        if (known.second == prefix) return true;
+    }
+    return false;
+}
+
 void XmlStream::setNamespacePrefix(const std::string& uri, const std::string& prefix)
 {
+    if (!m_open.empty()) throw DomException("Namespace prefixes cannot change while an element is open");
+    if (!isPlainName(prefix) || prefix.compare(0, 3, "xml") == 0) {
+        throw DomException("\"" + prefix + "\" cannot be a namespace prefix");
+    }
+    for (const auto& known : m_prefixes) {
+        if (known.second == prefix && known.first != uri) {
+            throw DomException("Prefix \"" + prefix + "\" is already bound to \"" + known.first + "\"");
+        }
+    }
     for (auto& known : m_prefixes) {
         if (known.first == uri) {
             known.second = prefix;

@@ -32,7 +32,9 @@ public:
 
     /// The prefix for a namespace URI: the one set for it, else ns1, ns2, ... in order of first use.
     std::string getNamespacePrefix(const std::string& uri);
-    /// Chooses the prefix of a namespace before anything is written with it.
+    /// Chooses the prefix of a namespace before anything is written with it; throws
+    /// DomException for a prefix that is not a plain name, starts with "xml" or is
+    /// bound to another namespace.
     void setNamespacePrefix(const std::string& uri, const std::string& prefix);
 
     /// ` name="value"`; the value must already be escaped (toXmlString).
@@ -67,6 +69,7 @@ private:
         std::streamsize xsputn(const char* data, std::streamsize size) override;
     };
     void newline();
+    bool prefixTaken(const std::string& prefix) const;
 
     Buffer m_buffer;
     std::vector<std::pair<std::string, std::string>> m_prefixes; // uri, prefix

@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kvsoa/XMLDocument.hpp"
+#include "runtime/RuntimeTestSupport.hpp"
+
+using Kavella::Soa::Common::Xml::XMLDocument;
+using Kavella::Soa::Common::Xml::XMLReadLimits;
+using namespace runtime_test;
+
+namespace {
+
+enum class ByteOrder { Little, Big };
+
+/// UTF-8 to UTF-16 with a byte order mark, surrogate pairs included.
+std::string toUtf16(const std::string& utf8, ByteOrder order)
+{
+    std::string out;
+    auto unit = [&](unsigned value) {
+        const char high = static_cast<char>(value >> 8), low = static_cast<char>(value & 0xFF);
+        if (order == ByteOrder::Little) out += {low, high};
+        else out += {high, low};
+    };
+    unit(0xFEFF);
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        unsigned code = length == 1 ? lead : lead & (0x7F >> length);
+        for (int k = 1; k < length; ++k) code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        i += static_cast<std::size_t>(length);
+        if (code < 0x10000) {
+            unit(code);
+        } else {
+            unit(0xD800 + ((code - 0x10000) >> 10));
+            unit(0xDC00 + ((code - 0x10000) & 0x3FF));
+        }
+    }
+    return out;
+}
+
+std::string nested(std::size_t depth)
+{
+    std::string text;
+    for (std::size_t i = 0; i < depth; ++i) text += "<e>\n";
+    for (std::size_t i = 0; i < depth; ++i) text += "</e>";
+    return text;
+}
+
+} // namespace
+
+TEST(XMLDocumentTest, NamesAreLocalAndCarryTheirNamespace)
+{
+    const XMLDocument document(R"(<p:root xmlns:p="urn:a" xmlns="urn:default" xmlns:other="urn:b" plain="1" other:qualified="2">
+  <child a="x"/>
+  <other:item/>
+  <p:rebound xmlns:p="urn:c"/>
+  <none xmlns=""/>
+  <p:outer/>
+</p:root>)");
+    const XMLNode& root = document.root();
+    EXPECT_EQ(root.name, "root");
+    EXPECT_EQ(root.uri, "urn:a");
+    EXPECT_EQ(root.getAttr("plain"), "1");
+    EXPECT_EQ(root.getAttr("{urn:b}qualified"), "2");
+    EXPECT_FALSE(root.hasAttr("xmlns:p")) << "declarations are not attributes";
+
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"child", "urn:default"}, {"item", "urn:b"}, {"rebound", "urn:c"}, {"none", ""}, {"outer", "urn:a"}};
+    ASSERT_EQ(root.children.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(root.children[i]->name, expected[i].first);
+        EXPECT_EQ(root.children[i]->uri, expected[i].second) << expected[i].first;
+    }
+    // The default namespace does not apply to attributes.
+    EXPECT_EQ(root.children[0]->getAttr("a"), "x");
+}
+
+TEST(XMLDocumentTest, ChildrenAreElementsOnlyAndTextHasReferencesResolved)
+{
+    const XMLDocument document("<?xml version=\"1.0\"?>\n<!-- before --><r>\n  <!-- comment -->\n  <?pi data?>\n"
+                               "  <a>x&lt;&#x41;&#66;<![CDATA[<&]]>&amp;&quot;&apos;&gt;<!-- gone --></a>\n"
+                               "  <b/>\n</r>\n<!-- after -->\n");
+    const XMLNode& root = document.root();
+    ASSERT_EQ(root.children.size(), 2u);
+    EXPECT_EQ(root.children[0]->name, "a");
+    EXPECT_EQ(root.children[1]->name, "b");
+    EXPECT_EQ(root.children[0]->text, "x<AB<&&\"'>");
+    EXPECT_EQ(shapeOf(root), shapeOf(XMLDocument("<r><a>x&lt;AB&lt;&amp;&amp;\"'&gt;</a><b/></r>").root()));
+}
+
+TEST(XMLDocumentTest, AttributeLookupAndReplacement)
+{
+    XMLDocument document("<r present=\"v\" empty=\"\" spaced=\"a&#9;b&#10;c\" raw=\"a\tb\nc\"/>");
+    XMLNode& root = document.root();
+    EXPECT_EQ(root.getAttr("missing"), "");
+    EXPECT_FALSE(root.hasAttr("missing"));
+    EXPECT_TRUE(root.hasAttr("empty"));
+    EXPECT_EQ(root.getAttr("spaced"), "a\tb\nc");
+    EXPECT_EQ(root.getAttr("raw"), "a b c") << "literal whitespace in attributes is normalised";
+    root.setAttr("present", "w");
+    root.setAttr("added", "n");
+    EXPECT_EQ(root.getAttr("present"), "w");
+    EXPECT_EQ(root.getAttr("added"), "n");
+    EXPECT_EQ(root.attributes().size(), 5u);
+}
+
+TEST(XMLDocumentTest, NodesRecordWhereTheirStartTagBegins)
+{
+    const XMLDocument document("<r>\n  <a/>\n\t<b>\n   <c/></b><d/></r>");
+    const XMLNode& r = document.root();
+    const XMLNode& b = *r.children[1];
+    struct Where { const XMLNode* node; int line, column; };
+    for (const Where& where : {Where{&r, 1, 1}, Where{r.children[0], 2, 3}, Where{&b, 3, 2},
+                               Where{b.children[0], 4, 4}, Where{r.children[2], 4, 12}}) {
+        EXPECT_EQ(where.node->line, where.line) << where.node->name;
+        EXPECT_EQ(where.node->column, where.column) << where.node->name;
+    }
+}
+
+TEST(XMLDocumentTest, Utf16WithByteOrderMarkReadsAsUtf8)
+{
+    const std::string text = "\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E <&>";  // é € U+1D11E
+    const std::string utf8 = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<r a=\"\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E &lt;&amp;>\">"
+                             "\n  <c>\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E &lt;&amp;&gt;</c></r>";
+    for (ByteOrder order : {ByteOrder::Little, ByteOrder::Big}) {
+        const XMLDocument document(toUtf16(utf8, order));
+        EXPECT_EQ(document.root().getAttr("a"), text);
+        ASSERT_EQ(document.root().children.size(), 1u);
+        EXPECT_EQ(document.root().children[0]->text, text);
+        EXPECT_EQ(document.root().children[0]->line, 3);
+    }
+}
+
+struct MalformedCase {
+    const char* label;
+    std::string text;
+    int line;
+    int column;
+    bool utf8Only = false; // byte-level faults that UTF-16 cannot express
+};
+
+void PrintTo(const MalformedCase& c, std::ostream* out) { *out << c.label; }
+
+class MalformedXml : public ::testing::TestWithParam<MalformedCase> {};
+
+// Positions count characters from 1; each points at the offending token.
+INSTANTIATE_TEST_SUITE_P(
+    XMLDocumentTest, MalformedXml,
+    ::testing::Values(
+        MalformedCase{"empty", "", 1, 1},
+        MalformedCase{"whitespace_only", "  \n ", 2, 2},
+        MalformedCase{"mismatched_tag", "<a>\n  <b>\n  </c>\n</a>", 3, 5},
+        MalformedCase{"unclosed_root", "<a>\n  <b/>\n", 3, 1},
+        MalformedCase{"duplicate_attribute", "<a>\n <b x='1' x='2'/></a>", 2, 11},
+        MalformedCase{"two_prefixes_one_uri", "<a xmlns:p='u' xmlns:q='u'>\n  <b p:x='1' q:x='2'/></a>", 2, 3},
+        MalformedCase{"unbound_element_prefix", "<a>\n\n   <p:b/></a>", 3, 4},
+        MalformedCase{"unbound_attribute_prefix", "<a>\n <b p:x='1'/></a>", 2, 2},
+        MalformedCase{"undeclared_entity", "<a>\n  x &foo; y</a>", 2, 5},
+        MalformedCase{"invalid_utf8", "<a>\n  ok \xC3\x28</a>", 2, 6, true},
+        MalformedCase{"utf8_surrogate", "<a>\n\xED\xA0\x80</a>", 2, 1, true},
+        MalformedCase{"utf8_overlong", "<a>\n\xC0\xAF</a>", 2, 1, true},
+        MalformedCase{"utf8_above_max", "<a>\n\xF4\x90\x80\x80</a>", 2, 1, true},
+        MalformedCase{"columns_count_characters", "<a>\n\xC3\xA9\xC3\xA9<b></c></a>", 2, 8},
+        MalformedCase{"text_after_root", "<a/>\n  junk", 2, 3},
+        MalformedCase{"second_root", "<a/>\n<b/>", 2, 1},
+        MalformedCase{"control_character_reference", "<a>\n &#1;</a>", 2, 2}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_P(MalformedXml, RaisesDomExceptionWithLineAndColumn)
+{
+    const MalformedCase& c = GetParam();
+    std::vector<std::string> inputs{c.text};
+    // First-line positions after a byte order mark: ByteOrderMarkIsNotAColumn.
+    if (!c.utf8Only && c.line > 1) inputs = {c.text, toUtf16(c.text, ByteOrder::Little), toUtf16(c.text, ByteOrder::Big)};
+    for (const std::string& input : inputs) {
+        const auto error = domErrorOf([&] { XMLDocument document(input); });
+        ASSERT_TRUE(error.has_value()) << "accepted";
+        EXPECT_EQ(error->line(), c.line) << error->getMessage();
+        EXPECT_EQ(error->column(), c.column) << error->getMessage();
+        EXPECT_NE(error->getMessage().find("line " + std::to_string(c.line)), std::string::npos);
+    }
+}
+
+// A byte order mark is invisible in an editor: '<' right after it is column 1.
+TEST(XMLDocumentTest, ByteOrderMarkIsNotAColumn)
+{
+    for (const std::string& bom : {std::string("\xEF\xBB\xBF"), toUtf16("", ByteOrder::Little), toUtf16("", ByteOrder::Big)}) {
+        const std::string utf8Bom = "\xEF\xBB\xBF";
+        auto encode = [&](const std::string& text) {
+            return bom == utf8Bom ? bom + text : toUtf16(text, bom[0] == '\xFF' ? ByteOrder::Little : ByteOrder::Big);
+        };
+        const XMLDocument document(encode("<a><b/></a>"));
+        EXPECT_EQ(document.root().column, 1);
+        EXPECT_EQ(document.root().children.at(0)->column, 4);
+        const auto error = domErrorOf([&] { XMLDocument broken(encode("<a></b>")); });
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->column(), 6) << error->getMessage();
+    }
+}
+
+TEST(XMLDocumentTest, DoctypeIsRefusedEvenWithoutDeclarations)
+{
+    for (const char* text : {"<!DOCTYPE a>\n<a/>", "<?xml version='1.0'?>\n<!DOCTYPE a [<!ENTITY x 'y'>]><a>&x;</a>",
+                             "<!DOCTYPE a SYSTEM 'file:///etc/passwd'><a/>"}) {
+        const auto error = domErrorOf([&] { XMLDocument document(text); });
+        ASSERT_TRUE(error.has_value()) << text;
+        EXPECT_NE(error->getMessage().find("DOCTYPE"), std::string::npos) << error->getMessage();
+        EXPECT_GT(error->line(), 0);
+    }
+}
+
+TEST(XMLDocumentTest, DepthLimitIsEnforced)
+{
+    struct Case { std::size_t limit, depth; bool accepted; };
+    for (const Case& c : {Case{1, 1, true}, Case{1, 2, false}, Case{3, 3, true}, Case{3, 4, false},
+                          Case{256, 256, true}, Case{256, 257, false}, Case{256, 100000, false}}) {
+        const auto error = domErrorOf([&] { XMLDocument document(nested(c.depth), XMLReadLimits{c.limit}); });
+        EXPECT_EQ(!error.has_value(), c.accepted) << "limit " << c.limit << ", depth " << c.depth;
+        if (error) {
+            EXPECT_EQ(error->line(), static_cast<int>(c.limit + 1)) << error->getMessage();
+        }
+    }
+    EXPECT_THROW(XMLDocument{nested(257)}, DomException) << "the default limit is 256";
+}
+
+TEST(XMLDocumentTest, TraceSuppressionFollowsTheListenerAtReadTime)
+{
+    const std::string text = "<r><a><b/></a><c/></r>";
+    const XMLDocument unobserved(text);
+    RecordingListener listener;
+    ListenerGuard guard(&listener);
+    const XMLDocument observed(text);
+    for (const auto& [document, suppressed] : {std::pair{&unobserved, true}, std::pair{&observed, false}}) {
+        std::vector<const XMLNode*> nodes;
+        collectNodes(document->root(), nodes);
+        ASSERT_EQ(nodes.size(), 4u);
+        for (const XMLNode* node : nodes) EXPECT_EQ(node->traceSuppression != 0, suppressed) << node->name;
+    }
+}

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kvsoa/XMLDocument.hpp"
+#include "kvsoa/XmlStream.hpp"
+#include "runtime/RuntimeTestSupport.hpp"
+#include "workinstructions/WorkInstructions.hpp"
+
+using namespace Velmora::Schemas::Mes::_2010_09::Workinstructions;
+using Kavella::Schemas::Soa::_2006_03::Base::PartialError;
+using Kavella::Soa::Common::Xml::XMLDocument;
+using namespace runtime_test;
+
+namespace {
+
+const std::string baseUri = Kavella::Schemas::Soa::_2006_03::Base::NamespaceUri;
+
+template <typename T>
+std::string writeRoot(const T& object, const std::string& localName, XmlStream& stream)
+{
+    object.outputXML(stream, stream.getNamespacePrefix(object.namespaceUri()) + ":" + localName);
+    return stream.str();
+}
+
+template <typename T>
+std::string writeRoot(const T& object, const std::string& localName, int indent = 0)
+{
+    XmlStream stream;
+    stream.setIndent(indent);
+    return writeRoot(object, localName, stream);
+}
+
+AutoPtr<LoadedObjectsResponse> sampleResponse()
+{
+    AutoPtr<LoadedObjectsResponse> response(new LoadedObjectsResponse);
+    AutoPtr<LoadedObjectInfo> info(new LoadedObjectInfo);
+    info->setWorkInstructionFile("wi.xml");
+    info->getTargetObject()->setUid("target");
+    info->addSymbol(new ModelObject("symbol-1"));
+    info->addSymbol(new ModelObject("symbol-2"));
+    response->addLoadedObject(info);
+    response->getServiceData()->addCreated("c1");
+    response->getServiceData()->addPartialError(PartialError{"u", "failed", -7, 2});
+    return response;
+}
+
+/// A CreateInput whose compound inputs nest `levels` deep: 1 + 2 * levels elements.
+AutoPtr<CreateInput> nestedInput(int levels)
+{
+    AutoPtr<CreateInput> top(new CreateInput);
+    CreateInput* current = top.get();
+    for (int i = 0; i < levels; ++i) {
+        AutoPtr<CreateInputMap> map(new CreateInputMap);
+        AutoPtr<CreateInput> inner(new CreateInput);
+        map->addValue(inner);
+        current->addCompoundCreateInput(map);
+        current = inner.get();
+    }
+    return top;
+}
+
+} // namespace
+
+TEST(XmlStreamTest, OwnBufferCollectsEverythingWritten)
+{
+    XmlStream stream;
+    stream << "<a" << 42;
+    stream.append(std::string_view("/>\0", 2));
+    EXPECT_EQ(stream.str(), "<a42/>");
+}
+
+TEST(XmlStreamTest, WritesIntoAnotherStream)
+{
+    const auto response = sampleResponse();
+    std::ostringstream target;
+    target << "head:";
+    {
+        XmlStream stream(target);
+        writeRoot(*response, "LoadedObjectsResponse", stream);
+    }
+    EXPECT_EQ(target.str(), "head:" + writeRoot(*response, "LoadedObjectsResponse"));
+}
+
+TEST(XmlStreamTest, PrefixesFollowFirstUseUnlessChosen)
+{
+    XmlStream stream;
+    stream.setNamespacePrefix("urn:chosen", "wi");
+    struct Step { const char* uri; const char* prefix; };
+    for (const Step& step : {Step{"urn:a", "ns2"}, Step{"urn:b", "ns3"}, Step{"urn:a", "ns2"}, Step{"urn:chosen", "wi"}})
+        EXPECT_EQ(stream.getNamespacePrefix(step.uri), step.prefix) << step.uri;
+
+    XmlStream fresh;
+    EXPECT_EQ(fresh.getNamespacePrefix("urn:x"), "ns1");
+    EXPECT_EQ(fresh.getNamespacePrefix("urn:y"), "ns2");
+}
+
+TEST(XmlStreamTest, ChosenPrefixIsUsedInTheOutput)
+{
+    TagMap entry;
+    entry.setKey("k");
+    entry.getValue()->setUid("u");
+    XmlStream stream;
+    stream.setNamespacePrefix(NamespaceUri, "wi");
+    const std::string xml = writeRoot(entry, "TagMap", stream);
+    EXPECT_EQ(xml.rfind("<wi:TagMap ", 0), 0u) << xml;
+    const XMLDocument document(xml);
+    EXPECT_EQ(document.root().uri, NamespaceUri);
+    EXPECT_EQ(document.root().children.at(0)->uri, NamespaceUri);
+}
+
+// Choosing "ns2" for one namespace must not make the stream hand out "ns2"
+// again for the next one: both would be declared on the root.
+TEST(XmlStreamTest, ChosenPrefixNeverCollidesWithGeneratedOne)
+{
+    TagMap entry;
+    XmlStream stream;
+    stream.setNamespacePrefix(NamespaceUri, "ns2");
+    const std::string xml = writeRoot(entry, "TagMap", stream);
+    EXPECT_FALSE(domErrorOf([&] { XMLDocument document(xml); }).has_value()) << xml;
+}
+
+TEST(XmlStreamTest, OutermostElementDeclaresEveryNamespaceTheTreeUses)
+{
+    AutoPtr<CreateInput> input(new CreateInput);
+    AutoPtr<TagVectorMap> tags(new TagVectorMap);
+    tags->addValue(new ModelObject("t"));
+    input->addTagArrayProp(tags);
+    const AutoPtr<LoadedObjectsResponse> response = sampleResponse();
+    const AutoPtr<TagMap> tag(new TagMap);
+    const std::vector<std::pair<const BaseObject*, std::string>> written = {
+        {response.get(), writeRoot(*response, "R")}, {input.get(), writeRoot(*input, "R")}, {tag.get(), writeRoot(*tag, "R")}};
+    for (const auto& [object, xml] : written) {
+        std::set<std::string> expected;
+        object->getNamespaces(expected);
+        const XMLDocument document(xml); // an unbound prefix would throw here
+        std::vector<const XMLNode*> nodes;
+        collectNodes(document.root(), nodes);
+        for (const XMLNode* node : nodes) {
+            if (node->name == "ServiceData") continue; // written bare, in no namespace
+            EXPECT_EQ(expected.count(std::string(node->uri)), 1u) << node->name;
+        }
+        std::size_t declarations = 0;
+        for (auto at = xml.find(" xmlns:"); at != std::string::npos; at = xml.find(" xmlns:", at + 1)) ++declarations;
+        EXPECT_EQ(declarations, expected.size()) << xml;
+        EXPECT_EQ(document.root().uri, NamespaceUri);
+    }
+}
+
+TEST(XmlStreamTest, ServiceDataChildrenLieInTheBaseNamespace)
+{
+    const XMLDocument document(writeRoot(*sampleResponse(), "R"));
+    const XMLNode& serviceData = *document.root().children.at(1);
+    ASSERT_EQ(serviceData.name, "ServiceData");
+    EXPECT_EQ(serviceData.uri, "");
+    ASSERT_EQ(serviceData.children.size(), 2u);
+    for (const XMLNode* child : serviceData.children) EXPECT_EQ(child->uri, baseUri) << child->name;
+}
+
+TEST(XmlStreamTest, UndeclaredNamespaceInsideAnElementIsRefused)
+{
+    XmlStream stream;
+    stream.beginElement("ns1:r", {"urn:declared"});
+    EXPECT_EQ(stream.getNamespacePrefix("urn:declared"), "ns1");
+    EXPECT_THROW(stream.getNamespacePrefix("urn:late"), DomException);
+
+    // A base-namespace object under a root that never declared that namespace.
+    XmlStream foreign;
+    foreign.beginElement("r", {});
+    ServiceData data;
+    data.addCreated("x");
+    EXPECT_THROW(data.outputXML(foreign, "ServiceData"), DomException);
+}
+
+TEST(XmlStreamTest, IndentedOutputReadsBackAsTheCompactTree)
+{
+    const auto response = sampleResponse();
+    const std::string compact = writeRoot(*response, "R");
+    EXPECT_EQ(compact.find('\n'), std::string::npos);
+    for (int indent : {1, 2, 4}) {
+        const std::string pretty = writeRoot(*response, "R", indent);
+        EXPECT_NE(pretty.find("\n" + std::string(static_cast<std::size_t>(indent), ' ') + "<"), std::string::npos);
+        EXPECT_EQ(shapeOf(XMLDocument(pretty).root()), shapeOf(XMLDocument(compact).root())) << pretty;
+    }
+}
+
+TEST(XmlStreamTest, DepthLimitOnWriting)
+{
+    struct Case { std::size_t limit; int levels; bool accepted; };
+    for (const Case& c : {Case{3, 1, true}, Case{3, 2, false}, Case{5, 2, true}, Case{5, 3, false},
+                          Case{XmlStream::defaultMaxDepth, 127, true}, Case{XmlStream::defaultMaxDepth, 128, false}}) {
+        const auto input = nestedInput(c.levels);
+        XmlStream stream;
+        stream.setMaxDepth(c.limit);
+        const auto error = domErrorOf([&] { writeRoot(*input, "CreateInput", stream); });
+        EXPECT_EQ(!error.has_value(), c.accepted) << "limit " << c.limit << ", levels " << c.levels;
+        if (error) continue;
+        const XMLDocument document(stream.str());
+        std::size_t depth = 0;
+        for (const XMLNode* node = &document.root(); node; node = node->children.empty() ? nullptr : node->children[0])
+            ++depth;
+        EXPECT_EQ(depth, static_cast<std::size_t>(1 + 2 * c.levels));
+    }
+}
+
+TEST(XmlStreamTest, CyclicTreeIsRefusedNotFollowed)
+{
+    AutoPtr<CreateInput> input(new CreateInput);
+    AutoPtr<CreateInputMap> map(new CreateInputMap);
+    input->addCompoundCreateInput(map);
+    map->addValue(input);
+    std::set<std::string> namespaces;
+    EXPECT_THROW(input->getNamespaces(namespaces), DomException);
+    XmlStream stream;
+    EXPECT_THROW(writeRoot(*input, "CreateInput", stream), DomException);
+    map->setValueArray({}); // break the cycle so both are freed
+}
