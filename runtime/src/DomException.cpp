@@ -9,6 +9,8 @@ DomException::DomException(std::string message, int line, int column)
 {
 }
 
+DomException::~DomException() = default;
+
 void DomException::locate(int line, int column) noexcept
 {
     if (m_line == 0 && line > 0) {

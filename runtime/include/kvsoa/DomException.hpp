@@ -13,6 +13,7 @@ namespace Kavella::Soa::Common::Xml {
 class KVSOA_API DomException : public std::exception {
 public:
     explicit DomException(std::string message, int line = 0, int column = 0);
+    ~DomException() override;
 
     const std::string& getMessage() const noexcept { return m_message; }
     const char* what() const noexcept override { return m_message.c_str(); }

@@ -7,6 +7,9 @@
 #  else
 #    define KVSOA_API __declspec(dllimport)
 #  endif
+#  define KVSOA_HIDDEN
 #else
 #  define KVSOA_API __attribute__((visibility("default")))
+/// Private members of exported classes stay out of the library's interface.
+#  define KVSOA_HIDDEN __attribute__((visibility("hidden")))
 #endif

@@ -33,7 +33,7 @@ public:
     std::size_t size() const noexcept { return m_nodes.size(); }
 
 private:
-    void read(std::string_view xmlText, const XMLReadLimits& limits);
+    KVSOA_HIDDEN void read(std::string_view xmlText, const XMLReadLimits& limits);
 
     std::deque<XMLNode> m_nodes;
     std::set<std::string, std::less<>> m_uris; // what the nodes' uri fields point to

@@ -40,7 +40,7 @@ public:
     const std::vector<std::pair<std::string, std::string>>& attributes() const noexcept { return m_attributes; }
 
 private:
-    const std::string* find(const std::string& attributeName) const;
+    KVSOA_HIDDEN const std::string* find(const std::string& attributeName) const;
 
     std::vector<std::pair<std::string, std::string>> m_attributes;
 };

@@ -61,15 +61,15 @@ public:
     void beginElement(const std::string& elementName, const std::vector<std::string>& namespaces);
 
 private:
-    class Buffer : public std::streambuf {
+    class KVSOA_HIDDEN Buffer : public std::streambuf {
     public:
         std::string text;
     protected:
         int_type overflow(int_type c) override;
         std::streamsize xsputn(const char* data, std::streamsize size) override;
     };
-    void newline();
-    bool prefixTaken(const std::string& prefix) const;
+    KVSOA_HIDDEN void newline();
+    KVSOA_HIDDEN bool prefixTaken(const std::string& prefix) const;
 
     Buffer m_buffer;
     std::vector<std::pair<std::string, std::string>> m_prefixes; // uri, prefix
