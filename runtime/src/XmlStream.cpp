@@ -138,12 +138,17 @@ void XmlStream::newline()
     append(text);
 }
 
-void XmlStream::beginElement(const std::string& elementName, const std::vector<std::string>& namespaces)
+void XmlStream::requireDepthFor(const std::string& elementName) const
 {
     if (m_open.size() >= m_maxDepth) {
         throw DomException("Element <" + elementName + "> lies deeper than the writing limit of " +
                            std::to_string(m_maxDepth) + " levels (or the tree has a cycle)");
     }
+}
+
+void XmlStream::beginElement(const std::string& elementName, const std::vector<std::string>& namespaces)
+{
+    requireDepthFor(elementName);
     if (!m_open.empty()) {
         m_open.back() = true;
         if (m_indent > 0) newline();

@@ -190,6 +190,8 @@ void reserveArray(BaseObject& object, std::size_t count)
 template <auto M>
 void writeValues(const BaseObject& object, XmlStream& stream, const std::string& elementName)
 {
+    if (memberOf<M>(object).empty()) return;
+    stream.requireDepthFor(elementName);
     const std::string open = "<" + elementName + ">";
     const std::string close = "</" + elementName + ">";
     for (const auto& value : memberOf<M>(object)) {

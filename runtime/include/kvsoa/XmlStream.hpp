@@ -52,6 +52,11 @@ public:
     /// Open elements right now.
     std::size_t depth() const noexcept { return m_open.size(); }
 
+    /// Throws DomException when an element named elementName, opened now, would
+    /// lie deeper than the limit. Elements written by hand check it too, so that
+    /// nothing is written that a reader with the same limit refuses.
+    void requireDepthFor(const std::string& elementName) const;
+
     /// Appends raw text, bypassing the ostream machinery (sentries, locale).
     void append(std::string_view text) { rdbuf()->sputn(text.data(), static_cast<std::streamsize>(text.size())); }
 

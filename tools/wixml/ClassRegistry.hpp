@@ -1,0 +1,30 @@
+#pragma once
+
+// The 27 schema classes by name. outputXML and parse are not virtual, so the
+// tool reaches each class through the functions recorded here.
+
+#include <string>
+#include <vector>
+
+#include "workinstructions/WorkInstructions.hpp"
+
+namespace wixml {
+
+namespace wi = ::Velmora::Schemas::Mes::_2010_09::Workinstructions;
+using ::Kavella::Soa::Common::AutoPtr;
+using ::Kavella::Soa::Common::Xml::BaseObject;
+using ::Kavella::Soa::Common::Xml::XMLNode;
+using ::Kavella::Soa::Common::Xml::XmlStream;
+
+struct SchemaClass {
+    const char* name; // the class name, which is also the root element name of a message
+    AutoPtr<BaseObject> (*make)();
+    void (*parse)(BaseObject& object, const XMLNode& node);
+    void (*write)(const BaseObject& object, XmlStream& stream, const std::string& elementName);
+};
+
+const std::vector<SchemaClass>& schemaClasses();
+/// Null when no class has that name.
+const SchemaClass* findSchemaClass(const std::string& name);
+
+} // namespace wixml

@@ -1,0 +1,216 @@
+// wixml: checks, formats and shows work-instruction service messages.
+
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Commands.hpp"
+
+namespace {
+
+using namespace wixml;
+
+constexpr int usageError = 2;
+
+const char* const toolHelp =
+    "Usage: wixml [--help] [--version] COMMAND [ARGS]\n"
+    "Checks, formats and shows messages of the work-instruction service (schema 2010-09).\n"
+    "\n"
+    "Commands:\n"
+    "  check    read messages and report whether they are valid\n"
+    "  format   write a message again, compact or indented\n"
+    "  example  print a sample message\n"
+    "\n"
+    "Run 'wixml COMMAND --help' for the options of a command.\n";
+
+const char* const checkHelp =
+    "Usage: wixml check [--as CLASS] [FILE...]\n"
+    "Reads each FILE (standard input for none or '-') as the class that its root\n"
+    "element names, and prints one line per file:\n"
+    "  FILE: ok: CLASS, N objects\n"
+    "  FILE:LINE:COLUMN: error: MESSAGE      (on standard error)\n"
+    "\n"
+    "Options:\n"
+    "  --as CLASS   read every file as CLASS, whatever its root element is called\n"
+    "  -h, --help   show this help\n"
+    "\n"
+    "Exit status: 0 all files are valid, 1 some are not, 2 usage error.\n";
+
+const char* const formatHelp =
+    "Usage: wixml format [--indent N] [--as CLASS] [FILE]\n"
+    "Reads one message (standard input for none or '-') and writes it again to\n"
+    "standard output: in the canonical compact form, or indented for reading.\n"
+    "\n"
+    "Options:\n"
+    "  --indent N   indent nested elements by N spaces (default 0: compact)\n"
+    "  --as CLASS   read the message as CLASS, whatever its root element is called\n"
+    "  -h, --help   show this help\n"
+    "\n"
+    "Exit status: 0 written, 1 the message is not valid, 2 usage error.\n";
+
+std::string exampleHelp()
+{
+    std::string help =
+        "Usage: wixml example [--indent N] NAME\n"
+        "Prints a sample message built through the library's API.\n"
+        "\n"
+        "Names:\n";
+    for (const Sample& sample : samples()) {
+        help += "  " + std::string(sample.name) + std::string(14 - std::string(sample.name).size(), ' ') +
+                sample.className + ": " + sample.description + "\n";
+    }
+    help +=
+        "\n"
+        "Options:\n"
+        "  --indent N   indent nested elements by N spaces (default 0: compact)\n"
+        "  -h, --help   show this help\n";
+    return help;
+}
+
+int usage(const std::string& problem, const std::string& command)
+{
+    std::cerr << "wixml: " << problem << "\nTry 'wixml " << (command.empty() ? "" : command + " ") << "--help'.\n";
+    return usageError;
+}
+
+struct Arguments {
+    std::map<std::string, std::string> options; // "--as" -> "CLASS"
+    std::vector<std::string> operands;
+    bool help = false;
+};
+
+// GNU style: "--name value", "--name=value", "--" ends the options, "-" is an operand.
+bool parseArguments(int argc, char** argv, const std::vector<std::string>& valueOptions, Arguments& arguments,
+                    std::string& problem)
+{
+    bool optionsEnded = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (optionsEnded || argument == "-" || argument.rfind("-", 0) != 0) {
+            arguments.operands.push_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "-h" || argument == "--help") {
+            arguments.help = true;
+        } else {
+            const auto equals = argument.find('=');
+            const std::string name = argument.substr(0, equals);
+            bool known = false;
+            for (const std::string& option : valueOptions) known = known || option == name;
+            if (!known) {
+                problem = "unknown option '" + name + "'";
+                return false;
+            }
+            if (equals != std::string::npos) {
+                arguments.options[name] = argument.substr(equals + 1);
+            } else if (i + 1 < argc) {
+                arguments.options[name] = argv[++i];
+            } else {
+                problem = "option '" + name + "' needs a value";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool readIndent(const Arguments& arguments, int& indent, std::string& problem)
+{
+    const auto found = arguments.options.find("--indent");
+    if (found == arguments.options.end()) return true;
+    const std::string& text = found->second;
+    const bool digits = !text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits) {
+        problem = "--indent wants a number of spaces from 0 to 99, not '" + text + "'";
+        return false;
+    }
+    indent = std::atoi(text.c_str());
+    return true;
+}
+
+bool readClass(const Arguments& arguments, const SchemaClass*& asClass, std::string& problem)
+{
+    const auto found = arguments.options.find("--as");
+    if (found == arguments.options.end()) return true;
+    asClass = findSchemaClass(found->second);
+    if (!asClass) {
+        problem = "--as: no class is named '" + found->second + "'";
+        return false;
+    }
+    return true;
+}
+
+int runCheck(int argc, char** argv)
+{
+    Arguments arguments;
+    std::string problem;
+    const SchemaClass* asClass = nullptr;
+    if (!parseArguments(argc, argv, {"--as"}, arguments, problem) || !readClass(arguments, asClass, problem)) {
+        return usage(problem, "check");
+    }
+    if (arguments.help) {
+        std::cout << checkHelp;
+        return 0;
+    }
+    if (arguments.operands.empty()) arguments.operands.push_back("-");
+    return checkFiles(arguments.operands, asClass);
+}
+
+int runFormat(int argc, char** argv)
+{
+    Arguments arguments;
+    std::string problem;
+    const SchemaClass* asClass = nullptr;
+    int indent = 0;
+    if (!parseArguments(argc, argv, {"--as", "--indent"}, arguments, problem) ||
+        !readClass(arguments, asClass, problem) || !readIndent(arguments, indent, problem)) {
+        return usage(problem, "format");
+    }
+    if (arguments.help) {
+        std::cout << formatHelp;
+        return 0;
+    }
+    if (arguments.operands.size() > 1) return usage("format takes one file at most", "format");
+    return formatFile(arguments.operands.empty() ? "-" : arguments.operands.front(), asClass, indent);
+}
+
+int runExample(int argc, char** argv)
+{
+    Arguments arguments;
+    std::string problem;
+    int indent = 0;
+    if (!parseArguments(argc, argv, {"--indent"}, arguments, problem) || !readIndent(arguments, indent, problem)) {
+        return usage(problem, "example");
+    }
+    if (arguments.help) {
+        std::cout << exampleHelp();
+        return 0;
+    }
+    if (arguments.operands.size() != 1) return usage("example wants one NAME", "example");
+    const Sample* sample = findSample(arguments.operands.front());
+    if (!sample) return usage("no example is named '" + arguments.operands.front() + "'", "example");
+    return printSample(*sample, indent);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    installObjectCounter();
+    if (argc < 2) return usage("no command given", "");
+    const std::string command = argv[1];
+    if (command == "-h" || command == "--help") {
+        std::cout << toolHelp;
+        return 0;
+    }
+    if (command == "--version") {
+        std::cout << "wixml " WIXML_VERSION "\n";
+        return 0;
+    }
+    if (command == "check") return runCheck(argc - 2, argv + 2);
+    if (command == "format") return runFormat(argc - 2, argv + 2);
+    if (command == "example") return runExample(argc - 2, argv + 2);
+    return usage("unknown command '" + command + "'", "");
+}

@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# wixml as a user meets it: on the bundled examples, on hand-broken copies of
+# them, and with wrong usage.
+#   wixml_test.sh WIXML EXAMPLES_DIR WORK_DIR VERSION
+set -u
+wixml=$1 examples=$2 work=$3 version=$4
+rm -rf "$work" && mkdir -p "$work" || exit 1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Runs the tool; leaves its exit status in $status and its output in out/err.
+run() { "$wixml" "$@" >"$work/out" 2>"$work/err"; status=$?; }
+expect_status() { [ "$status" -eq "$1" ] || fail "$2: exit status $status, expected $1; stderr: $(head -c 400 "$work/err")"; }
+# A whole line, read as an extended regular expression.
+expect_line() { grep -qxE -- "$1" "$work/$2" || fail "no line matching '$1' in std$2: $(head -c 600 "$work/$2")"; }
+expect_empty() { [ ! -s "$work/$1" ] || fail "$2: std$1 should be empty: $(head -c 400 "$work/$1")"; }
+line_of() { grep -nF -- "$2" "$1" | head -n1 | cut -d: -f1; }
+# 1-based column where the text starts on its line.
+column_of() { grep -F -- "$2" "$1" | head -n1 | awk -v text="$2" '{ print index($0, text) }'; }
+
+declare -A class_of=(
+  [load-request]=LoadWorkInstructionDocInput [load-reply]=LoadedObjectsResponse
+  [save-request]=SaveWorkInstructionDocInput [save-reply]=SavedObjectsResponse)
+
+# ---- the examples are valid, and say what the API builds ----------------------
+run check "$examples"/*.xml
+expect_status 0 "check examples"
+expect_empty err "check examples"
+for name in "${!class_of[@]}"; do
+  expect_line "$examples/$name\.xml: ok: ${class_of[$name]}, [1-9][0-9]* objects" out
+done
+# The request, two loadedInfo records, and the two model objects each of them holds.
+expect_line "$examples/load-request\.xml: ok: LoadWorkInstructionDocInput, 7 objects" out
+
+if command -v xmllint >/dev/null; then
+  xmllint --noout "$examples"/*.xml || fail "xmllint rejects an example"
+else
+  echo "note: xmllint not installed, namespace well-formedness not checked"
+fi
+
+for name in "${!class_of[@]}"; do
+  "$wixml" example "$name" >"$work/$name.built" || fail "example $name"
+  "$wixml" format "$examples/$name.xml" >"$work/$name.canonical" || fail "format $name"
+  cmp -s "$work/$name.built" "$work/$name.canonical" || fail "examples/$name.xml differs from 'wixml example $name'"
+  "$wixml" format --indent 2 "$examples/$name.xml" >"$work/$name.indented" || fail "format --indent 2 $name"
+  [ "$(wc -l <"$work/$name.indented")" -gt 2 ] || fail "format --indent 2 $name is not indented"
+  "$wixml" format - <"$work/$name.indented" | cmp -s - "$work/$name.canonical" ||
+    fail "the indented $name does not read back as the canonical form"
+  if command -v xmllint >/dev/null; then
+    xmllint --noout "$work/$name.canonical" "$work/$name.indented" || fail "xmllint rejects the output for $name"
+  fi
+done
+
+run check <"$examples/save-reply.xml"
+expect_status 0 "check from standard input"
+expect_line "<stdin>: ok: SavedObjectsResponse, 2 objects" out
+
+# A fragment is read with --as; the object count is exact.
+printf '<x:objectData xmlns:x="urn:any" type="T">\n  <x:intProps key="k" value="1"/>\n</x:objectData>\n' >"$work/fragment.xml"
+run check --as CreateInput "$work/fragment.xml"
+expect_status 0 "check --as"
+expect_line "$work/fragment.xml: ok: CreateInput, 2 objects" out
+run check "$work/fragment.xml"
+expect_status 1 "fragment without --as"
+expect_line "$work/fragment.xml:1:1: error: .*objectData.*" err
+
+# ---- broken copies: each error names the place where it happened ---------------
+# break NAME EXAMPLE SED-SCRIPT: writes $work/NAME.xml
+break_copy() { sed -e "$3" "$examples/$2.xml" >"$work/$1.xml"; cmp -s "$work/$1.xml" "$examples/$2.xml" && fail "$1: sed changed nothing"; }
+# expect_error NAME MARKER MESSAGE-REGEX: the error is at the element where MARKER starts
+expect_error() {
+  local file=$work/$1.xml
+  run check "$file"
+  expect_status 1 "check $1"
+  expect_empty out "check $1"
+  expect_line "$file:$(line_of "$file" "$2"):$(column_of "$file" "$2"): error: $3" err
+}
+
+break_copy bad-int save-request 's/key="sequence_number" value="30"/key="sequence_number" value="thirty"/'
+expect_error bad-int '<wi:intProps key="sequence_number" value="thirty"' '.*"thirty".*'
+
+break_copy bad-date load-reply 's/value="2010-09-01T06:00:00Z"/value="2010-09-31T06:00:00Z"/'
+expect_error bad-date '<wi:dateProps key="valid_from"' '.*2010-09-31T06:00:00Z.*'
+
+break_copy bad-double save-request 's|<wi:value>2.75</wi:value>|<wi:value>2,75</wi:value>|'
+expect_error bad-double '<wi:value>2,75' '.*"2,75".*'
+
+break_copy bad-code save-reply 's/code="515024"/code="5150240000"/'
+expect_error bad-code '<base:partialErrors' '.*5150240000.*'
+
+break_copy unexpected-child save-request 's/wi:modifiedSTXs/wi:modifiedSTX/g'
+expect_error unexpected-child '<wi:modifiedSTX ' 'Unexpected node name: modifiedSTX'
+
+break_copy unexpected-deep load-reply 's|<wi:stringProps key="severity" value="stop"/>|&<wi:note text="check twice"/>|'
+expect_error unexpected-deep '<wi:note text=' 'Unexpected node name: note'
+
+break_copy unknown-root save-reply 's/wi:SavedObjectsResponse/wi:SavedObjectResponse/g'
+expect_error unknown-root '<wi:SavedObjectResponse' '.*SavedObjectResponse.*'
+
+break_copy foreign-root load-request 's|MES/2010-09/WorkInstructions|MES/2009-03/WorkInstructions|'
+expect_error foreign-root '<wi:LoadWorkInstructionDocInput' '.*namespace.*'
+
+break_copy mismatched load-request '0,/<\/wi:loadedInfo>/s//<\/wi:loadedInfos>/'
+run check "$work/mismatched.xml"
+expect_status 1 "check mismatched"
+expect_line "$work/mismatched.xml:$(line_of "$work/mismatched.xml" '</wi:loadedInfos>'):[0-9]+: error: .*mismatched tag.*" err
+
+head -n 20 "$examples/save-request.xml" >"$work/truncated.xml"
+run check "$work/truncated.xml"
+expect_status 1 "check truncated"
+expect_line "$work/truncated.xml:[0-9]+:[0-9]+: error: .*" err
+
+# Every file gets its line; one bad file makes the whole check fail.
+run check "$examples/save-reply.xml" "$work/bad-int.xml" "$work/missing.xml" "$examples/load-request.xml"
+expect_status 1 "check a mix"
+[ "$(wc -l <"$work/out")" -eq 2 ] || fail "check a mix: two ok lines expected: $(cat "$work/out")"
+[ "$(wc -l <"$work/err")" -eq 2 ] || fail "check a mix: two error lines expected: $(cat "$work/err")"
+expect_line "$work/missing.xml: error: .*" err
+
+run format --indent 2 "$work/unexpected-child.xml"
+expect_status 1 "format a broken file"
+expect_empty out "format a broken file"
+
+# ---- usage --------------------------------------------------------------------
+usage_error() { run "$@"; expect_status 2 "wixml $*"; expect_empty out "wixml $*"; expect_line "wixml: .*" err; }
+usage_error
+usage_error frobnicate
+usage_error check --strict "$examples/save-reply.xml"
+usage_error check --as NoSuchClass "$examples/save-reply.xml"
+usage_error check --as
+usage_error format --indent many "$examples/save-reply.xml"
+usage_error format "$examples/save-reply.xml" "$examples/load-request.xml"
+usage_error example
+usage_error example teapot
+
+for command in "" check format example; do
+  run $command --help
+  expect_status 0 "wixml $command --help"
+  expect_line "Usage: wixml $command.*" out
+done
+run --version
+expect_status 0 "wixml --version"
+expect_line "wixml $version" out
+
+run format --indent=4 "$examples/save-reply.xml"
+expect_status 0 "format --indent=4"
+expect_line "        <ns2:created uid=\"Pf0817Photo\"/>" out
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all checks passed"
