@@ -223,39 +223,46 @@ std::size_t utf8SequenceLength(const unsigned char* p, std::size_t available, st
 
 } // namespace
 
-std::string toXmlString(const std::string& text)
+void appendXmlString(std::string& out, std::string_view text)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();
-    std::string out;
+    const std::size_t start = out.size();
     std::size_t copied = 0; // bytes before this are already in out
     std::size_t i = 0;
-    while (i < size) {
-        while (i < size && kByteClasses[bytes[i]] == kCopy)
-            ++i;
-        if (i == size)
-            break;
-        switch (kByteClasses[bytes[i]]) {
-        case kMultiByte:
-            i += utf8SequenceLength(bytes + i, size - i, i);
-            break;
-        case kEscape:
-            if (copied == 0)
-                out.reserve(size + size / 8 + 8);
-            out.append(text, copied, i - copied).append(escapeFor(bytes[i]));
-            copied = ++i;
-            break;
-        default: {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            const char name[] = {'U', '+', '0', '0', kHex[bytes[i] >> 4], kHex[bytes[i] & 0xF], 0};
-            refuseText(std::string("control character ") + name, i);
+    try {
+        while (i < size) {
+            while (i < size && kByteClasses[bytes[i]] == kCopy)
+                ++i;
+            if (i == size)
+                break;
+            switch (kByteClasses[bytes[i]]) {
+            case kMultiByte:
+                i += utf8SequenceLength(bytes + i, size - i, i);
+                break;
+            case kEscape:
+                out.append(text.substr(copied, i - copied)).append(escapeFor(bytes[i]));
+                copied = ++i;
+                break;
+            default: {
+                static constexpr char kHex[] = "0123456789ABCDEF";
+                const char name[] = {'U', '+', '0', '0', kHex[bytes[i] >> 4], kHex[bytes[i] & 0xF], 0};
+                refuseText(std::string("control character ") + name, i);
+            }
+            }
         }
-        }
+    } catch (...) {
+        // All or nothing: a refused text leaves no part of itself behind.
+        out.resize(start);
+        throw;
     }
-    // Nothing escaped (the usual case): a single copy.
-    if (copied == 0)
-        return text;
-    out.append(text, copied, size - copied);
+    out.append(text.substr(copied));
+}
+
+std::string toXmlString(const std::string& text)
+{
+    std::string out;
+    appendXmlString(out, text);
     return out;
 }
 

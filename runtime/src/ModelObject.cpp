@@ -23,8 +23,8 @@ void ModelObject::outputXML(XmlStream& stream, const std::string& elementName) c
 {
     static const char* const trace = MODEL_OBJECT "::outputXML";
     const bool traced = outputXMLBase(stream, elementName, trace);
-    stream << stream.writeAttribute("uid", toXmlString(m_uid));
-    stream << stream.writeOpenElementClose(namespaceUri(), true);
+    stream.appendEscapedAttribute("uid", m_uid);
+    stream.appendStartTagEnd(true);
     if (traced) Monitor::markEnd(trace);
 }
 

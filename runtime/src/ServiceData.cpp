@@ -20,8 +20,8 @@ void writeUids(XmlStream& stream, const std::string& elementName, const std::vec
 {
     for (const auto& uid : uids) {
         stream.beginElement(elementName, {});
-        stream << stream.writeAttribute("uid", toXmlString(uid));
-        stream << stream.writeOpenElementClose(NamespaceUri, true);
+        stream.appendEscapedAttribute("uid", uid);
+        stream.appendStartTagEnd(true);
     }
 }
 
@@ -45,7 +45,7 @@ void ServiceData::outputXML(XmlStream& stream, const std::string& elementName) c
 {
     static const char* const trace = SERVICE_DATA "::outputXML";
     const bool traced = outputXMLBase(stream, elementName, trace);
-    stream << stream.writeOpenElementClose(namespaceUri(), false);
+    stream.appendStartTagEnd(false);
     const std::string prefix = stream.getNamespacePrefix(namespaceUri()) + ":";
     writeUids(stream, prefix + "created", m_created);
     writeUids(stream, prefix + "updated", m_updated);
@@ -53,13 +53,13 @@ void ServiceData::outputXML(XmlStream& stream, const std::string& elementName) c
     const std::string errorName = prefix + "partialErrors";
     for (const auto& error : m_partialErrors) {
         stream.beginElement(errorName, {});
-        stream << stream.writeAttribute("uid", toXmlString(error.uid));
-        stream << stream.writeAttribute("code", lexical_cast<std::string>(error.code));
-        stream << stream.writeAttribute("level", lexical_cast<std::string>(error.level));
-        stream << stream.writeAttribute("message", toXmlString(error.message));
-        stream << stream.writeOpenElementClose(namespaceUri(), true);
+        stream.appendEscapedAttribute("uid", error.uid);
+        stream.appendAttribute("code", lexical_cast<std::string>(error.code));
+        stream.appendAttribute("level", lexical_cast<std::string>(error.level));
+        stream.appendEscapedAttribute("message", error.message);
+        stream.appendStartTagEnd(true);
     }
-    stream << stream.writeCloseElement(namespaceUri(), elementName);
+    stream.appendEndTag(elementName);
     if (traced) Monitor::markEnd(trace);
 }
 

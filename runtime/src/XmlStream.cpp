@@ -37,6 +37,7 @@ std::streamsize XmlStream::Buffer::xsputn(const char* data, std::streamsize size
 XmlStream::XmlStream() : std::ostream(nullptr)
 {
     rdbuf(&m_buffer);
+    m_text = &m_buffer.text;
 }
 
 XmlStream::XmlStream(std::ostream& target) : std::ostream(target.rdbuf()) {}
@@ -98,37 +99,97 @@ std::string XmlStream::writeAttribute(const std::string& name, const std::string
 {
     std::string text;
     text.reserve(name.size() + value.size() + 4);
-    text += ' ';
-    text += name;
-    text += "=\"";
-    text += value;
-    text += '"';
+    text.append(" ").append(name).append("=\"").append(value).append("\"");
     return text;
+}
+
+void XmlStream::appendAttribute(std::string_view name, std::string_view value)
+{
+    append(" ");
+    append(name);
+    append("=\"");
+    append(value);
+    append("\"");
+}
+
+void XmlStream::appendEscapedAttribute(std::string_view name, std::string_view rawValue)
+{
+    if (!m_text) {
+        std::string escaped;
+        appendXmlString(escaped, rawValue);
+        appendAttribute(name, escaped);
+        return;
+    }
+    const std::size_t start = m_text->size();
+    append(" ");
+    append(name);
+    append("=\"");
+    try {
+        appendXmlString(*m_text, rawValue);
+    } catch (...) {
+        m_text->resize(start);
+        throw;
+    }
+    append("\"");
+}
+
+void XmlStream::appendEscaped(std::string_view rawText)
+{
+    if (m_text) {
+        appendXmlString(*m_text, rawText);
+    } else {
+        std::string escaped;
+        appendXmlString(escaped, rawText);
+        append(escaped);
+    }
+}
+
+const char* XmlStream::finishStartTag(bool empty) noexcept
+{
+    if (!empty) return ">";
+    if (!m_open.empty()) m_open.pop_back();
+    return "/>";
+}
+
+void XmlStream::appendStartTagEnd(bool empty)
+{
+    append(finishStartTag(empty));
 }
 
 std::string XmlStream::writeOpenElementClose(const std::string&, bool empty)
 {
-    if (empty) {
-        if (!m_open.empty()) m_open.pop_back();
-        return "/>";
+    return finishStartTag(empty);
+}
+
+std::size_t XmlStream::closeElement(std::string_view elementName)
+{
+    if (m_open.empty()) {
+        throw DomException("End tag </" + std::string(elementName) + "> written with no element open");
     }
-    return ">";
+    const bool hadChildren = m_open.back();
+    m_open.pop_back();
+    return m_indent > 0 && hadChildren ? m_open.size() * static_cast<std::size_t>(m_indent) : 0;
 }
 
 std::string XmlStream::writeCloseElement(const std::string&, const std::string& elementName)
 {
-    if (m_open.empty()) throw DomException("End tag </" + elementName + "> written with no element open");
-    const bool hadChildren = m_open.back();
-    m_open.pop_back();
+    const std::size_t indentation = closeElement(elementName);
     std::string text;
-    if (m_indent > 0 && hadChildren) {
-        text += '\n';
-        text.append(m_open.size() * static_cast<std::size_t>(m_indent), ' ');
-    }
-    text += "</";
-    text += elementName;
-    text += '>';
+    if (indentation > 0) text.append(1, '\n').append(indentation, ' ');
+    text.append("</").append(elementName).append(">");
     return text;
+}
+
+void XmlStream::appendEndTag(std::string_view elementName)
+{
+    const std::size_t indentation = closeElement(elementName);
+    if (indentation > 0) {
+        append("\n");
+        append(std::string(indentation, ' '));
+    }
+    append("</");
+    append(elementName);
+    append(">");
 }
 
 void XmlStream::newline()
@@ -153,20 +214,18 @@ void XmlStream::beginElement(const std::string& elementName, const std::vector<s
         m_open.back() = true;
         if (m_indent > 0) newline();
     }
-    std::string text;
-    text += '<';
-    text += elementName;
+    append("<");
+    append(elementName);
     if (m_open.empty()) {
         for (const auto& uri : namespaces) getNamespacePrefix(uri);
         for (const auto& [uri, prefix] : m_prefixes) {
-            text += " xmlns:";
-            text += prefix;
-            text += "=\"";
-            text += toXmlString(uri);
-            text += '"';
+            append(" xmlns:");
+            append(prefix);
+            append("=\"");
+            append(toXmlString(uri));
+            append("\"");
         }
     }
-    append(text);
     m_open.push_back(false);
 }
 

@@ -37,8 +37,9 @@ enum class MemberKind : std::uint8_t {
 struct Member {
     const char* name;
     MemberKind kind;
-    /// Attributes: writes ` name="text"`; children: writes the element(s) under elementName.
-    void (*write)(const BaseObject& object, XmlStream& stream, const std::string& elementName);
+    /// Attributes: writes ` name="text"`; children: writes the element(s) named
+    /// prefix + name, where prefix is "p:" of the object's namespace ("" for a bare child).
+    void (*write)(const BaseObject& object, XmlStream& stream, std::string_view prefix, const char* name);
     /// Attributes: reads from the object's own node; children: from one child node.
     void (*read)(BaseObject& object, const XMLNode& node, const char* name);
     /// Arrays only: room for count entries.
@@ -109,13 +110,21 @@ TypeOf<M>& memberOf(BaseObject& object)
 
 /// Strings are escaped; every other value goes through the runtime's conversions.
 template <typename T>
-std::string valueText(const T& value)
+void appendValueText(XmlStream& stream, const T& value)
 {
     if constexpr (std::is_same_v<T, std::string>) {
-        return ::Kavella::Soa::Common::toXmlString(value);
+        stream.appendEscaped(value);
     } else {
-        return ::Kavella::Soa::Common::lexical_cast<std::string>(value);
+        stream.append(::Kavella::Soa::Common::lexical_cast<std::string>(value));
     }
+}
+
+inline std::string qualified(std::string_view prefix, const char* name)
+{
+    std::string elementName;
+    elementName.reserve(prefix.size() + std::char_traits<char>::length(name));
+    elementName.append(prefix).append(name);
+    return elementName;
 }
 
 /// A conversion error names the value; this adds where it was.
@@ -137,9 +146,14 @@ T readValue(const std::string& text, const XMLNode& where)
 // ---- operations per kind -------------------------------------------------
 
 template <auto M>
-void writeAttribute(const BaseObject& object, XmlStream& stream, const std::string& name)
+void writeAttribute(const BaseObject& object, XmlStream& stream, std::string_view, const char* name)
 {
-    stream.append(stream.writeAttribute(name, valueText(memberOf<M>(object))));
+    const auto& value = memberOf<M>(object);
+    if constexpr (std::is_same_v<TypeOf<M>, std::string>) {
+        stream.appendEscapedAttribute(name, value);
+    } else {
+        stream.appendAttribute(name, ::Kavella::Soa::Common::lexical_cast<std::string>(value));
+    }
 }
 template <auto M>
 void readAttribute(BaseObject& object, const XMLNode& node, const char* name)
@@ -148,9 +162,9 @@ void readAttribute(BaseObject& object, const XMLNode& node, const char* name)
 }
 
 template <auto M>
-void writeChild(const BaseObject& object, XmlStream& stream, const std::string& elementName)
+void writeChild(const BaseObject& object, XmlStream& stream, std::string_view prefix, const char* name)
 {
-    memberOf<M>(object)->outputXML(stream, elementName);
+    memberOf<M>(object)->outputXML(stream, qualified(prefix, name));
 }
 template <auto M>
 void readChild(BaseObject& object, const XMLNode& child, const char*)
@@ -164,9 +178,12 @@ void collectChild(const BaseObject& object, std::set<std::string>& namespaces)
 }
 
 template <auto M>
-void writeChildren(const BaseObject& object, XmlStream& stream, const std::string& elementName)
+void writeChildren(const BaseObject& object, XmlStream& stream, std::string_view prefix, const char* name)
 {
-    for (const auto& entry : memberOf<M>(object)) entry->outputXML(stream, elementName);
+    const auto& entries = memberOf<M>(object);
+    if (entries.empty()) return;
+    const std::string elementName = qualified(prefix, name);
+    for (const auto& entry : entries) entry->outputXML(stream, elementName);
 }
 template <auto M>
 void readChildren(BaseObject& object, const XMLNode& child, const char*)
@@ -188,15 +205,17 @@ void reserveArray(BaseObject& object, std::size_t count)
 }
 
 template <auto M>
-void writeValues(const BaseObject& object, XmlStream& stream, const std::string& elementName)
+void writeValues(const BaseObject& object, XmlStream& stream, std::string_view prefix, const char* name)
 {
-    if (memberOf<M>(object).empty()) return;
+    const auto& values = memberOf<M>(object);
+    if (values.empty()) return;
+    const std::string elementName = qualified(prefix, name);
     stream.requireDepthFor(elementName);
     const std::string open = "<" + elementName + ">";
     const std::string close = "</" + elementName + ">";
-    for (const auto& value : memberOf<M>(object)) {
+    for (const auto& value : values) {
         stream.append(open);
-        stream.append(valueText(value)); // a vector<bool> yields plain bools here
+        appendValueText(stream, value); // a vector<bool> yields plain bools here
         stream.append(close);
     }
 }

@@ -40,19 +40,19 @@ void writeObject(const BaseObject& object, BeginElement begin, XmlStream& stream
 {
     const bool traced = (object.*begin)(stream, elementName, schema.outputTrace);
     for (const Member& member : schema) {
-        if (!member.isChild()) member.write(object, stream, member.name);
+        if (!member.isChild()) member.write(object, stream, {}, member.name);
     }
     const std::string& uri = object.namespaceUri();
     if (!schema.hasChildren) {
-        stream.append(stream.writeOpenElementClose(uri, true));
+        stream.appendStartTagEnd(true);
     } else {
-        stream.append(stream.writeOpenElementClose(uri, false));
+        stream.appendStartTagEnd(false);
         const std::string prefix = stream.getNamespacePrefix(uri) + ":";
         for (const Member& member : schema) {
             if (!member.isChild()) continue;
-            member.write(object, stream, member.kind == MemberKind::BareChild ? member.name : prefix + member.name);
+            member.write(object, stream, member.kind == MemberKind::BareChild ? std::string_view() : prefix, member.name);
         }
-        stream.append(stream.writeCloseElement(uri, elementName));
+        stream.appendEndTag(elementName);
     }
     if (traced) Monitor::markEnd(schema.outputTrace);
 }

@@ -14,6 +14,8 @@ namespace Kavella::Soa::Common {
 /// for a text XML 1.0 cannot carry (invalid UTF-8, other control characters,
 /// U+FFFE, U+FFFF).
 KVSOA_API std::string toXmlString(const std::string& text);
+/// toXmlString appended to out; on a refused text out is left as it was.
+KVSOA_API void appendXmlString(std::string& out, std::string_view text);
 
 namespace detail {
 // Texts in the XML Schema lexical forms, independent of the process locale.

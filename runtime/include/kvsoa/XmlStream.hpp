@@ -58,7 +58,28 @@ public:
     void requireDepthFor(const std::string& elementName) const;
 
     /// Appends raw text, bypassing the ostream machinery (sentries, locale).
-    void append(std::string_view text) { rdbuf()->sputn(text.data(), static_cast<std::streamsize>(text.size())); }
+    void append(std::string_view text)
+    {
+        if (m_text) {
+            m_text->append(text.data(), text.size());
+        } else {
+            rdbuf()->sputn(text.data(), static_cast<std::streamsize>(text.size()));
+        }
+    }
+
+    // The writing operations above, appending their texts in place instead of
+    // returning them: the same output without a temporary text per piece.
+
+    /// ` name="value"`; the value must already be escaped.
+    void appendAttribute(std::string_view name, std::string_view value);
+    /// ` name="value"` with the value escaped as toXmlString does; all or nothing.
+    void appendEscapedAttribute(std::string_view name, std::string_view rawValue);
+    /// The text escaped as toXmlString does; all or nothing.
+    void appendEscaped(std::string_view rawText);
+    /// As inserting writeOpenElementClose(uri, empty).
+    void appendStartTagEnd(bool empty);
+    /// As inserting writeCloseElement(uri, elementName).
+    void appendEndTag(std::string_view elementName);
 
     /// Begins an element: line break and indentation when indenting, "<" and
     /// the name, and on the outermost element the given namespace declarations.
@@ -74,9 +95,13 @@ private:
         std::streamsize xsputn(const char* data, std::streamsize size) override;
     };
     KVSOA_HIDDEN void newline();
+    KVSOA_HIDDEN const char* finishStartTag(bool empty) noexcept;
+    /// Closes the innermost element; returns the indentation its end tag needs.
+    KVSOA_HIDDEN std::size_t closeElement(std::string_view elementName);
     KVSOA_HIDDEN bool prefixTaken(const std::string& prefix) const;
 
     Buffer m_buffer;
+    std::string* m_text = nullptr; // m_buffer's text when writing into the own buffer
     std::vector<std::pair<std::string, std::string>> m_prefixes; // uri, prefix
     std::vector<bool> m_open;                                    // per open element: has child elements
     std::size_t m_maxDepth = defaultMaxDepth;
