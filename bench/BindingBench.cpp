@@ -1,0 +1,125 @@
+// Reading, writing, copying and destroying messages through the library.
+
+#include "Benchmarks.hpp"
+
+namespace kvsoabench
+{
+
+namespace
+{
+
+using wi::AutoPtr;
+
+template <typename Message>
+AutoPtr<Message> read(const std::string& text)
+{
+    AutoPtr<Message> message(new Message);
+    const ::Kavella::Soa::Common::Xml::XMLDocument parsed(text);
+    message->parse(parsed.root());
+    return message;
+}
+
+/// The tree that write and copy start from: read once, as a user would hold it.
+template <typename Message>
+const Message& heldMessage(Choice choice)
+{
+    static AutoPtr<Message> held;
+    static Choice heldChoice{0, false};
+    if (!held || heldChoice.bytes != choice.bytes) {
+        held = AutoPtr<Message>();
+        held = read<Message>(document<Message>(choice.bytes, false).text);
+        heldChoice = choice;
+    }
+    return *held;
+}
+
+} // namespace
+
+// The text becomes objects; the temporary XMLDocument is part of reading, the
+// final release of the tree is not (see destroy).
+template <typename Message>
+void benchRead(benchmark::State& state, Choice choice)
+{
+    const Document& doc = document<Message>(choice.bytes, choice.indented);
+    for (auto _ : state) {
+        const Stopwatch watch;
+        AutoPtr<Message> message = read<Message>(doc.text);
+        state.SetIterationTime(watch.stop());
+    }
+    countBytes(state, doc);
+}
+
+template <typename Message>
+void benchWrite(benchmark::State& state, Choice choice)
+{
+    const Document& doc = document<Message>(choice.bytes, choice.indented);
+    const Message& message = heldMessage<Message>(choice);
+    const auto write = [&](wi::XmlStream& stream) {
+        stream.setIndent(choice.indented ? 2 : 0);
+        message.outputXML(stream, MessageTraits<Message>::element);
+    };
+    {
+        wi::XmlStream stream;
+        write(stream);
+        if (stream.str() != doc.text) state.SkipWithError("the tree read back does not write the same text");
+    }
+    for (auto _ : state) {
+        const Stopwatch watch;
+        wi::XmlStream stream;
+        write(stream);
+        benchmark::DoNotOptimize(stream.depth());
+        state.SetIterationTime(watch.stop());
+    }
+    countBytes(state, doc);
+}
+
+// Copies share nested objects by contract: this is the cost of the handles,
+// taking them and giving them back. Too short for the stopwatch.
+template <typename Message>
+void benchCopy(benchmark::State& state, Choice choice)
+{
+    const Document& doc = document<Message>(choice.bytes, choice.indented);
+    const Message& message = heldMessage<Message>(choice);
+    for (auto _ : state) {
+        Message copy(message);
+        benchmark::DoNotOptimize(&copy);
+    }
+    countBytes(state, doc);
+}
+
+// Releasing the last handle of a freshly read tree.
+template <typename Message>
+void benchDestroy(benchmark::State& state, Choice choice)
+{
+    const Document& doc = document<Message>(choice.bytes, choice.indented);
+    for (auto _ : state) {
+        AutoPtr<Message> message = read<Message>(doc.text);
+        const Stopwatch watch;
+        message = AutoPtr<Message>();
+        state.SetIterationTime(watch.stop());
+    }
+    countBytes(state, doc);
+}
+
+template <typename Message>
+void registerBinding(Choice choice)
+{
+    using Bench = void (*)(benchmark::State&, Choice);
+    const std::pair<const char*, Bench> operations[] = {{"read", &benchRead<Message>},
+                                                        {"write", &benchWrite<Message>},
+                                                        {"copy", &benchCopy<Message>},
+                                                        {"destroy", &benchDestroy<Message>}};
+    for (const auto& [name, bench] : operations) {
+        auto* registered =
+            sized(benchmark::RegisterBenchmark(benchmarkName<Message>(name, choice).c_str(), bench, choice), choice);
+        if (bench != &benchCopy<Message>) registered->UseManualTime();
+    }
+}
+
+template void registerBinding<SaveWorkInstructionDocInput>(Choice);
+template void registerBinding<LoadedObjectsResponse>(Choice);
+template void benchRead<SaveWorkInstructionDocInput>(benchmark::State&, Choice);
+template void benchWrite<SaveWorkInstructionDocInput>(benchmark::State&, Choice);
+template void benchDestroy<SaveWorkInstructionDocInput>(benchmark::State&, Choice);
+
+} // namespace kvsoabench

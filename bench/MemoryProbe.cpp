@@ -1,0 +1,109 @@
+// Peak memory of reading a 20 MB message, and what the parsed tree keeps,
+// printed as JSON for the report. Its own process, so that nothing else has
+// touched the heap: peak resident size above the resident size before reading
+// (VmHWM, reset through clear_refs), and heap bytes in use (mallinfo2).
+
+#include <malloc.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "Corpus.hpp"
+#include "kvsoa/XMLDocument.hpp"
+#ifdef KVSOABENCH_GSOAP
+#include "GsoapPeer.hpp"
+#endif
+
+namespace
+{
+
+using namespace kvsoabench;
+using ::Kavella::Soa::Common::Xml::XMLDocument;
+
+long statusKB(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(line.find(':') + 1));
+    }
+    return -1;
+}
+
+double heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd);
+}
+
+// Starts a measure: free pages back to the system, peak reset to now.
+double restartPeak()
+{
+    malloc_trim(0);
+    std::ofstream("/proc/self/clear_refs") << "5";
+    return static_cast<double>(statusKB("VmRSS:")) * 1024;
+}
+
+double peakSince(double base)
+{
+    return static_cast<double>(statusKB("VmHWM:")) * 1024 - base;
+}
+
+template <typename Message>
+void probe(bool first)
+{
+    const Document& doc = document<Message>(20 * kMB, false);
+    const std::string& text = doc.text;
+    const double size = static_cast<double>(text.size());
+    const char* label = MessageTraits<Message>::label;
+
+    double base = restartPeak();
+    double heap = heapInUse();
+    double treeBytes = 0;
+    {
+        wi::AutoPtr<Message> message(new Message);
+        {
+            const XMLDocument parsed(text);
+            message->parse(parsed.root());
+        }
+        treeBytes = heapInUse() - heap;
+    }
+    const double readPeak = peakSince(base);
+
+    base = restartPeak();
+    heap = heapInUse();
+    double nodeBytes = 0;
+    {
+        const XMLDocument parsed(text);
+        nodeBytes = heapInUse() - heap;
+    }
+    const double documentPeak = peakSince(base);
+
+    double gsoapPeak = 0;
+#ifdef KVSOABENCH_GSOAP
+    {
+        GsoapPeer<Message> peer;
+        base = restartPeak();
+        peer.read(text);
+        gsoapPeak = peakSince(base);
+    }
+#endif
+
+    std::printf("%s\"%s\": {\"document_bytes\": %.0f, \"records\": %zu, \"elements\": %zu, \"read_peak\": %.3f, "
+                "\"tree\": %.3f, "
+                "\"xmldocument_peak\": %.3f, \"xmldocument\": %.3f, \"gsoap_read_peak\": %.3f}",
+                first ? "" : ",\n  ", label, size, doc.records, doc.elements, readPeak / size, treeBytes / size,
+                documentPeak / size, nodeBytes / size, gsoapPeak / size);
+}
+
+} // namespace
+
+int main()
+{
+    std::printf("{\n  ");
+    probe<SaveWorkInstructionDocInput>(true);
+    probe<LoadedObjectsResponse>(false);
+    std::printf("\n}\n");
+    return 0;
+}

@@ -1,0 +1,70 @@
+// One read or one write of a fixed seeded document, for instruction counts
+// under callgrind: only the functions named measured* are collected. "expat"
+// parses the same text with empty handlers, the floor under reading.
+//   kvsoa-once read|write|expat save|load KILOBYTES
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "Corpus.hpp"
+#include "EmptyParse.hpp"
+#include "kvsoa/XMLDocument.hpp"
+
+namespace
+{
+
+using namespace kvsoabench;
+
+template <typename Message>
+__attribute__((noinline)) wi::AutoPtr<Message> measuredRead(const std::string& text)
+{
+    wi::AutoPtr<Message> message(new Message);
+    const ::Kavella::Soa::Common::Xml::XMLDocument parsed(text);
+    message->parse(parsed.root());
+    return message;
+}
+
+template <typename Message>
+__attribute__((noinline)) std::size_t measuredWrite(const Message& message)
+{
+    wi::XmlStream stream;
+    message.outputXML(stream, MessageTraits<Message>::element);
+    return stream.str().size();
+}
+
+__attribute__((noinline)) bool measuredExpat(const std::string& text)
+{
+    return parseWithEmptyHandlers(text);
+}
+
+template <typename Message>
+int run(const std::string& operation, std::size_t bytes)
+{
+    const Document& doc = document<Message>(bytes, false);
+    bool done = true;
+    if (operation == "read") {
+        // Released outside the measured call, as in the benchmark.
+        const wi::AutoPtr<Message> message = measuredRead<Message>(doc.text);
+    } else if (operation == "write") {
+        done = measuredWrite(*MessageTraits<Message>::make(doc.records)) == doc.text.size();
+    } else {
+        done = measuredExpat(doc.text);
+    }
+    std::printf("document_bytes %zu\n", doc.text.size());
+    return done ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: kvsoa-once read|write|expat save|load KILOBYTES\n");
+        return 2;
+    }
+    const std::size_t bytes = std::strtoul(argv[3], nullptr, 10) * kKB;
+    return std::strcmp(argv[2], "save") == 0 ? run<SaveWorkInstructionDocInput>(argv[1], bytes)
+                                             : run<LoadedObjectsResponse>(argv[1], bytes);
+}
