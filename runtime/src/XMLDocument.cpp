@@ -3,6 +3,7 @@
 #include <expat.h>
 
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -16,17 +17,69 @@ namespace {
 // Separates namespace URI and local name in the names expat reports. A URI
 // cannot hold U+0001: XML 1.0 has no way to write it.
 constexpr char namespaceSeparator = '\x01';
+constexpr std::string_view utf8ByteOrderMark = "\xEF\xBB\xBF";
 
 struct ParserDeleter {
     void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
 };
 
+/// Line and column of a byte offset in UTF-8 input, counted forward from the
+/// last offset asked for, as expat counts them (characters; CR, LF and CR LF
+/// end a line). expat's own position functions scan from its last report on
+/// every call, which costs more than the parse on big documents.
+class PositionCounter {
+public:
+    explicit PositionCounter(std::size_t start) : m_offset(start) {}
+
+    void advance(std::string_view input, std::size_t offset)
+    {
+        for (; m_offset < offset; ++m_offset) {
+            const auto byte = static_cast<unsigned char>(input[m_offset]);
+            if (byte == '\n') {
+                if (!m_afterCarriageReturn) newLine();
+                m_afterCarriageReturn = false;
+            } else if (byte == '\r') {
+                newLine();
+                m_afterCarriageReturn = true;
+            } else {
+                m_afterCarriageReturn = false;
+                if ((byte & 0xC0) != 0x80) ++m_column;
+            }
+        }
+    }
+    int line() const noexcept { return m_line; }
+    int column() const noexcept { return m_column + 1; }
+
+private:
+    void newLine() noexcept
+    {
+        ++m_line;
+        m_column = 0;
+    }
+
+    std::size_t m_offset;
+    int m_line = 1;
+    int m_column = 0;
+    bool m_afterCarriageReturn = false;
+};
+
+// Encoding names compare without regard to case (and to the process locale).
+bool sameAsciiLetters(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 class XMLDocumentReader {
 public:
-    XMLDocumentReader(std::deque<XMLNode>& nodes, std::set<std::string, std::less<>>& uris, const XMLReadLimits& limits)
-        : m_nodes(nodes), m_uris(uris), m_limits(limits), m_parser(XML_ParserCreateNS(nullptr, namespaceSeparator)),
+    XMLDocumentReader(XMLDocument& document, const XMLReadLimits& limits)
+        : m_document(document), m_limits(limits), m_parser(XML_ParserCreateNS(nullptr, namespaceSeparator)),
           m_traceSuppression(Monitor::isActive() ? 0u : 1u)
     {
         if (!m_parser) throw std::bad_alloc();
@@ -34,12 +87,20 @@ public:
         XML_SetElementHandler(m_parser.get(), &XMLDocumentReader::onStart, &XMLDocumentReader::onEnd);
         XML_SetCharacterDataHandler(m_parser.get(), &XMLDocumentReader::onText);
         XML_SetStartDoctypeDeclHandler(m_parser.get(), &XMLDocumentReader::onDoctype);
+        XML_SetXmlDeclHandler(m_parser.get(), &XMLDocumentReader::onXmlDeclaration);
         XML_SetParamEntityParsing(m_parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
     }
 
     XMLNode* read(std::string_view text)
     {
-        m_bomColumns = byteOrderMarkColumns(text);
+        m_input = text;
+        const bool utf8Mark = text.substr(0, 3) == utf8ByteOrderMark;
+        // Other encodings (UTF-16 above all) keep expat's own counting.
+        m_ownPositions = utf8Mark || (text.size() >= 2 && text[0] != '\0' && text[1] != '\0' &&
+                                      static_cast<unsigned char>(text[0]) < 0x80);
+        m_positions = PositionCounter(utf8Mark ? utf8ByteOrderMark.size() : 0);
+        m_byteOrderMarkColumns = utf8Mark || text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF";
+
         // expat takes int lengths; feed larger documents in pieces.
         constexpr std::size_t piece = INT_MAX / 2;
         do {
@@ -52,23 +113,17 @@ public:
     }
 
 private:
-    // expat counts a byte order mark as a character of the first line.
-    static int byteOrderMarkColumns(std::string_view text)
-    {
-        const auto starts = [text](std::string_view mark) { return text.substr(0, mark.size()) == mark; };
-        return starts("\xEF\xBB\xBF") || starts("\xFF\xFE") || starts("\xFE\xFF") ? 1 : 0;
-    }
-
-    int currentColumn(int line) const
-    {
-        const int column = static_cast<int>(XML_GetCurrentColumnNumber(m_parser.get())) + 1;
-        return line == 1 ? column - m_bomColumns : column;
-    }
+    struct OpenElement {
+        XMLNode* node;
+        std::size_t firstChild; // where its children start in m_children
+    };
 
     [[noreturn]] void fail()
     {
         const int line = static_cast<int>(XML_GetCurrentLineNumber(m_parser.get()));
-        const int column = currentColumn(line);
+        int column = static_cast<int>(XML_GetCurrentColumnNumber(m_parser.get())) + 1;
+        // expat counts a byte order mark as a character of the first line.
+        if (line == 1) column -= m_byteOrderMarkColumns;
         std::string reason = m_stopReason.empty() ? XML_ErrorString(XML_GetErrorCode(m_parser.get())) : m_stopReason;
         throw DomException("Malformed XML at line " + std::to_string(line) + ", column " + std::to_string(column) +
                                ": " + reason,
@@ -79,6 +134,19 @@ private:
     {
         if (m_stopReason.empty()) m_stopReason = std::move(reason);
         XML_StopParser(m_parser.get(), XML_FALSE);
+    }
+
+    void locate(XMLNode& node)
+    {
+        if (m_ownPositions) {
+            m_positions.advance(m_input, static_cast<std::size_t>(XML_GetCurrentByteIndex(m_parser.get())));
+            node.line = m_positions.line();
+            node.column = m_positions.column();
+        } else {
+            node.line = static_cast<int>(XML_GetCurrentLineNumber(m_parser.get()));
+            node.column = static_cast<int>(XML_GetCurrentColumnNumber(m_parser.get())) + 1;
+            if (node.line == 1) node.column -= m_byteOrderMarkColumns;
+        }
     }
 
     /// Splits an expanded name into its URI (empty when none) and local name.
@@ -98,30 +166,50 @@ private:
     {
         if (uri.empty()) return {};
         if (uri == m_lastUri) return m_lastUri;
-        auto found = m_uris.find(uri);
-        if (found == m_uris.end()) found = m_uris.emplace(uri).first;
+        auto found = m_document.m_uris.find(uri);
+        if (found == m_document.m_uris.end()) found = m_document.m_uris.emplace(uri).first;
         m_lastUri = *found;
         return m_lastUri;
+    }
+
+    /// A copy of text that lives as long as the document, from big shared blocks.
+    std::string_view keep(std::string_view text)
+    {
+        if (text.empty()) return {};
+        if (text.size() > m_textSpace) {
+            constexpr std::size_t blockSize = 64 * 1024;
+            const std::size_t size = text.size() > blockSize / 4 ? text.size() : blockSize;
+            m_document.m_texts.push_back(std::make_unique<char[]>(size));
+            m_textCursor = m_document.m_texts.back().get();
+            m_textSpace = size;
+        }
+        char* copy = m_textCursor;
+        std::memcpy(copy, text.data(), text.size());
+        m_textCursor += text.size();
+        m_textSpace -= text.size();
+        return {copy, text.size()};
     }
 
     static void onStart(void* self, const XML_Char* name, const XML_Char** attributes)
     {
         static_cast<XMLDocumentReader*>(self)->start(name, attributes);
     }
-    static void onEnd(void* self, const XML_Char*)
-    {
-        // expat still reports the end of an element whose start was refused.
-        auto& open = static_cast<XMLDocumentReader*>(self)->m_open;
-        if (!open.empty()) open.pop_back();
-    }
+    static void onEnd(void* self, const XML_Char*) { static_cast<XMLDocumentReader*>(self)->end(); }
     static void onText(void* self, const XML_Char* text, int length)
     {
         auto& reader = *static_cast<XMLDocumentReader*>(self);
-        if (!reader.m_open.empty()) reader.m_open.back()->text.append(text, static_cast<std::size_t>(length));
+        if (!reader.m_open.empty()) reader.m_open.back().node->text.append(text, static_cast<std::size_t>(length));
     }
     static void onDoctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int)
     {
         static_cast<XMLDocumentReader*>(self)->stop("a DOCTYPE declaration is not allowed in a message");
+    }
+    static void onXmlDeclaration(void* self, const XML_Char*, const XML_Char* encoding, int)
+    {
+        auto& reader = *static_cast<XMLDocumentReader*>(self);
+        if (encoding && !sameAsciiLetters(encoding, "UTF-8") && !sameAsciiLetters(encoding, "US-ASCII")) {
+            reader.m_ownPositions = false;
+        }
     }
 
     void start(const char* name, const char** attributes)
@@ -130,36 +218,54 @@ private:
             stop("elements nested deeper than the limit of " + std::to_string(m_limits.maxDepth));
             return;
         }
-        XMLNode& node = m_nodes.emplace_back();
+        XMLNode& node = m_document.m_nodes.emplace_back();
         std::string_view local;
         node.uri = internUri(splitName(name, local));
         node.name.assign(local);
         node.traceSuppression = m_traceSuppression;
-        node.line = static_cast<int>(XML_GetCurrentLineNumber(m_parser.get()));
-        node.column = currentColumn(node.line);
+        locate(node);
+
+        std::size_t count = 0;
+        while (attributes[2 * count]) ++count;
+        node.m_attributes.reserve(count);
         for (const char** attribute = attributes; *attribute; attribute += 2) {
-            std::string_view local;
             const std::string_view uri = splitName(attribute[0], local);
-            std::string attributeName = uri.empty() ? std::string(local) : "{" + std::string(uri) + "}" + std::string(local);
-            node.addAttr(std::move(attributeName), attribute[1]);
+            const std::string_view attributeName =
+                uri.empty() ? keep(local) : keep("{" + std::string(uri) + "}" + std::string(local));
+            node.m_attributes.push_back({attributeName, keep(attribute[1])});
         }
-        if (m_open.empty()) {
-            m_root = &node;
-        } else {
-            m_open.back()->children.push_back(&node);
-        }
-        m_open.push_back(&node);
+
+        if (m_open.empty()) m_root = &node;
+        m_children.push_back(&node); // as a child of the element around it
+        m_open.push_back({&node, m_children.size()});
     }
 
-    std::deque<XMLNode>& m_nodes;
-    std::set<std::string, std::less<>>& m_uris;
-    std::string_view m_lastUri;
+    void end()
+    {
+        // expat still reports the end of an element whose start was refused.
+        if (m_open.empty()) return;
+        const OpenElement element = m_open.back();
+        m_open.pop_back();
+        // Gathered here and copied once: no vector grows child by child.
+        element.node->children.assign(m_children.begin() + static_cast<std::ptrdiff_t>(element.firstChild),
+                                      m_children.end());
+        m_children.resize(element.firstChild);
+    }
+
+    XMLDocument& m_document;
     const XMLReadLimits& m_limits;
     std::unique_ptr<XML_ParserStruct, ParserDeleter> m_parser;
-    std::vector<XMLNode*> m_open;
+    std::string_view m_input;
+    std::vector<OpenElement> m_open;
+    std::vector<XMLNode*> m_children;
     XMLNode* m_root = nullptr;
+    std::string_view m_lastUri;
+    char* m_textCursor = nullptr;
+    std::size_t m_textSpace = 0;
     std::string m_stopReason;
-    int m_bomColumns = 0;
+    PositionCounter m_positions{0};
+    bool m_ownPositions = false;
+    int m_byteOrderMarkColumns = 0;
     std::uint32_t m_traceSuppression;
 };
 
@@ -177,7 +283,7 @@ XMLDocument::~XMLDocument() = default;
 
 void XMLDocument::read(std::string_view xmlText, const XMLReadLimits& limits)
 {
-    XMLDocumentReader reader(m_nodes, m_uris, limits);
+    XMLDocumentReader reader(*this, limits);
     m_root = reader.read(xmlText);
 }
 

@@ -4,32 +4,45 @@
 
 namespace Kavella::Soa::Common::Xml {
 
-const std::string* XMLNode::find(const std::string& attributeName) const
+XMLNode::XMLNode(const XMLNode& other)
+    : name(other.name), uri(other.uri), children(other.children), text(other.text),
+      traceSuppression(other.traceSuppression), line(other.line), column(other.column)
 {
-    for (const auto& attribute : m_attributes) {
-        if (attribute.first == attributeName) return &attribute.second;
+    for (const XMLAttribute& attribute : other.m_attributes) {
+        m_attributes.push_back({m_ownTexts.emplace_front(attribute.name), m_ownTexts.emplace_front(attribute.value)});
+    }
+}
+
+XMLNode& XMLNode::operator=(const XMLNode& other)
+{
+    if (this != &other) *this = XMLNode(other);
+    return *this;
+}
+
+const XMLAttribute* XMLNode::findAttribute(std::string_view attributeName) const noexcept
+{
+    for (const XMLAttribute& attribute : m_attributes) {
+        if (attribute.name == attributeName) return &attribute;
     }
     return nullptr;
 }
 
 std::string XMLNode::getAttr(const std::string& attributeName) const
 {
-    const std::string* value = find(attributeName);
-    return value ? *value : std::string();
-}
-
-bool XMLNode::hasAttr(const std::string& attributeName) const
-{
-    return find(attributeName) != nullptr;
+    const XMLAttribute* attribute = findAttribute(attributeName);
+    return attribute ? std::string(attribute->value) : std::string();
 }
 
 void XMLNode::setAttr(const std::string& attributeName, const std::string& value)
 {
-    if (const std::string* existing = find(attributeName)) {
-        *const_cast<std::string*>(existing) = value;
-    } else {
-        m_attributes.emplace_back(attributeName, value);
+    const std::string_view ownValue = m_ownTexts.emplace_front(value);
+    for (XMLAttribute& attribute : m_attributes) {
+        if (attribute.name == attributeName) {
+            attribute.value = ownValue;
+            return;
+        }
     }
+    m_attributes.push_back({m_ownTexts.emplace_front(attributeName), ownValue});
 }
 
 void throwUnexpectedNode(const XMLNode& child)

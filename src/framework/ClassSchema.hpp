@@ -36,6 +36,7 @@ enum class MemberKind : std::uint8_t {
 
 struct Member {
     const char* name;
+    std::uint8_t nameLength;
     MemberKind kind;
     /// Attributes: writes ` name="text"`; children: writes the element(s) named
     /// prefix + name, where prefix is "p:" of the object's namespace ("" for a bare child).
@@ -48,6 +49,10 @@ struct Member {
     void (*collect)(const BaseObject& object, std::set<std::string>& namespaces);
 
     constexpr bool isChild() const { return kind != MemberKind::Attribute; }
+    bool isNamed(const std::string& elementName) const
+    {
+        return elementName.size() == nameLength && std::char_traits<char>::compare(elementName.data(), name, nameLength) == 0;
+    }
 };
 
 struct ClassSchema {
@@ -127,15 +132,16 @@ inline std::string qualified(std::string_view prefix, const char* name)
     return elementName;
 }
 
-/// A conversion error names the value; this adds where it was.
+/// Stores text in value, converted; a conversion error names the value, this
+/// adds where it was.
 template <typename T>
-T readValue(const std::string& text, const XMLNode& where)
+void readValue(std::string_view text, const XMLNode& where, T& value)
 {
     if constexpr (std::is_same_v<T, std::string>) {
-        return text;
+        value.assign(text);
     } else {
         try {
-            return ::Kavella::Soa::Common::lexical_cast<T>(text);
+            value = ::Kavella::Soa::Common::lexical_cast<T>(text);
         } catch (DomException& error) {
             error.locate(where.line, where.column);
             throw;
@@ -158,7 +164,9 @@ void writeAttribute(const BaseObject& object, XmlStream& stream, std::string_vie
 template <auto M>
 void readAttribute(BaseObject& object, const XMLNode& node, const char* name)
 {
-    memberOf<M>(object) = readValue<TypeOf<M>>(node.getAttr(name), node);
+    // A missing attribute reads as an empty text, as getAttr gives it.
+    const auto* attribute = node.findAttribute(name);
+    readValue(attribute ? attribute->value : std::string_view(), node, memberOf<M>(object));
 }
 
 template <auto M>
@@ -222,17 +230,25 @@ void writeValues(const BaseObject& object, XmlStream& stream, std::string_view p
 template <auto M>
 void readValues(BaseObject& object, const XMLNode& child, const char*)
 {
-    memberOf<M>(object).push_back(readValue<typename ArrayTraits<TypeOf<M>>::Entry>(child.text, child));
+    typename ArrayTraits<TypeOf<M>>::Entry value{};
+    readValue(child.text, child, value);
+    memberOf<M>(object).push_back(std::move(value));
 }
 
 // ---- the rows a class lists ----------------------------------------------
+
+constexpr std::uint8_t nameLength(const char* name)
+{
+    std::size_t length = std::char_traits<char>::length(name);
+    return length < 256 ? static_cast<std::uint8_t>(length) : throw "an XML local name of a member is shorter than 256";
+}
 
 /// A text, number, flag or date written as the attribute name.
 template <auto M>
 constexpr Member attribute(const char* name)
 {
     static_assert(isValue<TypeOf<M>>, "an attribute holds a text, number, flag or DateTime");
-    return {name, MemberKind::Attribute, &writeAttribute<M>, &readAttribute<M>, nullptr, nullptr};
+    return {name, nameLength(name), MemberKind::Attribute, &writeAttribute<M>, &readAttribute<M>, nullptr, nullptr};
 }
 
 /// One nested object (AutoPtr) written as the child element prefix:name.
@@ -240,7 +256,7 @@ template <auto M>
 constexpr Member child(const char* name)
 {
     static_assert(HandleTraits<TypeOf<M>>::value, "a child member is an AutoPtr");
-    return {name, MemberKind::Child, &writeChild<M>, &readChild<M>, nullptr, &collectChild<M>};
+    return {name, nameLength(name), MemberKind::Child, &writeChild<M>, &readChild<M>, nullptr, &collectChild<M>};
 }
 
 /// One nested object written under its bare local name.
@@ -248,7 +264,7 @@ template <auto M>
 constexpr Member bareChild(const char* name)
 {
     static_assert(HandleTraits<TypeOf<M>>::value, "a child member is an AutoPtr");
-    return {name, MemberKind::BareChild, &writeChild<M>, &readChild<M>, nullptr, &collectChild<M>};
+    return {name, nameLength(name), MemberKind::BareChild, &writeChild<M>, &readChild<M>, nullptr, &collectChild<M>};
 }
 
 /// An array of handles, one child element prefix:name per entry.
@@ -257,7 +273,7 @@ constexpr Member children(const char* name)
 {
     static_assert(ArrayTraits<TypeOf<M>>::value && HandleTraits<typename ArrayTraits<TypeOf<M>>::Entry>::value,
                   "a children member is a std::vector of AutoPtr");
-    return {name, MemberKind::Children, &writeChildren<M>, &readChildren<M>, &reserveArray<M>, &collectChildren<M>};
+    return {name, nameLength(name), MemberKind::Children, &writeChildren<M>, &readChildren<M>, &reserveArray<M>, &collectChildren<M>};
 }
 
 /// An array of plain values, written by hand as prefix:name elements holding the text.
@@ -266,7 +282,7 @@ constexpr Member values(const char* name)
 {
     static_assert(ArrayTraits<TypeOf<M>>::value && isValue<typename ArrayTraits<TypeOf<M>>::Entry>,
                   "a values member is a std::vector of texts, numbers, flags or DateTimes");
-    return {name, MemberKind::Values, &writeValues<M>, &readValues<M>, &reserveArray<M>, nullptr};
+    return {name, nameLength(name), MemberKind::Values, &writeValues<M>, &readValues<M>, &reserveArray<M>, nullptr};
 }
 
 template <std::size_t N>

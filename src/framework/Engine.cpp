@@ -68,12 +68,16 @@ void parseObject(BaseObject& object, const XMLNode& node, const ClassSchema& sch
         for (const Member& member : schema) {
             if (member.reserve) member.reserve(object, count);
         }
+        const Member* match = nullptr;
         for (const XMLNode* child : node.children) {
-            const Member* match = nullptr;
-            for (const Member& member : schema) {
-                if (member.isChild() && child->name == member.name) {
-                    match = &member;
-                    break;
+            // Children mostly come in runs of one name: try the last match first.
+            if (!match || !match->isNamed(child->name)) {
+                match = nullptr;
+                for (const Member& member : schema) {
+                    if (member.isChild() && member.isNamed(child->name)) {
+                        match = &member;
+                        break;
+                    }
                 }
             }
             if (!match) ::Kavella::Soa::Common::Xml::throwUnexpectedNode(*child);

@@ -93,7 +93,7 @@ TYPED_TEST(SchemaContract, FilledObjectWritesEveryMemberInOrderAndReadsBackToThe
 
     Names attributes;
     for (const auto& attribute : written.attributes()) {
-        if (attribute.first.rfind("xmlns", 0) != 0) attributes.push_back(attribute.first);
+        if (attribute.name.rfind("xmlns", 0) != 0) attributes.emplace_back(attribute.name);
     }
     EXPECT_EQ(attributes, Row::attributes());
     for (const auto& name : attributes) EXPECT_NE(written.getAttr(name), "") << name;

@@ -116,7 +116,7 @@ public:
 inline std::string shapeOf(const XMLNode& node)
 {
     std::string shape = "{" + std::string(node.uri) + "}" + node.name + "[";
-    for (const auto& [name, value] : node.attributes()) shape += name + "=" + value + ";";
+    for (const auto& [name, value] : node.attributes()) shape.append(name).append("=").append(value).append(";");
     shape += "]";
     if (node.children.empty()) return shape + "'" + node.text + "'";
     shape += "(";

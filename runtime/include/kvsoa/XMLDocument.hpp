@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
+#include <vector>
 #include <set>
 #include <string>
 #include <string_view>
@@ -34,8 +36,10 @@ public:
 
 private:
     KVSOA_HIDDEN void read(std::string_view xmlText, const XMLReadLimits& limits);
+    friend class XMLDocumentReader;
 
     std::deque<XMLNode> m_nodes;
+    std::vector<std::unique_ptr<char[]>> m_texts; // blocks holding the attribute texts
     std::set<std::string, std::less<>> m_uris; // what the nodes' uri fields point to
     XMLNode* m_root = nullptr;
 };

@@ -1,14 +1,25 @@
 #pragma once
 
 #include <cstdint>
+#include <forward_list>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "kvsoa/Export.hpp"
 
 namespace Kavella::Soa::Common::Xml {
+
+/// One attribute of an element. The texts live in the node's document (or,
+/// for attributes set by hand, in the node itself).
+struct XMLAttribute {
+    /// Local name of an unprefixed attribute; "{uri}local" for a namespaced one.
+    std::string_view name;
+    std::string_view value;
+
+    friend bool operator==(const XMLAttribute& a, const XMLAttribute& b) { return a.name == b.name && a.value == b.value; }
+    friend bool operator!=(const XMLAttribute& a, const XMLAttribute& b) { return !(a == b); }
+};
 
 /// One element of a parsed document: its local name, namespace, attributes,
 /// element children in document order and character data.
@@ -29,20 +40,29 @@ public:
     int line = 0;
     int column = 0;
 
+    XMLNode() = default;
+    /// A copy owns its attribute texts, so it may outlive the source's document.
+    XMLNode(const XMLNode& other);
+    XMLNode& operator=(const XMLNode& other);
+    XMLNode(XMLNode&&) noexcept = default;
+    XMLNode& operator=(XMLNode&&) noexcept = default;
+    ~XMLNode() = default;
+
     /// The value of an unprefixed attribute, or an empty text when there is none.
     /// A namespaced attribute is found under "{uri}local".
     std::string getAttr(const std::string& attributeName) const;
-    bool hasAttr(const std::string& attributeName) const;
-    /// Sets or replaces an attribute.
+    bool hasAttr(const std::string& attributeName) const { return findAttribute(attributeName) != nullptr; }
+    /// The attribute, or null when the element has none of that name.
+    const XMLAttribute* findAttribute(std::string_view attributeName) const noexcept;
+    /// Sets or replaces an attribute; the node keeps its own copy of both texts.
     void setAttr(const std::string& attributeName, const std::string& value);
-    /// Appends an attribute known not to be present yet (the reader has checked).
-    void addAttr(std::string attributeName, std::string value) { m_attributes.emplace_back(std::move(attributeName), std::move(value)); }
-    const std::vector<std::pair<std::string, std::string>>& attributes() const noexcept { return m_attributes; }
+    const std::vector<XMLAttribute>& attributes() const noexcept { return m_attributes; }
 
 private:
-    KVSOA_HIDDEN const std::string* find(const std::string& attributeName) const;
+    friend class XMLDocumentReader;
 
-    std::vector<std::pair<std::string, std::string>> m_attributes;
+    std::vector<XMLAttribute> m_attributes;
+    std::forward_list<std::string> m_ownTexts; // what setAttr's views point to
 };
 
 /// Every reader's answer to a child element it does not know:
