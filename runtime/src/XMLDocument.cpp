@@ -33,30 +33,34 @@ public:
 
     void advance(std::string_view input, std::size_t offset)
     {
-        for (; m_offset < offset; ++m_offset) {
-            const auto byte = static_cast<unsigned char>(input[m_offset]);
-            if (byte == '\n') {
-                if (!m_afterCarriageReturn) newLine();
-                m_afterCarriageReturn = false;
-            } else if (byte == '\r') {
-                newLine();
-                m_afterCarriageReturn = true;
-            } else {
-                m_afterCarriageReturn = false;
-                if ((byte & 0xC0) != 0x80) ++m_column;
+        if (offset <= m_offset || offset > input.size()) return;
+        const auto* byte = reinterpret_cast<const unsigned char*>(input.data()) + m_offset;
+        const auto* end = reinterpret_cast<const unsigned char*>(input.data()) + offset;
+        if (byte < end && m_afterCarriageReturn && *byte == '\n') ++byte;
+        m_afterCarriageReturn = false;
+        int column = m_column;
+        for (; byte < end; ++byte) {
+            if (*byte <= '\r' && (*byte == '\n' || *byte == '\r')) {
+                ++m_line;
+                column = 0;
+                if (*byte == '\r') {
+                    if (byte + 1 == end) {
+                        m_afterCarriageReturn = true;
+                    } else if (byte[1] == '\n') {
+                        ++byte;
+                    }
+                }
+                continue;
             }
+            column += (*byte & 0xC0) != 0x80; // UTF-8 continuation bytes add no column
         }
+        m_column = column;
+        m_offset = offset;
     }
     int line() const noexcept { return m_line; }
     int column() const noexcept { return m_column + 1; }
 
 private:
-    void newLine() noexcept
-    {
-        ++m_line;
-        m_column = 0;
-    }
-
     std::size_t m_offset;
     int m_line = 1;
     int m_column = 0;
@@ -172,6 +176,34 @@ private:
         return m_lastUri;
     }
 
+    XMLNode& newNode()
+    {
+        constexpr std::size_t nodesPerBlock = 256;
+        if (m_nodeSpace == 0) {
+            m_document.m_nodeBlocks.push_back(std::make_unique<XMLNode[]>(nodesPerBlock));
+            m_nextNode = m_document.m_nodeBlocks.back().get();
+            m_nodeSpace = nodesPerBlock;
+        }
+        --m_nodeSpace;
+        ++m_document.m_size;
+        return *m_nextNode++;
+    }
+
+    XMLAttribute* newAttributes(std::size_t count)
+    {
+        constexpr std::size_t attributesPerBlock = 1024;
+        if (count > m_attributeSpace) {
+            const std::size_t size = count > attributesPerBlock / 4 ? count : attributesPerBlock;
+            m_document.m_attributeBlocks.push_back(std::make_unique<XMLAttribute[]>(size));
+            m_nextAttribute = m_document.m_attributeBlocks.back().get();
+            m_attributeSpace = size;
+        }
+        XMLAttribute* attributes = m_nextAttribute;
+        m_nextAttribute += count;
+        m_attributeSpace -= count;
+        return attributes;
+    }
+
     /// A copy of text that lives as long as the document, from big shared blocks.
     std::string_view keep(std::string_view text)
     {
@@ -218,7 +250,7 @@ private:
             stop("elements nested deeper than the limit of " + std::to_string(m_limits.maxDepth));
             return;
         }
-        XMLNode& node = m_document.m_nodes.emplace_back();
+        XMLNode& node = newNode();
         std::string_view local;
         node.uri = internUri(splitName(name, local));
         node.name.assign(local);
@@ -227,12 +259,15 @@ private:
 
         std::size_t count = 0;
         while (attributes[2 * count]) ++count;
-        node.m_attributes.reserve(count);
-        for (const char** attribute = attributes; *attribute; attribute += 2) {
-            const std::string_view uri = splitName(attribute[0], local);
-            const std::string_view attributeName =
-                uri.empty() ? keep(local) : keep("{" + std::string(uri) + "}" + std::string(local));
-            node.m_attributes.push_back({attributeName, keep(attribute[1])});
+        if (count > 0) {
+            XMLAttribute* kept = newAttributes(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::string_view uri = splitName(attributes[2 * i], local);
+                kept[i].name = uri.empty() ? keep(local) : keep("{" + std::string(uri) + "}" + std::string(local));
+                kept[i].value = keep(attributes[2 * i + 1]);
+            }
+            node.m_attributes.m_begin = kept;
+            node.m_attributes.m_size = count;
         }
 
         if (m_open.empty()) m_root = &node;
@@ -260,6 +295,10 @@ private:
     std::vector<XMLNode*> m_children;
     XMLNode* m_root = nullptr;
     std::string_view m_lastUri;
+    XMLNode* m_nextNode = nullptr;
+    std::size_t m_nodeSpace = 0;
+    XMLAttribute* m_nextAttribute = nullptr;
+    std::size_t m_attributeSpace = 0;
     char* m_textCursor = nullptr;
     std::size_t m_textSpace = 0;
     std::string m_stopReason;

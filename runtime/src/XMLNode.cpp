@@ -9,8 +9,10 @@ XMLNode::XMLNode(const XMLNode& other)
       traceSuppression(other.traceSuppression), line(other.line), column(other.column)
 {
     for (const XMLAttribute& attribute : other.m_attributes) {
-        m_attributes.push_back({m_ownTexts.emplace_front(attribute.name), m_ownTexts.emplace_front(attribute.value)});
+        m_ownAttributes.push_back({m_ownTexts.emplace_front(attribute.name), m_ownTexts.emplace_front(attribute.value)});
     }
+    m_attributes.m_begin = m_ownAttributes.data();
+    m_attributes.m_size = m_ownAttributes.size();
 }
 
 XMLNode& XMLNode::operator=(const XMLNode& other)
@@ -35,14 +37,21 @@ std::string XMLNode::getAttr(const std::string& attributeName) const
 
 void XMLNode::setAttr(const std::string& attributeName, const std::string& value)
 {
+    if (m_attributes.m_begin != m_ownAttributes.data()) {
+        // The first change to a read node: from now on it owns its attributes.
+        m_ownAttributes.assign(m_attributes.begin(), m_attributes.end());
+    }
     const std::string_view ownValue = m_ownTexts.emplace_front(value);
-    for (XMLAttribute& attribute : m_attributes) {
+    bool replaced = false;
+    for (XMLAttribute& attribute : m_ownAttributes) {
         if (attribute.name == attributeName) {
             attribute.value = ownValue;
-            return;
+            replaced = true;
         }
     }
-    m_attributes.push_back({m_ownTexts.emplace_front(attributeName), ownValue});
+    if (!replaced) m_ownAttributes.push_back({m_ownTexts.emplace_front(attributeName), ownValue});
+    m_attributes.m_begin = m_ownAttributes.data();
+    m_attributes.m_size = m_ownAttributes.size();
 }
 
 void throwUnexpectedNode(const XMLNode& child)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <vector>
 #include <set>
@@ -32,14 +31,19 @@ public:
 
     XMLNode& root() noexcept { return *m_root; }
     const XMLNode& root() const noexcept { return *m_root; }
-    std::size_t size() const noexcept { return m_nodes.size(); }
+    /// Number of elements.
+    std::size_t size() const noexcept { return m_size; }
 
 private:
     KVSOA_HIDDEN void read(std::string_view xmlText, const XMLReadLimits& limits);
     friend class XMLDocumentReader;
 
-    std::deque<XMLNode> m_nodes;
-    std::vector<std::unique_ptr<char[]>> m_texts; // blocks holding the attribute texts
+    // Nodes, attributes and attribute texts come in blocks: a document of a
+    // million elements makes a few thousand allocations, not millions.
+    std::vector<std::unique_ptr<XMLNode[]>> m_nodeBlocks;
+    std::vector<std::unique_ptr<XMLAttribute[]>> m_attributeBlocks;
+    std::vector<std::unique_ptr<char[]>> m_texts;
+    std::size_t m_size = 0;
     std::set<std::string, std::less<>> m_uris; // what the nodes' uri fields point to
     XMLNode* m_root = nullptr;
 };

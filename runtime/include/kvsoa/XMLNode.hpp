@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <forward_list>
 #include <string>
@@ -19,6 +20,33 @@ struct XMLAttribute {
 
     friend bool operator==(const XMLAttribute& a, const XMLAttribute& b) { return a.name == b.name && a.value == b.value; }
     friend bool operator!=(const XMLAttribute& a, const XMLAttribute& b) { return !(a == b); }
+};
+
+/// The attributes of one element, in document order.
+class XMLAttributes {
+public:
+    const XMLAttribute* begin() const noexcept { return m_begin; }
+    const XMLAttribute* end() const noexcept { return m_begin + m_size; }
+    std::size_t size() const noexcept { return m_size; }
+    bool empty() const noexcept { return m_size == 0; }
+    const XMLAttribute& operator[](std::size_t index) const noexcept { return m_begin[index]; }
+
+    friend bool operator==(const XMLAttributes& a, const XMLAttributes& b) noexcept
+    {
+        if (a.m_size != b.m_size) return false;
+        for (std::size_t i = 0; i < a.m_size; ++i) {
+            if (a.m_begin[i] != b.m_begin[i]) return false;
+        }
+        return true;
+    }
+    friend bool operator!=(const XMLAttributes& a, const XMLAttributes& b) noexcept { return !(a == b); }
+
+private:
+    friend class XMLNode;
+    friend class XMLDocumentReader;
+
+    const XMLAttribute* m_begin = nullptr;
+    std::size_t m_size = 0;
 };
 
 /// One element of a parsed document: its local name, namespace, attributes,
@@ -56,13 +84,14 @@ public:
     const XMLAttribute* findAttribute(std::string_view attributeName) const noexcept;
     /// Sets or replaces an attribute; the node keeps its own copy of both texts.
     void setAttr(const std::string& attributeName, const std::string& value);
-    const std::vector<XMLAttribute>& attributes() const noexcept { return m_attributes; }
+    const XMLAttributes& attributes() const noexcept { return m_attributes; }
 
 private:
     friend class XMLDocumentReader;
 
-    std::vector<XMLAttribute> m_attributes;
-    std::forward_list<std::string> m_ownTexts; // what setAttr's views point to
+    XMLAttributes m_attributes;               // read nodes: in the document's text blocks
+    std::vector<XMLAttribute> m_ownAttributes; // set by hand: m_attributes views these
+    std::forward_list<std::string> m_ownTexts; // and their texts
 };
 
 /// Every reader's answer to a child element it does not know:
