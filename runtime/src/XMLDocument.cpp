@@ -38,6 +38,13 @@ public:
         const auto* end = reinterpret_cast<const unsigned char*>(input.data()) + offset;
         if (byte < end && m_afterCarriageReturn && *byte == '\n') ++byte;
         m_afterCarriageReturn = false;
+        const std::size_t length = static_cast<std::size_t>(end - byte);
+        if (!std::memchr(byte, '\n', length) && !std::memchr(byte, '\r', length)) {
+            // The usual case, and all of a compact document: no line break.
+            m_column += characters(byte, end);
+            m_offset = offset;
+            return;
+        }
         int column = m_column;
         for (; byte < end; ++byte) {
             if (*byte <= '\r' && (*byte == '\n' || *byte == '\r')) {
@@ -58,6 +65,20 @@ public:
         m_offset = offset;
     }
     int line() const noexcept { return m_line; }
+    /// UTF-8 characters in [byte, end): the bytes that are not continuation bytes.
+    static int characters(const unsigned char* byte, const unsigned char* end) noexcept
+    {
+        std::size_t count = 0;
+        for (; end - byte >= 8; byte += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, byte, sizeof word);
+            // A continuation byte is 10xxxxxx: top bit set, next bit clear.
+            const std::uint64_t continuation = word & ~(word << 1) & 0x8080808080808080ull;
+            count += 8 - static_cast<std::size_t>(__builtin_popcountll(continuation));
+        }
+        for (; byte < end; ++byte) count += (*byte & 0xC0) != 0x80;
+        return static_cast<int>(count);
+    }
     int column() const noexcept { return m_column + 1; }
 
 private:
