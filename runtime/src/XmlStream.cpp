@@ -1,5 +1,7 @@
 #include "kvsoa/XmlStream.hpp"
 
+#include <climits>
+
 #include "kvsoa/Conversions.hpp"
 #include "kvsoa/DomException.hpp"
 
@@ -22,22 +24,50 @@ bool isPlainName(const std::string& name)
 
 } // namespace
 
+void XmlStream::Buffer::grow(std::size_t size)
+{
+    const std::size_t used = static_cast<std::size_t>(pptr() - pbase());
+    const std::size_t capacity = static_cast<std::size_t>(epptr() - pbase());
+    if (capacity - used >= size) return;
+    std::size_t larger = capacity < 4096 ? 4096 : capacity * 2;
+    if (larger - used < size) larger = used + size;
+    auto storage = std::make_unique<char[]>(larger);
+    if (used > 0) std::memcpy(storage.get(), pbase(), used);
+    m_storage = std::move(storage);
+    setp(m_storage.get(), m_storage.get() + larger);
+    // pbump takes an int: move past what was kept in steps.
+    for (std::size_t left = used; left > 0;) {
+        const std::size_t step = left < INT_MAX ? left : INT_MAX;
+        pbump(static_cast<int>(step));
+        left -= step;
+    }
+}
+
 XmlStream::Buffer::int_type XmlStream::Buffer::overflow(int_type c)
 {
-    if (!traits_type::eq_int_type(c, traits_type::eof())) text.push_back(traits_type::to_char_type(c));
-    return traits_type::not_eof(c);
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    grow(1);
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+    return c;
 }
 
 std::streamsize XmlStream::Buffer::xsputn(const char* data, std::streamsize size)
 {
-    text.append(data, static_cast<std::size_t>(size));
+    for (std::size_t left = static_cast<std::size_t>(size); left > 0;) {
+        const std::size_t step = left < INT_MAX ? left : INT_MAX;
+        grow(step);
+        tryWrite(data, step);
+        data += step;
+        left -= step;
+    }
     return size;
 }
 
 XmlStream::XmlStream() : std::ostream(nullptr)
 {
     rdbuf(&m_buffer);
-    m_text = &m_buffer.text;
+    m_ownBuffer = true;
 }
 
 XmlStream::XmlStream(std::ostream& target) : std::ostream(target.rdbuf()) {}
@@ -46,7 +76,20 @@ XmlStream::~XmlStream() = default;
 
 std::string XmlStream::str() const
 {
-    return m_buffer.text;
+    return m_buffer.text();
+}
+
+void XmlStream::appendSlowly(std::string_view text)
+{
+    // The own buffer grows in xsputn, in pieces an int can count.
+    rdbuf()->sputn(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+std::string_view XmlStream::escape(std::string_view text)
+{
+    m_escaped.clear();
+    appendXmlString(m_escaped, text);
+    return m_escaped;
 }
 
 std::string XmlStream::getNamespacePrefix(const std::string& uri)
@@ -114,34 +157,12 @@ void XmlStream::appendAttribute(std::string_view name, std::string_view value)
 
 void XmlStream::appendEscapedAttribute(std::string_view name, std::string_view rawValue)
 {
-    if (!m_text) {
-        std::string escaped;
-        appendXmlString(escaped, rawValue);
-        appendAttribute(name, escaped);
-        return;
-    }
-    const std::size_t start = m_text->size();
-    append(" ");
-    append(name);
-    append("=\"");
-    try {
-        appendXmlString(*m_text, rawValue);
-    } catch (...) {
-        m_text->resize(start);
-        throw;
-    }
-    append("\"");
+    appendAttribute(name, escape(rawValue));
 }
 
 void XmlStream::appendEscaped(std::string_view rawText)
 {
-    if (m_text) {
-        appendXmlString(*m_text, rawText);
-    } else {
-        std::string escaped;
-        appendXmlString(escaped, rawText);
-        append(escaped);
-    }
+    append(escape(rawText));
 }
 
 const char* XmlStream::finishStartTag(bool empty) noexcept

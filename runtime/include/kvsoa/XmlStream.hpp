@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
+#include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -60,11 +62,7 @@ public:
     /// Appends raw text, bypassing the ostream machinery (sentries, locale).
     void append(std::string_view text)
     {
-        if (m_text) {
-            m_text->append(text.data(), text.size());
-        } else {
-            rdbuf()->sputn(text.data(), static_cast<std::streamsize>(text.size()));
-        }
+        if (!m_ownBuffer || !m_buffer.tryWrite(text.data(), text.size())) appendSlowly(text);
     }
 
     // The writing operations above, appending their texts in place instead of
@@ -87,12 +85,27 @@ public:
     void beginElement(const std::string& elementName, const std::vector<std::string>& namespaces);
 
 private:
+    // The own buffer is the put area itself, so that appending a piece is a
+    // bounds check and a copy.
     class KVSOA_HIDDEN Buffer : public std::streambuf {
     public:
-        std::string text;
+        bool tryWrite(const char* data, std::size_t size) noexcept
+        {
+            if (static_cast<std::size_t>(epptr() - pptr()) < size) return false;
+            std::memcpy(pptr(), data, size);
+            pbump(static_cast<int>(size));
+            return true;
+        }
+        /// Makes room for size more bytes.
+        void grow(std::size_t size);
+        std::string text() const { return std::string(pbase(), pptr()); }
+
     protected:
         int_type overflow(int_type c) override;
         std::streamsize xsputn(const char* data, std::streamsize size) override;
+
+    private:
+        std::unique_ptr<char[]> m_storage;
     };
     KVSOA_HIDDEN void newline();
     KVSOA_HIDDEN const char* finishStartTag(bool empty) noexcept;
@@ -100,8 +113,13 @@ private:
     KVSOA_HIDDEN std::size_t closeElement(std::string_view elementName);
     KVSOA_HIDDEN bool prefixTaken(const std::string& prefix) const;
 
+    void appendSlowly(std::string_view text);
+    /// text escaped, in m_escaped; throws before anything is appended.
+    KVSOA_HIDDEN std::string_view escape(std::string_view text);
+
     Buffer m_buffer;
-    std::string* m_text = nullptr; // m_buffer's text when writing into the own buffer
+    bool m_ownBuffer = false;
+    std::string m_escaped;
     std::vector<std::pair<std::string, std::string>> m_prefixes; // uri, prefix
     std::vector<bool> m_open;                                    // per open element: has child elements
     std::size_t m_maxDepth = defaultMaxDepth;
