@@ -31,7 +31,7 @@ void XmlStream::Buffer::grow(std::size_t size)
     if (capacity - used >= size) return;
     std::size_t larger = capacity < 4096 ? 4096 : capacity * 2;
     if (larger - used < size) larger = used + size;
-    auto storage = std::make_unique<char[]>(larger);
+    std::unique_ptr<char[]> storage(new char[larger]); // not zeroed: every byte is written before it is read
     if (used > 0) std::memcpy(storage.get(), pbase(), used);
     m_storage = std::move(storage);
     setp(m_storage.get(), m_storage.get() + larger);
