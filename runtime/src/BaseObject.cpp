@@ -36,6 +36,11 @@ BaseObject::BaseObject(const char* namespaceUri) : m_namespace(internNamespace(n
 
 BaseObject::~BaseObject() = default;
 
+void BaseObject::unref() const noexcept
+{
+    if (m_refCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+}
+
 bool BaseObject::outputXMLBase(XmlStream& stream, const std::string& elementName, const char* traceName) const
 {
     const bool traced = Monitor::isActive();

@@ -18,10 +18,9 @@ public:
 
     /// Reference counting for AutoPtr; safe from several threads at once.
     void ref() const noexcept { m_refCount.fetch_add(1, std::memory_order_relaxed); }
-    void unref() const noexcept
-    {
-        if (m_refCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
-    }
+    /// Releases one reference; the last destroys the object. Out of line, so the
+    /// delete always runs in the library that knows every class's operator delete.
+    void unref() const noexcept;
     int getRefCount() const noexcept { return m_refCount.load(std::memory_order_relaxed); }
 
     /// A new copy that no handle holds yet (shallow below the first level), or null.
