@@ -120,6 +120,7 @@ public:
     {
         m_input = text;
         const bool utf8Mark = text.substr(0, 3) == utf8ByteOrderMark;
+        m_utf8ByteOrderMark = utf8Mark;
         // Other encodings (UTF-16 above all) keep expat's own counting.
         m_ownPositions = utf8Mark || (text.size() >= 2 && text[0] != '\0' && text[1] != '\0' &&
                                       static_cast<unsigned char>(text[0]) < 0x80);
@@ -260,6 +261,10 @@ private:
     static void onXmlDeclaration(void* self, const XML_Char*, const XML_Char* encoding, int)
     {
         auto& reader = *static_cast<XMLDocumentReader*>(self);
+        if (encoding && reader.m_utf8ByteOrderMark && !sameAsciiLetters(encoding, "UTF-8")) {
+            reader.stop("the encoding declaration \"" + std::string(encoding) + "\" contradicts the UTF-8 byte order mark");
+            return;
+        }
         if (encoding && !sameAsciiLetters(encoding, "UTF-8") && !sameAsciiLetters(encoding, "US-ASCII")) {
             reader.m_ownPositions = false;
         }
@@ -325,6 +330,7 @@ private:
     std::string m_stopReason;
     PositionCounter m_positions{0};
     bool m_ownPositions = false;
+    bool m_utf8ByteOrderMark = false;
     int m_byteOrderMarkColumns = 0;
     std::uint32_t m_traceSuppression;
 };

@@ -56,7 +56,10 @@ void XMLNode::setAttr(const std::string& attributeName, const std::string& value
 
 void throwUnexpectedNode(const XMLNode& child)
 {
-    throw DomException("Unexpected node name: " + child.name, child.line, child.column);
+    // Names come from the network: a megabyte-long one is not repeated whole.
+    constexpr std::size_t shown = 256;
+    const std::string name = child.name.size() > shown ? child.name.substr(0, shown) + "..." : child.name;
+    throw DomException("Unexpected node name: " + name, child.line, child.column);
 }
 
 } // namespace Kavella::Soa::Common::Xml

@@ -87,7 +87,7 @@ public:
 private:
     // The own buffer is the put area itself, so that appending a piece is a
     // bounds check and a copy.
-    class KVSOA_HIDDEN Buffer : public std::streambuf {
+    class Buffer : public std::streambuf {
     public:
         bool tryWrite(const char* data, std::size_t size) noexcept
         {
@@ -124,7 +124,6 @@ private:
     std::vector<bool> m_open;                                    // per open element: has child elements
     std::size_t m_maxDepth = defaultMaxDepth;
     int m_indent = 0;
-    bool m_pendingStart = false;                                 // a start tag is open for attributes
 };
 
 } // namespace Kavella::Soa::Common::Xml

@@ -1,0 +1,149 @@
+#pragma once
+
+// What each fuzz target does with one input. Shared by the libFuzzer programs
+// and by the test that replays the seed corpus and every input that once
+// failed. A target throws Failure for a fault it finds; DomException from
+// reading hostile input is the expected, clean refusal.
+
+#include <cstddef>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kvsoa/Common.hpp"
+#include "workinstructions/WorkInstructions.hpp"
+
+namespace fuzztargets {
+
+namespace wi = ::Velmora::Schemas::Mes::_2010_09::Workinstructions;
+using ::Kavella::Soa::Common::AutoPtr;
+using ::Kavella::Soa::Common::Xml::BaseObject;
+using ::Kavella::Soa::Common::Xml::DomException;
+using ::Kavella::Soa::Common::Xml::XMLDocument;
+using ::Kavella::Soa::Common::Xml::XMLNode;
+using ::Kavella::Soa::Common::Xml::XMLReadLimits;
+using ::Kavella::Soa::Common::Xml::XmlStream;
+
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+inline std::optional<XMLDocument> tryRead(std::string_view bytes, std::size_t maxDepth)
+{
+    XMLReadLimits limits;
+    limits.maxDepth = maxDepth;
+    try {
+        return std::optional<XMLDocument>(std::in_place, bytes, limits);
+    } catch (const DomException&) {
+        return std::nullopt;
+    }
+}
+
+/// Reads the bytes as a document. A document read must be a sound tree, and a
+/// lower depth limit must refuse it exactly when the tree is deeper.
+inline void readDocument(std::string_view bytes)
+{
+    const auto document = tryRead(bytes, XMLReadLimits{}.maxDepth);
+    if (!document) return;
+
+    std::size_t reached = 0;
+    std::size_t deepest = 0;
+    std::vector<std::pair<const XMLNode*, std::size_t>> pending{{&document->root(), 1}};
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        ++reached;
+        deepest = std::max(deepest, depth);
+        if (node->name.empty()) throw Failure("element without a local name");
+        std::set<std::string> names;
+        for (const auto& attribute : node->attributes()) {
+            const std::string name(attribute.name);
+            if (name.empty()) throw Failure("attribute without a name");
+            if (!names.insert(name).second) throw Failure("attribute " + name + " read twice");
+            if (node->getAttr(name) != attribute.value) throw Failure("attribute " + name + " not found by its name");
+        }
+        for (const XMLNode* child : node->children) pending.emplace_back(child, depth + 1);
+    }
+    if (reached != document->size()) throw Failure("nodes unreachable from the root");
+
+    constexpr std::size_t shallow = 4;
+    if (tryRead(bytes, shallow).has_value() != (deepest <= shallow))
+        throw Failure("depth limit " + std::to_string(shallow) + " misjudged a tree " + std::to_string(deepest) + " deep");
+}
+
+template <typename Message>
+std::string writeText(const Message& message, const char* localName)
+{
+    XmlStream stream;
+    message.outputXML(stream, stream.getNamespacePrefix(wi::NamespaceUri) + ":" + localName);
+    return stream.str();
+}
+
+/// Reads the bytes into a Message. Whatever was read, even by a parse that
+/// failed half-way, must write, and the written text must read back into the
+/// same text; a clone writes the same, and namespace collection works.
+template <typename Message>
+void roundTrip(std::string_view bytes, const char* localName)
+{
+    const auto document = tryRead(bytes, XMLReadLimits{}.maxDepth);
+    if (!document) return;
+    AutoPtr<Message> message(new Message);
+    try {
+        message->parse(document->root());
+    } catch (const DomException&) {
+        // refused, but keeps what it read before
+    }
+
+    std::string first;
+    try {
+        first = writeText(*message, localName);
+    } catch (const DomException& error) {
+        throw Failure(std::string("what was read does not write: ") + error.what());
+    }
+    Message again;
+    try {
+        again.parse(XMLDocument(first).root());
+    } catch (const DomException& error) {
+        throw Failure(std::string("the written text does not read back: ") + error.what() + "\n" + first);
+    }
+    if (writeText(again, localName) != first) throw Failure("the written text changes when read back:\n" + first);
+
+    const AutoPtr<BaseObject> clone(message->clone());
+    if (!clone || writeText(static_cast<const Message&>(*clone), localName) != first)
+        throw Failure("a clone writes differently");
+    std::set<std::string> namespaces;
+    message->getNamespaces(namespaces);
+    if (namespaces.count(wi::NamespaceUri) == 0) throw Failure("the schema namespace is not collected");
+}
+
+struct Target {
+    const char* name;
+    void (*run)(std::string_view bytes);
+};
+
+#define KVSOA_FUZZ_MESSAGE(Class) \
+    Target { #Class, [](std::string_view bytes) { roundTrip<wi::Class>(bytes, #Class); } }
+
+inline const Target targets[] = {
+    {"XMLDocument", &readDocument},
+    KVSOA_FUZZ_MESSAGE(CreateInput),
+    KVSOA_FUZZ_MESSAGE(LoadWorkInstructionDocInput),
+    KVSOA_FUZZ_MESSAGE(LoadedObjectsResponse),
+    KVSOA_FUZZ_MESSAGE(SaveWorkInstructionDocInput),
+    KVSOA_FUZZ_MESSAGE(SavedObjectsResponse),
+};
+
+#undef KVSOA_FUZZ_MESSAGE
+
+inline const Target* findTarget(std::string_view name)
+{
+    for (const Target& target : targets) {
+        if (name == target.name) return &target;
+    }
+    return nullptr;
+}
+
+} // namespace fuzztargets
