@@ -203,11 +203,8 @@ std::string XmlStream::writeCloseElement(const std::string&, const std::string& 
 
 void XmlStream::appendEndTag(std::string_view elementName)
 {
-    const std::size_t indentation = closeElement(elementName);
-    if (indentation > 0) {
-        append("\n");
-        append(std::string(indentation, ' '));
-    }
+    // After closing, the open elements are those the end tag is indented for.
+    if (closeElement(elementName) > 0) newline();
     append("</");
     append(elementName);
     append(">");

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
