@@ -176,7 +176,7 @@ bool loadMessage(const std::string& file, const SchemaClass* asClass, Message& m
         return false;
     }
     try {
-        message = readMessage(text, asClass);
+        message = readMessage(std::move(text), asClass);
         return true;
     } catch (const DomException& error) {
         reportError(file, error.line(), error.column(), error.getMessage());

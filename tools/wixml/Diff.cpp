@@ -130,7 +130,7 @@ void compare(const std::string& path, const XMLNode& before, const XMLNode& afte
     for (const std::string& name : names) {
         const std::vector<const XMLNode*> entriesBefore = childrenNamed(before, name);
         const std::vector<const XMLNode*> entriesAfter = childrenNamed(after, name);
-        const bool single = isSingle(before.children.empty() ? after : before, name) && entriesBefore.size() <= 1 &&
+        const bool single = isSingle(before, name) && entriesBefore.size() <= 1 &&
                             entriesAfter.size() <= 1;
         const std::size_t count = std::max(entriesBefore.size(), entriesAfter.size());
         for (std::size_t i = 0; i < count; ++i) {
