@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "kvsoa/Common.hpp"
+#include "kvsoa/Soap.hpp"
 #include "workinstructions/WorkInstructions.hpp"
 
 namespace fuzztargets {
@@ -157,7 +158,7 @@ void compareReaders(std::string_view bytes, const XMLReadLimits& limits)
     const Outcome tree = outcomeOf([&] {
         const XMLDocument document(bytes, limits);
         AutoPtr<Message> message(new Message);
-        message->parse(document.root());
+        message->parse(::Kavella::Soa::Common::Xml::messageNode(document.root()));
         return wi::writeXml(*message);
     });
     if (!(direct == tree)) {

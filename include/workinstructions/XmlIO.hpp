@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "kvsoa/Soap.hpp"
 #include "kvsoa/XMLEventReader.hpp"
 #include "workinstructions/SchemaClasses.hpp"
 
@@ -21,8 +22,11 @@ enum class Envelope {
     Soap12, ///< a SOAP 1.2 envelope's Body
 };
 
-/// Reads the document element of text into a new T, whatever the element is
-/// called, as XMLDocument and T::parse together would: the same values, the
+/// Reads the message of text into a new T, whatever its element is called: the
+/// document element, or the one element in the Body of a SOAP 1.1 or 1.2
+/// envelope (a Fault raises SoapFault; a mandatory header is refused; see
+/// messageNode). It reads as XMLDocument, messageNode and T::parse together
+/// would: the same values, the
 /// same DomException texts, lines and columns, the same refusals and limits.
 /// No tree is built in between. Arrays grow as their entries come, so their
 /// capacity may differ from what parse reserves. On any error the object is

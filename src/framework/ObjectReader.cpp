@@ -5,6 +5,7 @@
 
 #include "ClassSchema.hpp"
 #include "kvsoa/Monitor.hpp"
+#include "kvsoa/Soap.hpp"
 #include "kvsoa/XMLDocument.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
@@ -29,6 +30,14 @@ public:
     void startElement(const XMLStartTag& tag) override
     {
         if (m_frames.empty()) {
+            if (tag.name == "Envelope") {
+                // An envelope's rules weigh all of it (a fault after the message
+                // wins), so an enveloped message is read as the tree path reads it.
+                m_capture.clear();
+                m_capture.startElement(tag);
+                m_frames.push_back({Frame::Capture, &m_root, nullptr, nullptr, true});
+                return;
+            }
             enter(m_root, m_rootSchema, tag);
             return;
         }
@@ -86,7 +95,12 @@ public:
             break;
         case Frame::Capture:
             m_capture.endElement();
-            if (frame.captureRoot) frame.member->readNode(*frame.object, *m_capture.root());
+            if (!frame.captureRoot) break;
+            if (frame.member) {
+                frame.member->readNode(*frame.object, *m_capture.root());
+            } else {
+                parseObject(m_root, ::Kavella::Soa::Common::Xml::messageNode(*m_capture.root()), m_rootSchema);
+            }
             break;
         case Frame::Skip:
             break;
@@ -147,7 +161,7 @@ void readObject(BaseObject& object, const ClassSchema& schema, std::string_view 
         // A listener hears exactly what parse says: nothing for a document that
         // turns out to be malformed, which only the whole text can tell.
         const ::Kavella::Soa::Common::Xml::XMLDocument document(text, limits);
-        parseObject(object, document.root(), schema);
+        parseObject(object, ::Kavella::Soa::Common::Xml::messageNode(document.root()), schema);
         return;
     }
     XMLEventReader reader(limits);

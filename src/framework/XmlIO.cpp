@@ -3,16 +3,14 @@
 #include <ostream>
 
 #include "ClassSchema.hpp"
+#include "kvsoa/Soap.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 namespace {
 
-constexpr const char* soapNamespace(Envelope envelope)
-{
-    return envelope == Envelope::Soap11 ? "http://schemas.xmlsoap.org/soap/envelope/"
-                                        : "http://www.w3.org/2003/05/soap-envelope";
-}
+using ::Kavella::Soa::Common::Xml::Soap11NamespaceUri;
+using ::Kavella::Soa::Common::Xml::Soap12NamespaceUri;
 
 /// The class name without its namespaces: the element name of a whole document.
 std::string_view localName(const detail::ClassSchema& schema)
@@ -24,16 +22,19 @@ std::string_view localName(const detail::ClassSchema& schema)
 template <class T>
 void writeDocument(const T& object, XmlStream& stream, Envelope envelope)
 {
+    // The envelope's prefix is its own; the message declares its prefixes itself.
+    const std::string_view prefix = envelope == Envelope::Soap11 ? "soapenv" : "env";
     if (envelope != Envelope::None) {
-        // The envelope's prefix is its own; the message declares its prefixes itself.
-        stream.append("<soapenv:Envelope xmlns:soapenv=\"");
-        stream.append(soapNamespace(envelope));
-        stream.append("\"><soapenv:Body>");
+        for (std::string_view piece : {"<", prefix.data(), ":Envelope xmlns:", prefix.data(), "=\""}) stream.append(piece);
+        stream.append(envelope == Envelope::Soap11 ? Soap11NamespaceUri : Soap12NamespaceUri);
+        for (std::string_view piece : {"\"><", prefix.data(), ":Body>"}) stream.append(piece);
     }
     std::string elementName = stream.getNamespacePrefix(NamespaceUri);
     elementName.append(":").append(localName(detail::SchemaAccess::of<T>()));
     object.outputXML(stream, elementName);
-    if (envelope != Envelope::None) stream.append("</soapenv:Body></soapenv:Envelope>");
+    if (envelope != Envelope::None) {
+        for (std::string_view piece : {"</", prefix.data(), ":Body></", prefix.data(), ":Envelope>"}) stream.append(piece);
+    }
 }
 
 } // namespace

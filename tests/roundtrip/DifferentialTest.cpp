@@ -74,6 +74,13 @@ TEST(DifferentialRefusals, AgreeOnEveryKindOfRefusal)
         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><value>\xE9</value></r>",
         std::string("\xFF\xFE<\0r\0/\0>\0", 10),
         "<r><intProps key=\"k\" value=\"1\"/></r><trailing/>",
+        // Envelopes: a message inside, a fault after a message, a mandatory header, two messages, none.
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><r><intProps key=\"k\" value=\"1\"/></r></e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body><r><value>x</value></r><e:Fault><e:Code><e:Value>e:Sender</e:Value></e:Code></e:Fault></e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Header><h e:mustUnderstand=\"1\"/></e:Header><e:Body><r><bad/></r></e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><r/><r/></e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body> </e:Body></e:Envelope>",
+        "<Envelope xmlns=\"urn:elsewhere\"><Body><r/></Body></Envelope>",
     };
     for (const std::string& input : inputs) {
         expectAgreement([&] { fuzztargets::compareAllReaders(input); }, input);

@@ -4,6 +4,7 @@
 // tool reaches each class through the functions recorded here.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "workinstructions/WorkInstructions.hpp"
@@ -21,6 +22,9 @@ struct SchemaClass {
     AutoPtr<BaseObject> (*make)();
     void (*parse)(BaseObject& object, const XMLNode& node);
     void (*write)(const BaseObject& object, XmlStream& stream, const std::string& elementName);
+    /// readXml and writeXml of the class.
+    AutoPtr<BaseObject> (*read)(std::string_view text);
+    std::string (*writeDocument)(const BaseObject& object, wi::Envelope envelope);
 };
 
 const std::vector<SchemaClass>& schemaClasses();

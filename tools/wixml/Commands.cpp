@@ -30,6 +30,10 @@ using ::Kavella::Soa::Common::Xml::soapNamespaceUri;
 using ::Kavella::Soa::Common::Xml::SoapVersion;
 using ::Kavella::Soa::Common::Xml::soapVersionOf;
 using ::Kavella::Soa::Common::Xml::XMLDocument;
+using ::Kavella::Soa::Common::Xml::XMLEventHandler;
+using ::Kavella::Soa::Common::Xml::XMLEventReader;
+using ::Kavella::Soa::Common::Xml::XMLPosition;
+using ::Kavella::Soa::Common::Xml::XMLStartTag;
 
 // Every schema object, the runtime's included, is allocated through the
 // installed manager: counting its calls counts the objects a parse makes.
@@ -93,33 +97,79 @@ bool readInput(const std::string& file, std::string& text, std::string& reason)
     return true;
 }
 
+// The message element's name, namespace and place, and the envelope around
+// it: all that choosing a class needs, read from the start of the text only.
+struct MessageElement : XMLEventHandler {
+    struct Found {};
+
+    explicit MessageElement(XMLEventReader& source) : reader(source) {}
+
+    void startElement(const XMLStartTag& tag) override
+    {
+        ++depth;
+        const bool isMessage = depth == 1 ? tag.name != "Envelope" || soapVersionOf(tag.uri) == SoapVersion::None
+                                          : depth == 3 && inBody;
+        if (depth == 1) enveloped = !isMessage || tag.name == "Envelope";
+        if (depth == 1 && !isMessage) envelope = soapVersionOf(tag.uri);
+        if (depth == 2) inBody = tag.name == "Body";
+        if (!isMessage) return;
+        name.assign(tag.name);
+        uri.assign(tag.uri);
+        position = reader.elementPosition();
+        throw Found{};
+    }
+    void endElement() override { --depth; }
+    void characters(std::string_view) override {}
+
+    XMLEventReader& reader;
+    int depth = 0;
+    bool inBody = false;
+    bool enveloped = false; // the root is named Envelope, in whatever namespace
+    SoapVersion envelope = SoapVersion::None;
+    std::string name;
+    std::string uri;
+    XMLPosition position;
+};
+
 // Throws DomException, located at the element concerned when it can be.
-Message readMessage(std::string text, const SchemaClass* asClass)
+Message readMessage(std::string text, const SchemaClass* asClass, bool keepTree)
 {
     Message message;
     message.text = std::move(text);
-    message.document = std::make_shared<const XMLDocument>(message.text);
-    const XMLNode& root = message.document->root();
-    const XMLNode& node = messageNode(root);
-    if (&node != &root) message.envelope = soapVersionOf(root.uri);
-    message.node = &node;
-    message.rootName = node.name;
+    XMLEventReader reader;
+    MessageElement element(reader);
+    try {
+        reader.read(message.text, element);
+    } catch (const MessageElement::Found&) {
+    }
+    message.envelope = element.envelope;
+    message.rootName = element.name;
     message.schemaClass = asClass;
-    if (!asClass) {
-        message.schemaClass = findSchemaClass(node.name);
-        if (!message.schemaClass) {
-            throw DomException("Root element <" + node.name + "> names no class of the schema (use --as CLASS)",
-                               node.line, node.column);
+    if (!asClass && !element.name.empty()) {
+        message.schemaClass = findSchemaClass(element.name);
+        // What is wrong with an envelope (a fault above all) comes before what its message is.
+        if (element.enveloped && (!message.schemaClass || element.uri != wi::NamespaceUri)) {
+            schemaClasses().front().read(message.text);
         }
-        if (node.uri != wi::NamespaceUri) {
-            throw DomException("Root element <" + node.name + "> is not in the namespace " + wi::NamespaceUri,
-                               node.line, node.column);
+        const XMLPosition at = element.position;
+        if (!message.schemaClass) {
+            throw DomException("Root element <" + element.name + "> names no class of the schema (use --as CLASS)",
+                               at.line, at.column);
+        }
+        if (element.uri != wi::NamespaceUri) {
+            throw DomException("Root element <" + element.name + "> is not in the namespace " + wi::NamespaceUri,
+                               at.line, at.column);
         }
     }
+    // Whatever the start said, the whole text is read now, and refused where it is wrong.
+    const SchemaClass& schemaClass = message.schemaClass ? *message.schemaClass : schemaClasses().front();
     const std::size_t before = counter.allocations;
-    message.object = message.schemaClass->make();
-    message.schemaClass->parse(*message.object, node);
+    message.object = schemaClass.read(message.text);
     message.objectCount = counter.allocations - before;
+    if (keepTree) {
+        message.document = std::make_shared<const XMLDocument>(message.text);
+        message.node = &messageNode(message.document->root());
+    }
     return message;
 }
 
@@ -144,6 +194,12 @@ std::string wrapInEnvelope(const std::string& message, SoapVersion envelope, int
 std::string writeMessage(const SchemaClass& schemaClass, const BaseObject& object, const std::string& rootName,
                          int indent, SoapVersion envelope = SoapVersion::None)
 {
+    if (indent == 0 && rootName == schemaClass.name) {
+        const wi::Envelope around = envelope == SoapVersion::Soap11   ? wi::Envelope::Soap11
+                                    : envelope == SoapVersion::Soap12 ? wi::Envelope::Soap12
+                                                                      : wi::Envelope::None;
+        return schemaClass.writeDocument(object, around) + "\n";
+    }
     XmlStream stream;
     stream.setIndent(indent);
     // The root is in the schema namespace too, under the prefix the stream declares for it.
@@ -167,7 +223,7 @@ void reportError(const std::string& file, int line, int column, std::string mess
 }
 
 // False after reporting why.
-bool loadMessage(const std::string& file, const SchemaClass* asClass, Message& message)
+bool loadMessage(const std::string& file, const SchemaClass* asClass, Message& message, bool keepTree = false)
 {
     std::string text;
     std::string reason;
@@ -176,7 +232,7 @@ bool loadMessage(const std::string& file, const SchemaClass* asClass, Message& m
         return false;
     }
     try {
-        message = readMessage(std::move(text), asClass);
+        message = readMessage(std::move(text), asClass, keepTree);
         return true;
     } catch (const DomException& error) {
         reportError(file, error.line(), error.column(), error.getMessage());
@@ -214,7 +270,7 @@ int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass
     int status = 0;
     for (const std::string& file : files) {
         Message message;
-        if (!loadMessage(file, asClass, message)) {
+        if (!loadMessage(file, asClass, message, validator != nullptr)) {
             status = 1;
             continue;
         }
