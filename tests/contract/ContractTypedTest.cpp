@@ -392,6 +392,7 @@ TYPED_TEST(SchemaContract, MovedFromObjectsStayWholeAndShareLikeCopies)
     TypeParam assigned;
     assigned = std::move(source);
     for (const TypeParam* object : {&source, &constructed, &assigned}) EXPECT_EQ(write(*object), before);
+    if (::testing::Test::HasFailure()) return; // a gutted source would not survive changeShared
 
     // Moving copies: the moved-from object still shares its nested objects with the others.
     if (Row::changeShared(source)) {
