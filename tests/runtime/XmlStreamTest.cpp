@@ -69,7 +69,7 @@ AutoPtr<CreateInput> nestedInput(int levels)
 }
 
 /// Takes the first `room` bytes and refuses the rest, like a full disk; counts
-/// what it was offered after the first refusal.
+/// what it was offered after the first refusal. The writer uses sputn only.
 class RefusingBuffer : public std::streambuf {
 public:
     enum class Refusal { ShortWrite, Throw };
@@ -93,12 +93,6 @@ protected:
             if (m_refusal == Refusal::Throw) throw std::runtime_error("device gone");
         }
         return static_cast<std::streamsize>(accepted);
-    }
-    int_type overflow(int_type c) override
-    {
-        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-        const char one = traits_type::to_char_type(c);
-        return xsputn(&one, 1) == 1 ? c : traits_type::eof();
     }
     int sync() override
     {
