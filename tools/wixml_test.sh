@@ -121,6 +121,24 @@ run format --indent 2 "$work/unexpected-child.xml"
 expect_status 1 "format a broken file"
 expect_empty out "format a broken file"
 
+# ---- output that cannot be written, and the indented form's last line ----------
+if [ -w /dev/full ]; then
+  for args in "format $examples/save-request.xml" "format --indent 2 $examples/load-reply.xml" "example load-reply" \
+              "check $examples/save-reply.xml"; do
+    "$wixml" $args >/dev/full 2>"$work/err"; status=$?
+    expect_status 1 "wixml $args >/dev/full"
+    expect_line "wixml: cannot write to standard output.*" err
+  done
+else
+  echo "note: /dev/full not available, write errors not checked"
+fi
+
+for name in "${!class_of[@]}"; do
+  root=$(head -c 200 "$work/$name.canonical" | sed -E 's/^<([^ >]+).*/\1/')
+  [ "$(tail -n 1 "$work/$name.indented")" = "</$root>" ] ||
+    fail "format --indent 2 $name: the last line is not the root's end tag: $(tail -n 1 "$work/$name.indented")"
+done
+
 # ---- usage --------------------------------------------------------------------
 usage_error() { run "$@"; expect_status 2 "wixml $*"; expect_empty out "wixml $*"; expect_line "wixml: .*" err; }
 usage_error

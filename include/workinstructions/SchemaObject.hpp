@@ -44,11 +44,15 @@ struct SchemaAccess;
 /// The contract every schema class declares in its body: default construction
 /// in the schema namespace, the allocation operators, writing, reading,
 /// namespace collection and cloning. Copying, assignment and destruction are
-/// the compiler's, member by member.
+/// the compiler's, member by member. Declaring the copies leaves the class
+/// without moves, so moving copies too: a moved handle would leave the source
+/// with a null nested object, which no object of the class may hold.
 #define WI_SCHEMA_CLASS(Class)                                                                           \
 public:                                                                                                  \
     KVSOA_DECLARE_ALLOCATION_OPERATORS()                                                                 \
     Class() : BaseObject(NamespaceUri) {}                                                                \
+    Class(const Class&) = default;                                                                       \
+    Class& operator=(const Class&) = default;                                                            \
     /** Writes the object as one element named elementName. */                                          \
     void outputXML(XmlStream& stream, const std::string& elementName) const;                             \
     /** Reads the element into the object; arrays are appended to. Throws DomException. */              \

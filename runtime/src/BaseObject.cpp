@@ -30,7 +30,26 @@ const std::string* internNamespace(const char* uri)
     return lastUsed;
 }
 
+thread_local std::size_t collectionDepth = BaseObject::defaultCollectionDepth;
+
+// Sets this thread's collection limit for one scope.
+class CollectionDepthScope {
+public:
+    explicit CollectionDepthScope(std::size_t limit) : m_previous(collectionDepth) { collectionDepth = limit; }
+    ~CollectionDepthScope() { collectionDepth = m_previous; }
+    CollectionDepthScope(const CollectionDepthScope&) = delete;
+    CollectionDepthScope& operator=(const CollectionDepthScope&) = delete;
+
+private:
+    std::size_t m_previous;
+};
+
 } // namespace
+
+std::size_t BaseObject::collectionDepthLimit() noexcept
+{
+    return collectionDepth;
+}
 
 BaseObject::BaseObject(const char* namespaceUri) : m_namespace(internNamespace(namespaceUri)) {}
 
@@ -47,8 +66,13 @@ bool BaseObject::outputXMLBase(XmlStream& stream, const std::string& elementName
     if (traced) Monitor::markStart(traceName);
 
     if (stream.depth() == 0) {
+        // A tree deeper than the stream takes cannot be written anyway, and one the
+        // caller allowed deeper than the default must not fail here first.
         std::set<std::string> used;
-        getNamespaces(used);
+        {
+            const CollectionDepthScope limit(stream.maxDepth());
+            getNamespaces(used);
+        }
         std::vector<std::string> declarations{namespaceUri()};
         for (const auto& uri : used) {
             if (uri != namespaceUri()) declarations.push_back(uri);

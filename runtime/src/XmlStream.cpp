@@ -1,6 +1,7 @@
 #include "kvsoa/XmlStream.hpp"
 
 #include <climits>
+#include <ios>
 
 #include "kvsoa/Conversions.hpp"
 #include "kvsoa/DomException.hpp"
@@ -68,11 +69,24 @@ XmlStream::XmlStream() : std::ostream(nullptr)
 {
     rdbuf(&m_buffer);
     m_ownBuffer = true;
+    m_direct = true;
 }
 
-XmlStream::XmlStream(std::ostream& target) : std::ostream(target.rdbuf()) {}
+XmlStream::XmlStream(std::ostream& target) : std::ostream(target.rdbuf()), m_target(&target)
+{
+    // A target that failed already takes nothing more through this stream either.
+    if (target.rdbuf()) clear(target.rdstate());
+}
 
-XmlStream::~XmlStream() = default;
+XmlStream::~XmlStream()
+{
+    if (!m_target) return;
+    try {
+        if (bad() || rdbuf()->pubsync() == -1) markBad(); // bad() also when there is no buffer
+    } catch (...) {
+        markBad();
+    }
+}
 
 std::string XmlStream::str() const
 {
@@ -81,8 +95,40 @@ std::string XmlStream::str() const
 
 void XmlStream::appendSlowly(std::string_view text)
 {
-    // The own buffer grows in xsputn, in pieces an int can count.
-    rdbuf()->sputn(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!good()) return;
+    const auto size = static_cast<std::streamsize>(text.size());
+    if (m_ownBuffer) {
+        // The own buffer grows in xsputn, in pieces an int can count.
+        m_direct = true;
+        m_buffer.sputn(text.data(), size);
+        return;
+    }
+    bool written = false;
+    try {
+        written = rdbuf()->sputn(text.data(), size) == size;
+    } catch (...) {
+        // As the inserters of std::ostream: recorded, and passed on only when asked for.
+        markBad();
+        if (exceptions() & badbit) throw;
+        return;
+    }
+    if (!written) {
+        markBad();
+        if (exceptions() & badbit) throw std::ios_base::failure("XmlStream: the target refused the output");
+    }
+}
+
+void XmlStream::markBad() noexcept
+{
+    m_direct = false;
+    for (std::ostream* stream : {static_cast<std::ostream*>(this), m_target}) {
+        if (!stream) continue;
+        try {
+            stream->setstate(badbit);
+        } catch (const std::ios_base::failure&) {
+            // The state is set before the mask throws; our caller decides what to throw.
+        }
+    }
 }
 
 std::string_view XmlStream::escape(std::string_view text)
@@ -182,21 +228,21 @@ std::string XmlStream::writeOpenElementClose(const std::string&, bool empty)
     return finishStartTag(empty);
 }
 
-std::size_t XmlStream::closeElement(std::string_view elementName)
+bool XmlStream::closeElement(std::string_view elementName)
 {
     if (m_open.empty()) {
         throw DomException("End tag </" + std::string(elementName) + "> written with no element open");
     }
     const bool hadChildren = m_open.back();
     m_open.pop_back();
-    return m_indent > 0 && hadChildren ? m_open.size() * static_cast<std::size_t>(m_indent) : 0;
+    // The root's end tag too, though it is indented by nothing.
+    return m_indent > 0 && hadChildren;
 }
 
 std::string XmlStream::writeCloseElement(const std::string&, const std::string& elementName)
 {
-    const std::size_t indentation = closeElement(elementName);
     std::string text;
-    if (indentation > 0) text.append(1, '\n').append(indentation, ' ');
+    if (closeElement(elementName)) text.append(1, '\n').append(m_open.size() * static_cast<std::size_t>(m_indent), ' ');
     text.append("</").append(elementName).append(">");
     return text;
 }
@@ -204,7 +250,7 @@ std::string XmlStream::writeCloseElement(const std::string&, const std::string& 
 void XmlStream::appendEndTag(std::string_view elementName)
 {
     // After closing, the open elements are those the end tag is indented for.
-    if (closeElement(elementName) > 0) newline();
+    if (closeElement(elementName)) newline();
     append("</");
     append(elementName);
     append(">");
@@ -228,6 +274,9 @@ void XmlStream::requireDepthFor(const std::string& elementName) const
 void XmlStream::beginElement(const std::string& elementName, const std::vector<std::string>& namespaces)
 {
     requireDepthFor(elementName);
+    // A caller may have marked the stream between elements; from here on the
+    // appends of this element see it.
+    m_direct = m_ownBuffer && good();
     if (!m_open.empty()) {
         m_open.back() = true;
         if (m_indent > 0) newline();

@@ -12,17 +12,18 @@ namespace {
 
 // Namespace collection runs before anything is written, and the outermost
 // element asks for the whole tree: a cycle that a caller built through compound
-// inputs would recurse until the stack ran out. Bounded here, per thread.
-constexpr std::size_t maxNamespaceDepth = 1024;
-
+// inputs would recurse until the stack ran out. Bounded per thread, by the
+// writer's depth limit when a stream collects.
 class NamespaceDepth {
 public:
     explicit NamespaceDepth(const char* className)
     {
-        if (++s_depth > maxNamespaceDepth) {
+        const std::size_t limit = BaseObject::collectionDepthLimit();
+        if (++s_depth > limit) {
             --s_depth;
-            throw DomException(std::string("Collecting namespaces: the tree under ") + className + " is deeper than " +
-                               std::to_string(maxNamespaceDepth) + " levels or has a cycle");
+            throw DomException(std::string("Collecting namespaces: the tree under ") + className +
+                               " lies deeper than the limit of " + std::to_string(limit) +
+                               " levels (or has a cycle)");
         }
     }
     ~NamespaceDepth() { --s_depth; }

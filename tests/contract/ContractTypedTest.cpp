@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <set>
 
@@ -378,6 +380,50 @@ TYPED_TEST(SchemaContract, CopiesShareNestedObjectsButOwnTheirMembers)
     }
     EXPECT_EQ(write(source), now);
 }
+
+TYPED_TEST(SchemaContract, MovedFromObjectsStayWholeAndShareLikeCopies)
+{
+    using Row = typename TestFixture::Row;
+    TypeParam source;
+    fill(source);
+    const std::string before = write(source);
+
+    TypeParam constructed(std::move(source));
+    TypeParam assigned;
+    assigned = std::move(source);
+    for (const TypeParam* object : {&source, &constructed, &assigned}) EXPECT_EQ(write(*object), before);
+    if (::testing::Test::HasFailure()) return; // a gutted source would not survive changeShared
+
+    // Moving copies: the moved-from object still shares its nested objects with the others.
+    if (Row::changeShared(source)) {
+        const std::string now = write(source);
+        ASSERT_NE(now, before);
+        for (const TypeParam* other : {&constructed, &assigned}) EXPECT_EQ(write(*other), now);
+    }
+}
+
+#if defined(__GNUC__) // the Itanium C++ ABI: a pointer to a virtual member holds 1 + its vtable offset
+template <typename T>
+struct SlotProbe : T {
+    template <typename Member>
+    static std::size_t slotOf(Member member)
+    {
+        static_assert(sizeof(member) == 2 * sizeof(std::ptrdiff_t));
+        std::ptrdiff_t raw[2];
+        std::memcpy(raw, &member, sizeof raw);
+        EXPECT_EQ(raw[0] % static_cast<std::ptrdiff_t>(sizeof(void*)), 1) << "not a virtual function";
+        return static_cast<std::size_t>(raw[0] - 1) / sizeof(void*);
+    }
+    static std::size_t cloneSlot() { return slotOf(&SlotProbe::reallyClone); }
+};
+
+TYPED_TEST(SchemaContract, VirtualSlotsFollowTheBaseOrder)
+{
+    // Slots 0 and 1 are the destructor's complete and deleting forms.
+    EXPECT_EQ(SlotProbe<TypeParam>::cloneSlot(), 2u);
+    EXPECT_EQ(SlotProbe<TypeParam>::slotOf(&TypeParam::getNamespaces), 3u);
+}
+#endif
 
 // ---- arrays ---------------------------------------------------------------------
 

@@ -99,6 +99,22 @@ TEST(BaseSchemaTypesTest, ServiceDataRejectsWhatItDoesNotKnow)
     EXPECT_EQ(unexpected->getMessage(), "Unexpected node name: x");
 }
 
+TEST(BaseSchemaTypesTest, MovedFromObjectsKeepTheirValues)
+{
+    ServiceData data = sample();
+    const std::string before = written(data);
+    ServiceData constructed(std::move(data));
+    ServiceData assigned;
+    assigned = std::move(data);
+    for (const ServiceData* object : {&data, &constructed, &assigned}) EXPECT_EQ(written(*object), before);
+
+    ModelObject model("uid-1");
+    ModelObject movedModel(std::move(model));
+    ModelObject assignedModel;
+    assignedModel = std::move(model);
+    for (const ModelObject* object : {&model, &movedModel, &assignedModel}) EXPECT_EQ(object->getUid(), "uid-1");
+}
+
 TEST(BaseSchemaTypesTest, ClonesShareNothingMutable)
 {
     ServiceData original = sample();

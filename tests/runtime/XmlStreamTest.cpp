@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ios>
 #include <set>
 #include <sstream>
+#include <stdexcept>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -13,6 +17,7 @@
 using namespace Velmora::Schemas::Mes::_2010_09::Workinstructions;
 using Kavella::Schemas::Soa::_2006_03::Base::PartialError;
 using Kavella::Soa::Common::Xml::XMLDocument;
+using Kavella::Soa::Common::Xml::XMLReadLimits;
 using namespace runtime_test;
 
 namespace {
@@ -63,6 +68,45 @@ AutoPtr<CreateInput> nestedInput(int levels)
     return top;
 }
 
+/// Takes the first `room` bytes and refuses the rest, like a full disk; counts
+/// what it was offered after the first refusal. The writer uses sputn only.
+class RefusingBuffer : public std::streambuf {
+public:
+    enum class Refusal { ShortWrite, Throw };
+    explicit RefusingBuffer(std::size_t room, Refusal refusal = Refusal::ShortWrite, bool syncFails = false)
+        : m_room(room), m_refusal(refusal), m_syncFails(syncFails)
+    {
+    }
+
+    std::string taken;
+    int offeredAfterRefusal = 0;
+    int syncs = 0;
+
+protected:
+    std::streamsize xsputn(const char* data, std::streamsize size) override
+    {
+        if (m_refused) ++offeredAfterRefusal;
+        const std::size_t accepted = std::min(static_cast<std::size_t>(size), m_room - taken.size());
+        taken.append(data, accepted);
+        if (accepted < static_cast<std::size_t>(size)) {
+            m_refused = true;
+            if (m_refusal == Refusal::Throw) throw std::runtime_error("device gone");
+        }
+        return static_cast<std::streamsize>(accepted);
+    }
+    int sync() override
+    {
+        ++syncs;
+        return m_syncFails ? -1 : 0;
+    }
+
+private:
+    std::size_t m_room;
+    Refusal m_refusal;
+    bool m_syncFails;
+    bool m_refused = false;
+};
+
 } // namespace
 
 TEST(XmlStreamTest, OwnBufferCollectsEverythingWritten)
@@ -83,6 +127,97 @@ TEST(XmlStreamTest, WritesIntoAnotherStream)
         writeRoot(*response, "LoadedObjectsResponse", stream);
     }
     EXPECT_EQ(target.str(), "head:" + writeRoot(*response, "LoadedObjectsResponse"));
+}
+
+TEST(XmlStreamTest, RefusedOutputMarksBothStreamsBadAndStopsThere)
+{
+    const auto response = sampleResponse();
+    const std::string whole = writeRoot(*response, "R");
+    for (const std::size_t room : {std::size_t{0}, std::size_t{1}, std::size_t{37}, whole.size() - 1, whole.size()}) {
+        SCOPED_TRACE("room for " + std::to_string(room) + " of " + std::to_string(whole.size()));
+        RefusingBuffer buffer(room);
+        std::ostream target(&buffer);
+        XmlStream stream(target);
+        EXPECT_NO_THROW(writeRoot(*response, "R", stream));
+        const bool fits = room == whole.size();
+        EXPECT_EQ(stream.bad(), !fits);
+        EXPECT_EQ(target.bad(), !fits);
+        EXPECT_EQ(buffer.taken, whole.substr(0, room));
+        EXPECT_EQ(buffer.offeredAfterRefusal, 0);
+    }
+}
+
+TEST(XmlStreamTest, RefusedOutputThrowsOnlyWhenTheStreamAsksForIt)
+{
+    struct Case { RefusingBuffer::Refusal refusal; bool asks; };
+    for (const Case& c : {Case{RefusingBuffer::Refusal::ShortWrite, true}, Case{RefusingBuffer::Refusal::Throw, true},
+                          Case{RefusingBuffer::Refusal::Throw, false}}) {
+        SCOPED_TRACE(std::string(c.refusal == RefusingBuffer::Refusal::Throw ? "throwing" : "short") +
+                     (c.asks ? ", exceptions on" : ", exceptions off"));
+        RefusingBuffer buffer(10, c.refusal);
+        std::ostream target(&buffer);
+        XmlStream stream(target);
+        if (c.asks) stream.exceptions(std::ios_base::badbit);
+        const auto response = sampleResponse();
+        std::string thrown = "nothing";
+        try {
+            writeRoot(*response, "R", stream);
+        } catch (const std::ios_base::failure&) {
+            thrown = "failure";
+        } catch (const std::runtime_error& error) {
+            thrown = error.what(); // the buffer's own exception, passed on as ostream does
+        }
+        const char* expected =
+            !c.asks ? "nothing" : c.refusal == RefusingBuffer::Refusal::Throw ? "device gone" : "failure";
+        EXPECT_EQ(thrown, expected);
+        EXPECT_TRUE(stream.bad());
+        EXPECT_TRUE(target.bad());
+        EXPECT_EQ(buffer.taken.size(), 10u);
+    }
+}
+
+TEST(XmlStreamTest, StreamThatIsNotGoodWritesNoElement)
+{
+    TagMap entry;
+    entry.setKey("k");
+    RefusingBuffer buffer(1000);
+    std::ostream target(&buffer);
+
+    XmlStream own;
+    own.setstate(std::ios_base::badbit);
+    writeRoot(entry, "R", own);
+    EXPECT_EQ(own.str(), "");
+
+    XmlStream marked(target);
+    marked.setstate(std::ios_base::badbit);
+    writeRoot(entry, "R", marked);
+    EXPECT_EQ(buffer.taken, "");
+
+    target.setstate(std::ios_base::failbit);
+    XmlStream overFailedTarget(target);
+    EXPECT_TRUE(overFailedTarget.fail());
+    writeRoot(entry, "R", overFailedTarget);
+    EXPECT_EQ(buffer.taken, "");
+
+    // Cleared, the own buffer writes the whole element again.
+    own.clear();
+    writeRoot(entry, "R", own);
+    EXPECT_EQ(own.str(), writeRoot(entry, "R"));
+}
+
+TEST(XmlStreamTest, DestroyedStreamFlushesTheTargetAndReportsAFailedFlush)
+{
+    for (const bool syncFails : {false, true}) {
+        RefusingBuffer buffer(1000, RefusingBuffer::Refusal::ShortWrite, syncFails);
+        std::ostream target(&buffer);
+        target.exceptions(std::ios_base::badbit); // must not throw out of a destructor
+        {
+            XmlStream stream(target);
+            writeRoot(IntMap(), "R", stream);
+        }
+        EXPECT_GE(buffer.syncs, 1) << syncFails;
+        EXPECT_EQ(target.bad(), syncFails);
+    }
 }
 
 TEST(XmlStreamTest, PrefixesFollowFirstUseUnlessChosen)
@@ -187,18 +322,48 @@ TEST(XmlStreamTest, IndentedOutputReadsBackAsTheCompactTree)
     }
 }
 
+TEST(XmlStreamTest, IndentedDocumentEndsWithTheRootEndTagOnALineOfItsOwn)
+{
+    const auto response = sampleResponse();
+    for (int indent : {1, 2, 4}) {
+        const std::string pretty = writeRoot(*response, "R", indent);
+        EXPECT_EQ(pretty.substr(pretty.rfind('\n') + 1), "</ns1:R>") << pretty;
+
+        // The same through the texts a caller inserts by hand.
+        XmlStream stream;
+        stream.setIndent(indent);
+        stream.beginElement("r", {});
+        stream << stream.writeOpenElementClose("", false);
+        stream.beginElement("c", {});
+        stream << stream.writeOpenElementClose("", true);
+        stream << stream.writeCloseElement("", "r");
+        EXPECT_EQ(stream.str(), "<r>\n" + std::string(static_cast<std::size_t>(indent), ' ') + "<c/>\n</r>");
+    }
+    // A root without child elements stays one line.
+    EXPECT_EQ(writeRoot(IntMap(), "R", 2).find('\n'), std::string::npos);
+}
+
 TEST(XmlStreamTest, DepthLimitOnWriting)
 {
+    // Namespace collection for the outermost element follows the same limit,
+    // also where it lies beyond collection's own default.
     struct Case { std::size_t limit; int levels; bool accepted; };
     for (const Case& c : {Case{3, 1, true}, Case{3, 2, false}, Case{5, 2, true}, Case{5, 3, false},
-                          Case{XmlStream::defaultMaxDepth, 127, true}, Case{XmlStream::defaultMaxDepth, 128, false}}) {
+                          Case{XmlStream::defaultMaxDepth, 127, true}, Case{XmlStream::defaultMaxDepth, 128, false},
+                          Case{XmlStream::defaultMaxDepth, 130, false}, Case{261, 130, true}, Case{1201, 600, true},
+                          Case{1200, 600, false}, Case{4001, 2000, true}}) {
         const auto input = nestedInput(c.levels);
         XmlStream stream;
         stream.setMaxDepth(c.limit);
         const auto error = domErrorOf([&] { writeRoot(*input, "CreateInput", stream); });
         EXPECT_EQ(!error.has_value(), c.accepted) << "limit " << c.limit << ", levels " << c.levels;
-        if (error) continue;
-        const XMLDocument document(stream.str());
+        EXPECT_EQ(BaseObject::collectionDepthLimit(), BaseObject::defaultCollectionDepth);
+        if (error) {
+            EXPECT_NE(error->getMessage().find("limit of " + std::to_string(c.limit)), std::string::npos)
+                << error->getMessage();
+            continue;
+        }
+        const XMLDocument document(stream.str(), XMLReadLimits{c.limit});
         std::size_t depth = 0;
         for (const XMLNode* node = &document.root(); node; node = node->children.empty() ? nullptr : node->children[0])
             ++depth;

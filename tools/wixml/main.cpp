@@ -1,6 +1,8 @@
 // wixml: checks, formats, compares and shows work-instruction service messages.
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <string>
@@ -261,11 +263,8 @@ int runExample(int argc, char** argv)
     return printSample(*sample, indent);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
-    installObjectCounter();
     if (argc < 2) return usage("no command given", "");
     const std::string command = argv[1];
     if (command == "-h" || command == "--help") {
@@ -282,4 +281,22 @@ int main(int argc, char** argv)
     if (command == "example") return runExample(argc - 2, argv + 2);
     if (command == "diff") return runDiff(argc - 2, argv + 2);
     return usage("unknown command '" + command + "'", "");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    installObjectCounter();
+    const int status = run(argc, argv);
+    // Standard output may fail only when flushed (a full disk, a closed pipe):
+    // a message that did not arrive is an error, not a success.
+    errno = 0;
+    if (!std::cout.flush()) {
+        const int error = errno;
+        std::cerr << "wixml: cannot write to standard output" << (error ? std::string(": ") + std::strerror(error) : "")
+                  << '\n';
+        return status == 0 ? 1 : status;
+    }
+    return status;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <set>
 #include <string>
 
@@ -13,8 +14,17 @@ class XmlStream;
 /// Root of every schema object: its namespace, its reference count and the
 /// start of its XML element.
 class KVSOA_API BaseObject {
+    // Declared in the order of their vtable slots (destructor, reallyClone,
+    // getNamespaces): code built against this layout relies on it.
 public:
     virtual ~BaseObject();
+
+protected:
+    virtual BaseObject* reallyClone() const = 0;
+
+public:
+    /// Adds the namespace URIs that this object and everything below it use.
+    virtual void getNamespaces(std::set<std::string>& namespaces) const = 0;
 
     /// Reference counting for AutoPtr; safe from several threads at once.
     void ref() const noexcept { m_refCount.fetch_add(1, std::memory_order_relaxed); }
@@ -25,8 +35,12 @@ public:
 
     /// A new copy that no handle holds yet (shallow below the first level), or null.
     BaseObject* clone() const { return reallyClone(); }
-    /// Adds the namespace URIs that this object and everything below it use.
-    virtual void getNamespaces(std::set<std::string>& namespaces) const = 0;
+
+    /// How many levels of objects namespace collection follows on this thread
+    /// before it gives up with a DomException (a deeper tree, or a cycle): the
+    /// stream's writing limit while outputXMLBase collects, else this default.
+    static constexpr std::size_t defaultCollectionDepth = 1024;
+    static std::size_t collectionDepthLimit() noexcept;
 
     const std::string& namespaceUri() const noexcept { return *m_namespace; }
 
@@ -40,8 +54,6 @@ protected:
         m_namespace = other.m_namespace;
         return *this;
     }
-
-    virtual BaseObject* reallyClone() const = 0;
 
     /// Begins this object's element under elementName, start tag left open for
     /// attributes. The outermost element declares every namespace the tree uses.

@@ -25,6 +25,10 @@ public:
 
     ModelObject();
     explicit ModelObject(const std::string& uid);
+    // Moving copies, as for the schema classes that hold this one: a moved-from
+    // object keeps its values instead of an unspecified state.
+    ModelObject(const ModelObject&) = default;
+    ModelObject& operator=(const ModelObject&) = default;
 
     const std::string& getUid() const noexcept { return m_uid; }
     std::string& getUid() noexcept { return m_uid; }

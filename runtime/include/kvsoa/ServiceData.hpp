@@ -41,6 +41,10 @@ public:
     KVSOA_DECLARE_ALLOCATION_OPERATORS()
 
     ServiceData();
+    // Moving copies, as for the schema classes that hold this one: a moved-from
+    // object keeps its values instead of an unspecified state.
+    ServiceData(const ServiceData&) = default;
+    ServiceData& operator=(const ServiceData&) = default;
 
     const std::vector<std::string>& getCreatedArray() const noexcept { return m_created; }
     void setCreatedArray(const std::vector<std::string>& uids) { m_created = uids; }

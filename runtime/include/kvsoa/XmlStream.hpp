@@ -18,14 +18,22 @@ namespace Kavella::Soa::Common::Xml {
 /// namespace prefixes, declares them on the outermost element, tracks the
 /// element depth (refusing trees deeper than its limit, which also stops a
 /// cyclic tree) and can indent for people to read.
+///
+/// Its state says what became of the output, as for any std::ostream: when the
+/// buffer refuses a piece, badbit is set (and std::ios_base::failure thrown if
+/// exceptions() include it), and a stream that is not good() writes nothing more.
 class KVSOA_API XmlStream : public std::ostream {
 public:
     static constexpr std::size_t defaultMaxDepth = 256;
 
     /// Writes into the stream's own buffer; str() returns what was written.
     XmlStream();
-    /// Writes into another stream's buffer instead (a file, std::cout).
+    /// Writes into another stream's buffer instead (a file, std::cout). It starts
+    /// with the target's state; a piece the buffer refuses marks the target bad
+    /// too, whatever the target's exception mask.
     explicit XmlStream(std::ostream& target);
+    /// Flushes the target's buffer; when that fails, or writing failed before,
+    /// the target is left bad, so that the loss does not go unnoticed.
     ~XmlStream() override;
     XmlStream(const XmlStream&) = delete;
     XmlStream& operator=(const XmlStream&) = delete;
@@ -62,7 +70,7 @@ public:
     /// Appends raw text, bypassing the ostream machinery (sentries, locale).
     void append(std::string_view text)
     {
-        if (!m_ownBuffer || !m_buffer.tryWrite(text.data(), text.size())) appendSlowly(text);
+        if (!m_direct || !m_buffer.tryWrite(text.data(), text.size())) appendSlowly(text);
     }
 
     // The writing operations above, appending their texts in place instead of
@@ -109,16 +117,23 @@ private:
     };
     KVSOA_HIDDEN void newline();
     KVSOA_HIDDEN const char* finishStartTag(bool empty) noexcept;
-    /// Closes the innermost element; returns the indentation its end tag needs.
-    KVSOA_HIDDEN std::size_t closeElement(std::string_view elementName);
+    /// Closes the innermost element; true when its end tag goes on a line of its
+    /// own, indented for the elements still open.
+    KVSOA_HIDDEN bool closeElement(std::string_view elementName);
     KVSOA_HIDDEN bool prefixTaken(const std::string& prefix) const;
 
     void appendSlowly(std::string_view text);
+    /// Sets badbit here and on the target without throwing.
+    KVSOA_HIDDEN void markBad() noexcept;
     /// text escaped, in m_escaped; throws before anything is appended.
     KVSOA_HIDDEN std::string_view escape(std::string_view text);
 
     Buffer m_buffer;
     bool m_ownBuffer = false;
+    // Appends may go straight into the own buffer: the stream was good when last
+    // asked (every element asks), so the fast path needs no state test.
+    bool m_direct = false;
+    std::ostream* m_target = nullptr;
     std::string m_escaped;
     std::vector<std::pair<std::string, std::string>> m_prefixes; // uri, prefix
     std::vector<bool> m_open;                                    // per open element: has child elements
