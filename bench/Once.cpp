@@ -10,7 +10,6 @@
 
 #include "Corpus.hpp"
 #include "EmptyParse.hpp"
-#include "kvsoa/XMLDocument.hpp"
 
 namespace
 {
@@ -20,10 +19,7 @@ using namespace kvsoabench;
 template <typename Message>
 __attribute__((noinline)) wi::AutoPtr<Message> measuredRead(const std::string& text)
 {
-    wi::AutoPtr<Message> message(new Message);
-    const ::Kavella::Soa::Common::Xml::XMLDocument parsed(text);
-    message->parse(parsed.root());
-    return message;
+    return wi::readXml<Message>(text);
 }
 
 template <typename Message>
