@@ -13,13 +13,19 @@ class WI_API CreateInputMap : public BaseObject {
     WI_SCHEMA_CLASS(CreateInputMap)
 
 public:
+    ///@{
+    /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }
     std::string& getKey() { return key; }
     void setKey(const std::string& newValue) { key = newValue; }
+    ///@}
 
+    ///@{
+    /// The creation inputs under the key, in order (child elements "value", one per entry).
     const std::vector<AutoPtr<CreateInput>>& getValueArray() const { return value; }
     void setValueArray(const std::vector<AutoPtr<CreateInput>>& entries) { value = entries; }
     void addValue(const AutoPtr<CreateInput>& entry) { value.push_back(entry); }
+    ///@}
 
 private:
     std::string key;

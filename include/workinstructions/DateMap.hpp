@@ -12,12 +12,18 @@ class WI_API DateMap : public BaseObject {
     WI_SCHEMA_CLASS(DateMap)
 
 public:
+    ///@{
+    /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }
     std::string& getKey() { return key; }
     void setKey(const std::string& newValue) { key = newValue; }
+    ///@}
 
+    ///@{
+    /// The entry's value (attribute "value").
     DateTime getValue() const { return value; }
     void setValue(DateTime newValue) { value = newValue; }
+    ///@}
 
 private:
     std::string key;

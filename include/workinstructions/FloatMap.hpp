@@ -12,12 +12,18 @@ class WI_API FloatMap : public BaseObject {
     WI_SCHEMA_CLASS(FloatMap)
 
 public:
+    ///@{
+    /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }
     std::string& getKey() { return key; }
     void setKey(const std::string& newValue) { key = newValue; }
+    ///@}
 
+    ///@{
+    /// The entry's value (attribute "value").
     float getValue() const { return value; }
     void setValue(float newValue) { value = newValue; }
+    ///@}
 
 private:
     std::string key;

@@ -12,13 +12,19 @@ class WI_API ObjectsReferenced : public BaseObject {
     WI_SCHEMA_CLASS(ObjectsReferenced)
 
 public:
+    ///@{
+    /// The context the target object is loaded in (child element "targetContext").
     const AutoPtr<ModelObject>& getTargetContext() const { return targetContext; }
     AutoPtr<ModelObject>& getTargetContext() { return targetContext; }
     void setTargetContext(const AutoPtr<ModelObject>& newValue) { targetContext = newValue; }
+    ///@}
 
+    ///@{
+    /// The target object (child element "targetObject").
     const AutoPtr<ModelObject>& getTargetObject() const { return targetObject; }
     AutoPtr<ModelObject>& getTargetObject() { return targetObject; }
     void setTargetObject(const AutoPtr<ModelObject>& newValue) { targetObject = newValue; }
+    ///@}
 
 private:
     AutoPtr<ModelObject> targetContext{new ModelObject};

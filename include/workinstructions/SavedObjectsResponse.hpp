@@ -12,9 +12,12 @@ class WI_API SavedObjectsResponse : public BaseObject {
     WI_SCHEMA_CLASS(SavedObjectsResponse)
 
 public:
+    ///@{
+    /// The service data of the call: created, updated and deleted objects, partial errors (unprefixed child element "ServiceData").
     const AutoPtr<ServiceData>& getServiceData() const { return serviceData; }
     AutoPtr<ServiceData>& getServiceData() { return serviceData; }
     void setServiceData(const AutoPtr<ServiceData>& newValue) { serviceData = newValue; }
+    ///@}
 
 private:
     AutoPtr<ServiceData> serviceData{new ServiceData};

@@ -13,21 +13,33 @@ class WI_API SavedSubSTXInfo : public BaseObject {
     WI_SCHEMA_CLASS(SavedSubSTXInfo)
 
 public:
+    ///@{
+    /// The transient identifier (attribute "transientId").
     const std::string& getTransientId() const { return transientId; }
     std::string& getTransientId() { return transientId; }
     void setTransientId(const std::string& newValue) { transientId = newValue; }
+    ///@}
 
+    ///@{
+    /// The persistent identifier (attribute "persistentId").
     const std::string& getPersistentId() const { return persistentId; }
     std::string& getPersistentId() { return persistentId; }
     void setPersistentId(const std::string& newValue) { persistentId = newValue; }
+    ///@}
 
+    ///@{
+    /// The transient identifier of the owning object (attribute "owningObjectTransientId").
     const std::string& getOwningObjectTransientId() const { return owningObjectTransientId; }
     std::string& getOwningObjectTransientId() { return owningObjectTransientId; }
     void setOwningObjectTransientId(const std::string& newValue) { owningObjectTransientId = newValue; }
+    ///@}
 
+    ///@{
+    /// The entry's data, as a creation input (child element "objectData").
     const AutoPtr<CreateInput>& getObjectData() const { return objectData; }
     AutoPtr<CreateInput>& getObjectData() { return objectData; }
     void setObjectData(const AutoPtr<CreateInput>& newValue) { objectData = newValue; }
+    ///@}
 
 private:
     std::string transientId;

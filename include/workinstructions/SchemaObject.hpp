@@ -50,16 +50,21 @@ struct SchemaAccess;
 #define WI_SCHEMA_CLASS(Class)                                                                           \
 public:                                                                                                  \
     KVSOA_DECLARE_ALLOCATION_OPERATORS()                                                                 \
+    /** An empty object in the schema namespace; nested single objects are made empty too. */           \
     Class() : BaseObject(NamespaceUri) {}                                                                \
+    /** Copies the values; nested objects are shared with other, not copied. Moving copies too. */     \
     Class(const Class&) = default;                                                                       \
+    /** Assigns the values, sharing other's nested objects. */                                          \
     Class& operator=(const Class&) = default;                                                            \
     /** Writes the object as one element named elementName. */                                          \
     void outputXML(XmlStream& stream, const std::string& elementName) const;                             \
     /** Reads the element into the object; arrays are appended to. Throws DomException. */              \
     void parse(const XMLNode& node);                                                                     \
+    /** Adds the namespaces of this object and everything below it. */                                  \
     void getNamespaces(std::set<std::string>& namespaces) const override;                                \
                                                                                                          \
 protected:                                                                                               \
+    /** The copy behind clone(): memory from the MemoryManager, if any, else the heap. */              \
     Class* reallyClone() const override;                                                                 \
                                                                                                          \
 private:                                                                                                 \

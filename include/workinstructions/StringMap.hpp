@@ -12,13 +12,19 @@ class WI_API StringMap : public BaseObject {
     WI_SCHEMA_CLASS(StringMap)
 
 public:
+    ///@{
+    /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }
     std::string& getKey() { return key; }
     void setKey(const std::string& newValue) { key = newValue; }
+    ///@}
 
+    ///@{
+    /// The entry's value (attribute "value").
     const std::string& getValue() const { return value; }
     std::string& getValue() { return value; }
     void setValue(const std::string& newValue) { value = newValue; }
+    ///@}
 
 private:
     std::string key;

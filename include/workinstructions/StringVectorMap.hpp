@@ -12,13 +12,19 @@ class WI_API StringVectorMap : public BaseObject {
     WI_SCHEMA_CLASS(StringVectorMap)
 
 public:
+    ///@{
+    /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }
     std::string& getKey() { return key; }
     void setKey(const std::string& newValue) { key = newValue; }
+    ///@}
 
+    ///@{
+    /// The values, in order (child elements "value", one per value).
     const std::vector<std::string>& getValueArray() const { return value; }
     void setValueArray(const std::vector<std::string>& entries) { value = entries; }
     void addValue(const std::string& entry) { value.push_back(entry); }
+    ///@}
 
 private:
     std::string key;

@@ -12,13 +12,19 @@ class WI_API TagMap : public BaseObject {
     WI_SCHEMA_CLASS(TagMap)
 
 public:
+    ///@{
+    /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }
     std::string& getKey() { return key; }
     void setKey(const std::string& newValue) { key = newValue; }
+    ///@}
 
+    ///@{
+    /// The referenced object (child element "value").
     const AutoPtr<ModelObject>& getValue() const { return value; }
     AutoPtr<ModelObject>& getValue() { return value; }
     void setValue(const AutoPtr<ModelObject>& newValue) { value = newValue; }
+    ///@}
 
 private:
     std::string key;

@@ -12,13 +12,19 @@ class WI_API TagVectorMap : public BaseObject {
     WI_SCHEMA_CLASS(TagVectorMap)
 
 public:
+    ///@{
+    /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }
     std::string& getKey() { return key; }
     void setKey(const std::string& newValue) { key = newValue; }
+    ///@}
 
+    ///@{
+    /// The referenced objects, in order (child elements "value", one per entry).
     const std::vector<AutoPtr<ModelObject>>& getValueArray() const { return value; }
     void setValueArray(const std::vector<AutoPtr<ModelObject>>& entries) { value = entries; }
     void addValue(const AutoPtr<ModelObject>& entry) { value.push_back(entry); }
+    ///@}
 
 private:
     std::string key;

@@ -17,9 +17,11 @@ class KVSOA_API BaseObject {
     // Declared in the order of their vtable slots (destructor, reallyClone,
     // getNamespaces): code built against this layout relies on it.
 public:
+    /// Objects are destroyed by their last AutoPtr (unref), or as any value when not held by one.
     virtual ~BaseObject();
 
 protected:
+    /// The copy clone() returns, made by the derived class.
     virtual BaseObject* reallyClone() const = 0;
 
 public:
@@ -31,6 +33,7 @@ public:
     /// Releases one reference; the last destroys the object. Out of line, so the
     /// delete always runs in the library that knows every class's operator delete.
     void unref() const noexcept;
+    /// The number of references held now.
     int getRefCount() const noexcept { return m_refCount.load(std::memory_order_relaxed); }
 
     /// A new copy that no handle holds yet (shallow below the first level), or null.
@@ -40,11 +43,14 @@ public:
     /// before it gives up with a DomException (a deeper tree, or a cycle): the
     /// stream's writing limit while outputXMLBase collects, else this default.
     static constexpr std::size_t defaultCollectionDepth = 1024;
+    /// The limit in force on this thread now.
     static std::size_t collectionDepthLimit() noexcept;
 
+    /// The XML namespace of the object's element.
     const std::string& namespaceUri() const noexcept { return *m_namespace; }
 
 protected:
+    /// An object in namespaceUri, held by no handle yet.
     explicit BaseObject(const char* namespaceUri);
     /// A copy carries the namespace over but starts with no reference.
     BaseObject(const BaseObject& other) noexcept : m_namespace(other.m_namespace) {}

@@ -20,19 +20,28 @@ public:
     DateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
              int nanosecond = 0);
 
+    /// The year; negative years are BCE, there is no year 0.
     int year() const noexcept { return m_year; }
+    /// The month, 1 to 12.
     int month() const noexcept { return m_month; }
+    /// The day of the month, from 1.
     int day() const noexcept { return m_day; }
+    /// The hour, 0 to 23.
     int hour() const noexcept { return m_hour; }
+    /// The minute, 0 to 59.
     int minute() const noexcept { return m_minute; }
+    /// The second, 0 to 59.
     int second() const noexcept { return m_second; }
+    /// The fraction of the second in nanoseconds.
     int nanosecond() const noexcept { return m_nanosecond; }
 
+    /// True when the value carries a time-zone offset.
     bool hasTimeZone() const noexcept { return m_hasTimeZone; }
     /// Offset from UTC in minutes (0 for "Z"); meaningful only with a time zone.
     int timeZoneOffsetMinutes() const noexcept { return m_offsetMinutes; }
     /// Throws DomException outside -14:00 .. +14:00.
     void setTimeZoneOffset(int offsetMinutes);
+    /// Makes the value a local time, without time zone.
     void clearTimeZone() noexcept;
 
     /// The canonical xsd:dateTime text, e.g. "2010-09-01T08:30:00.25Z".
@@ -40,6 +49,7 @@ public:
     /// Reads xsd:dateTime; surrounding XML whitespace is allowed. Throws DomException.
     static DateTime parse(std::string_view text);
 
+    /// Field by field, as written; see the class description.
     friend bool operator==(const DateTime& a, const DateTime& b) noexcept
     {
         return a.m_year == b.m_year && a.m_month == b.m_month && a.m_day == b.m_day &&
@@ -47,6 +57,7 @@ public:
                a.m_nanosecond == b.m_nanosecond && a.m_hasTimeZone == b.m_hasTimeZone &&
                (!a.m_hasTimeZone || a.m_offsetMinutes == b.m_offsetMinutes);
     }
+    /// Not operator==.
     friend bool operator!=(const DateTime& a, const DateTime& b) noexcept { return !(a == b); }
 
 private:

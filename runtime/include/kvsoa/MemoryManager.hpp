@@ -11,15 +11,21 @@ namespace Kavella::Soa::Common {
 /// memory to whichever manager is installed when they are freed.
 class KVSOA_API MemoryManager {
 public:
+    /// Uninstalling is the owner's part: setMemoryManager(nullptr) first.
     virtual ~MemoryManager();
 
-    /// Memory for one object of the class named by tag; null means none.
+    /// Memory for one object of the class named by tag (its qualified name); null means none.
     virtual void* allocate(std::size_t size, const char* tag) = 0;
+    /// Takes back memory that allocate gave.
     virtual void deallocate(void* pointer) = 0;
+    /// For placement new of an object at place: the memory to use (normally place); null fails with std::bad_alloc.
     virtual void* placementallocate(std::size_t size, void* place) = 0;
+    /// Pairs with placementallocate when such a construction throws.
     virtual void placementdeallocate(void* pointer, void* place) = 0;
 
+    /// The manager installed now, or null for the global heap.
     static MemoryManager* getMemoryManager() noexcept;
+    /// Installs manager for the whole process (null: back to the global heap).
     static void setMemoryManager(MemoryManager* manager) noexcept;
 };
 
@@ -29,8 +35,11 @@ namespace ObjectMemory {
 KVSOA_API void* allocate(std::size_t size, const char* tag);
 /// As allocate, but a manager's null comes back as null.
 KVSOA_API void* allocateOrNull(std::size_t size, const char* tag);
+/// Manager's deallocate, else the global heap.
 KVSOA_API void deallocate(void* pointer) noexcept;
+/// Manager's placementallocate (null throws std::bad_alloc), else place itself.
 KVSOA_API void* placementAllocate(std::size_t size, void* place);
+/// Manager's placementdeallocate, else nothing.
 KVSOA_API void placementDeallocate(void* pointer, void* place) noexcept;
 } // namespace ObjectMemory
 

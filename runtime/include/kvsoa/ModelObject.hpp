@@ -23,22 +23,33 @@ class KVSOA_API ModelObject : public ::Kavella::Soa::Common::Xml::BaseObject {
 public:
     KVSOA_DECLARE_ALLOCATION_OPERATORS()
 
+    /// A reference with an empty uid.
     ModelObject();
+    /// A reference to the object uid.
     explicit ModelObject(const std::string& uid);
     // Moving copies, as for the schema classes that hold this one: a moved-from
     // object keeps its values instead of an unspecified state.
+    /// Copies the uid.
     ModelObject(const ModelObject&) = default;
+    /// Assigns the uid.
     ModelObject& operator=(const ModelObject&) = default;
 
+    ///@{
+    /// The uid of the object referred to (attribute "uid").
     const std::string& getUid() const noexcept { return m_uid; }
     std::string& getUid() noexcept { return m_uid; }
     void setUid(const std::string& uid) { m_uid = uid; }
+    ///@}
 
+    /// Writes the reference as one empty element named elementName.
     void outputXML(::Kavella::Soa::Common::Xml::XmlStream& stream, const std::string& elementName) const;
+    /// Reads the element's uid attribute (empty when there is none).
     void parse(const ::Kavella::Soa::Common::Xml::XMLNode& node);
+    /// Adds the base namespace.
     void getNamespaces(std::set<std::string>& namespaces) const override;
 
 protected:
+    /// The copy behind clone().
     ModelObject* reallyClone() const override;
 
 private:

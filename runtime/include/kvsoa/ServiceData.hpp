@@ -20,15 +20,19 @@ namespace Kavella::Schemas::Soa::_2006_03::Base {
 struct PartialError {
     /// The object the error concerns, if any.
     std::string uid;
+    /// What went wrong, in the service's words.
     std::string message;
+    /// The service's error code.
     int code = 0;
     /// Severity as the service grades it.
     int level = 0;
 
+    /// Field by field.
     friend bool operator==(const PartialError& a, const PartialError& b)
     {
         return a.uid == b.uid && a.message == b.message && a.code == b.code && a.level == b.level;
     }
+    /// Not operator==.
     friend bool operator!=(const PartialError& a, const PartialError& b) { return !(a == b); }
 };
 
@@ -40,34 +44,52 @@ class KVSOA_API ServiceData : public ::Kavella::Soa::Common::Xml::BaseObject {
 public:
     KVSOA_DECLARE_ALLOCATION_OPERATORS()
 
+    /// Empty service data.
     ServiceData();
     // Moving copies, as for the schema classes that hold this one: a moved-from
     // object keeps its values instead of an unspecified state.
+    /// Copies the lists.
     ServiceData(const ServiceData&) = default;
+    /// Assigns the lists.
     ServiceData& operator=(const ServiceData&) = default;
 
+    ///@{
+    /// The uids of the objects created (child elements "created").
     const std::vector<std::string>& getCreatedArray() const noexcept { return m_created; }
     void setCreatedArray(const std::vector<std::string>& uids) { m_created = uids; }
     void addCreated(const std::string& uid) { m_created.push_back(uid); }
+    ///@}
 
+    ///@{
+    /// The uids of the objects updated (child elements "updated").
     const std::vector<std::string>& getUpdatedArray() const noexcept { return m_updated; }
     void setUpdatedArray(const std::vector<std::string>& uids) { m_updated = uids; }
     void addUpdated(const std::string& uid) { m_updated.push_back(uid); }
+    ///@}
 
+    ///@{
+    /// The uids of the objects deleted (child elements "deleted").
     const std::vector<std::string>& getDeletedArray() const noexcept { return m_deleted; }
     void setDeletedArray(const std::vector<std::string>& uids) { m_deleted = uids; }
     void addDeleted(const std::string& uid) { m_deleted.push_back(uid); }
+    ///@}
 
+    ///@{
+    /// The partial errors (child elements "partialErrors").
     const std::vector<PartialError>& getPartialErrorArray() const noexcept { return m_partialErrors; }
     void setPartialErrorArray(const std::vector<PartialError>& errors) { m_partialErrors = errors; }
     void addPartialError(const PartialError& error) { m_partialErrors.push_back(error); }
+    ///@}
 
+    /// Writes the service data as one element named elementName.
     void outputXML(::Kavella::Soa::Common::Xml::XmlStream& stream, const std::string& elementName) const;
     /// Appends what the element holds, like every schema class.
     void parse(const ::Kavella::Soa::Common::Xml::XMLNode& node);
+    /// Adds the base namespace.
     void getNamespaces(std::set<std::string>& namespaces) const override;
 
 protected:
+    /// The copy behind clone().
     ServiceData* reallyClone() const override;
 
 private:

@@ -9,11 +9,17 @@
 
 namespace Kavella::Soa::Common::Xml {
 
-/// Namespaces of the SOAP envelope, per version.
+/// The namespace of the SOAP 1.1 envelope.
 inline constexpr char Soap11NamespaceUri[] = "http://schemas.xmlsoap.org/soap/envelope/";
+/// The namespace of the SOAP 1.2 envelope.
 inline constexpr char Soap12NamespaceUri[] = "http://www.w3.org/2003/05/soap-envelope";
 
-enum class SoapVersion { None, Soap11, Soap12 };
+/// A SOAP version, or None for a document without envelope.
+enum class SoapVersion {
+    None,   ///< no SOAP envelope
+    Soap11, ///< SOAP 1.1
+    Soap12, ///< SOAP 1.2
+};
 
 /// The SOAP version whose envelope namespace this is; None for any other.
 KVSOA_API SoapVersion soapVersionOf(std::string_view namespaceUri) noexcept;
@@ -27,13 +33,19 @@ KVSOA_API const char* soapNamespaceUri(SoapVersion version) noexcept;
 /// inside the detail element and its descendants, whitespace collapsed.
 class KVSOA_API SoapFault : public DomException {
 public:
+    /// A fault of the given version with its texts and the position of its Fault element.
     SoapFault(SoapVersion version, std::string code, std::string reason, std::string detail, int line = 0,
               int column = 0);
+    /// Out of line, so that the class's type information has one home.
     ~SoapFault() override;
 
+    /// The SOAP version of the envelope the fault came in.
     SoapVersion version() const noexcept { return m_version; }
+    /// The fault code, e.g. "soap:Server" or "env:Sender/app:Locked".
     const std::string& code() const noexcept { return m_code; }
+    /// The human-readable reason.
     const std::string& reason() const noexcept { return m_reason; }
+    /// The detail text; empty when the fault has none.
     const std::string& detail() const noexcept { return m_detail; }
 
 private:

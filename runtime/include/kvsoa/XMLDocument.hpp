@@ -20,14 +20,18 @@ public:
     XMLTreeBuilder(const XMLTreeBuilder&) = delete;
     XMLTreeBuilder& operator=(const XMLTreeBuilder&) = delete;
 
+    /// Adds a node under the innermost open one.
     void startElement(const XMLStartTag& tag) override;
+    /// Closes the innermost open node.
     void endElement() override;
+    /// Appends to the innermost open node's text.
     void characters(std::string_view text) override;
 
     /// The first element read; null before any. Its tree is whole once its end tag was read.
     XMLNode* root() const noexcept;
     /// Number of elements read.
     std::size_t size() const noexcept;
+    /// Drops the tree, keeping the storage for the next one.
     void clear() noexcept;
 
 private:
@@ -40,13 +44,17 @@ private:
 /// that the document owns. Errors raise DomException with line and column.
 class KVSOA_API XMLDocument {
 public:
+    /// Reads xmlText with the default XMLReadLimits.
     explicit XMLDocument(const std::string& xmlText);
+    /// Reads xmlText with the given limits.
     XMLDocument(std::string_view xmlText, const XMLReadLimits& limits);
     XMLDocument(const XMLDocument&) = delete;
     XMLDocument& operator=(const XMLDocument&) = delete;
     ~XMLDocument();
 
+    /// The document element.
     XMLNode& root() noexcept { return *m_root; }
+    /// The document element.
     const XMLNode& root() const noexcept { return *m_root; }
     /// Number of elements.
     std::size_t size() const noexcept { return m_size; }

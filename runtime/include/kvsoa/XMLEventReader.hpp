@@ -17,7 +17,9 @@ struct XMLReadLimits {
 
 /// Where a start tag begins: 1-based line and column (characters, not bytes).
 struct XMLPosition {
+    /// The line, from 1; 0 when unknown.
     int line = 0;
+    /// The column in characters, from 1; 0 when unknown.
     int column = 0;
 };
 
@@ -34,8 +36,11 @@ struct XMLStartTag {
 /// Receives the events of one document, in document order.
 class KVSOA_API XMLEventHandler {
 public:
+    /// Handlers are not owned by the reader.
     virtual ~XMLEventHandler();
+    /// An element begins; the tag's views live for this call only.
     virtual void startElement(const XMLStartTag& tag) = 0;
+    /// The innermost open element ends.
     virtual void endElement() = 0;
     /// Character data of the innermost open element, possibly in several pieces;
     /// CDATA sections and references resolved.
@@ -50,7 +55,9 @@ class XMLEventReaderImpl;
 /// read and no entity but the predefined ones is expanded.
 class KVSOA_API XMLEventReader {
 public:
+    /// A reader that enforces limits on every document it reads.
     explicit XMLEventReader(const XMLReadLimits& limits = {});
+    /// Frees the parser.
     ~XMLEventReader();
     XMLEventReader(const XMLEventReader&) = delete;
     XMLEventReader& operator=(const XMLEventReader&) = delete;

@@ -16,23 +16,34 @@ namespace Kavella::Soa::Common::Xml {
 struct XMLAttribute {
     /// Local name of an unprefixed attribute; "{uri}local" for a namespaced one.
     std::string_view name;
+    /// The value, references resolved.
     std::string_view value;
 
+    /// Same name and value.
     friend bool operator==(const XMLAttribute& a, const XMLAttribute& b) { return a.name == b.name && a.value == b.value; }
+    /// Not operator==.
     friend bool operator!=(const XMLAttribute& a, const XMLAttribute& b) { return !(a == b); }
 };
 
 /// The attributes of one element, in document order.
 class XMLAttributes {
 public:
+    /// No attributes.
     XMLAttributes() = default;
+    /// A view of size attributes starting at begin; they must outlive the view.
     XMLAttributes(const XMLAttribute* begin, std::size_t size) noexcept : m_begin(begin), m_size(size) {}
+    /// The first attribute.
     const XMLAttribute* begin() const noexcept { return m_begin; }
+    /// Past the last attribute.
     const XMLAttribute* end() const noexcept { return m_begin + m_size; }
+    /// The number of attributes.
     std::size_t size() const noexcept { return m_size; }
+    /// True when there are none.
     bool empty() const noexcept { return m_size == 0; }
+    /// The attribute at index, which must be below size().
     const XMLAttribute& operator[](std::size_t index) const noexcept { return m_begin[index]; }
 
+    /// The same attributes in the same order.
     friend bool operator==(const XMLAttributes& a, const XMLAttributes& b) noexcept
     {
         if (a.m_size != b.m_size) return false;
@@ -41,6 +52,7 @@ public:
         }
         return true;
     }
+    /// Not operator==.
     friend bool operator!=(const XMLAttributes& a, const XMLAttributes& b) noexcept { return !(a == b); }
 
 private:
@@ -68,24 +80,32 @@ public:
     std::uint32_t traceSuppression = 0;
     /// Where the element's start tag begins (1-based; 0 when built by hand).
     int line = 0;
+    /// The column of the start tag, in characters (1-based; 0 when built by hand).
     int column = 0;
 
+    /// An element with no name, attributes or children, for building by hand.
     XMLNode() = default;
     /// A copy owns its attribute texts, so it may outlive the source's document.
     XMLNode(const XMLNode& other);
+    /// As the copy constructor; the children stay shared, not copied.
     XMLNode& operator=(const XMLNode& other);
+    /// Takes other's contents over.
     XMLNode(XMLNode&&) noexcept = default;
+    /// Takes other's contents over.
     XMLNode& operator=(XMLNode&&) noexcept = default;
+    /// Does not touch the children, which the document owns.
     ~XMLNode() = default;
 
     /// The value of an unprefixed attribute, or an empty text when there is none.
     /// A namespaced attribute is found under "{uri}local".
     std::string getAttr(const std::string& attributeName) const;
+    /// True when the element has the attribute.
     bool hasAttr(const std::string& attributeName) const { return findAttribute(attributeName) != nullptr; }
     /// The attribute, or null when the element has none of that name.
     const XMLAttribute* findAttribute(std::string_view attributeName) const noexcept;
     /// Sets or replaces an attribute; the node keeps its own copy of both texts.
     void setAttr(const std::string& attributeName, const std::string& value);
+    /// All attributes, in document order.
     const XMLAttributes& attributes() const noexcept { return m_attributes; }
 
 private:

@@ -24,6 +24,7 @@ namespace Kavella::Soa::Common::Xml {
 /// exceptions() include it), and a stream that is not good() writes nothing more.
 class KVSOA_API XmlStream : public std::ostream {
 public:
+    /// The depth limit of a new stream, the same as XMLReadLimits' default.
     static constexpr std::size_t defaultMaxDepth = 256;
 
     /// Writes into the stream's own buffer; str() returns what was written.
@@ -38,6 +39,7 @@ public:
     XmlStream(const XmlStream&) = delete;
     XmlStream& operator=(const XmlStream&) = delete;
 
+    /// What was written so far into the own buffer; empty for a stream on a target.
     std::string str() const;
 
     /// The prefix for a namespace URI: the one set for it, else ns1, ns2, ... in order of first use.
@@ -56,8 +58,11 @@ public:
 
     /// Indents nested elements by this many spaces per level (0: compact, the default).
     void setIndent(int spaces) noexcept { m_indent = spaces < 0 ? 0 : spaces; }
+    /// Spaces per level; 0 when compact.
     int indent() const noexcept { return m_indent; }
+    /// Sets the deepest element nesting written (the outermost element is depth 1).
     void setMaxDepth(std::size_t depth) noexcept { m_maxDepth = depth; }
+    /// The deepest element nesting written.
     std::size_t maxDepth() const noexcept { return m_maxDepth; }
     /// Open elements right now.
     std::size_t depth() const noexcept { return m_open.size(); }
