@@ -1,6 +1,6 @@
 # Installation: both shared libraries, their public headers, the wixml tool,
-# the XML Schema, a CMake package (find_package(kvsoamestypes)) and
-# pkg-config files (kvsoamestypes, kvsoacommon).
+# the XML Schema, a CMake package (find_package(kvsoamestypes)),
+# pkg-config files (kvsoamestypes, kvsoacommon) and the API reference if built.
 
 include(CMakePackageConfigHelpers)
 
@@ -45,6 +45,13 @@ install(DIRECTORY "${PROJECT_SOURCE_DIR}/include/workinstructions" "${PROJECT_SO
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/schema/"
   DESTINATION ${KVSOAMESTYPES_SCHEMA_DIR} COMPONENT Runtime
   FILES_MATCHING PATTERN "*.xsd")
+
+# The API reference, when the docs target has built it before installing. Named
+# here, not by CMAKE_INSTALL_DOCDIR, which a parent project may have fixed to its own name.
+set(KVSOAMESTYPES_DOC_DIR "${CMAKE_INSTALL_DATAROOTDIR}/doc/kvsoamestypes")
+install(DIRECTORY "${PROJECT_BINARY_DIR}/docs/html"
+  DESTINATION ${KVSOAMESTYPES_DOC_DIR} COMPONENT Documentation
+  OPTIONAL)
 
 # ---- CMake package ----------------------------------------------------------
 

@@ -1,7 +1,7 @@
 # Installs the build tree into a fresh prefix and checks what arrived: the
 # versioned libraries with their SONAMEs and links, every public header and
 # schema file unchanged, the CMake package, the pkg-config files and the tool,
-# which must find its libraries inside the prefix.
+# which must find its libraries inside the prefix, and the API reference if built.
 
 include(${CMAKE_CURRENT_LIST_DIR}/PackagingHelpers.cmake)
 packaging_require(BUILD_DIR PREFIX SOURCE_DIR LIBDIR INCLUDEDIR BINDIR DATADIR OBJDUMP LIBRARIES)
@@ -107,6 +107,15 @@ if(WIXML_NAME AND EXISTS "${PREFIX}/${BINDIR}/${WIXML_NAME}")
   file(REAL_PATH "${PREFIX}/${DATADIR}/kvsoamestypes/schema" schema_real)
   if(NOT version MATCHES "\nschema: ([^\n]+)\n" OR NOT CMAKE_MATCH_1 STREQUAL schema_real)
     list(APPEND problems "the installed wixml does not use the installed schema ${schema_real}:\n${version}")
+  endif()
+endif()
+
+# The API reference goes along when the docs target built it, and only then.
+if(DOCDIR)
+  if(EXISTS "${BUILD_DIR}/docs/html/index.html")
+    expect_same_files("${BUILD_DIR}/docs/html" "*.html" "${PREFIX}/${DOCDIR}/html")
+  elseif(EXISTS "${PREFIX}/${DOCDIR}")
+    list(APPEND problems "a reference was installed though none was built: ${PREFIX}/${DOCDIR}")
   endif()
 endif()
 

@@ -1,5 +1,5 @@
 # Builds and runs the one-file consumer with nothing but the compiler and
-# pkg-config pointed at the installed prefix, as the README tells users to.
+# pkg-config pointed at the installed prefix, as docs/install.md tells users to.
 
 include(${CMAKE_CURRENT_LIST_DIR}/PackagingHelpers.cmake)
 packaging_require(PREFIX LIBDIR PKG_CONFIG CXX_COMPILER CONSUMER_SOURCE WORK_DIR VERSION)
