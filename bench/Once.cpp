@@ -25,9 +25,7 @@ __attribute__((noinline)) wi::AutoPtr<Message> measuredRead(const std::string& t
 template <typename Message>
 __attribute__((noinline)) std::size_t measuredWrite(const Message& message)
 {
-    wi::XmlStream stream;
-    message.outputXML(stream, MessageTraits<Message>::element);
-    return stream.str().size();
+    return wi::writeXml(message).size();
 }
 
 __attribute__((noinline)) bool measuredExpat(const std::string& text)

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -128,16 +129,15 @@ T readFloating(std::string_view text, const char* typeName)
 }
 
 template <typename T>
-std::string writeFloating(T value)
+std::string_view writeFloating(detail::NumberText& buffer, T value) noexcept
 {
     if (std::isnan(value))
         return "NaN";
     if (std::isinf(value))
         return value < 0 ? "-INF" : "INF";
     // Shortest text that reads back to the same bits; "-0" for negative zero.
-    char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
+    return {buffer, static_cast<std::size_t>(result.ptr - buffer)};
 }
 
 // How toXmlString treats each byte.
@@ -223,6 +223,30 @@ std::size_t utf8SequenceLength(const unsigned char* p, std::size_t available, st
 
 } // namespace
 
+namespace detail {
+
+std::size_t plainXmlPrefix(std::string_view text) noexcept
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t highs = 0x8080808080808080ull;
+    // Not zero when some byte of word is zero (exact as a whole, not per byte).
+    const auto anyZeroByte = [](std::uint64_t word) { return (word - ones) & ~word & highs; };
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t i = 0;
+    for (; text.size() - i >= 8; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        const std::uint64_t special = (word & highs) | ((word - 0x20 * ones) & ~word & highs) |
+                                      anyZeroByte(word ^ ('&' * ones)) | anyZeroByte(word ^ ('<' * ones)) |
+                                      anyZeroByte(word ^ ('>' * ones)) | anyZeroByte(word ^ ('"' * ones));
+        if (special) break;
+    }
+    while (i < text.size() && kByteClasses[bytes[i]] == kCopy) ++i;
+    return i;
+}
+
+} // namespace detail
+
 void appendXmlString(std::string& out, std::string_view text)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
@@ -232,8 +256,7 @@ void appendXmlString(std::string& out, std::string_view text)
     std::size_t i = 0;
     try {
         while (i < size) {
-            while (i < size && kByteClasses[bytes[i]] == kCopy)
-                ++i;
+            i += detail::plainXmlPrefix(text.substr(i));
             if (i == size)
                 break;
             switch (kByteClasses[bytes[i]]) {
@@ -268,17 +291,26 @@ std::string toXmlString(const std::string& text)
 
 namespace detail {
 
-std::string toText(bool value) { return value ? "true" : "false"; }
-
-std::string toText(int value)
+std::string_view formatValue(NumberText& buffer, int value) noexcept
 {
-    char buffer[16];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
+    return {buffer, static_cast<std::size_t>(result.ptr - buffer)};
+}
+std::string_view formatValue(NumberText& buffer, float value) noexcept { return writeFloating(buffer, value); }
+std::string_view formatValue(NumberText& buffer, double value) noexcept { return writeFloating(buffer, value); }
+std::string_view formatValue(NumberText&, bool value) noexcept { return value ? "true" : "false"; }
+
+template <typename T>
+std::string formatted(T value)
+{
+    NumberText buffer;
+    return std::string(formatValue(buffer, value));
 }
 
-std::string toText(float value) { return writeFloating(value); }
-std::string toText(double value) { return writeFloating(value); }
+std::string toText(bool value) { return formatted(value); }
+std::string toText(int value) { return formatted(value); }
+std::string toText(float value) { return formatted(value); }
+std::string toText(double value) { return formatted(value); }
 std::string toText(const DateTime& value) { return value.toString(); }
 
 void fromText(std::string_view text, bool& value)

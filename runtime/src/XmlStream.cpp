@@ -5,6 +5,7 @@
 
 #include "kvsoa/Conversions.hpp"
 #include "kvsoa/DomException.hpp"
+#include "ValueText.hpp"
 
 namespace Kavella::Soa::Common::Xml {
 
@@ -133,6 +134,8 @@ void XmlStream::markBad() noexcept
 
 std::string_view XmlStream::escape(std::string_view text)
 {
+    // Most texts need no escaping: then they go out as they are, copied once.
+    if (detail::plainXmlPrefix(text) == text.size()) return text;
     m_escaped.clear();
     appendXmlString(m_escaped, text);
     return m_escaped;
@@ -205,6 +208,30 @@ void XmlStream::appendEscapedAttribute(std::string_view name, std::string_view r
 {
     appendAttribute(name, escape(rawValue));
 }
+
+namespace {
+template <typename T>
+void appendNumberAttribute(XmlStream& stream, std::string_view name, T value)
+{
+    detail::NumberText buffer;
+    stream.appendAttribute(name, detail::formatValue(buffer, value));
+}
+template <typename T>
+void appendNumber(XmlStream& stream, T value)
+{
+    detail::NumberText buffer;
+    stream.append(detail::formatValue(buffer, value));
+}
+} // namespace
+
+void XmlStream::appendAttribute(std::string_view name, int value) { appendNumberAttribute(*this, name, value); }
+void XmlStream::appendAttribute(std::string_view name, float value) { appendNumberAttribute(*this, name, value); }
+void XmlStream::appendAttribute(std::string_view name, double value) { appendNumberAttribute(*this, name, value); }
+void XmlStream::appendAttribute(std::string_view name, bool value) { appendNumberAttribute(*this, name, value); }
+void XmlStream::appendValue(int value) { appendNumber(*this, value); }
+void XmlStream::appendValue(float value) { appendNumber(*this, value); }
+void XmlStream::appendValue(double value) { appendNumber(*this, value); }
+void XmlStream::appendValue(bool value) { appendNumber(*this, value); }
 
 void XmlStream::appendEscaped(std::string_view rawText)
 {

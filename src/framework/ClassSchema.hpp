@@ -130,8 +130,10 @@ void appendValueText(XmlStream& stream, const T& value)
 {
     if constexpr (std::is_same_v<T, std::string>) {
         stream.appendEscaped(value);
-    } else {
+    } else if constexpr (std::is_same_v<T, DateTime>) {
         stream.append(::Kavella::Soa::Common::lexical_cast<std::string>(value));
+    } else {
+        stream.appendValue(value);
     }
 }
 
@@ -175,8 +177,10 @@ void writeAttribute(const BaseObject& object, XmlStream& stream, std::string_vie
     const auto& value = memberOf<M>(object);
     if constexpr (std::is_same_v<TypeOf<M>, std::string>) {
         stream.appendEscapedAttribute(name, value);
-    } else {
+    } else if constexpr (std::is_same_v<TypeOf<M>, DateTime>) {
         stream.appendAttribute(name, ::Kavella::Soa::Common::lexical_cast<std::string>(value));
+    } else {
+        stream.appendAttribute(name, value);
     }
 }
 template <auto M>
