@@ -87,15 +87,20 @@ public:
     void appendEscapedAttribute(std::string_view name, std::string_view rawValue);
     /// The text escaped as toXmlString does; all or nothing.
     void appendEscaped(std::string_view rawText);
-    /// ` name="value"` and the value alone, in lexical_cast's text, formatted in place.
+    ///@{
+    /// ` name="value"`, the value in lexical_cast's text, formatted in place.
     void appendAttribute(std::string_view name, int value);
     void appendAttribute(std::string_view name, float value);
     void appendAttribute(std::string_view name, double value);
     void appendAttribute(std::string_view name, bool value);
+    ///@}
+    ///@{
+    /// The value alone, in lexical_cast's text, formatted in place.
     void appendValue(int value);
     void appendValue(float value);
     void appendValue(double value);
     void appendValue(bool value);
+    ///@}
     /// As inserting writeOpenElementClose(uri, empty).
     void appendStartTagEnd(bool empty);
     /// As inserting writeCloseElement(uri, elementName).
