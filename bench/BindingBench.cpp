@@ -39,6 +39,18 @@ const Message& heldMessage(Choice choice)
     return *held;
 }
 
+template <typename Message>
+void timeReads(benchmark::State& state, Choice choice, AutoPtr<Message> (*readText)(const std::string&))
+{
+    const Document& doc = document<Message>(choice.bytes, choice.indented);
+    for (auto _ : state) {
+        const Stopwatch watch;
+        AutoPtr<Message> message = readText(doc.text);
+        state.SetIterationTime(watch.stop());
+    }
+    countBytes(state, doc);
+}
+
 } // namespace
 
 // The text becomes objects, straight from the parser's events; the final
@@ -46,26 +58,14 @@ const Message& heldMessage(Choice choice)
 template <typename Message>
 void benchRead(benchmark::State& state, Choice choice)
 {
-    const Document& doc = document<Message>(choice.bytes, choice.indented);
-    for (auto _ : state) {
-        const Stopwatch watch;
-        AutoPtr<Message> message = read<Message>(doc.text);
-        state.SetIterationTime(watch.stop());
-    }
-    countBytes(state, doc);
+    timeReads<Message>(state, choice, &read<Message>);
 }
 
 // The tree path: XMLDocument, then parse; the temporary tree is part of it.
 template <typename Message>
 void benchReadTree(benchmark::State& state, Choice choice)
 {
-    const Document& doc = document<Message>(choice.bytes, choice.indented);
-    for (auto _ : state) {
-        const Stopwatch watch;
-        AutoPtr<Message> message = readTree<Message>(doc.text);
-        state.SetIterationTime(watch.stop());
-    }
-    countBytes(state, doc);
+    timeReads<Message>(state, choice, &readTree<Message>);
 }
 
 template <typename Message>

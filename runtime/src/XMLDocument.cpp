@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,14 @@ struct XMLTreeBuilder::Storage {
         XMLNode* node;
         std::size_t firstChild; // where its children start in children
     };
+
+    /// One copy of each name per tree: elements and attributes mostly repeat a few.
+    std::string_view internName(std::string_view name)
+    {
+        auto found = names.find(name);
+        if (found != names.end()) return *found;
+        return *names.insert(keep(name)).first;
+    }
 
     explicit Storage(XMLEventReader& source) : reader(source) {}
 
@@ -94,6 +103,7 @@ struct XMLTreeBuilder::Storage {
         textSpace = texts.empty() ? 0 : firstTextBlockSize;
         open.clear();
         children.clear();
+        names.clear();
         root = nullptr;
     }
 
@@ -101,7 +111,9 @@ struct XMLTreeBuilder::Storage {
 
     XMLEventReader& reader;
     std::vector<OpenElement> open;
+    std::vector<std::string> openTexts; // character data of each open element, gathered
     std::vector<XMLNode*> children;
+    std::unordered_set<std::string_view> names;
     XMLNode* root = nullptr;
     std::size_t size = 0;
     std::set<std::string, std::less<>> uris; // what the nodes' uri fields point to
@@ -135,8 +147,7 @@ void XMLTreeBuilder::reset(XMLNode& node) noexcept
     node.line = 0;
     node.column = 0;
     node.m_attributes = XMLAttributes();
-    node.m_ownAttributes.clear();
-    node.m_ownTexts.clear();
+    node.m_own.reset();
 }
 
 void XMLTreeBuilder::startElement(const XMLStartTag& tag)
@@ -144,7 +155,7 @@ void XMLTreeBuilder::startElement(const XMLStartTag& tag)
     Storage& s = *m_storage;
     XMLNode& node = s.newNode();
     node.uri = s.internUri(tag.uri);
-    node.name.assign(tag.name);
+    node.name.view(s.internName(tag.name));
     const XMLPosition position = s.reader.elementPosition();
     node.line = position.line;
     node.column = position.column;
@@ -153,7 +164,7 @@ void XMLTreeBuilder::startElement(const XMLStartTag& tag)
     if (count > 0) {
         XMLAttribute* kept = s.newAttributes(count);
         for (std::size_t i = 0; i < count; ++i) {
-            kept[i].name = s.keep(tag.attributes[i].name);
+            kept[i].name = s.internName(tag.attributes[i].name);
             kept[i].value = s.keep(tag.attributes[i].value);
         }
         node.m_attributes = XMLAttributes(kept, count);
@@ -162,12 +173,15 @@ void XMLTreeBuilder::startElement(const XMLStartTag& tag)
     if (s.open.empty()) s.root = &node;
     s.children.push_back(&node); // as a child of the element around it
     s.open.push_back({&node, s.children.size()});
+    if (s.openTexts.size() < s.open.size()) s.openTexts.emplace_back();
+    s.openTexts[s.open.size() - 1].clear();
 }
 
 void XMLTreeBuilder::endElement()
 {
     Storage& s = *m_storage;
     const Storage::OpenElement element = s.open.back();
+    element.node->text.view(s.keep(s.openTexts[s.open.size() - 1]));
     s.open.pop_back();
     // Gathered here and copied once: no vector grows child by child.
     element.node->children.assign(s.children.begin() + static_cast<std::ptrdiff_t>(element.firstChild),
@@ -177,7 +191,7 @@ void XMLTreeBuilder::endElement()
 
 void XMLTreeBuilder::characters(std::string_view text)
 {
-    m_storage->open.back().node->text.append(text);
+    m_storage->openTexts[m_storage->open.size() - 1].append(text);
 }
 
 XMLNode* XMLTreeBuilder::root() const noexcept

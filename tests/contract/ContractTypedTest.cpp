@@ -48,7 +48,7 @@ void suppressAll(XMLNode& node)
 std::map<std::string, int> childCounts(const XMLNode& node)
 {
     std::map<std::string, int> counts;
-    for (const XMLNode* child : node.children) ++counts[child->name];
+    for (const XMLNode* child : node.children) ++counts[child->name.str()];
     return counts;
 }
 
@@ -102,7 +102,7 @@ TYPED_TEST(SchemaContract, FilledObjectWritesEveryMemberInOrderAndReadsBackToThe
 
     Names groups; // consecutive children of one name count once
     for (const XMLNode* child : written.children) {
-        if (groups.empty() || groups.back() != child->name) groups.push_back(child->name);
+        if (groups.empty() || groups.back() != child->name) groups.push_back(child->name.str());
     }
     EXPECT_EQ(groups, Row::children());
 

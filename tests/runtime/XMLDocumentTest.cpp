@@ -240,3 +240,34 @@ TEST(XMLDocumentTest, ReadingLeavesTraceSuppressionToTheCaller)
         for (const XMLNode* node : nodes) EXPECT_EQ(node->traceSuppression, 0u) << node->name;
     }
 }
+
+// Read nodes view their document's storage; a copy, or anything set by hand,
+// owns its texts and outlives the document.
+TEST(XMLDocumentTest, CopiesAndHandBuiltNodesOwnTheirTexts)
+{
+    XMLNode copy;
+    {
+        const XMLDocument document("<root a=\"1\"><child b=\"2\">some text</child><child/></root>");
+        copy = *document.root().children.at(0);
+        // Names are kept once per document.
+        EXPECT_EQ(document.root().children[0]->name.data(), document.root().children[1]->name.data());
+    }
+    EXPECT_EQ(copy.name, "child");
+    EXPECT_EQ(copy.text, "some text");
+    EXPECT_EQ(copy.getAttr("b"), "2");
+
+    XMLNode built;
+    built.name = "x";
+    built.text = "ab";
+    built.text.append("cd");
+    built.text = built.text.view().substr(1, 2); // assigned from a view of itself
+    built.setAttr("k", "1");
+    built.setAttr("k", "2");
+    EXPECT_EQ(built.name, "x");
+    EXPECT_EQ(built.text, "bc");
+    ASSERT_EQ(built.attributes().size(), 1u);
+    EXPECT_EQ(built.getAttr("k"), "2");
+    XMLNode moved(std::move(built));
+    EXPECT_EQ(moved.name + "/" + moved.text, "x/bc");
+    EXPECT_EQ(moved.getAttr("k"), "2");
+}

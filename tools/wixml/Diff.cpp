@@ -124,7 +124,7 @@ void compare(const std::string& path, const XMLNode& before, const XMLNode& afte
     std::vector<std::string> names;
     for (const XMLNode* side : {&before, &after}) {
         for (const XMLNode* child : side->children) {
-            if (std::find(names.begin(), names.end(), child->name) == names.end()) names.push_back(child->name);
+            if (std::find(names.begin(), names.end(), child->name) == names.end()) names.push_back(child->name.str());
         }
     }
     for (const std::string& name : names) {

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <forward_list>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,19 +65,92 @@ private:
     std::size_t m_size = 0;
 };
 
+/// The name or the text of a node: a view of its document's storage when
+/// read, its own copy when set by hand. Reads as a std::string_view.
+class KVSOA_API XMLText {
+public:
+    XMLText() noexcept = default;
+    explicit XMLText(std::string_view text) { assign(text); }
+    XMLText(const XMLText& other) { assign(other.view()); }
+    XMLText(XMLText&& other) noexcept : m_data(other.m_data), m_size(other.m_size) { other.forget(); }
+    XMLText& operator=(const XMLText& other)
+    {
+        if (this != &other) assign(other.view());
+        return *this;
+    }
+    XMLText& operator=(XMLText&& other) noexcept;
+    XMLText& operator=(std::string_view text)
+    {
+        assign(text);
+        return *this;
+    }
+    XMLText& operator=(const std::string& text) { return *this = std::string_view(text); }
+    XMLText& operator=(const char* text) { return *this = std::string_view(text); }
+    ~XMLText() { release(); }
+
+    /// Keeps a copy of text.
+    void assign(std::string_view text);
+    XMLText& append(std::string_view text);
+    void clear() noexcept
+    {
+        release();
+        forget();
+    }
+
+    const char* data() const noexcept { return m_data; }
+    std::size_t size() const noexcept { return m_size & ~ownedBit; }
+    bool empty() const noexcept { return size() == 0; }
+    std::string_view view() const noexcept { return {m_data, size()}; }
+    operator std::string_view() const noexcept { return view(); }
+    std::string str() const { return std::string(view()); }
+
+    friend bool operator==(const XMLText& a, const XMLText& b) noexcept { return a.view() == b.view(); }
+    friend bool operator==(const XMLText& a, std::string_view b) noexcept { return a.view() == b; }
+    friend bool operator==(std::string_view a, const XMLText& b) noexcept { return a == b.view(); }
+    friend bool operator!=(const XMLText& a, const XMLText& b) noexcept { return !(a == b); }
+    friend bool operator!=(const XMLText& a, std::string_view b) noexcept { return !(a == b); }
+    friend bool operator!=(std::string_view a, const XMLText& b) noexcept { return !(a == b); }
+    friend std::string operator+(const std::string& a, const XMLText& b) { return a + b.str(); }
+    friend std::string operator+(const char* a, const XMLText& b) { return a + b.str(); }
+    friend std::string operator+(const XMLText& a, const std::string& b) { return a.str() + b; }
+    friend std::string operator+(const XMLText& a, const char* b) { return a.str() + b; }
+    friend std::ostream& operator<<(std::ostream& out, const XMLText& text) { return out << text.view(); }
+
+private:
+    friend class XMLTreeBuilder;
+    static constexpr std::size_t ownedBit = std::size_t(1) << (sizeof(std::size_t) * 8 - 1);
+
+    /// Views text that outlives the node (its document's storage).
+    void view(std::string_view text) noexcept
+    {
+        release();
+        m_data = text.data();
+        m_size = text.size();
+    }
+    void release() noexcept;
+    void forget() noexcept
+    {
+        m_data = "";
+        m_size = 0;
+    }
+
+    const char* m_data = "";
+    std::size_t m_size = 0; // the top bit: m_data is this text's own
+};
+
 /// One element of a parsed document: its local name, namespace, attributes,
 /// element children in document order and character data.
 class KVSOA_API XMLNode {
 public:
     /// Local name, without prefix.
-    std::string name;
+    XMLText name;
     /// Namespace URI of the element; empty when it has none. Read nodes point
     /// into their document, which keeps one copy of each URI.
     std::string_view uri;
     /// Element children only (no text, comments or processing instructions); not owned.
     std::vector<XMLNode*> children;
     /// Character data directly inside the element, CDATA and references resolved.
-    std::string text;
+    XMLText text;
     /// Not zero: parse emits no trace markers for this node.
     std::uint32_t traceSuppression = 0;
     /// Where the element's start tag begins (1-based; 0 when built by hand).
@@ -111,9 +186,14 @@ public:
 private:
     friend class XMLTreeBuilder;
 
-    XMLAttributes m_attributes;               // read nodes: in the document's text blocks
-    std::vector<XMLAttribute> m_ownAttributes; // set by hand: m_attributes views these
-    std::forward_list<std::string> m_ownTexts; // and their texts
+    struct OwnAttributes {
+        std::vector<XMLAttribute> list;       // m_attributes views these
+        std::forward_list<std::string> texts; // and they these
+    };
+    OwnAttributes& ownAttributes();
+
+    XMLAttributes m_attributes;                   // read nodes: in the document's text blocks
+    std::unique_ptr<OwnAttributes> m_own;          // set by hand, or copied
 };
 
 /// Every reader's answer to a child element it does not know:
