@@ -69,16 +69,24 @@ private:
 /// read, its own copy when set by hand. Reads as a std::string_view.
 class KVSOA_API XMLText {
 public:
+    /// An empty text.
     XMLText() noexcept = default;
+    /// A copy of text.
     explicit XMLText(std::string_view text) { assign(text); }
+    /// A copy of other's text, owned, so that it may outlive other's document.
     XMLText(const XMLText& other) { assign(other.view()); }
+    /// Takes other's text over; other is left empty.
     XMLText(XMLText&& other) noexcept : m_data(other.m_data), m_size(other.m_size) { other.forget(); }
+    /// Keeps a copy of other's text.
     XMLText& operator=(const XMLText& other)
     {
         if (this != &other) assign(other.view());
         return *this;
     }
+    /// Takes other's text over; other is left empty.
     XMLText& operator=(XMLText&& other) noexcept;
+    ///@{
+    /// Keeps a copy of text.
     XMLText& operator=(std::string_view text)
     {
         assign(text);
@@ -86,34 +94,52 @@ public:
     }
     XMLText& operator=(const std::string& text) { return *this = std::string_view(text); }
     XMLText& operator=(const char* text) { return *this = std::string_view(text); }
+    ///@}
+    /// Frees an owned copy.
     ~XMLText() { release(); }
 
     /// Keeps a copy of text.
     void assign(std::string_view text);
+    /// Appends text, making the text an owned copy.
     XMLText& append(std::string_view text);
+    /// Makes the text empty.
     void clear() noexcept
     {
         release();
         forget();
     }
 
+    /// The characters, not zero-terminated.
     const char* data() const noexcept { return m_data; }
+    /// The length in bytes.
     std::size_t size() const noexcept { return m_size & ~ownedBit; }
+    /// True for an empty text.
     bool empty() const noexcept { return size() == 0; }
+    ///@{
+    /// The text as a view, valid while the node (and its document) lives.
     std::string_view view() const noexcept { return {m_data, size()}; }
     operator std::string_view() const noexcept { return view(); }
+    ///@}
+    /// A copy of the text.
     std::string str() const { return std::string(view()); }
 
+    ///@{
+    /// Compares the characters.
     friend bool operator==(const XMLText& a, const XMLText& b) noexcept { return a.view() == b.view(); }
     friend bool operator==(const XMLText& a, std::string_view b) noexcept { return a.view() == b; }
     friend bool operator==(std::string_view a, const XMLText& b) noexcept { return a == b.view(); }
     friend bool operator!=(const XMLText& a, const XMLText& b) noexcept { return !(a == b); }
     friend bool operator!=(const XMLText& a, std::string_view b) noexcept { return !(a == b); }
     friend bool operator!=(std::string_view a, const XMLText& b) noexcept { return !(a == b); }
+    ///@}
+    ///@{
+    /// Concatenates, as with std::string.
     friend std::string operator+(const std::string& a, const XMLText& b) { return a + b.str(); }
     friend std::string operator+(const char* a, const XMLText& b) { return a + b.str(); }
     friend std::string operator+(const XMLText& a, const std::string& b) { return a.str() + b; }
     friend std::string operator+(const XMLText& a, const char* b) { return a.str() + b; }
+    ///@}
+    /// Writes the text.
     friend std::ostream& operator<<(std::ostream& out, const XMLText& text) { return out << text.view(); }
 
 private:
