@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 #include <vector>
 
 #include "kvsoa/Common.hpp"
@@ -119,6 +120,63 @@ void roundTrip(std::string_view bytes, const char* localName)
     if (namespaces.count(wi::NamespaceUri) == 0) throw Failure("the schema namespace is not collected");
 }
 
+/// What reading gave: the text the object writes, or the refusal and where.
+struct Outcome {
+    std::string written;
+    std::string error;
+    int line = 0;
+    int column = 0;
+
+    bool operator==(const Outcome& other) const
+    {
+        return written == other.written && error == other.error && line == other.line && column == other.column;
+    }
+    std::string describe() const
+    {
+        if (error.empty()) return "read, writes " + written;
+        return "refused at " + std::to_string(line) + ":" + std::to_string(column) + ": " + error;
+    }
+};
+
+template <typename Read>
+Outcome outcomeOf(Read&& read)
+{
+    try {
+        return {read(), "", 0, 0};
+    } catch (const DomException& error) {
+        return {"", error.getMessage(), error.line(), error.column()};
+    }
+}
+
+/// The direct reader and the tree path must agree on everything they say
+/// about the bytes: what they read, or how and where they refuse them.
+template <typename Message>
+void compareReaders(std::string_view bytes, const XMLReadLimits& limits)
+{
+    const Outcome direct = outcomeOf([&] { return wi::writeXml(*wi::readXml<Message>(bytes, limits)); });
+    const Outcome tree = outcomeOf([&] {
+        const XMLDocument document(bytes, limits);
+        AutoPtr<Message> message(new Message);
+        message->parse(document.root());
+        return wi::writeXml(*message);
+    });
+    if (!(direct == tree)) {
+        throw Failure(std::string("the direct reader and the tree disagree on a ") + typeid(Message).name() +
+                      ":\n  direct: " + direct.describe() + "\n  tree:   " + tree.describe());
+    }
+}
+
+inline void compareAllReaders(std::string_view bytes)
+{
+    XMLReadLimits shallow;
+    shallow.maxDepth = 4;
+    for (const XMLReadLimits& limits : {XMLReadLimits{}, shallow}) {
+#define KVSOA_COMPARE(Class) compareReaders<wi::Class>(bytes, limits);
+        WI_SCHEMA_CLASSES(KVSOA_COMPARE)
+#undef KVSOA_COMPARE
+    }
+}
+
 struct Target {
     const char* name;
     void (*run)(std::string_view bytes);
@@ -129,6 +187,7 @@ struct Target {
 
 inline const Target targets[] = {
     {"XMLDocument", &readDocument},
+    {"Differential", &compareAllReaders},
     KVSOA_FUZZ_MESSAGE(CreateInput),
     KVSOA_FUZZ_MESSAGE(LoadWorkInstructionDocInput),
     KVSOA_FUZZ_MESSAGE(LoadedObjectsResponse),

@@ -125,7 +125,7 @@ expect_empty out "format a broken file"
 usage_error() { run "$@"; expect_status 2 "wixml $*"; expect_empty out "wixml $*"; expect_line "wixml: .*" err; }
 usage_error
 usage_error frobnicate
-usage_error check --strict "$examples/save-reply.xml"
+usage_error check --strict=yes "$examples/save-reply.xml"
 usage_error check --as NoSuchClass "$examples/save-reply.xml"
 usage_error check --as
 usage_error format --indent many "$examples/save-reply.xml"

@@ -36,7 +36,8 @@ using ::Kavella::Soa::Common::Xml::XmlStream;
 
 namespace detail {
 struct ClassSchema;
-}
+struct SchemaAccess;
+} // namespace detail
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions
 
@@ -58,4 +59,5 @@ protected:                                                                      
     Class* reallyClone() const override;                                                                 \
                                                                                                          \
 private:                                                                                                 \
+    friend struct detail::SchemaAccess;                                                                  \
     WI_HIDDEN static const detail::ClassSchema& schema();

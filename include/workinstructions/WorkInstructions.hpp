@@ -31,3 +31,4 @@
 #include "workinstructions/SavedObjectInfo.hpp"
 #include "workinstructions/SaveWorkInstructionDocInput.hpp"
 #include "workinstructions/SavedObjectsResponse.hpp"
+#include "workinstructions/XmlIO.hpp"

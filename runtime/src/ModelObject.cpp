@@ -31,9 +31,9 @@ void ModelObject::outputXML(XmlStream& stream, const std::string& elementName) c
 void ModelObject::parse(const XMLNode& node)
 {
     static const std::string trace = MODEL_OBJECT "::parse";
-    if (node.traceSuppression == 0) Monitor::markStart(trace);
+    if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markStart(trace);
     m_uid = node.getAttr("uid");
-    if (node.traceSuppression == 0) Monitor::markEnd(trace);
+    if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markEnd(trace);
 }
 
 void ModelObject::getNamespaces(std::set<std::string>& namespaces) const

@@ -66,7 +66,7 @@ void ServiceData::outputXML(XmlStream& stream, const std::string& elementName) c
 void ServiceData::parse(const XMLNode& node)
 {
     static const std::string trace = SERVICE_DATA "::parse";
-    if (node.traceSuppression == 0) Monitor::markStart(trace);
+    if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markStart(trace);
     for (const XMLNode* child : node.children) {
         if (child->name == "created") {
             m_created.push_back(child->getAttr("uid"));
@@ -85,7 +85,7 @@ void ServiceData::parse(const XMLNode& node)
             throwUnexpectedNode(*child);
         }
     }
-    if (node.traceSuppression == 0) Monitor::markEnd(trace);
+    if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markEnd(trace);
 }
 
 void ServiceData::getNamespaces(std::set<std::string>& namespaces) const

@@ -56,10 +56,17 @@ void XMLNode::setAttr(const std::string& attributeName, const std::string& value
 
 void throwUnexpectedNode(const XMLNode& child)
 {
+    throwUnexpectedNode(child.name, child.line, child.column);
+}
+
+void throwUnexpectedNode(std::string_view name, int line, int column)
+{
     // Names come from the network: a megabyte-long one is not repeated whole.
     constexpr std::size_t shown = 256;
-    const std::string name = child.name.size() > shown ? child.name.substr(0, shown) + "..." : child.name;
-    throw DomException("Unexpected node name: " + name, child.line, child.column);
+    std::string message = "Unexpected node name: ";
+    message.append(name.substr(0, shown));
+    if (name.size() > shown) message.append("...");
+    throw DomException(std::move(message), line, column);
 }
 
 } // namespace Kavella::Soa::Common::Xml

@@ -19,6 +19,7 @@
 #include "kvsoa/DateTime.hpp"
 #include "kvsoa/DomException.hpp"
 #include "kvsoa/ObjectClone.hpp"
+#include "kvsoa/XMLEventReader.hpp"
 #include "kvsoa/XMLNode.hpp"
 #include "kvsoa/XmlStream.hpp"
 #include "workinstructions/SchemaObject.hpp"
@@ -35,6 +36,8 @@ enum class MemberKind : std::uint8_t {
     Values,    // array of plain values, one "<p:name>text</p:name>" per entry
 };
 
+struct ClassSchema;
+
 struct Member {
     const char* name;
     std::uint8_t nameLength;
@@ -42,15 +45,22 @@ struct Member {
     /// Attributes: writes ` name="text"`; children: writes the element(s) named
     /// prefix + name, where prefix is "p:" of the object's namespace ("" for a bare child).
     void (*write)(const BaseObject& object, XmlStream& stream, std::string_view prefix, const char* name);
-    /// Attributes: reads from the object's own node; children: from one child node.
-    void (*read)(BaseObject& object, const XMLNode& node, const char* name);
+    /// Attributes: stores the text; values: appends it. Conversion errors carry no position.
+    void (*readText)(BaseObject& object, std::string_view text);
+    /// Nested objects: reads one child node (the tree path).
+    void (*readNode)(BaseObject& object, const XMLNode& child);
+    /// Nested objects of a schema class: the object to read a child into, for
+    /// an array a new entry already appended (the event path). Null for the
+    /// runtime's classes, which read only from nodes.
+    BaseObject* (*enter)(BaseObject& object);
+    const ClassSchema* (*nestedSchema)();
     /// Arrays only: room for count entries.
     void (*reserve)(BaseObject& object, std::size_t count);
     /// Members holding objects only: their namespaces.
     void (*collect)(const BaseObject& object, std::set<std::string>& namespaces);
 
     constexpr bool isChild() const { return kind != MemberKind::Attribute; }
-    bool isNamed(const std::string& elementName) const
+    bool isNamed(std::string_view elementName) const
     {
         return elementName.size() == nameLength && std::char_traits<char>::compare(elementName.data(), name, nameLength) == 0;
     }
@@ -133,22 +143,29 @@ inline std::string qualified(std::string_view prefix, const char* name)
     return elementName;
 }
 
-/// Stores text in value, converted; a conversion error names the value, this
-/// adds where it was.
+/// Stores text in value, converted; a conversion error names the value, the
+/// caller adds where it was.
 template <typename T>
-void readValue(std::string_view text, const XMLNode& where, T& value)
+void convertText(std::string_view text, T& value)
 {
     if constexpr (std::is_same_v<T, std::string>) {
         value.assign(text);
     } else {
-        try {
-            value = ::Kavella::Soa::Common::lexical_cast<T>(text);
-        } catch (DomException& error) {
-            error.locate(where.line, where.column);
-            throw;
-        }
+        value = ::Kavella::Soa::Common::lexical_cast<T>(text);
     }
 }
+
+/// Friend of every schema class: its table, for the engine.
+struct SchemaAccess {
+    template <typename T>
+    static const ClassSchema& of()
+    {
+        return T::schema();
+    }
+};
+
+template <typename T>
+inline constexpr bool isSchemaClass = !std::is_same_v<T, ModelObject> && !std::is_same_v<T, ServiceData>;
 
 // ---- operations per kind -------------------------------------------------
 
@@ -163,11 +180,9 @@ void writeAttribute(const BaseObject& object, XmlStream& stream, std::string_vie
     }
 }
 template <auto M>
-void readAttribute(BaseObject& object, const XMLNode& node, const char* name)
+void readAttribute(BaseObject& object, std::string_view text)
 {
-    // A missing attribute reads as an empty text, as getAttr gives it.
-    const auto* attribute = node.findAttribute(name);
-    readValue(attribute ? attribute->value : std::string_view(), node, memberOf<M>(object));
+    convertText(text, memberOf<M>(object));
 }
 
 template <auto M>
@@ -176,9 +191,29 @@ void writeChild(const BaseObject& object, XmlStream& stream, std::string_view pr
     memberOf<M>(object)->outputXML(stream, qualified(prefix, name));
 }
 template <auto M>
-void readChild(BaseObject& object, const XMLNode& child, const char*)
+void readChild(BaseObject& object, const XMLNode& child)
 {
     memberOf<M>(object)->parse(child);
+}
+template <auto M>
+BaseObject* enterChild(BaseObject& object)
+{
+    return memberOf<M>(object).operator->(); // a null handle raises DomException, as parse through it would
+}
+template <typename T>
+const ClassSchema* schemaOf()
+{
+    return &SchemaAccess::of<T>();
+}
+/// The schema of T, or null for the runtime's classes, which have none.
+template <typename T>
+constexpr auto nestedSchemaOf() -> const ClassSchema* (*)()
+{
+    if constexpr (isSchemaClass<T>) {
+        return &schemaOf<T>;
+    } else {
+        return nullptr;
+    }
 }
 template <auto M>
 void collectChild(const BaseObject& object, std::set<std::string>& namespaces)
@@ -195,12 +230,20 @@ void writeChildren(const BaseObject& object, XmlStream& stream, std::string_view
     for (const auto& entry : entries) entry->outputXML(stream, elementName);
 }
 template <auto M>
-void readChildren(BaseObject& object, const XMLNode& child, const char*)
+void readChildren(BaseObject& object, const XMLNode& child)
 {
     using Entry = typename ArrayTraits<TypeOf<M>>::Entry;
     Entry entry(new typename HandleTraits<Entry>::Object);
     entry->parse(child);
     memberOf<M>(object).push_back(std::move(entry));
+}
+template <auto M>
+BaseObject* enterChildren(BaseObject& object)
+{
+    using Entry = typename ArrayTraits<TypeOf<M>>::Entry;
+    auto& entries = memberOf<M>(object);
+    entries.push_back(Entry(new typename HandleTraits<Entry>::Object));
+    return entries.back().get();
 }
 template <auto M>
 void collectChildren(const BaseObject& object, std::set<std::string>& namespaces)
@@ -229,10 +272,10 @@ void writeValues(const BaseObject& object, XmlStream& stream, std::string_view p
     }
 }
 template <auto M>
-void readValues(BaseObject& object, const XMLNode& child, const char*)
+void readValues(BaseObject& object, std::string_view text)
 {
     typename ArrayTraits<TypeOf<M>>::Entry value{};
-    readValue(child.text, child, value);
+    convertText(text, value);
     memberOf<M>(object).push_back(std::move(value));
 }
 
@@ -249,23 +292,40 @@ template <auto M>
 constexpr Member attribute(const char* name)
 {
     static_assert(isValue<TypeOf<M>>, "an attribute holds a text, number, flag or DateTime");
-    return {name, nameLength(name), MemberKind::Attribute, &writeAttribute<M>, &readAttribute<M>, nullptr, nullptr};
+    return {name,    nameLength(name), MemberKind::Attribute, &writeAttribute<M>, &readAttribute<M>, nullptr, nullptr,
+            nullptr, nullptr, nullptr};
+}
+
+template <auto M>
+constexpr Member nestedObject(const char* name, MemberKind kind)
+{
+    static_assert(HandleTraits<TypeOf<M>>::value, "a child member is an AutoPtr");
+    using Object = typename HandleTraits<TypeOf<M>>::Object;
+    constexpr bool direct = isSchemaClass<Object>;
+    return {name,
+            nameLength(name),
+            kind,
+            &writeChild<M>,
+            nullptr,
+            &readChild<M>,
+            direct ? &enterChild<M> : nullptr,
+            nestedSchemaOf<Object>(),
+            nullptr,
+            &collectChild<M>};
 }
 
 /// One nested object (AutoPtr) written as the child element prefix:name.
 template <auto M>
 constexpr Member child(const char* name)
 {
-    static_assert(HandleTraits<TypeOf<M>>::value, "a child member is an AutoPtr");
-    return {name, nameLength(name), MemberKind::Child, &writeChild<M>, &readChild<M>, nullptr, &collectChild<M>};
+    return nestedObject<M>(name, MemberKind::Child);
 }
 
 /// One nested object written under its bare local name.
 template <auto M>
 constexpr Member bareChild(const char* name)
 {
-    static_assert(HandleTraits<TypeOf<M>>::value, "a child member is an AutoPtr");
-    return {name, nameLength(name), MemberKind::BareChild, &writeChild<M>, &readChild<M>, nullptr, &collectChild<M>};
+    return nestedObject<M>(name, MemberKind::BareChild);
 }
 
 /// An array of handles, one child element prefix:name per entry.
@@ -274,7 +334,18 @@ constexpr Member children(const char* name)
 {
     static_assert(ArrayTraits<TypeOf<M>>::value && HandleTraits<typename ArrayTraits<TypeOf<M>>::Entry>::value,
                   "a children member is a std::vector of AutoPtr");
-    return {name, nameLength(name), MemberKind::Children, &writeChildren<M>, &readChildren<M>, &reserveArray<M>, &collectChildren<M>};
+    using Object = typename HandleTraits<typename ArrayTraits<TypeOf<M>>::Entry>::Object;
+    constexpr bool direct = isSchemaClass<Object>;
+    return {name,
+            nameLength(name),
+            MemberKind::Children,
+            &writeChildren<M>,
+            nullptr,
+            &readChildren<M>,
+            direct ? &enterChildren<M> : nullptr,
+            nestedSchemaOf<Object>(),
+            &reserveArray<M>,
+            &collectChildren<M>};
 }
 
 /// An array of plain values, written by hand as prefix:name elements holding the text.
@@ -283,7 +354,8 @@ constexpr Member values(const char* name)
 {
     static_assert(ArrayTraits<TypeOf<M>>::value && isValue<typename ArrayTraits<TypeOf<M>>::Entry>,
                   "a values member is a std::vector of texts, numbers, flags or DateTimes");
-    return {name, nameLength(name), MemberKind::Values, &writeValues<M>, &readValues<M>, &reserveArray<M>, nullptr};
+    return {name,    nameLength(name), MemberKind::Values, &writeValues<M>, &readValues<M>, nullptr, nullptr,
+            nullptr, &reserveArray<M>, nullptr};
 }
 
 template <std::size_t N>
@@ -302,6 +374,16 @@ using BeginElement = bool (BaseObject::*)(XmlStream&, const std::string&, const 
 void writeObject(const BaseObject& object, BeginElement begin, XmlStream& stream, const std::string& elementName,
                  const ClassSchema& schema);
 void parseObject(BaseObject& object, const XMLNode& node, const ClassSchema& schema);
+/// The attribute rows read from attributes (a missing one reads as empty, as
+/// getAttr gives it); errors carry no position yet.
+void readAttributes(BaseObject& object, const ::Kavella::Soa::Common::Xml::XMLAttributes& attributes,
+                    const ClassSchema& schema);
+/// The child row named name, trying last first (children mostly come in runs
+/// of one name); null when none is.
+const Member* findChild(const ClassSchema& schema, std::string_view name, const Member* last);
+/// Reads a whole document into object, whose table is schema, straight from the parser's events.
+void readObject(BaseObject& object, const ClassSchema& schema, std::string_view text,
+                const ::Kavella::Soa::Common::Xml::XMLReadLimits& limits);
 void collectNamespaces(const BaseObject& object, std::set<std::string>& namespaces, const ClassSchema& schema);
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail

@@ -5,6 +5,8 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
 
 using ::Kavella::Soa::Common::Monitor;
+using ::Kavella::Soa::Common::Xml::XMLAttribute;
+using ::Kavella::Soa::Common::Xml::XMLAttributes;
 
 namespace {
 
@@ -57,11 +59,39 @@ void writeObject(const BaseObject& object, BeginElement begin, XmlStream& stream
     if (traced) Monitor::markEnd(schema.outputTrace);
 }
 
+void readAttributes(BaseObject& object, const XMLAttributes& attributes, const ClassSchema& schema)
+{
+    for (const Member& member : schema) {
+        if (member.isChild()) continue;
+        std::string_view text;
+        for (const XMLAttribute& attribute : attributes) {
+            if (attribute.name == std::string_view(member.name, member.nameLength)) {
+                text = attribute.value;
+                break;
+            }
+        }
+        member.readText(object, text);
+    }
+}
+
+const Member* findChild(const ClassSchema& schema, std::string_view name, const Member* last)
+{
+    if (last && last->isNamed(name)) return last;
+    for (const Member& member : schema) {
+        if (member.isChild() && member.isNamed(name)) return &member;
+    }
+    return nullptr;
+}
+
 void parseObject(BaseObject& object, const XMLNode& node, const ClassSchema& schema)
 {
-    if (node.traceSuppression == 0) Monitor::markStart(schema.parseTrace);
-    for (const Member& member : schema) {
-        if (!member.isChild()) member.read(object, node, member.name);
+    // Markers follow the listener installed when parse runs.
+    if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markStart(schema.parseTrace);
+    try {
+        readAttributes(object, node.attributes(), schema);
+    } catch (DomException& error) {
+        error.locate(node.line, node.column);
+        throw;
     }
     if (schema.hasChildren) {
         const std::size_t count = node.children.size();
@@ -70,21 +100,21 @@ void parseObject(BaseObject& object, const XMLNode& node, const ClassSchema& sch
         }
         const Member* match = nullptr;
         for (const XMLNode* child : node.children) {
-            // Children mostly come in runs of one name: try the last match first.
-            if (!match || !match->isNamed(child->name)) {
-                match = nullptr;
-                for (const Member& member : schema) {
-                    if (member.isChild() && member.isNamed(child->name)) {
-                        match = &member;
-                        break;
-                    }
-                }
-            }
+            match = findChild(schema, child->name, match);
             if (!match) ::Kavella::Soa::Common::Xml::throwUnexpectedNode(*child);
-            match->read(object, *child, match->name);
+            if (match->readNode) {
+                match->readNode(object, *child);
+                continue;
+            }
+            try {
+                match->readText(object, child->text);
+            } catch (DomException& error) {
+                error.locate(child->line, child->column);
+                throw;
+            }
         }
     }
-    if (node.traceSuppression == 0) Monitor::markEnd(schema.parseTrace);
+    if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markEnd(schema.parseTrace);
 }
 
 void collectNamespaces(const BaseObject& object, std::set<std::string>& namespaces, const ClassSchema& schema)

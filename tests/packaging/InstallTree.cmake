@@ -98,6 +98,18 @@ if(WIXML_NAME)
   endif()
 endif()
 
+# The installed tool validates against the installed schema, not the source tree's,
+# and its manual page is there.
+if(WIXML_NAME AND EXISTS "${PREFIX}/${BINDIR}/${WIXML_NAME}")
+  expect_file("${PREFIX}/${MANDIR}/man1/wixml.1")
+  packaging_run("Asking the installed wixml for its schema" COMMAND "${PREFIX}/${BINDIR}/${WIXML_NAME}" --version
+    OUTPUT version)
+  file(REAL_PATH "${PREFIX}/${DATADIR}/kvsoamestypes/schema" schema_real)
+  if(NOT version MATCHES "\nschema: ([^\n]+)\n" OR NOT CMAKE_MATCH_1 STREQUAL schema_real)
+    list(APPEND problems "the installed wixml does not use the installed schema ${schema_real}:\n${version}")
+  endif()
+endif()
+
 if(problems)
   list(JOIN problems "\n  " shown)
   message(FATAL_ERROR "The installation in ${PREFIX} is incomplete:\n  ${shown}")

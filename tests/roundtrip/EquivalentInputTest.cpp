@@ -32,17 +32,17 @@ TYPED_TEST(EquivalentInput, ReadsTheSameTreeAsTheCompactForm)
     for (std::uint64_t seed = first; seed < first + static_cast<std::uint64_t>(iterations(200)) / 10; ++seed) {
         SCOPED_TRACE(reproduce(seed));
         const AutoPtr<TypeParam> original = RandomTree(seed).make<TypeParam>();
-        const std::string compact = writeXml(*original);
+        const std::string compact = writeAsRoot(*original);
         for (const Variation& variation : variations) {
             SCOPED_TRACE(variation.name);
             const std::string text = rewrite(compact, variation, seed);
             ASSERT_NE(text, compact) << "the rewriter changed nothing";
-            const AutoPtr<TypeParam> readBack = readXml<TypeParam>(text);
+            const AutoPtr<TypeParam> readBack = readTree<TypeParam>(text);
             ASSERT_EQ(firstDifference(*original, *readBack), "") << text;
-            ASSERT_EQ(writeXml(*readBack), compact) << text;
+            ASSERT_EQ(writeAsRoot(*readBack), compact) << text;
         }
         // The writer's own indentation reads the same too.
-        const AutoPtr<TypeParam> fromIndented = readXml<TypeParam>(writeXml(*original, 2));
+        const AutoPtr<TypeParam> fromIndented = readTree<TypeParam>(writeAsRoot(*original, 2));
         ASSERT_EQ(firstDifference(*original, *fromIndented), "");
     }
 }

@@ -22,7 +22,7 @@ using ::Kavella::Soa::Common::Xml::XmlStream;
 
 /// The root element in the schema namespace, under the prefix the stream declares.
 template <typename T>
-std::string writeXml(const T& object, int indent = 0)
+std::string writeAsRoot(const T& object, int indent = 0)
 {
     XmlStream stream;
     stream.setIndent(indent);
@@ -31,7 +31,7 @@ std::string writeXml(const T& object, int indent = 0)
 }
 
 template <typename T>
-AutoPtr<T> readXml(const std::string& text)
+AutoPtr<T> readTree(const std::string& text)
 {
     const XMLDocument document(text);
     AutoPtr<T> object(new T);

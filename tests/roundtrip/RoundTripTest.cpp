@@ -21,10 +21,10 @@ TYPED_TEST(RoundTrip, ReadsBackTheTreeItWroteAndWritesTheSameText)
     for (std::uint64_t seed = first; seed < first + static_cast<std::uint64_t>(iterations(200)); ++seed) {
         SCOPED_TRACE(reproduce(seed));
         const AutoPtr<TypeParam> original = RandomTree(seed).make<TypeParam>();
-        const std::string written = writeXml(*original);
-        const AutoPtr<TypeParam> readBack = readXml<TypeParam>(written);
+        const std::string written = writeAsRoot(*original);
+        const AutoPtr<TypeParam> readBack = readTree<TypeParam>(written);
         ASSERT_EQ(firstDifference(*original, *readBack), "") << written;
-        ASSERT_EQ(writeXml(*readBack), written);
+        ASSERT_EQ(writeAsRoot(*readBack), written);
     }
 }
 

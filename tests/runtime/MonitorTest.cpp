@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,25 +68,32 @@ TEST(MonitorTest, ListenerSeesMarkersInNestingOrder)
     }
 }
 
-TEST(MonitorTest, ParseIsTracedOnlyForNodesReadUnderAListener)
+// Markers follow the listener installed when parse runs, not when the text was read.
+TEST(MonitorTest, ParseIsTracedUnderTheListenerInstalledWhenItRuns)
 {
     const std::string xml = "<b:sd xmlns:b=\"http://kavella.com/Schemas/Soa/2006-03/Base\"><b:created uid=\"1\"/></b:sd>";
-    const XMLDocument unobserved(xml);
-    RecordingListener listener;
-    ListenerGuard guard(&listener);
-    const XMLDocument observed(xml);
-
+    const XMLDocument readBeforeTheListener(xml);
     ServiceData data;
     ModelObject model;
-    data.parse(unobserved.root());
-    model.parse(unobserved.root());
-    EXPECT_TRUE(listener.events.empty());
-
-    data.parse(observed.root());
-    model.parse(observed.root());
+    RecordingListener listener;
+    {
+        ListenerGuard guard(&listener);
+        data.parse(readBeforeTheListener.root());
+        model.parse(readBeforeTheListener.root());
+    }
     std::vector<std::string> expected = bracket(base + "ServiceData::parse");
     for (const std::string& event : bracket(base + "ModelObject::parse")) expected.push_back(event);
     EXPECT_EQ(listener.events, expected);
+
+    // Read under a listener, parsed after it is gone: nothing is heard.
+    listener.events.clear();
+    std::unique_ptr<XMLDocument> readUnderTheListener;
+    {
+        ListenerGuard guard(&listener);
+        readUnderTheListener = std::make_unique<XMLDocument>(xml);
+    }
+    data.parse(readUnderTheListener->root());
+    EXPECT_TRUE(listener.events.empty());
 }
 
 TEST(MonitorTest, NoEndMarkerWhenAnExceptionInterrupts)

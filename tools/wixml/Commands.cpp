@@ -8,10 +8,16 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <utility>
+
+#include "Diff.hpp"
+#include "SchemaCheck.hpp"
+#include "kvsoa/Soap.hpp"
 
 namespace wixml {
 
@@ -19,6 +25,10 @@ namespace {
 
 using ::Kavella::Soa::Common::MemoryManager;
 using ::Kavella::Soa::Common::Xml::DomException;
+using ::Kavella::Soa::Common::Xml::messageNode;
+using ::Kavella::Soa::Common::Xml::soapNamespaceUri;
+using ::Kavella::Soa::Common::Xml::SoapVersion;
+using ::Kavella::Soa::Common::Xml::soapVersionOf;
 using ::Kavella::Soa::Common::Xml::XMLDocument;
 
 // Every schema object, the runtime's included, is allocated through the
@@ -41,9 +51,14 @@ CountingMemoryManager counter;
 
 struct Message {
     const SchemaClass* schemaClass = nullptr;
-    std::string rootName;
+    std::string rootName; // of the message element, inside an envelope or not
     AutoPtr<BaseObject> object;
     std::size_t objectCount = 0;
+    SoapVersion envelope = SoapVersion::None;
+    // Kept for --strict, which reads the text again and reports at our positions.
+    std::string text;
+    std::shared_ptr<const XMLDocument> document;
+    const XMLNode* node = nullptr;
 };
 
 std::string displayName(const std::string& file)
@@ -79,40 +94,63 @@ bool readInput(const std::string& file, std::string& text, std::string& reason)
 }
 
 // Throws DomException, located at the element concerned when it can be.
-Message readMessage(const std::string& text, const SchemaClass* asClass)
+Message readMessage(std::string text, const SchemaClass* asClass)
 {
-    const XMLDocument document(text);
-    const XMLNode& root = document.root();
     Message message;
-    message.rootName = root.name;
+    message.text = std::move(text);
+    message.document = std::make_shared<const XMLDocument>(message.text);
+    const XMLNode& root = message.document->root();
+    const XMLNode& node = messageNode(root);
+    if (&node != &root) message.envelope = soapVersionOf(root.uri);
+    message.node = &node;
+    message.rootName = node.name;
     message.schemaClass = asClass;
     if (!asClass) {
-        message.schemaClass = findSchemaClass(root.name);
+        message.schemaClass = findSchemaClass(node.name);
         if (!message.schemaClass) {
-            throw DomException("Root element <" + root.name + "> names no class of the schema (use --as CLASS)",
-                               root.line, root.column);
+            throw DomException("Root element <" + node.name + "> names no class of the schema (use --as CLASS)",
+                               node.line, node.column);
         }
-        if (root.uri != wi::NamespaceUri) {
-            throw DomException("Root element <" + root.name + "> is not in the namespace " + wi::NamespaceUri,
-                               root.line, root.column);
+        if (node.uri != wi::NamespaceUri) {
+            throw DomException("Root element <" + node.name + "> is not in the namespace " + wi::NamespaceUri,
+                               node.line, node.column);
         }
     }
     const std::size_t before = counter.allocations;
     message.object = message.schemaClass->make();
-    message.schemaClass->parse(*message.object, root);
+    message.schemaClass->parse(*message.object, node);
     message.objectCount = counter.allocations - before;
     return message;
 }
 
+// The envelope goes around the message as written; the message element keeps
+// its own namespace declarations, so that it stands alone inside the Body.
+std::string wrapInEnvelope(const std::string& message, SoapVersion envelope, int indent)
+{
+    const std::string prefix = envelope == SoapVersion::Soap11 ? "soapenv" : "env";
+    const std::string newline = indent > 0 ? "\n" : "";
+    const std::string one(static_cast<std::size_t>(indent), ' ');
+    // The writer escapes line breaks inside values, so every one in its output is indentation.
+    std::string body = one + one;
+    for (const char c : message) {
+        body += c;
+        if (c == '\n') body += one + one;
+    }
+    return "<" + prefix + ":Envelope xmlns:" + prefix + "=\"" + soapNamespaceUri(envelope) + "\">" + newline + one +
+           "<" + prefix + ":Body>" + newline + body + newline + one + "</" + prefix + ":Body>" + newline + "</" +
+           prefix + ":Envelope>";
+}
+
 std::string writeMessage(const SchemaClass& schemaClass, const BaseObject& object, const std::string& rootName,
-                         int indent)
+                         int indent, SoapVersion envelope = SoapVersion::None)
 {
     XmlStream stream;
     stream.setIndent(indent);
     // The root is in the schema namespace too, under the prefix the stream declares for it.
     const std::string prefix = stream.getNamespacePrefix(wi::NamespaceUri);
     schemaClass.write(object, stream, prefix + ":" + rootName);
-    return stream.str() + "\n";
+    if (envelope == SoapVersion::None) return stream.str() + "\n";
+    return wrapInEnvelope(stream.str(), envelope, indent) + "\n";
 }
 
 void reportError(const std::string& file, int line, int column, std::string message)
@@ -138,7 +176,7 @@ bool loadMessage(const std::string& file, const SchemaClass* asClass, Message& m
         return false;
     }
     try {
-        message = readMessage(text, asClass);
+        message = readMessage(std::move(text), asClass);
         return true;
     } catch (const DomException& error) {
         reportError(file, error.line(), error.column(), error.getMessage());
@@ -157,8 +195,22 @@ void installObjectCounter()
     MemoryManager::setMemoryManager(&counter);
 }
 
-int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass)
+int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass, bool strict)
 {
+    std::unique_ptr<SchemaValidator> validator;
+    if (strict) {
+        const std::string directory = findSchemaDirectory();
+        if (directory.empty()) {
+            std::cerr << "wixml: cannot find the XML Schema (WorkInstructions.xsd) next to the tool or in the source tree\n";
+            return 2;
+        }
+        try {
+            validator = std::make_unique<SchemaValidator>(directory);
+        } catch (const std::exception& error) {
+            std::cerr << "wixml: " << error.what() << '\n';
+            return 2;
+        }
+    }
     int status = 0;
     for (const std::string& file : files) {
         Message message;
@@ -166,25 +218,66 @@ int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass
             status = 1;
             continue;
         }
+        if (validator) {
+            const std::vector<Violation> violations =
+                validator->validate(message.text, message.document->root(), *message.node);
+            for (const Violation& violation : violations) {
+                reportError(file, violation.line, violation.column, violation.message);
+            }
+            if (!violations.empty()) {
+                status = 1;
+                continue;
+            }
+        }
         // "N objects" even for one: scripts read these lines.
         std::cout << displayName(file) << ": ok: " << message.schemaClass->name << ", " << message.objectCount
-                  << " objects" << std::endl;
+                  << " objects";
+        if (message.envelope != SoapVersion::None) {
+            std::cout << ", in a SOAP " << (message.envelope == SoapVersion::Soap11 ? "1.1" : "1.2") << " envelope";
+        }
+        std::cout << std::endl;
     }
     return status;
 }
 
-int formatFile(const std::string& file, const SchemaClass* asClass, int indent)
+int formatFile(const std::string& file, const SchemaClass* asClass, int indent, EnvelopeChoice envelope)
 {
     Message message;
     if (!loadMessage(file, asClass, message)) return 1;
+    SoapVersion written = message.envelope;
+    if (envelope == EnvelopeChoice::None) written = SoapVersion::None;
+    if (envelope == EnvelopeChoice::Soap11) written = SoapVersion::Soap11;
+    if (envelope == EnvelopeChoice::Soap12) written = SoapVersion::Soap12;
     try {
-        std::cout << writeMessage(*message.schemaClass, *message.object, message.rootName, indent);
+        std::cout << writeMessage(*message.schemaClass, *message.object, message.rootName, indent, written);
     } catch (const DomException& error) {
         // What the reader accepted but the writer refuses (a tree past its depth limit).
         reportError(file, 0, 0, error.getMessage());
         return 1;
     }
     return 0;
+}
+
+int diffFiles(const std::string& before, const std::string& after, const SchemaClass* asClass)
+{
+    std::vector<std::string> canonical;
+    for (const std::string& file : {before, after}) {
+        Message message;
+        if (!loadMessage(file, asClass, message)) return 2;
+        try {
+            canonical.push_back(writeMessage(*message.schemaClass, *message.object, message.rootName, 0));
+        } catch (const DomException& error) {
+            reportError(file, 0, 0, error.getMessage());
+            return 2;
+        }
+    }
+    // Written by the same writer, the two texts differ only where the objects do.
+    const XMLDocument first(canonical[0]);
+    const XMLDocument second(canonical[1]);
+    const std::vector<std::string> differences = treeDifferences(first.root(), second.root());
+    for (const std::string& difference : differences) std::cout << difference << '\n';
+    std::cout.flush();
+    return differences.empty() ? 0 : 1;
 }
 
 int printSample(const Sample& sample, int indent)

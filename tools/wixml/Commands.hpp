@@ -1,7 +1,7 @@
 #pragma once
 
-// The three commands of wixml, once their arguments are parsed. Each returns
-// the exit status: 0 all fine, 1 a message was not.
+// The commands of wixml, once their arguments are parsed. Each returns the
+// exit status: 0 all fine, 1 a message was not.
 
 #include <string>
 #include <vector>
@@ -14,12 +14,19 @@ namespace wixml {
 /// Counts the schema objects made from now on; call before any is made.
 void installObjectCounter();
 
-/// Reads every file ("-": standard input) as asClass, or as the class its root
-/// element names when asClass is null; one line per file.
-int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass);
+/// Reads every file ("-": standard input) as asClass, or as the class its
+/// message element names when asClass is null; one line per file. Strict: also
+/// validates each message against the XML Schema (2 when it cannot be found).
+int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass, bool strict);
+
+/// How format writes the message: in the envelope it came in, or as chosen.
+enum class EnvelopeChoice { AsRead, None, Soap11, Soap12 };
 
 /// Reads one message and writes it again to standard output.
-int formatFile(const std::string& file, const SchemaClass* asClass, int indent);
+int formatFile(const std::string& file, const SchemaClass* asClass, int indent, EnvelopeChoice envelope);
+
+/// Prints the differences between two messages; 0 equal, 1 different, 2 an error.
+int diffFiles(const std::string& before, const std::string& after, const SchemaClass* asClass);
 
 int printSample(const Sample& sample, int indent);
 

@@ -1,4 +1,4 @@
-// wixml: checks, formats and shows work-instruction service messages.
+// wixml: checks, formats, compares and shows work-instruction service messages.
 
 #include <cstdlib>
 #include <iostream>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Commands.hpp"
+#include "SchemaCheck.hpp"
 
 namespace {
 
@@ -16,39 +17,63 @@ constexpr int usageError = 2;
 
 const char* const toolHelp =
     "Usage: wixml [--help] [--version] COMMAND [ARGS]\n"
-    "Checks, formats and shows messages of the work-instruction service (schema 2010-09).\n"
+    "Checks, formats, compares and shows messages of the work-instruction service (schema 2010-09).\n"
     "\n"
     "Commands:\n"
     "  check    read messages and report whether they are valid\n"
-    "  format   write a message again, compact or indented\n"
+    "  format   write a message again, compact or indented, in an envelope or not\n"
+    "  diff     print the differences between two messages\n"
     "  example  print a sample message\n"
     "\n"
     "Run 'wixml COMMAND --help' for the options of a command.\n";
 
 const char* const checkHelp =
-    "Usage: wixml check [--as CLASS] [FILE...]\n"
-    "Reads each FILE (standard input for none or '-') as the class that its root\n"
-    "element names, and prints one line per file:\n"
-    "  FILE: ok: CLASS, N objects\n"
+    "Usage: wixml check [--strict] [--as CLASS] [FILE...]\n"
+    "Reads each FILE (standard input for none or '-'), a message alone or inside a\n"
+    "SOAP 1.1 or 1.2 envelope, as the class that its message element names, and\n"
+    "prints one line per file:\n"
+    "  FILE: ok: CLASS, N objects[, in a SOAP 1.x envelope]\n"
     "  FILE:LINE:COLUMN: error: MESSAGE      (on standard error)\n"
+    "A SOAP fault, a header block marked mustUnderstand and a malformed envelope\n"
+    "are errors.\n"
     "\n"
     "Options:\n"
-    "  --as CLASS   read every file as CLASS, whatever its root element is called\n"
+    "  --strict     also validate each message against the XML Schema installed with\n"
+    "               the tool, reporting every violation\n"
+    "  --as CLASS   read every file as CLASS, whatever its message element is called\n"
     "  -h, --help   show this help\n"
     "\n"
-    "Exit status: 0 all files are valid, 1 some are not, 2 usage error.\n";
+    "Exit status: 0 all files are valid, 1 some are not, 2 usage error or no schema.\n";
 
 const char* const formatHelp =
-    "Usage: wixml format [--indent N] [--as CLASS] [FILE]\n"
-    "Reads one message (standard input for none or '-') and writes it again to\n"
-    "standard output: in the canonical compact form, or indented for reading.\n"
+    "Usage: wixml format [--indent N] [--envelope KIND] [--as CLASS] [FILE]\n"
+    "Reads one message, alone or inside a SOAP envelope (standard input for none or\n"
+    "'-'), and writes it again to standard output: in the canonical compact form,\n"
+    "or indented for reading.\n"
     "\n"
     "Options:\n"
-    "  --indent N   indent nested elements by N spaces (default 0: compact)\n"
-    "  --as CLASS   read the message as CLASS, whatever its root element is called\n"
-    "  -h, --help   show this help\n"
+    "  --indent N       indent nested elements by N spaces (default 0: compact)\n"
+    "  --envelope KIND  write the message inside a SOAP envelope: soap11, soap12,\n"
+    "                   or none for the message alone (default: as it came)\n"
+    "  --as CLASS       read the message as CLASS, whatever its element is called\n"
+    "  -h, --help       show this help\n"
     "\n"
     "Exit status: 0 written, 1 the message is not valid, 2 usage error.\n";
+
+const char* const diffHelp =
+    "Usage: wixml diff [--as CLASS] FILE1 FILE2\n"
+    "Reads two messages, alone or inside SOAP envelopes ('-' for standard input),\n"
+    "and prints each difference between them as PATH: OLD -> NEW, for example\n"
+    "  savedObjects[1].modifiedDCDs[0].objectData.intProps[key=count].value: 42 -> 43\n"
+    "Array entries compare in order; an entry or attribute that one side lacks\n"
+    "shows as (none). Prefixes, whitespace, the order of children of different\n"
+    "kinds and an envelope make no difference, as they make none to the reader.\n"
+    "\n"
+    "Options:\n"
+    "  --as CLASS   read both messages as CLASS, whatever their elements are called\n"
+    "  -h, --help   show this help\n"
+    "\n"
+    "Exit status: 0 equal, 1 different, 2 a message cannot be read or usage error.\n";
 
 std::string exampleHelp()
 {
@@ -76,14 +101,14 @@ int usage(const std::string& problem, const std::string& command)
 }
 
 struct Arguments {
-    std::map<std::string, std::string> options; // "--as" -> "CLASS"
+    std::map<std::string, std::string> options; // "--as" -> "CLASS"; a flag maps to ""
     std::vector<std::string> operands;
     bool help = false;
 };
 
 // GNU style: "--name value", "--name=value", "--" ends the options, "-" is an operand.
 bool parseArguments(int argc, char** argv, const std::vector<std::string>& valueOptions, Arguments& arguments,
-                    std::string& problem)
+                    std::string& problem, const std::vector<std::string>& flags = {})
 {
     bool optionsEnded = false;
     for (int i = 0; i < argc; ++i) {
@@ -97,6 +122,12 @@ bool parseArguments(int argc, char** argv, const std::vector<std::string>& value
         } else {
             const auto equals = argument.find('=');
             const std::string name = argument.substr(0, equals);
+            bool flag = false;
+            for (const std::string& option : flags) flag = flag || option == argument;
+            if (flag) {
+                arguments.options[argument] = "";
+                continue;
+            }
             bool known = false;
             for (const std::string& option : valueOptions) known = known || option == name;
             if (!known) {
@@ -142,12 +173,30 @@ bool readClass(const Arguments& arguments, const SchemaClass*& asClass, std::str
     return true;
 }
 
+bool readEnvelope(const Arguments& arguments, EnvelopeChoice& envelope, std::string& problem)
+{
+    const auto found = arguments.options.find("--envelope");
+    if (found == arguments.options.end()) return true;
+    if (found->second == "soap11") {
+        envelope = EnvelopeChoice::Soap11;
+    } else if (found->second == "soap12") {
+        envelope = EnvelopeChoice::Soap12;
+    } else if (found->second == "none") {
+        envelope = EnvelopeChoice::None;
+    } else {
+        problem = "--envelope wants soap11, soap12 or none, not '" + found->second + "'";
+        return false;
+    }
+    return true;
+}
+
 int runCheck(int argc, char** argv)
 {
     Arguments arguments;
     std::string problem;
     const SchemaClass* asClass = nullptr;
-    if (!parseArguments(argc, argv, {"--as"}, arguments, problem) || !readClass(arguments, asClass, problem)) {
+    if (!parseArguments(argc, argv, {"--as"}, arguments, problem, {"--strict"}) ||
+        !readClass(arguments, asClass, problem)) {
         return usage(problem, "check");
     }
     if (arguments.help) {
@@ -155,7 +204,7 @@ int runCheck(int argc, char** argv)
         return 0;
     }
     if (arguments.operands.empty()) arguments.operands.push_back("-");
-    return checkFiles(arguments.operands, asClass);
+    return checkFiles(arguments.operands, asClass, arguments.options.count("--strict") != 0);
 }
 
 int runFormat(int argc, char** argv)
@@ -164,8 +213,10 @@ int runFormat(int argc, char** argv)
     std::string problem;
     const SchemaClass* asClass = nullptr;
     int indent = 0;
-    if (!parseArguments(argc, argv, {"--as", "--indent"}, arguments, problem) ||
-        !readClass(arguments, asClass, problem) || !readIndent(arguments, indent, problem)) {
+    EnvelopeChoice envelope = EnvelopeChoice::AsRead;
+    if (!parseArguments(argc, argv, {"--as", "--indent", "--envelope"}, arguments, problem) ||
+        !readClass(arguments, asClass, problem) || !readIndent(arguments, indent, problem) ||
+        !readEnvelope(arguments, envelope, problem)) {
         return usage(problem, "format");
     }
     if (arguments.help) {
@@ -173,7 +224,23 @@ int runFormat(int argc, char** argv)
         return 0;
     }
     if (arguments.operands.size() > 1) return usage("format takes one file at most", "format");
-    return formatFile(arguments.operands.empty() ? "-" : arguments.operands.front(), asClass, indent);
+    return formatFile(arguments.operands.empty() ? "-" : arguments.operands.front(), asClass, indent, envelope);
+}
+
+int runDiff(int argc, char** argv)
+{
+    Arguments arguments;
+    std::string problem;
+    const SchemaClass* asClass = nullptr;
+    if (!parseArguments(argc, argv, {"--as"}, arguments, problem) || !readClass(arguments, asClass, problem)) {
+        return usage(problem, "diff");
+    }
+    if (arguments.help) {
+        std::cout << diffHelp;
+        return 0;
+    }
+    if (arguments.operands.size() != 2) return usage("diff wants two files", "diff");
+    return diffFiles(arguments.operands[0], arguments.operands[1], asClass);
 }
 
 int runExample(int argc, char** argv)
@@ -206,11 +273,13 @@ int main(int argc, char** argv)
         return 0;
     }
     if (command == "--version") {
-        std::cout << "wixml " WIXML_VERSION "\n";
+        const std::string schema = findSchemaDirectory();
+        std::cout << "wixml " WIXML_VERSION "\nschema: " << (schema.empty() ? "not found" : schema) << '\n';
         return 0;
     }
     if (command == "check") return runCheck(argc - 2, argv + 2);
     if (command == "format") return runFormat(argc - 2, argv + 2);
     if (command == "example") return runExample(argc - 2, argv + 2);
+    if (command == "diff") return runDiff(argc - 2, argv + 2);
     return usage("unknown command '" + command + "'", "");
 }

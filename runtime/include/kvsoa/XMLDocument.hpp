@@ -2,25 +2,42 @@
 
 #include <cstddef>
 #include <memory>
-#include <vector>
-#include <set>
 #include <string>
 #include <string_view>
 
+#include "kvsoa/XMLEventReader.hpp"
 #include "kvsoa/XMLNode.hpp"
 
 namespace Kavella::Soa::Common::Xml {
 
-/// Limits that keep a hostile document from exhausting the stack or memory.
-struct XMLReadLimits {
-    /// Deepest element nesting accepted; the root is depth 1.
-    std::size_t maxDepth = 256;
+/// Builds a tree of XMLNodes from a reader's events. The builder owns the
+/// nodes; clear() drops them and keeps the storage for the next tree.
+class KVSOA_API XMLTreeBuilder final : public XMLEventHandler {
+public:
+    /// Node positions come from reader, which must outlive the reading.
+    explicit XMLTreeBuilder(XMLEventReader& reader);
+    ~XMLTreeBuilder() override;
+    XMLTreeBuilder(const XMLTreeBuilder&) = delete;
+    XMLTreeBuilder& operator=(const XMLTreeBuilder&) = delete;
+
+    void startElement(const XMLStartTag& tag) override;
+    void endElement() override;
+    void characters(std::string_view text) override;
+
+    /// The first element read; null before any. Its tree is whole once its end tag was read.
+    XMLNode* root() const noexcept;
+    /// Number of elements read.
+    std::size_t size() const noexcept;
+    void clear() noexcept;
+
+private:
+    struct Storage;
+    static void reset(XMLNode& node) noexcept;
+    std::unique_ptr<Storage> m_storage;
 };
 
-/// A parsed XML document: a strict, namespace-aware reading (expat) into
-/// XMLNodes that the document owns. UTF-8 and UTF-16 (with byte order mark)
-/// are read; DOCTYPE declarations are refused, so nothing beyond the text
-/// itself is ever read. Errors raise DomException with line and column.
+/// A parsed XML document: the XMLEventReader's strict reading into XMLNodes
+/// that the document owns. Errors raise DomException with line and column.
 class KVSOA_API XMLDocument {
 public:
     explicit XMLDocument(const std::string& xmlText);
@@ -36,16 +53,11 @@ public:
 
 private:
     KVSOA_HIDDEN void read(std::string_view xmlText, const XMLReadLimits& limits);
-    friend class XMLDocumentReader;
 
-    // Nodes, attributes and attribute texts come in blocks: a document of a
-    // million elements makes a few thousand allocations, not millions.
-    std::vector<std::unique_ptr<XMLNode[]>> m_nodeBlocks;
-    std::vector<std::unique_ptr<XMLAttribute[]>> m_attributeBlocks;
-    std::vector<std::unique_ptr<char[]>> m_texts;
-    std::size_t m_size = 0;
-    std::set<std::string, std::less<>> m_uris; // what the nodes' uri fields point to
+    std::unique_ptr<XMLEventReader> m_reader;
+    std::unique_ptr<XMLTreeBuilder> m_tree;
     XMLNode* m_root = nullptr;
+    std::size_t m_size = 0;
 };
 
 } // namespace Kavella::Soa::Common::Xml

@@ -25,6 +25,8 @@ struct XMLAttribute {
 /// The attributes of one element, in document order.
 class XMLAttributes {
 public:
+    XMLAttributes() = default;
+    XMLAttributes(const XMLAttribute* begin, std::size_t size) noexcept : m_begin(begin), m_size(size) {}
     const XMLAttribute* begin() const noexcept { return m_begin; }
     const XMLAttribute* end() const noexcept { return m_begin + m_size; }
     std::size_t size() const noexcept { return m_size; }
@@ -43,7 +45,7 @@ public:
 
 private:
     friend class XMLNode;
-    friend class XMLDocumentReader;
+    friend class XMLTreeBuilder;
 
     const XMLAttribute* m_begin = nullptr;
     std::size_t m_size = 0;
@@ -87,7 +89,7 @@ public:
     const XMLAttributes& attributes() const noexcept { return m_attributes; }
 
 private:
-    friend class XMLDocumentReader;
+    friend class XMLTreeBuilder;
 
     XMLAttributes m_attributes;               // read nodes: in the document's text blocks
     std::vector<XMLAttribute> m_ownAttributes; // set by hand: m_attributes views these
@@ -97,5 +99,7 @@ private:
 /// Every reader's answer to a child element it does not know:
 /// DomException "Unexpected node name: " and the name, at the child's position.
 [[noreturn]] KVSOA_API void throwUnexpectedNode(const XMLNode& child);
+/// The same for a child known by its local name and the position of its start tag.
+[[noreturn]] KVSOA_API void throwUnexpectedNode(std::string_view name, int line, int column);
 
 } // namespace Kavella::Soa::Common::Xml

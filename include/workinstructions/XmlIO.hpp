@@ -1,0 +1,49 @@
+#pragma once
+
+// Whole documents in one call: readXml reads a message straight from the
+// parser's events into new objects, writeXml writes one as a document.
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "kvsoa/XMLEventReader.hpp"
+#include "workinstructions/SchemaClasses.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+using ::Kavella::Soa::Common::Xml::XMLReadLimits;
+
+/// What a written message is wrapped in.
+enum class Envelope {
+    None,   ///< the message element alone
+    Soap11, ///< a SOAP 1.1 envelope's Body
+    Soap12, ///< a SOAP 1.2 envelope's Body
+};
+
+/// Reads the document element of text into a new T, whatever the element is
+/// called, as XMLDocument and T::parse together would: the same values, the
+/// same DomException texts, lines and columns, the same refusals and limits.
+/// No tree is built in between. Arrays grow as their entries come, so their
+/// capacity may differ from what parse reserves. On any error the object is
+/// released: nothing half-read reaches the caller.
+template <class T>
+AutoPtr<T> readXml(std::string_view text, const XMLReadLimits& limits = {});
+
+/// The object as a whole document: its element named after its class, in the
+/// schema namespace under a declared prefix, written compact.
+template <class T>
+std::string writeXml(const T& object, Envelope envelope = Envelope::None);
+
+/// The same, into out. A failed write shows in out's state.
+template <class T>
+void writeXml(const T& object, std::ostream& out, Envelope envelope = Envelope::None);
+
+#define WI_DECLARE_XML_IO(Class)                                                                           \
+    extern template WI_API AutoPtr<Class> readXml<Class>(std::string_view, const XMLReadLimits&);        \
+    extern template WI_API std::string writeXml<Class>(const Class&, Envelope);                           \
+    extern template WI_API void writeXml<Class>(const Class&, std::ostream&, Envelope);
+WI_SCHEMA_CLASSES(WI_DECLARE_XML_IO)
+#undef WI_DECLARE_XML_IO
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

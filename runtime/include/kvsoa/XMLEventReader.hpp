@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+#include "kvsoa/Export.hpp"
+#include "kvsoa/XMLNode.hpp"
+
+namespace Kavella::Soa::Common::Xml {
+
+/// Limits that keep a hostile document from exhausting the stack or memory.
+struct XMLReadLimits {
+    /// Deepest element nesting accepted; the root is depth 1.
+    std::size_t maxDepth = 256;
+};
+
+/// Where a start tag begins: 1-based line and column (characters, not bytes).
+struct XMLPosition {
+    int line = 0;
+    int column = 0;
+};
+
+/// One start tag as the reader reports it. The views live for the call only.
+struct XMLStartTag {
+    /// Local name, without prefix.
+    std::string_view name;
+    /// Namespace URI; empty when the element has none.
+    std::string_view uri;
+    /// In document order; a namespaced attribute is named "{uri}local".
+    XMLAttributes attributes;
+};
+
+/// Receives the events of one document, in document order.
+class KVSOA_API XMLEventHandler {
+public:
+    virtual ~XMLEventHandler();
+    virtual void startElement(const XMLStartTag& tag) = 0;
+    virtual void endElement() = 0;
+    /// Character data of the innermost open element, possibly in several pieces;
+    /// CDATA sections and references resolved.
+    virtual void characters(std::string_view text) = 0;
+};
+
+class XMLEventReaderImpl;
+
+/// The strict, namespace-aware XML reader under XMLDocument and the direct
+/// readers: UTF-8 and UTF-16 (with byte order mark); DOCTYPE declarations are
+/// refused as soon as they start, so nothing beyond the text itself is ever
+/// read and no entity but the predefined ones is expanded.
+class KVSOA_API XMLEventReader {
+public:
+    explicit XMLEventReader(const XMLReadLimits& limits = {});
+    ~XMLEventReader();
+    XMLEventReader(const XMLEventReader&) = delete;
+    XMLEventReader& operator=(const XMLEventReader&) = delete;
+
+    /// Reports the events of text to handler. Malformed text raises DomException
+    /// with line and column. When the handler throws, no further event reaches
+    /// it, but the text is read to its end: malformed text is reported as such
+    /// whatever the handler found first; otherwise the handler's exception passes on.
+    void read(std::string_view text, XMLEventHandler& handler);
+
+    /// Where the innermost open element's start tag begins; for handlers, during
+    /// their calls. Counted on demand, so a handler that asks only on error pays
+    /// nothing for positions.
+    XMLPosition elementPosition();
+
+private:
+    std::unique_ptr<XMLEventReaderImpl> m_impl;
+};
+
+} // namespace Kavella::Soa::Common::Xml

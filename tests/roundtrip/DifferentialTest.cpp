@@ -1,0 +1,84 @@
+// The direct reader and the tree path (XMLDocument + parse) are two drivers of
+// one engine: on every input they must say the same, whether they read it or
+// refuse it, down to the message, line and column.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "../../fuzz/FuzzTargets.hpp"
+#include "RandomTree.hpp"
+#include "RoundTripSupport.hpp"
+
+namespace roundtrip {
+namespace {
+
+template <typename T>
+class Differential : public ::testing::Test {};
+TYPED_TEST_SUITE(Differential, AllClasses, ClassNames);
+
+void expectAgreement(const std::function<void()>& compare, const std::string& input)
+{
+    try {
+        compare();
+    } catch (const fuzztargets::Failure& failure) {
+        FAIL() << failure.what() << "\non: " << input;
+    }
+}
+
+// Random trees, written compact and indented, then broken in the ways a
+// network or an editor breaks them: cut short, a stray element, a bad value.
+TYPED_TEST(Differential, AgreeOnRandomTreesAndTheirBrokenForms)
+{
+    const std::uint64_t first = firstSeed();
+    for (std::uint64_t seed = first; seed < first + static_cast<std::uint64_t>(iterations(60)); ++seed) {
+        SCOPED_TRACE(reproduce(seed));
+        const AutoPtr<TypeParam> tree = RandomTree(seed).make<TypeParam>();
+        for (const std::string& text : {writeAsRoot(*tree), writeAsRoot(*tree, 2)}) {
+            std::vector<std::string> inputs{text, text.substr(0, text.size() / 2), text.substr(0, text.size() - 1)};
+            const auto firstEnd = text.find('>');
+            inputs.push_back(text.substr(0, firstEnd + 1) + "<ns1:stray/>" + text.substr(firstEnd + 1));
+            const auto value = text.find("=\"");
+            if (value != std::string::npos) inputs.push_back(text.substr(0, value + 2) + "x\x01y" + text.substr(value + 2));
+            const auto number = text.find("value=\"");
+            if (number != std::string::npos) inputs.push_back(text.substr(0, number + 7) + "NaNa" + text.substr(number + 7));
+            for (const std::string& input : inputs) {
+                expectAgreement([&] { fuzztargets::compareReaders<TypeParam>(input, {}); }, input);
+            }
+        }
+    }
+}
+
+// Inputs aimed at each refusal: reader limits and faults, unexpected names at
+// every depth, values that do not convert inside array elements, encodings.
+TEST(DifferentialRefusals, AgreeOnEveryKindOfRefusal)
+{
+    const std::string ns = "xmlns:p=\"http://velmora.com/Schemas/MES/2010-09/WorkInstructions\"";
+    const std::string inputs[] = {
+        "",
+        "<p:r " + ns + ">",
+        "<!DOCTYPE r [<!ENTITY e \"x\">]><r>&e;</r>",
+        "<r><intProps key=\"k\" value=\"12x\"/></r>",
+        "<r>\n  <intProps key=\"k\" value=\"1\"/>\n  <Intprops/></r>",
+        "<r><intProps key=\"k\" value=\"1\"><anything/></intProps><compoundProps key=\"c\"><value><bad/></value></compoundProps></r>",
+        "<r><value>1</value><value>x</value></r>",
+        "<r><value>2001-02-30T00:00:00Z</value></r>",
+        "<r><value>true<i>ignored</i></value><value> 1 </value></r>",
+        "<r><targetObject uid=\"a\"><deep><deeper/></deep></targetObject><targetObject uid=\"b\"/></r>",
+        "<r><ServiceData><created uid=\"1\"/><partialErrors code=\"x\"/></ServiceData></r>",
+        "<r><ServiceData><unknown/></ServiceData></r>",
+        "<r><a><b><c><d><e/></d></c></b></a></r>",
+        "<r><savedObjects><modifiedDCDs><objectData><stray/></objectData></modifiedDCDs></savedObjects></r>",
+        "<r>\xEF\xBB\xBF</r>",
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r/>",
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><value>\xE9</value></r>",
+        std::string("\xFF\xFE<\0r\0/\0>\0", 10),
+        "<r><intProps key=\"k\" value=\"1\"/></r><trailing/>",
+    };
+    for (const std::string& input : inputs) {
+        expectAgreement([&] { fuzztargets::compareAllReaders(input); }, input);
+    }
+}
+
+} // namespace
+} // namespace roundtrip

@@ -1,0 +1,42 @@
+#pragma once
+
+// Validation against the XML Schema that we ship: what a peer binding
+// generated from it refuses, though our classes accept it by contract.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kvsoa/XMLNode.hpp"
+
+namespace wixml {
+
+struct Violation {
+    int line;
+    int column;
+    std::string message;
+};
+
+/// The directory holding WorkInstructions.xsd and Base.xsd: the installed one
+/// next to the tool, else the source tree's; empty when neither has them.
+std::string findSchemaDirectory();
+
+class SchemaValidator {
+public:
+    /// Throws std::runtime_error when the schema cannot be read.
+    explicit SchemaValidator(const std::string& directory);
+    ~SchemaValidator();
+    SchemaValidator(const SchemaValidator&) = delete;
+    SchemaValidator& operator=(const SchemaValidator&) = delete;
+
+    /// Every violation in the element `message` of the document `text`, which
+    /// our reader has parsed into `root`; positions are those of our reader.
+    std::vector<Violation> validate(const std::string& text, const Kavella::Soa::Common::Xml::XMLNode& root,
+                                    const Kavella::Soa::Common::Xml::XMLNode& message) const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+} // namespace wixml
