@@ -145,6 +145,43 @@ private:
     int m_column = 0;
 };
 
+/// expat's words for the errors both parsers find, so that a message does not
+/// depend on the parser underneath; null where libxml2's own say more.
+const char* expatWording(const xmlError& error)
+{
+    switch (error.code) {
+    case XML_ERR_DOCUMENT_EMPTY:
+    case XML_ERR_TAG_NOT_FINISHED:
+        return "no element found";
+    case XML_ERR_TAG_NAME_MISMATCH:
+        return "mismatched tag";
+    case XML_ERR_ATTRIBUTE_REDEFINED:
+    case XML_NS_ERR_ATTRIBUTE_REDEFINED:
+        return "duplicate attribute";
+    case XML_ERR_DOCUMENT_END:
+        return "junk after document element";
+    case XML_ERR_UNDECLARED_ENTITY:
+    case XML_WAR_UNDECLARED_ENTITY:
+        return "undefined entity";
+    case XML_ERR_INVALID_CHARREF:
+        return "reference to invalid character number";
+    case XML_ERR_INVALID_CHAR:
+        if (error.message && std::strncmp(error.message, "xmlParseCharRef", 15) == 0)
+            return "reference to invalid character number";
+        return "not well-formed (invalid token)";
+    case XML_ERR_INVALID_ENCODING:
+        return "not well-formed (invalid token)";
+    case XML_NS_ERR_UNDEFINED_NAMESPACE:
+        return "unbound prefix";
+    case XML_ERR_RESERVED_XML_NAME:
+        return "XML or text declaration not at start of entity";
+    case XML_ERR_CDATA_NOT_FINISHED:
+        return "unclosed CDATA section";
+    default:
+        return nullptr;
+    }
+}
+
 /// A refusal found before parsing: where (an offset in the decoded text) and why.
 struct Refusal {
     std::size_t offset;
@@ -152,6 +189,8 @@ struct Refusal {
 };
 
 } // namespace
+
+XMLEventHandler::~XMLEventHandler() = default;
 
 class XMLEventReaderImpl {
 public:
@@ -238,8 +277,13 @@ private:
     xmlParserCtxtPtr m_context = nullptr; // while reading
     XMLEventHandler* m_handler = nullptr;
     std::vector<OpenElement> m_open;
+    struct Piece {
+        std::string_view* view;
+        std::size_t start, size;
+    };
     std::vector<XMLAttribute> m_attributes;
-    std::string m_attributeNames;
+    std::string m_scratch;
+    std::vector<Piece> m_pieces;
     std::exception_ptr m_handlerError;
     bool m_failed = false;
     std::size_t m_errorOffset = 0;
@@ -447,34 +491,37 @@ void XMLEventReaderImpl::onStart(void* data, const xmlChar* localname, const xml
     try {
         const auto count = static_cast<std::size_t>(attributeCount);
         reader.m_attributes.resize(count);
-        // Names of namespaced attributes are "{uri}local", laid out first and
-        // viewed once the text no longer moves.
-        std::string& names = reader.m_attributeNames;
-        names.clear();
-        for (std::size_t i = 0; i < count; ++i) {
-            const xmlChar* const* attribute = attributes + 5 * i;
-            if (attribute[2]) {
-                names += '{';
-                names += reinterpret_cast<const char*>(attribute[2]);
-                names += '}';
-                names += reinterpret_cast<const char*>(attribute[0]);
-            }
-        }
-        std::size_t used = 0;
+        reader.m_pieces.clear();
+        // Names of namespaced attributes ("{uri}local") and values that need
+        // decoding are laid out first, and viewed once the text no longer moves.
+        std::string& scratch = reader.m_scratch;
+        scratch.clear();
+        const auto text = [](const xmlChar* chars) { return std::string_view(reinterpret_cast<const char*>(chars)); };
         for (std::size_t i = 0; i < count; ++i) {
             const xmlChar* const* attribute = attributes + 5 * i;
             XMLAttribute& kept = reader.m_attributes[i];
-            if (attribute[2]) {
-                const std::size_t length = std::strlen(reinterpret_cast<const char*>(attribute[2])) +
-                                           std::strlen(reinterpret_cast<const char*>(attribute[0])) + 2;
-                kept.name = std::string_view(names).substr(used, length);
-                used += length;
-            } else {
-                kept.name = reinterpret_cast<const char*>(attribute[0]);
-            }
+            kept.name = text(attribute[0]);
             kept.value = std::string_view(reinterpret_cast<const char*>(attribute[3]),
                                           static_cast<std::size_t>(attribute[4] - attribute[3]));
+            if (attribute[2]) {
+                const std::size_t start = scratch.size();
+                scratch.append("{").append(text(attribute[2])).append("}").append(kept.name);
+                reader.m_pieces.push_back({&kept.name, start, scratch.size() - start});
+            }
+            // Left unreplaced, libxml2 hands an ampersand in a value on as "&#38;".
+            const std::string_view value = kept.value;
+            if (value.find('&') == std::string_view::npos) continue;
+            const std::size_t start = scratch.size();
+            for (std::size_t at = 0; at < value.size();) {
+                const std::size_t amp = value.find("&#38;", at);
+                scratch.append(value.substr(at, amp - at));
+                if (amp == std::string_view::npos) break;
+                scratch += '&';
+                at = amp + 5;
+            }
+            reader.m_pieces.push_back({&kept.value, start, scratch.size() - start});
         }
+        for (const Piece& piece : reader.m_pieces) *piece.view = std::string_view(scratch).substr(piece.start, piece.size);
         XMLStartTag tag;
         tag.name = reinterpret_cast<const char*>(localname);
         if (uri) tag.uri = reinterpret_cast<const char*>(uri);
@@ -492,13 +539,16 @@ void XMLEventReaderImpl::onEnd(void* data, const xmlChar*, const xmlChar*, const
         xmlStopParser(reader.m_context);
         return;
     }
-    if (!reader.m_open.empty()) reader.m_open.pop_back();
-    if (reader.m_handlerError) return;
-    try {
-        reader.m_handler->endElement();
-    } catch (...) {
-        reader.m_handlerError = std::current_exception();
+    if (reader.m_open.empty()) return;
+    // The element is still the innermost one for the handler's call.
+    if (!reader.m_handlerError) {
+        try {
+            reader.m_handler->endElement();
+        } catch (...) {
+            reader.m_handlerError = std::current_exception();
+        }
     }
+    reader.m_open.pop_back();
 }
 
 void XMLEventReaderImpl::onCharacters(void* data, const xmlChar* text, int length)
@@ -553,6 +603,10 @@ void XMLEventReaderImpl::onError(void* data, xmlErrorPtr error)
         return;
     }
     reader.m_errorOffset = reader.errorOffset(*error, offset);
+    if (const char* expatReason = expatWording(*error)) {
+        reader.m_errorReason = expatReason;
+        return;
+    }
     // The first line: libxml2 goes on with the bytes around an encoding error.
     std::string reason = error->message ? error->message : "not well-formed";
     reason.erase(std::min(reason.find('\n'), reason.size()));
