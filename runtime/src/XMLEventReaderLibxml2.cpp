@@ -69,6 +69,11 @@ std::size_t characters(const unsigned char* byte, const unsigned char* end) noex
     for (; end - byte >= 8; byte += 8) {
         std::uint64_t word;
         std::memcpy(&word, byte, sizeof word);
+        // ASCII needs no count: without -mpopcnt the builtin is a library call.
+        if ((word & 0x8080808080808080ull) == 0) {
+            count += 8;
+            continue;
+        }
         // A continuation byte is 10xxxxxx: top bit set, next bit clear.
         const std::uint64_t continuation = word & ~(word << 1) & 0x8080808080808080ull;
         count += 8 - static_cast<std::size_t>(__builtin_popcountll(continuation));
@@ -236,9 +241,11 @@ private:
     std::size_t cursor() const
     {
         if (!m_context || !m_context->input) return m_text.size();
-        const auto* cur = reinterpret_cast<const char*>(m_context->input->cur);
-        if (cur < m_text.data() || cur > m_text.data() + m_text.size()) return m_text.size();
-        return static_cast<std::size_t>(cur - m_text.data());
+        // Once stopped, libxml2 points its input at a static empty text.
+        const auto cur = reinterpret_cast<std::uintptr_t>(m_context->input->cur);
+        const auto begin = reinterpret_cast<std::uintptr_t>(m_text.data());
+        if (cur < begin || cur - begin > m_text.size()) return m_text.size();
+        return static_cast<std::size_t>(cur - begin);
     }
 
     /// The last occurrence of c before offset (a '<' cannot occur inside a tag,
@@ -299,6 +306,7 @@ std::string_view declaredEncoding(std::string_view text, std::size_t& offset)
 {
     if (text.substr(0, 5) != "<?xml" || text.size() < 6 || !isSpace(text[5])) return {};
     const std::size_t close = text.find("?>", 5);
+    if (close == std::string_view::npos) return {};
     const std::string_view declaration = text.substr(0, close);
     std::size_t at = declaration.find("encoding", 5);
     if (at == std::string_view::npos || !isSpace(declaration[at - 1])) return {};
