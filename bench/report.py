@@ -59,7 +59,7 @@ def main(bench_path, memory_path):
     print("|---|---|---|---|")
     print(f"| expat, namespace-aware, empty handlers (parse only) | {fmt(rate('expat'))} | – | – |")
     print(f"| libxml2 SAX2, as strict, empty handlers (parse only) | {fmt(rate('libxml2'))} | – | – |")
-    print(f"| XMLDocument alone (expat building our generic tree) | {fmt(rate('xmldocument'))} | – "
+    print(f"| XMLDocument alone (libxml2 building our generic tree) | {fmt(rate('xmldocument'))} | – "
           f"| {times(save['xmldocument_peak'])} |")
     print(f"| **kvsoamestypes** (readXml; writeXml) | **{fmt(rate('read'))}** "
           f"| **{fmt(rate('write'))}** | **{times(save['read_peak'])}** (tree kept: {times(save['tree'])}) |")
@@ -82,10 +82,11 @@ def main(bench_path, memory_path):
     print()
     print("| goal (20 MB compact save request) | measured | |")
     print("|---|---|---|")
-    goal("readXml ≥ 0.6× expat with empty handlers", ratio(rate("read"), rate("expat")), 0.6)
+    fastest = max(rate("libxml2") or 0, rate("expat") or 0) or None
     goal("libxml2 over expat, both with empty handlers", ratio(rate("libxml2"), rate("expat")))
+    goal("readXml ≥ 0.6× the faster parser with empty handlers", ratio(rate("read"), fastest), 0.6)
     goal("readXml ≥ 2.5× gSOAP", ratio(rate("read"), rate("gsoap-read")), 2.5)
-    goal("XMLDocument + parse ≥ 0.35× expat with empty handlers", ratio(rate("tree-read"), rate("expat")), 0.35)
+    goal("XMLDocument + parse ≥ 0.35× the faster parser with empty handlers", ratio(rate("tree-read"), fastest), 0.35)
     goal("writeXml ≥ 4× gSOAP", ratio(rate("write"), rate("gsoap-write")), 4)
     goal("writeXml ≥ 0.25× `std::string` append", ratio(rate("write"), rate("append")), 0.25)
     goal("readXml peaks ≤ 3× the document", save["read_peak"], 3, False)
