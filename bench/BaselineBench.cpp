@@ -28,6 +28,16 @@ void benchExpat(benchmark::State& state, Choice choice)
 }
 
 template <typename Message>
+void benchLibxml2(benchmark::State& state, Choice choice)
+{
+    const Document& doc = document<Message>(choice.bytes, choice.indented);
+    for (auto _ : state) {
+        if (!parseWithLibxml2EmptyHandlers(doc.text)) state.SkipWithError("libxml2 refused the document");
+    }
+    countBytes(state, doc);
+}
+
+template <typename Message>
 void benchXmlDocument(benchmark::State& state, Choice choice)
 {
     const Document& doc = document<Message>(choice.bytes, choice.indented);
@@ -113,6 +123,7 @@ void registerBaselines(Choice choice)
 {
     using Bench = void (*)(benchmark::State&, Choice);
     const std::pair<const char*, Bench> baselines[] = {{"expat", &benchExpat<Message>},
+                                                       {"libxml2", &benchLibxml2<Message>},
                                                        {"xmldocument", &benchXmlDocument<Message>},
                                                        {"memcpy", &benchMemcpy<Message>},
                                                        {"append", &benchAppend<Message>},

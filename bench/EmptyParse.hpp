@@ -1,7 +1,11 @@
 #pragma once
 
 #include <expat.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 
+#include <climits>
+#include <mutex>
 #include <string>
 
 namespace kvsoabench
@@ -17,6 +21,54 @@ inline bool parseWithEmptyHandlers(const std::string& text)
     XML_SetCharacterDataHandler(parser, [](void*, const XML_Char*, int) {});
     const bool parsed = XML_Parse(parser, text.data(), static_cast<int>(text.size()), XML_TRUE) == XML_STATUS_OK;
     XML_ParserFree(parser);
+    return parsed;
+}
+
+/// The same floor on libxml2's SAX2, as strict as the reader must be:
+/// namespace-aware, no DTD, no network, no entities beyond the predefined
+/// ones, a DOCTYPE stops the parse, and any warning or error refuses the text.
+/// It reads the caller's bytes in place: an input without a buffer behind it
+/// is never grown or shrunk (2.9's static buffers lose their place when
+/// shrunk), and a std::string ends in the NUL that libxml2 stops at.
+inline bool parseWithLibxml2EmptyHandlers(const std::string& text)
+{
+    static std::once_flag initialised;
+    std::call_once(initialised, xmlInitParser);
+    if (text.size() > INT_MAX) return false;
+
+    struct State {
+        xmlParserCtxtPtr context;
+        bool failed;
+    };
+    xmlSAXHandler sax{};
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.startElementNs = [](void*, const xmlChar*, const xmlChar*, const xmlChar*, int, const xmlChar**, int, int,
+                            const xmlChar**) {};
+    sax.endElementNs = [](void*, const xmlChar*, const xmlChar*, const xmlChar*) {};
+    sax.characters = [](void*, const xmlChar*, int) {};
+    sax.ignorableWhitespace = sax.characters;
+    sax.internalSubset = [](void* state, const xmlChar*, const xmlChar*, const xmlChar*) {
+        static_cast<State*>(state)->failed = true;
+        xmlStopParser(static_cast<State*>(state)->context);
+    };
+    sax.serror = [](void* state, xmlErrorPtr) { static_cast<State*>(state)->failed = true; };
+
+    xmlParserCtxtPtr context = xmlNewParserCtxt();
+    if (!context) return false;
+    xmlCtxtUseOptions(context, XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_IGNORE_ENC);
+    *context->sax = sax;
+    State state{context, false};
+    context->userData = &state;
+    bool parsed = false;
+    if (xmlParserInputPtr input = xmlNewInputStream(context)) {
+        input->base = input->cur = reinterpret_cast<const xmlChar*>(text.c_str());
+        input->end = input->base + text.size();
+        input->length = static_cast<int>(text.size());
+        inputPush(context, input);
+        xmlParseDocument(context);
+        parsed = context->wellFormed && !state.failed;
+    }
+    xmlFreeParserCtxt(context);
     return parsed;
 }
 

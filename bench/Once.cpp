@@ -1,7 +1,7 @@
 // One read or one write of a fixed seeded document, for instruction counts
 // under callgrind: only the functions named measured* are collected. "expat"
-// parses the same text with empty handlers, the floor under reading.
-//   kvsoa-once read|write|expat save|load KILOBYTES
+// and "libxml2" parse the same text with empty handlers, the floor under reading.
+//   kvsoa-once read|write|expat|libxml2 save|load KILOBYTES
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +33,11 @@ __attribute__((noinline)) bool measuredExpat(const std::string& text)
     return parseWithEmptyHandlers(text);
 }
 
+__attribute__((noinline)) bool measuredLibxml2(const std::string& text)
+{
+    return parseWithLibxml2EmptyHandlers(text);
+}
+
 template <typename Message>
 int run(const std::string& operation, std::size_t bytes)
 {
@@ -43,6 +48,8 @@ int run(const std::string& operation, std::size_t bytes)
         const wi::AutoPtr<Message> message = measuredRead<Message>(doc.text);
     } else if (operation == "write") {
         done = measuredWrite(*MessageTraits<Message>::make(doc.records)) == doc.text.size();
+    } else if (operation == "libxml2") {
+        done = measuredLibxml2(doc.text);
     } else {
         done = measuredExpat(doc.text);
     }
@@ -55,7 +62,7 @@ int run(const std::string& operation, std::size_t bytes)
 int main(int argc, char** argv)
 {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: kvsoa-once read|write|expat save|load KILOBYTES\n");
+        std::fprintf(stderr, "usage: kvsoa-once read|write|expat|libxml2 save|load KILOBYTES\n");
         return 2;
     }
     const std::size_t bytes = std::strtoul(argv[3], nullptr, 10) * kKB;

@@ -58,7 +58,8 @@ def main(bench_path, memory_path):
     print("| tool | read (text to objects) | write (objects to text) | peak memory over the document |")
     print("|---|---|---|---|")
     print(f"| expat, namespace-aware, empty handlers (parse only) | {fmt(rate('expat'))} | – | – |")
-    print(f"| XMLDocument alone (expat building our generic tree) | {fmt(rate('xmldocument'))} | – "
+    print(f"| libxml2 SAX2, as strict, empty handlers (parse only) | {fmt(rate('libxml2'))} | – | – |")
+    print(f"| XMLDocument alone (libxml2 building our generic tree) | {fmt(rate('xmldocument'))} | – "
           f"| {times(save['xmldocument_peak'])} |")
     print(f"| **kvsoamestypes** (readXml; writeXml) | **{fmt(rate('read'))}** "
           f"| **{fmt(rate('write'))}** | **{times(save['read_peak'])}** (tree kept: {times(save['tree'])}) |")
@@ -81,9 +82,11 @@ def main(bench_path, memory_path):
     print()
     print("| goal (20 MB compact save request) | measured | |")
     print("|---|---|---|")
-    goal("readXml ≥ 0.6× expat with empty handlers", ratio(rate("read"), rate("expat")), 0.6)
+    fastest = max(rate("libxml2") or 0, rate("expat") or 0) or None
+    goal("libxml2 over expat, both with empty handlers", ratio(rate("libxml2"), rate("expat")))
+    goal("readXml ≥ 0.6× the faster parser with empty handlers", ratio(rate("read"), fastest), 0.6)
     goal("readXml ≥ 2.5× gSOAP", ratio(rate("read"), rate("gsoap-read")), 2.5)
-    goal("XMLDocument + parse ≥ 0.35× expat with empty handlers", ratio(rate("tree-read"), rate("expat")), 0.35)
+    goal("XMLDocument + parse ≥ 0.35× the faster parser with empty handlers", ratio(rate("tree-read"), fastest), 0.35)
     goal("writeXml ≥ 4× gSOAP", ratio(rate("write"), rate("gsoap-write")), 4)
     goal("writeXml ≥ 0.25× `std::string` append", ratio(rate("write"), rate("append")), 0.25)
     goal("readXml peaks ≤ 3× the document", save["read_peak"], 3, False)
@@ -100,7 +103,7 @@ def main(bench_path, memory_path):
              min(sizes) / max(sizes) if len(sizes) > 1 else None, 0.8)
 
     print()
-    columns = ["read", "tree-read", "write", "destroy", "expat", "xmldocument", "gsoap-read", "gsoap-write", "append"]
+    columns = ["read", "tree-read", "write", "destroy", "expat", "libxml2", "xmldocument", "gsoap-read", "gsoap-write", "append"]
     print("| document (MB/s; copy in µs) | " + " | ".join(columns) + " | copy |")
     print("|---|" + "---|" * (len(columns) + 1))
     documents = sorted({name.split("/", 1)[1] for name in rates if name.startswith("read/")},

@@ -55,12 +55,12 @@ install(DIRECTORY "${PROJECT_BINARY_DIR}/docs/html"
 
 # ---- CMake package ----------------------------------------------------------
 
-# Only a static runtime would hand its private expat dependency on to users.
+# Only a static runtime would hand its private parser dependency on to users.
 get_target_property(kvsoamestypes_runtime_type kvsoacommon TYPE)
 if(kvsoamestypes_runtime_type STREQUAL "STATIC_LIBRARY")
-  set(KVSOAMESTYPES_NEEDS_EXPAT ON)
+  set(KVSOAMESTYPES_NEEDS_PARSER ON)
 else()
-  set(KVSOAMESTYPES_NEEDS_EXPAT OFF)
+  set(KVSOAMESTYPES_NEEDS_PARSER OFF)
 endif()
 
 configure_package_config_file("${CMAKE_CURRENT_LIST_DIR}/kvsoamestypesConfig.cmake.in"

@@ -6,7 +6,7 @@
 #  - a detail:: function is exported only if an installed header declares it
 #    with the export macro (the runtime's conversion helpers that its public
 #    templates call), and a member that a header marks hidden is not exported;
-#  - no engine table and no expat symbol is exported;
+#  - no engine table and no parser (expat, libxml2) symbol is exported;
 #  - every class that a header exports is present.
 
 include(${CMAKE_CURRENT_LIST_DIR}/PackagingHelpers.cmake)
@@ -125,7 +125,7 @@ function(check_library library own_namespaces other_namespaces own_classes)
       set(weak TRUE)
     endif()
 
-    if(d MATCHES "ClassSchema" OR m MATCHES "^XML_" OR d MATCHES "[Ee]xpat")
+    if(d MATCHES "ClassSchema" OR m MATCHES "^XML_" OR d MATCHES "[Ee]xpat" OR m MATCHES "^xml[A-Z]" OR d MATCHES "libxml")
       list(APPEND found_problems "engine or parser internal: ${d}")
       continue()
     endif()
