@@ -5,15 +5,7 @@
 set -u
 wixml=$1 examples=$2 work=$3
 rm -rf "$work" && mkdir -p "$work" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-run() { "$wixml" "$@" >"$work/out" 2>"$work/err"; status=$?; }
-expect_status() { [ "$status" -eq "$1" ] || fail "$2: exit status $status, expected $1; stderr: $(head -c 400 "$work/err")"; }
-expect_line() { grep -qxE -- "$1" "$work/$2" || fail "no line matching '$1' in std$2: $(head -c 600 "$work/$2")"; }
-expect_empty() { [ ! -s "$work/$1" ] || fail "$2: std$1 should be empty: $(head -c 400 "$work/$1")"; }
-line_of() { grep -nF -- "$2" "$1" | head -n1 | cut -d: -f1; }
-column_of() { grep -F -- "$2" "$1" | head -n1 | awk -v text="$2" '{ print index($0, text) }'; }
+. "$(dirname "$0")/wixml_test_support.sh"
 
 soap11=http://schemas.xmlsoap.org/soap/envelope/
 soap12=http://www.w3.org/2003/05/soap-envelope
