@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "kvsoa/Conversions.hpp"
 #include "kvsoa/XMLDocument.hpp"
 #include "kvsoa/XmlStream.hpp"
 #include "runtime/RuntimeTestSupport.hpp"
@@ -11,6 +12,7 @@
 
 using namespace Velmora::Schemas::Mes::_2010_09::Workinstructions;
 using Kavella::Schemas::Soa::_2006_03::Base::PartialError;
+using Kavella::Soa::Common::toXmlString;
 using Kavella::Soa::Common::Xml::XMLDocument;
 using namespace runtime_test;
 
@@ -125,5 +127,56 @@ TEST(XmlEscapingTest, TextsXmlCannotCarryAreRefusedAtWriteTime)
             ASSERT_TRUE(error.has_value()) << carrier.label << " wrote " << text;
             EXPECT_EQ(lastStage, Stage::Writing) << carrier.label << ": " << error->getMessage();
         }
+    }
+}
+
+namespace {
+
+std::string referenceEscape(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\t': out += "&#9;"; break;
+        case '\n': out += "&#10;"; break;
+        case '\r': out += "&#13;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// Plain stretches are checked eight bytes at a time: every byte that needs
+// escaping or refusing is caught at every place in and across those words.
+TEST(XmlEscaping, EveryByteAtEveryPlaceOfAWordIsSeen)
+{
+    for (std::size_t place = 0; place < 19; ++place) {
+        for (int byte = 0x01; byte < 0x80; ++byte) {
+            std::string text(19, 'a');
+            text[place] = static_cast<char>(byte);
+            XmlStream stream;
+            const bool control = byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
+            if (control) {
+                EXPECT_THROW(toXmlString(text), DomException) << byte << " at " << place;
+                EXPECT_THROW(stream.appendEscaped(text), DomException) << byte << " at " << place;
+                EXPECT_EQ(stream.str(), "") << "a refused text leaves nothing behind";
+                continue;
+            }
+            EXPECT_EQ(toXmlString(text), referenceEscape(text)) << byte << " at " << place;
+            stream.appendEscaped(text);
+            EXPECT_EQ(stream.str(), referenceEscape(text)) << byte << " at " << place;
+        }
+        // A broken UTF-8 sequence is refused wherever it stands; a whole one passes.
+        std::string broken(19, 'a');
+        broken[place] = '\xC3';
+        EXPECT_THROW(toXmlString(broken), DomException) << "at " << place;
+        std::string whole = std::string(place, 'a') + "\xC3\xA9" + std::string(19 - place, 'a');
+        EXPECT_EQ(toXmlString(whole), whole) << "at " << place;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ios>
+#include <limits>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kvsoa/Conversions.hpp"
 #include "kvsoa/XMLDocument.hpp"
 #include "kvsoa/XmlStream.hpp"
 #include "runtime/RuntimeTestSupport.hpp"
@@ -382,4 +384,28 @@ TEST(XmlStreamTest, CyclicTreeIsRefusedNotFollowed)
     XmlStream stream;
     EXPECT_THROW(writeRoot(*input, "CreateInput", stream), DomException);
     map->setValueArray({}); // break the cycle so both are freed
+}
+
+// Numbers are formatted straight into the output; what arrives must be the
+// text lexical_cast gives, extremes and specials included.
+TEST(XmlStreamTest, NumbersWrittenInPlaceAreLexicalCastsText)
+{
+    using Kavella::Soa::Common::lexical_cast;
+    const auto expectSame = [](auto value) {
+        XmlStream stream;
+        stream.appendAttribute("v", value);
+        stream.appendValue(value);
+        const std::string text = lexical_cast<std::string>(value);
+        EXPECT_EQ(stream.str(), " v=\"" + text + "\"" + text);
+    };
+    for (int value : {0, -1, 42, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()}) expectSame(value);
+    for (double value : {0.0, -0.0, 0.1, -1e300, std::numeric_limits<double>::denorm_min(),
+                         std::numeric_limits<double>::max(), std::numeric_limits<double>::infinity(),
+                         -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
+        expectSame(value);
+    for (float value : {0.0f, -0.0f, 0.1f, std::numeric_limits<float>::denorm_min(), std::numeric_limits<float>::max(),
+                        -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()})
+        expectSame(value);
+    expectSame(true);
+    expectSame(false);
 }
