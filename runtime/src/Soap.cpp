@@ -48,6 +48,13 @@ void collectText(const XMLNode& node, std::string& out)
     }
 }
 
+std::string collapsed(std::string_view text)
+{
+    std::string out;
+    appendCollapsed(out, text);
+    return trimmed(std::move(out));
+}
+
 std::string textOf(const XMLNode* node)
 {
     std::string out;
@@ -55,12 +62,86 @@ std::string textOf(const XMLNode* node)
     return trimmed(std::move(out));
 }
 
-const XMLNode* findChild(const XMLNode& parent, std::string_view uri, std::string_view name)
+// Senders disagree on whether a fault's parts are qualified; take either.
+const XMLNode* findPart(const XMLNode& parent, std::string_view uri, std::string_view name)
 {
     for (const XMLNode* child : parent.children) {
-        if (child->uri == uri && child->name == name) return child;
+        if ((child->uri == uri || child->uri.empty()) && child->name == name) return child;
     }
     return nullptr;
+}
+
+// Language tags ignore case: "en", "EN-us".
+bool isEnglish(const XMLAttribute* lang)
+{
+    if (!lang) return false;
+    std::string tag = collapsed(lang->value);
+    for (char& c : tag) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return tag == "en" || tag.rfind("en-", 0) == 0;
+}
+
+struct FaultParts {
+    bool found = false; // the shape's code or reason is there
+    std::string code;
+    std::string reason;
+    std::string detail;
+};
+
+// Code/Value (each Subcode/Value after a '/'), Reason/Text and Detail.
+FaultParts soap12Parts(const XMLNode& fault)
+{
+    FaultParts parts;
+    for (const XMLNode* level = findPart(fault, fault.uri, "Code"); level;
+         level = findPart(*level, fault.uri, "Subcode")) {
+        parts.found = true;
+        if (!parts.code.empty()) parts.code += '/';
+        parts.code += textOf(findPart(*level, fault.uri, "Value"));
+    }
+    if (const XMLNode* reasons = findPart(fault, fault.uri, "Reason")) {
+        parts.found = true;
+        const XMLNode* chosen = nullptr;
+        for (const XMLNode* text : reasons->children) {
+            if ((text->uri != fault.uri && !text->uri.empty()) || text->name != "Text") continue;
+            if (!chosen) chosen = text;
+            if (isEnglish(text->findAttribute(xmlLang))) {
+                chosen = text;
+                break;
+            }
+        }
+        parts.reason = textOf(chosen);
+    }
+    parts.detail = textOf(findPart(fault, fault.uri, "Detail"));
+    return parts;
+}
+
+// faultcode, faultstring and detail, meant to be in no namespace.
+FaultParts soap11Parts(const XMLNode& fault)
+{
+    FaultParts parts;
+    const XMLNode* code = findPart(fault, "", "faultcode");
+    const XMLNode* reason = findPart(fault, "", "faultstring");
+    parts.found = code || reason;
+    parts.code = textOf(code);
+    parts.reason = textOf(reason);
+    parts.detail = textOf(findPart(fault, "", "detail"));
+    return parts;
+}
+
+// Whether a header block is addressed to this receiver, which acts as the
+// next node and the ultimate receiver, and as no other role.
+bool addressedToUs(const XMLNode& block, const std::string& envelopeUri)
+{
+    if (soapVersionOf(envelopeUri) == SoapVersion::Soap11) {
+        const XMLAttribute* actor = block.findAttribute("{" + envelopeUri + "}actor");
+        return !actor || collapsed(actor->value) == "http://schemas.xmlsoap.org/soap/actor/next";
+    }
+    const XMLAttribute* role = block.findAttribute("{" + envelopeUri + "}role");
+    if (!role) return true;
+    const std::string value = collapsed(role->value);
+    const std::string roles = envelopeUri + "/role/";
+    return value == roles + "next" || value == roles + "ultimateReceiver";
 }
 
 // Names from the network are cut, as everywhere in the runtime.
@@ -126,13 +207,13 @@ void checkSoapHeader(const XMLNode& header)
     if (soapVersionOf(header.uri) == SoapVersion::None) {
         throw DomException("<" + qualified(header) + "> is no SOAP Header", header.line, header.column);
     }
-    const std::string mustUnderstand = "{" + std::string(header.uri) + "}mustUnderstand";
+    const std::string envelopeUri(header.uri);
+    const std::string mustUnderstand = "{" + envelopeUri + "}mustUnderstand";
     for (const XMLNode* block : header.children) {
         const XMLAttribute* marked = block->findAttribute(mustUnderstand);
-        if (!marked) continue;
-        std::string value;
-        appendCollapsed(value, marked->value);
-        value = trimmed(std::move(value));
+        // A block for another node is that node's to judge, marking and all.
+        if (!marked || !addressedToUs(*block, envelopeUri)) continue;
+        const std::string value = collapsed(marked->value);
         if (value == "0" || value == "false") continue;
         if (value == "1" || value == "true") {
             throw DomException("The SOAP header block <" + qualified(*block) +
@@ -148,37 +229,17 @@ void checkSoapHeader(const XMLNode& header)
 void throwSoapFault(const XMLNode& fault)
 {
     const SoapVersion version = soapVersionOf(fault.uri);
-    std::string code;
-    std::string reason;
-    std::string detail;
-    if (version == SoapVersion::Soap12) {
-        // Code/Value, then Subcode/Value, Subcode/Subcode/Value ...
-        for (const XMLNode* level = findChild(fault, fault.uri, "Code"); level;
-             level = findChild(*level, fault.uri, "Subcode")) {
-            if (!code.empty()) code += '/';
-            code += textOf(findChild(*level, fault.uri, "Value"));
-        }
-        if (const XMLNode* reasons = findChild(fault, fault.uri, "Reason")) {
-            const XMLNode* chosen = nullptr;
-            for (const XMLNode* text : reasons->children) {
-                if (text->uri != fault.uri || text->name != "Text") continue;
-                if (!chosen) chosen = text;
-                const XMLAttribute* lang = text->findAttribute(xmlLang);
-                if (lang && (lang->value == "en" || lang->value.substr(0, 3) == "en-")) {
-                    chosen = text;
-                    break;
-                }
-            }
-            reason = textOf(chosen);
-        }
-        detail = textOf(findChild(fault, fault.uri, "Detail"));
-    } else {
-        // SOAP 1.1 puts the fault's parts in no namespace.
-        code = textOf(findChild(fault, "", "faultcode"));
-        reason = textOf(findChild(fault, "", "faultstring"));
-        detail = textOf(findChild(fault, "", "detail"));
-    }
-    throw SoapFault(version, std::move(code), std::move(reason), std::move(detail), fault.line, fault.column);
+    // Some senders mix the versions' shapes (node-soap sends Code and Reason
+    // in SOAP 1.1), so the other shape is tried when the version's own is absent.
+    const bool soap12 = version == SoapVersion::Soap12;
+    FaultParts parts = soap12 ? soap12Parts(fault) : soap11Parts(fault);
+    FaultParts other = soap12 ? soap11Parts(fault) : soap12Parts(fault);
+    if (!parts.found && other.found) std::swap(parts, other);
+    // Without either shape, whatever the fault says is the best reason there is.
+    if (!parts.found) parts.reason = textOf(&fault);
+    if (parts.detail.empty()) parts.detail = std::move(other.detail);
+    throw SoapFault(version, std::move(parts.code), std::move(parts.reason), std::move(parts.detail), fault.line,
+                    fault.column);
 }
 
 const XMLNode& messageNode(const XMLNode& root)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "kvsoa/Soap.hpp"
 #include "kvsoa/XMLDocument.hpp"
@@ -129,6 +130,76 @@ INSTANTIATE_TEST_SUITE_P(
                 "no namespace, so it is no SOAP envelope"}),
     [](const testing::TestParamInfo<Refused>& info) { return std::string(info.param.name); });
 
+// Whom a header block is for, against each mustUnderstand value: only a block
+// for this receiver may be refused, and only such a block's value is judged.
+struct Target {
+    const char* name;
+    std::string uri;        // of the envelope
+    std::string attributes; // on the block, besides mustUnderstand
+    bool ours;
+};
+
+struct Marking {
+    const char* name;
+    const char* mustUnderstand; // nullptr: no attribute
+    const char* refusal;        // part of the message when the block is ours; nullptr: accepted
+};
+
+class SoapHeaderBlocks : public testing::TestWithParam<std::tuple<Target, Marking>> {};
+
+TEST_P(SoapHeaderBlocks, AreJudgedOnlyWhenOurs)
+{
+    const auto& [target, marking] = GetParam();
+    std::string block = "<h:Auth xmlns:h=\"urn:h\" " + target.attributes;
+    if (marking.mustUnderstand) block += std::string(" e:mustUnderstand=\"") + marking.mustUnderstand + "\"";
+    const XMLDocument document(envelope(target.uri, block + "/>", message));
+    if (!target.ours || !marking.refusal) {
+        EXPECT_EQ(messageNode(document.root()).name, "Ping");
+        return;
+    }
+    try {
+        messageNode(document.root());
+        FAIL() << "accepted";
+    } catch (const DomException& error) {
+        const std::string what = error.what();
+        EXPECT_NE(what.find("<{urn:h}Auth>"), std::string::npos) << what;
+        EXPECT_NE(what.find(marking.refusal), std::string::npos) << what;
+        EXPECT_EQ(error.line(), 3);
+        EXPECT_EQ(error.column(), 1);
+    }
+}
+
+const std::string actorNext = "http://schemas.xmlsoap.org/soap/actor/next";
+const std::string roleUri = soap12 + "/role/";
+
+INSTANTIATE_TEST_SUITE_P(
+    Envelopes, SoapHeaderBlocks,
+    testing::Combine(
+        testing::Values(
+            Target{"NoActor11", soap11, "", true},
+            Target{"ActorNext11", soap11, "e:actor=\"" + actorNext + "\"", true},
+            Target{"ActorNextSpaced11", soap11, "e:actor=\" " + actorNext + "\n\"", true},
+            Target{"ActorOther11", soap11, "e:actor=\"urn:gateway\"", false},
+            Target{"ActorRoleNext11", soap11, "e:actor=\"" + roleUri + "next\"", false},
+            // Neither an unqualified actor nor a SOAP 1.2 role addresses a SOAP 1.1 block.
+            Target{"UnqualifiedActor11", soap11, "actor=\"urn:gateway\"", true},
+            Target{"Role11", soap11, "e:role=\"urn:gateway\"", true},
+            Target{"NoRole12", soap12, "", true},
+            Target{"RoleNext12", soap12, "e:role=\"" + roleUri + "next\"", true},
+            Target{"RoleUltimateReceiver12", soap12, "e:role=\"" + roleUri + "ultimateReceiver\"", true},
+            Target{"RoleNone12", soap12, "e:role=\"" + roleUri + "none\"", false},
+            Target{"RoleOther12", soap12, "e:role=\"urn:gateway\"", false},
+            Target{"RoleActorNext12", soap12, "e:role=\"" + actorNext + "\"", false},
+            Target{"Actor12", soap12, "e:actor=\"urn:gateway\"", true}),
+        testing::Values(Marking{"Absent", nullptr, nullptr}, Marking{"Zero", "0", nullptr},
+                        Marking{"False", "false", nullptr}, Marking{"One", " 1 ", "must be understood"},
+                        Marking{"True", "true", "must be understood"},
+                        Marking{"Yes", "yes", "mustUnderstand=\"yes\""},
+                        Marking{"Empty", "", "mustUnderstand=\"\""})),
+    [](const testing::TestParamInfo<std::tuple<Target, Marking>>& info) {
+        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+    });
+
 struct Fault {
     const char* name;
     std::string text;
@@ -182,7 +253,44 @@ INSTANTIATE_TEST_SUITE_P(
                        "<e:Fault><e:Code><e:Value>e:Receiver</e:Value></e:Code><e:Reason>"
                        "<e:Text xml:lang=\"de\">Gesperrt</e:Text><e:Text xml:lang=\"fr\">Verrouillé</e:Text>"
                        "</e:Reason></e:Fault>"),
-              SoapVersion::Soap12, "e:Receiver", "Gesperrt", ""}),
+              SoapVersion::Soap12, "e:Receiver", "Gesperrt", ""},
+        // Language tags are case-insensitive, and "eng" is not "en".
+        Fault{"Soap12EnglishInAnyCase",
+              envelope(soap12, "",
+                       "<e:Fault><e:Code><e:Value>e:Receiver</e:Value></e:Code><e:Reason>"
+                       "<e:Text xml:lang=\"de\">Gesperrt</e:Text><e:Text xml:lang=\"Eng\">Barred</e:Text>"
+                       "<e:Text xml:lang=\"EN-us\">Locked</e:Text></e:Reason></e:Fault>"),
+              SoapVersion::Soap12, "e:Receiver", "Locked", ""},
+        // node-soap's fault: the SOAP 1.2 parts inside a SOAP 1.1 Fault.
+        Fault{"Soap11WithSoap12Parts",
+              envelope(soap11, "",
+                       "<e:Fault><e:Code><e:Value>SOAP-ENV:Server</e:Value></e:Code>"
+                       "<e:Reason><e:Text>Error: database unreachable</e:Text></e:Reason></e:Fault>"),
+              SoapVersion::Soap11, "SOAP-ENV:Server", "Error: database unreachable", ""},
+        Fault{"Soap11WithUnqualifiedSoap12Parts",
+              envelope(soap11, "",
+                       "<e:Fault><Code><Value>Server</Value><Subcode><Value>app:Db</Value></Subcode></Code>"
+                       "<Reason><Text xml:lang=\"de\">Keine Datenbank</Text><Text xml:lang=\"en\">No database</Text>"
+                       "</Reason><Detail>db1</Detail></e:Fault>"),
+              SoapVersion::Soap11, "Server/app:Db", "No database", "db1"},
+        Fault{"Soap11OwnPartsFirst",
+              envelope(soap11, "",
+                       "<e:Fault><e:Code><e:Value>Other</e:Value></e:Code><faultcode>e:Client</faultcode>"
+                       "<e:Reason><e:Text>Other</e:Text></e:Reason><faultstring>Bad id</faultstring></e:Fault>"),
+              SoapVersion::Soap11, "e:Client", "Bad id", ""},
+        Fault{"Soap11TextOnly",
+              envelope(soap11, "", "<e:Fault><error>Something\n  broke</error><at>db</at></e:Fault>"),
+              SoapVersion::Soap11, "", "Something broke db", ""},
+        Fault{"Soap12WithSoap11Parts",
+              envelope(soap12, "",
+                       "<e:Fault><faultcode>e:Receiver</faultcode><faultstring>Out of disk</faultstring></e:Fault>"),
+              SoapVersion::Soap12, "e:Receiver", "Out of disk", ""},
+        Fault{"Soap12OwnPartsFirst",
+              envelope(soap12, "",
+                       "<e:Fault><faultcode>Other</faultcode><faultstring>Other</faultstring>"
+                       "<e:Code><e:Value>e:Sender</e:Value></e:Code><e:Reason><e:Text>Bad id</e:Text></e:Reason>"
+                       "</e:Fault>"),
+              SoapVersion::Soap12, "e:Sender", "Bad id", ""}),
     [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
 // The streaming reader builds small trees for a Header or a Fault by hand.

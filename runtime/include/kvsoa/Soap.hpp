@@ -29,8 +29,14 @@ KVSOA_API const char* soapNamespaceUri(SoapVersion version) noexcept;
 /// A SOAP Fault received in place of a message. The texts are those of the
 /// fault as sent: SOAP 1.1 faultcode, faultstring and detail; SOAP 1.2
 /// Code/Value (each Subcode/Value after a '/'), the first Reason/Text (an
-/// English one when there are several) and Detail. The detail is the text
-/// inside the detail element and its descendants, whitespace collapsed.
+/// English one, xml:lang "en" or "en-..." in any case, when there are
+/// several) and Detail. The detail is the text inside the detail element and
+/// its descendants, whitespace collapsed.
+///
+/// Some senders mix the shapes (node-soap puts Code and Reason in a SOAP 1.1
+/// Fault), so a fault without its version's code and reason is read in the
+/// other version's shape, its parts qualified or not; failing both, the
+/// reason is all the fault's text. The version stays that of the envelope.
 class KVSOA_API SoapFault : public DomException {
 public:
     /// A fault of the given version with its texts and the position of its Fault element.
@@ -57,21 +63,26 @@ private:
 
 /// The message of a parsed document: the root itself when it is not a SOAP
 /// Envelope, otherwise the one element child of the Body. Header blocks are
-/// skipped unless marked mustUnderstand (checkSoapHeader); a Fault in the
-/// Body raises SoapFault. Throws DomException, with line and column, for an
+/// skipped unless addressed to this receiver and marked mustUnderstand
+/// (checkSoapHeader); a Fault in the Body raises SoapFault. Throws DomException, with line and column, for an
 /// element named Envelope outside both SOAP namespaces, an Envelope without a
 /// Body or with other elements, and a Body with no element, two elements or
 /// text beside its element.
 KVSOA_API const XMLNode& messageNode(const XMLNode& root);
 
 /// Skips the blocks of a SOAP Header element; throws DomException naming the
-/// first block whose mustUnderstand (in the envelope namespace) is "1" or
-/// "true": this receiver understands no header, and must not ignore one that
-/// is mandatory.
+/// first block addressed to this receiver whose mustUnderstand (in the
+/// envelope namespace) is "1" or "true", or no boolean: this receiver
+/// understands no header, and must not ignore one that is mandatory. A block
+/// is addressed here without actor (SOAP 1.1) or role (SOAP 1.2) in the
+/// envelope namespace, or with the actor .../actor/next, or the role
+/// .../role/next or .../role/ultimateReceiver; blocks for other actors or
+/// roles, role/none included, are left alone, whatever they are marked.
 KVSOA_API void checkSoapHeader(const XMLNode& header);
 
 /// Raises the SoapFault that a SOAP Fault element (either version) carries,
-/// located at the Fault element.
+/// located at the Fault element; a fault in the other version's shape is read
+/// too (see SoapFault).
 [[noreturn]] KVSOA_API void throwSoapFault(const XMLNode& fault);
 
 } // namespace Kavella::Soa::Common::Xml
