@@ -112,10 +112,12 @@ expect_empty out "format a broken file"
 
 # ---- output that cannot be written, and the indented form's last line ----------
 if [ -w /dev/full ]; then
+  # Trouble (2) for every command, even where 1 would say what was read.
   for args in "format $examples/save-request.xml" "format --indent 2 $examples/load-reply.xml" "example load-reply" \
-              "check $examples/save-reply.xml"; do
+              "check $examples/save-reply.xml" "check $examples/save-reply.xml $work/bad-int.xml" \
+              "diff $examples/save-request.xml $examples/save-reply.xml" "diff --help" "--help"; do
     "$wixml" $args >/dev/full 2>"$work/err"; status=$?
-    expect_status 1 "wixml $args >/dev/full"
+    expect_status 2 "wixml $args >/dev/full"
     expect_line "wixml: cannot write to standard output.*" err
   done
 else

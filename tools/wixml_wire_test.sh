@@ -144,6 +144,37 @@ expect_status 1 "check --strict two violations"
 [ "$(wc -l <"$work/err")" -eq 2 ] || fail "check --strict two violations: two error lines expected: $(cat "$work/err")"
 expect_line "$examples/save-reply\.xml: ok: SavedObjectsResponse, 2 objects" out
 
+# UTF-16 without byte order mark or declaration: --strict reads what the plain
+# check reads, and says the same as for the UTF-8 text, at the same places.
+printf '<a/>' >"$work/tiny.xml"
+# source | --as | status of check --strict
+strict_texts=(
+  "$work/tiny.xml|--as=CreateInput|1"
+  "$examples/save-reply.xml||0"
+  "$work/missing-key.xml||1"
+  "$work/two-violations.xml||1"
+)
+for row in "${strict_texts[@]}"; do
+  IFS='|' read -r source as expected <<<"$row"
+  name=$(basename "$source" .xml)
+  sed '/^<?xml/d' "$source" >"$work/$name-8.xml"
+  run check $as --strict "$work/$name-8.xml"
+  expect_status "$expected" "check --strict $name in UTF-8"
+  sed "s|$work/$name-8\.xml|FILE|" "$work/out" "$work/err" >"$work/said-8"
+  for encoding in UTF-16LE UTF-16BE; do
+    file=$work/$name-$encoding.xml
+    iconv -f UTF-8 -t "$encoding" "$work/$name-8.xml" >"$file" || fail "iconv to $encoding"
+    run check $as --strict "$file"
+    expect_status "$expected" "check --strict $name in $encoding"
+    sed "s|$file|FILE|" "$work/out" "$work/err" >"$work/said-16"
+    cmp -s "$work/said-8" "$work/said-16" ||
+      fail "check --strict $name: $encoding says $(cat "$work/said-16"), UTF-8 says $(cat "$work/said-8")"
+  done
+done
+marker='<wi:intProps value="30"'
+run check --strict "$work/missing-key-UTF-16BE.xml"
+expect_line "$work/missing-key-UTF-16BE\.xml:$(line_of "$work/missing-key-8.xml" "$marker"):$(column_of "$work/missing-key-8.xml" "$marker"): error: .*'key' is required but missing.*" err
+
 # ---- diff ------------------------------------------------------------------------
 run diff "$examples/save-request.xml" "$examples/save-request.xml"
 expect_status 0 "diff equal"
@@ -195,11 +226,87 @@ run diff "$examples/save-request.xml" "$work/fault-11.xml"
 expect_status 2 "diff with a fault"
 expect_line "$work/fault-11.xml:[0-9]+:[0-9]+: error: SOAP fault: .*" err
 
+# Values compare as their types make them equal; --exact compares the canonical texts.
+# property | before | after | status | status with --exact
+by_value=(
+  "doubleProps|-0|0|0|1"
+  "doubleArrayProps|0|-0.0|0|1"
+  "doubleProps|1|1.0|0|0"
+  "doubleProps|1|1E0|0|0"
+  "doubleProps|NaN|NaN|0|0"
+  "doubleProps|INF|-INF|1|1"
+  "doubleProps|NaN|0|1|1"
+  "doubleProps|0|1E-300|1|1"
+  "floatProps|-0|0|0|1"
+  "floatArrayProps|-0E0|0.0|0|1"
+  "floatProps|1.5|1.25|1|1"
+  "intProps|+5|5|0|0"
+  "intArrayProps|007|7|0|0"
+  "intProps|5|-5|1|1"
+  "boolProps|1|true|0|0"
+  "boolArrayProps|0|false|0|0"
+  "boolProps|1|false|1|1"
+  "dateProps|2010-09-01T08:00:00+02:00|2010-09-01T06:00:00Z|0|1"
+  "dateArrayProps|2010-09-01T00:30:00+01:00|2010-08-31T23:30:00Z|0|1"
+  "dateProps|2010-12-31T23:00:00-02:00|2011-01-01T01:00:00Z|0|1"
+  "dateProps|2012-03-01T01:00:00.5+02:00|2012-02-29T23:00:00.50Z|0|1"
+  "dateProps|2010-09-01T24:00:00Z|2010-09-02T00:00:00Z|0|1"
+  "dateProps|2010-09-01T24:00:00|2010-09-02T00:00:00|0|1"
+  "dateProps|2010-09-01T06:00:00|2010-09-01T06:00:00Z|1|1"
+  "dateProps|2010-09-01T08:00:00+02:00|2010-09-01T08:00:00Z|1|1"
+  "dateProps|2010-09-01T06:00:00.000000001Z|2010-09-01T06:00:00Z|1|1"
+  "dateArrayProps|2011-09-01T06:00:00Z|2010-09-01T06:00:00Z|1|1"
+  "stringProps|-0|0|1|1"
+  "stringArrayProps|1.0|1|1|1"
+)
+# typed KIND VALUE: a save request holding one property of that kind
+typed() {
+  case $1 in
+    *ArrayProps) property="<wi:$1 key=\"k\"><wi:value>$2</wi:value></wi:$1>" ;;
+    *) property="<wi:$1 key=\"k\" value=\"$2\"/>" ;;
+  esac
+  printf '<wi:SaveWorkInstructionDocInput xmlns:wi="http://velmora.com/Schemas/MES/2010-09/WorkInstructions">'
+  printf '<wi:savedObjects workInstructionFile="a.wix"><wi:modifiedDCDs transientId="d1" persistentId="" owningObjectTransientId="s1">'
+  printf '<wi:objectData type="DCD">%s</wi:objectData></wi:modifiedDCDs></wi:savedObjects></wi:SaveWorkInstructionDocInput>\n' "$property"
+}
+for row in "${by_value[@]}"; do
+  IFS='|' read -r kind old new equal exact <<<"$row"
+  typed "$kind" "$old" >"$work/old.xml"
+  typed "$kind" "$new" >"$work/new.xml"
+  for option in "" --exact; do
+    expected=$equal; [ -n "$option" ] && expected=$exact
+    run diff $option "$work/old.xml" "$work/new.xml"
+    expect_status "$expected" "diff $option $kind $old -> $new"
+    if [ "$expected" -eq 0 ]; then
+      expect_empty out "diff $option $kind $old -> $new"
+    else
+      expect_line "savedObjects\[0\]\.modifiedDCDs\[0\]\.objectData\.$kind\[key=k\]\.value(\[0\])?: [^ ]+ -> [^ ]+" out
+    fi
+  done
+done
+# A map read as the message itself: its class, not its element's name, types its value.
+printf '<e:entry xmlns:e="urn:any" key="k" value="%s"/>\n' -0 >"$work/old.xml"
+printf '<e:entry xmlns:e="urn:any" key="k" value="%s"/>\n' 0 >"$work/new.xml"
+for row in "DoubleMap|0" "FloatMap|0" "StringMap|1"; do
+  IFS='|' read -r class expected <<<"$row"
+  run diff --as "$class" "$work/old.xml" "$work/new.xml"
+  expect_status "$expected" "diff --as $class -0 -> 0"
+done
+run diff --exact --as DoubleMap "$work/old.xml" "$work/new.xml"
+expect_status 1 "diff --exact --as DoubleMap -0 -> 0"
+expect_line "value: -0 -> 0" out
+# Texts that differ as values are shown as written.
+typed dateProps 2010-09-01T08:00:00+02:00 >"$work/old.xml"
+typed dateProps 2010-09-01T08:00:00Z >"$work/new.xml"
+run diff "$work/old.xml" "$work/new.xml"
+expect_line "savedObjects\[0\]\.modifiedDCDs\[0\]\.objectData\.dateProps\[key=k\]\.value: 2010-09-01T08:00:00\+02:00 -> 2010-09-01T08:00:00Z" out
+
 # ---- usage ---------------------------------------------------------------------------
 usage_error() { run "$@"; expect_status 2 "wixml $*"; expect_empty out "wixml $*"; expect_line "wixml: .*" err; }
 usage_error format --envelope soap13 "$examples/save-reply.xml"
 usage_error diff "$examples/save-reply.xml"
 usage_error diff --strict "$examples/save-reply.xml" "$examples/save-reply.xml"
+usage_error diff --exact=yes "$examples/save-reply.xml" "$examples/save-reply.xml"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed"

@@ -314,12 +314,15 @@ int formatFile(const std::string& file, const SchemaClass* asClass, int indent, 
     return 0;
 }
 
-int diffFiles(const std::string& before, const std::string& after, const SchemaClass* asClass)
+int diffFiles(const std::string& before, const std::string& after, const SchemaClass* asClass, Comparison comparison)
 {
     std::vector<std::string> canonical;
+    std::string rootClass;
     for (const std::string& file : {before, after}) {
         Message message;
         if (!loadMessage(file, asClass, message)) return 2;
+        // Of two classes, the roots' names differ, and nothing below them is compared.
+        if (rootClass.empty()) rootClass = message.schemaClass->name;
         try {
             canonical.push_back(writeMessage(*message.schemaClass, *message.object, message.rootName, 0));
         } catch (const DomException& error) {
@@ -330,9 +333,8 @@ int diffFiles(const std::string& before, const std::string& after, const SchemaC
     // Written by the same writer, the two texts differ only where the objects do.
     const XMLDocument first(canonical[0]);
     const XMLDocument second(canonical[1]);
-    const std::vector<std::string> differences = treeDifferences(first.root(), second.root());
+    const std::vector<std::string> differences = treeDifferences(first.root(), second.root(), rootClass, comparison);
     for (const std::string& difference : differences) std::cout << difference << '\n';
-    std::cout.flush();
     return differences.empty() ? 0 : 1;
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 
 // The commands of wixml, once their arguments are parsed. Each returns the
-// exit status: 0 all fine, 1 a message was not.
+// exit status: 0 all fine, 1 a message was not. Standard output is flushed and
+// checked once, by main, for all of them.
 
 #include <string>
 #include <vector>
 
 #include "ClassRegistry.hpp"
+#include "Diff.hpp"
 #include "Samples.hpp"
 
 namespace wixml {
@@ -26,7 +28,7 @@ enum class EnvelopeChoice { AsRead, None, Soap11, Soap12 };
 int formatFile(const std::string& file, const SchemaClass* asClass, int indent, EnvelopeChoice envelope);
 
 /// Prints the differences between two messages; 0 equal, 1 different, 2 an error.
-int diffFiles(const std::string& before, const std::string& after, const SchemaClass* asClass);
+int diffFiles(const std::string& before, const std::string& after, const SchemaClass* asClass, Comparison comparison);
 
 int printSample(const Sample& sample, int indent);
 

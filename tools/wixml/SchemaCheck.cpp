@@ -58,6 +58,20 @@ void collectViolation(void* context, xmlErrorPtr error)
 
 void ignoreError(void*, xmlErrorPtr) {}
 
+// Without a byte order mark libxml2 reads UTF-16 only when the declaration
+// names it; our reader tells it from a zero in the first two bytes, as expat
+// does. Naming the encoding makes libxml2 read every text that ours reads.
+const char* unmarkedUtf16(const std::string& text)
+{
+    if (text.size() < 2) return nullptr;
+    const auto first = static_cast<unsigned char>(text[0]);
+    const auto second = static_cast<unsigned char>(text[1]);
+    if ((first == 0xFE && second == 0xFF) || (first == 0xFF && second == 0xFE)) return nullptr;
+    if (first == 0) return "UTF-16BE";
+    if (second == 0) return "UTF-16LE";
+    return nullptr;
+}
+
 xmlNodePtr firstElement(xmlNodePtr node)
 {
     while (node && node->type != XML_ELEMENT_NODE) node = node->next;
@@ -126,11 +140,11 @@ std::vector<Violation> SchemaValidator::validate(const std::string& text, const 
     std::vector<Violation> violations;
     // Our reader has accepted the text already (no DOCTYPE, bounded depth), so
     // libxml2 reads a plain document; it must not reach the network anyway.
-    xmlDocPtr document = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
+    xmlDocPtr document = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, unmarkedUtf16(text),
                                        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     if (!document || !xmlDocGetRootElement(document)) {
         if (document) xmlFreeDoc(document);
-        violations.push_back({0, 0, "libxml2 cannot read the document"});
+        violations.push_back({message.line, message.column, "libxml2 cannot read the document"});
         return violations;
     }
     std::unordered_map<const void*, const XMLNode*> positions;

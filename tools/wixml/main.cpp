@@ -45,7 +45,8 @@ const char* const checkHelp =
     "  --as CLASS   read every file as CLASS, whatever its message element is called\n"
     "  -h, --help   show this help\n"
     "\n"
-    "Exit status: 0 all files are valid, 1 some are not, 2 usage error or no schema.\n";
+    "Exit status: 0 all files are valid, 1 some are not, 2 usage error, no schema or\n"
+    "the output cannot be written.\n";
 
 const char* const formatHelp =
     "Usage: wixml format [--indent N] [--envelope KIND] [--as CLASS] [FILE]\n"
@@ -60,22 +61,29 @@ const char* const formatHelp =
     "  --as CLASS       read the message as CLASS, whatever its element is called\n"
     "  -h, --help       show this help\n"
     "\n"
-    "Exit status: 0 written, 1 the message is not valid, 2 usage error.\n";
+    "Exit status: 0 written, 1 the message is not valid, 2 usage error or the output\n"
+    "cannot be written.\n";
 
 const char* const diffHelp =
-    "Usage: wixml diff [--as CLASS] FILE1 FILE2\n"
+    "Usage: wixml diff [--exact] [--as CLASS] FILE1 FILE2\n"
     "Reads two messages, alone or inside SOAP envelopes ('-' for standard input),\n"
     "and prints each difference between them as PATH: OLD -> NEW, for example\n"
     "  savedObjects[1].modifiedDCDs[0].objectData.intProps[key=count].value: 42 -> 43\n"
     "Array entries compare in order; an entry or attribute that one side lacks\n"
     "shows as (none). Prefixes, whitespace, the order of children of different\n"
     "kinds and an envelope make no difference, as they make none to the reader.\n"
+    "Values compare as their XML Schema types make them equal: numbers by value\n"
+    "(-0 equals 0, NaN equals NaN), flags by truth, dateTimes by the instant when\n"
+    "both have a time zone (08:00:00+02:00 equals 06:00:00Z) and as local times\n"
+    "when neither has one; texts compare exactly.\n"
     "\n"
     "Options:\n"
+    "  --exact      compare the values as the texts the library writes for them\n"
     "  --as CLASS   read both messages as CLASS, whatever their elements are called\n"
     "  -h, --help   show this help\n"
     "\n"
-    "Exit status: 0 equal, 1 different, 2 a message cannot be read or usage error.\n";
+    "Exit status: 0 equal, 1 different, 2 a message cannot be read, usage error or\n"
+    "the output cannot be written.\n";
 
 std::string exampleHelp()
 {
@@ -234,7 +242,8 @@ int runDiff(int argc, char** argv)
     Arguments arguments;
     std::string problem;
     const SchemaClass* asClass = nullptr;
-    if (!parseArguments(argc, argv, {"--as"}, arguments, problem) || !readClass(arguments, asClass, problem)) {
+    if (!parseArguments(argc, argv, {"--as"}, arguments, problem, {"--exact"}) ||
+        !readClass(arguments, asClass, problem)) {
         return usage(problem, "diff");
     }
     if (arguments.help) {
@@ -242,7 +251,8 @@ int runDiff(int argc, char** argv)
         return 0;
     }
     if (arguments.operands.size() != 2) return usage("diff wants two files", "diff");
-    return diffFiles(arguments.operands[0], arguments.operands[1], asClass);
+    const Comparison comparison = arguments.options.count("--exact") ? Comparison::Texts : Comparison::Values;
+    return diffFiles(arguments.operands[0], arguments.operands[1], asClass, comparison);
 }
 
 int runExample(int argc, char** argv)
@@ -289,14 +299,15 @@ int main(int argc, char** argv)
 {
     installObjectCounter();
     const int status = run(argc, argv);
-    // Standard output may fail only when flushed (a full disk, a closed pipe):
-    // a message that did not arrive is an error, not a success.
+    // Standard output may fail only when flushed (a full disk, a closed pipe).
+    // Whatever the command found, its answer did not arrive: that is trouble,
+    // not "invalid" or "different", which a caller would act on.
     errno = 0;
     if (!std::cout.flush()) {
         const int error = errno;
         std::cerr << "wixml: cannot write to standard output" << (error ? std::string(": ") + std::strerror(error) : "")
                   << '\n';
-        return status == 0 ? 1 : status;
+        return 2;
     }
     return status;
 }
