@@ -62,7 +62,7 @@ inline void readDocument(std::string_view bytes)
         if (node->name.empty()) throw Failure("element without a local name");
         std::set<std::string> names;
         for (const auto& attribute : node->attributes()) {
-            const std::string name(attribute.name);
+            const std::string name = attribute.qualifiedName();
             if (name.empty()) throw Failure("attribute without a name");
             if (!names.insert(name).second) throw Failure("attribute " + name + " read twice");
             if (node->getAttr(name) != attribute.value) throw Failure("attribute " + name + " not found by its name");

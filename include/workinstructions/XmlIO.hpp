@@ -35,11 +35,14 @@ template <class T>
 AutoPtr<T> readXml(std::string_view text, const XMLReadLimits& limits = {});
 
 /// The object as a whole document: its element named after its class, in the
-/// schema namespace under a declared prefix, written compact.
+/// schema namespace under a declared prefix, written compact. An envelope's
+/// Envelope and Body count against the depth limit, as readXml counts them.
 template <class T>
 std::string writeXml(const T& object, Envelope envelope = Envelope::None);
 
-/// The same, into out. A failed write shows in out's state.
+/// The same, into out. A failed write shows in out's state: a write that
+/// throws leaves out bad (what reached it is cut short), and out that is not
+/// good() beforehand (eofbit included) takes nothing and is set to fail.
 template <class T>
 void writeXml(const T& object, std::ostream& out, Envelope envelope = Envelope::None);
 

@@ -1,5 +1,6 @@
 #include "kvsoa/Soap.hpp"
 
+#include <algorithm>
 #include <utility>
 
 namespace Kavella::Soa::Common::Xml {
@@ -39,13 +40,24 @@ std::string trimmed(std::string text)
     return text;
 }
 
+// In document order: each child's text goes where the child stood in its
+// parent's text. An element boundary separates words.
 void collectText(const XMLNode& node, std::string& out)
 {
-    appendCollapsed(out, node.text);
-    for (const XMLNode* child : node.children) {
+    const std::string_view text = node.text;
+    const auto separate = [&out] {
         if (!out.empty() && out.back() != ' ') out += ' ';
+    };
+    std::size_t done = 0;
+    for (const XMLNode* child : node.children) {
+        const std::size_t at = std::min(std::max(child->textOffset(), done), text.size());
+        appendCollapsed(out, text.substr(done, at - done));
+        done = at;
+        separate();
         collectText(*child, out);
+        separate();
     }
+    appendCollapsed(out, text.substr(done));
 }
 
 std::string collapsed(std::string_view text)

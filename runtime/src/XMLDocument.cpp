@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <unordered_set>
 #include <string>
 #include <vector>
@@ -138,21 +139,21 @@ XMLTreeBuilder::~XMLTreeBuilder() = default;
 
 void XMLTreeBuilder::reset(XMLNode& node) noexcept
 {
-    // Field by field, so that the strings and vectors keep their room.
-    node.name.clear();
-    node.uri = {};
-    node.children.clear();
-    node.text.clear();
-    node.traceSuppression = 0;
-    node.line = 0;
-    node.column = 0;
-    node.m_attributes = XMLAttributes();
-    node.m_own.reset();
+    // The children vector keeps its room for the next tree.
+    node.clearView();
+}
+
+void XMLTreeBuilder::startDocument()
+{
+    m_storage->clear();
 }
 
 void XMLTreeBuilder::startElement(const XMLStartTag& tag)
 {
     Storage& s = *m_storage;
+    // A second root begins a new tree, even after a read that failed midway
+    // without clear(): trees are never mixed.
+    if (s.open.empty() && s.root) s.clear();
     XMLNode& node = s.newNode();
     node.uri = s.internUri(tag.uri);
     node.name.view(s.internName(tag.name));
@@ -165,12 +166,18 @@ void XMLTreeBuilder::startElement(const XMLStartTag& tag)
         XMLAttribute* kept = s.newAttributes(count);
         for (std::size_t i = 0; i < count; ++i) {
             kept[i].name = s.internName(tag.attributes[i].name);
+            kept[i].uri = s.internUri(tag.attributes[i].uri);
             kept[i].value = s.keep(tag.attributes[i].value);
         }
         node.m_attributes = XMLAttributes(kept, count);
     }
 
-    if (s.open.empty()) s.root = &node;
+    if (s.open.empty()) {
+        s.root = &node;
+    } else {
+        const std::size_t before = s.openTexts[s.open.size() - 1].size();
+        node.m_textOffset = before < XMLNode::unknownOffset ? static_cast<std::uint32_t>(before) : XMLNode::unknownOffset - 1;
+    }
     s.children.push_back(&node); // as a child of the element around it
     s.open.push_back({&node, s.children.size()});
     if (s.openTexts.size() < s.open.size()) s.openTexts.emplace_back();
@@ -180,6 +187,7 @@ void XMLTreeBuilder::startElement(const XMLStartTag& tag)
 void XMLTreeBuilder::endElement()
 {
     Storage& s = *m_storage;
+    if (s.open.empty()) throw std::logic_error("XMLTreeBuilder: an end tag with no element open");
     const Storage::OpenElement element = s.open.back();
     element.node->text.view(s.keep(s.openTexts[s.open.size() - 1]));
     s.open.pop_back();
@@ -191,7 +199,9 @@ void XMLTreeBuilder::endElement()
 
 void XMLTreeBuilder::characters(std::string_view text)
 {
-    m_storage->openTexts[m_storage->open.size() - 1].append(text);
+    Storage& s = *m_storage;
+    if (s.open.empty()) throw std::logic_error("XMLTreeBuilder: character data with no element open");
+    s.openTexts[s.open.size() - 1].append(text);
 }
 
 XMLNode* XMLTreeBuilder::root() const noexcept

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -186,6 +187,30 @@ const char* expatWording(const xmlError& error)
     default:
         return nullptr;
     }
+}
+
+/// The character text starts with, for a message: "U+0078 'x'", or the code
+/// alone where printing it would mislead (a space, a control).
+std::string describeCharacter(std::string_view text)
+{
+    const auto* byte = reinterpret_cast<const unsigned char*>(text.data());
+    unsigned code = byte[0];
+    std::size_t length = 1;
+    if (code >= 0xF0 && text.size() >= 4) {
+        code = ((code & 0x07u) << 18) | ((byte[1] & 0x3Fu) << 12) | ((byte[2] & 0x3Fu) << 6) | (byte[3] & 0x3Fu);
+        length = 4;
+    } else if (code >= 0xE0 && text.size() >= 3) {
+        code = ((code & 0x0Fu) << 12) | ((byte[1] & 0x3Fu) << 6) | (byte[2] & 0x3Fu);
+        length = 3;
+    } else if (code >= 0xC0 && text.size() >= 2) {
+        code = ((code & 0x1Fu) << 6) | (byte[1] & 0x3Fu);
+        length = 2;
+    }
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "U+%04X", code);
+    std::string described = hex;
+    if (code > 0x20 && code != 0x7F && code < 0x80) described.append(" '").append(text.substr(0, length)).append("'");
+    return described;
 }
 
 /// A refusal found before parsing: where (an offset in the decoded text) and why.
@@ -435,6 +460,12 @@ bool XMLEventReaderImpl::decode(std::string_view text, Refusal& refusal)
     }
     if (!sixteenBit) copyEightBit(text, is("ISO-8859-1"), is("US-ASCII"));
     m_text = m_buffer;
+    // A second byte order mark is a character where none may stand; libxml2
+    // would skip it silently.
+    if (m_text.substr(0, 3) == "\xEF\xBB\xBF") {
+        refusal = {0, "not well-formed (invalid token): a second byte order mark"};
+        return false;
+    }
     return true;
 }
 
@@ -501,8 +532,8 @@ void XMLEventReaderImpl::onStart(void* data, const xmlChar* localname, const xml
         const auto count = static_cast<std::size_t>(attributeCount);
         reader.m_attributes.resize(count);
         reader.m_pieces.clear();
-        // Names of namespaced attributes ("{uri}local") and values that need
-        // decoding are laid out first, and viewed once the text no longer moves.
+        // Values that need decoding are laid out first, and viewed once the
+        // text no longer moves.
         std::string& scratch = reader.m_scratch;
         scratch.clear();
         const auto text = [](const xmlChar* chars) { return std::string_view(reinterpret_cast<const char*>(chars)); };
@@ -510,13 +541,9 @@ void XMLEventReaderImpl::onStart(void* data, const xmlChar* localname, const xml
             const xmlChar* const* attribute = attributes + 5 * i;
             XMLAttribute& kept = reader.m_attributes[i];
             kept.name = text(attribute[0]);
+            kept.uri = attribute[2] ? text(attribute[2]) : std::string_view();
             kept.value = std::string_view(reinterpret_cast<const char*>(attribute[3]),
                                           static_cast<std::size_t>(attribute[4] - attribute[3]));
-            if (attribute[2]) {
-                const std::size_t start = scratch.size();
-                scratch.append("{").append(text(attribute[2])).append("}").append(kept.name);
-                reader.m_pieces.push_back({&kept.name, start, scratch.size() - start});
-            }
             // Left unreplaced, libxml2 hands an ampersand in a value on as "&#38;".
             const std::string_view value = kept.value;
             if (value.find('&') == std::string_view::npos) continue;
@@ -612,6 +639,11 @@ void XMLEventReaderImpl::onError(void* data, xmlErrorPtr error)
         return;
     }
     reader.m_errorOffset = reader.errorOffset(*error, offset);
+    if (error->code == XML_ERR_DOCUMENT_EMPTY && offset < reader.m_text.size()) {
+        reader.m_errorReason = "not well-formed: " + describeCharacter(reader.m_text.substr(offset)) +
+                               " where the document element must start";
+        return;
+    }
     if (const char* expatReason = expatWording(*error)) {
         reader.m_errorReason = expatReason;
         return;
@@ -629,6 +661,7 @@ void XMLEventReaderImpl::read(std::string_view text, XMLEventHandler& handler)
     m_outOfMemory = false;
     m_handlerError = nullptr;
     m_errorReason.clear();
+    handler.startDocument();
     // A big document's copy is not kept once read.
     struct Release {
         std::string& buffer;

@@ -1,7 +1,11 @@
 #include "kvsoa/XMLNode.hpp"
 
 #include <cstring>
+#include <deque>
+#include <forward_list>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "kvsoa/DomException.hpp"
 
@@ -51,16 +55,34 @@ XMLText& XMLText::append(std::string_view text)
     return *this;
 }
 
+struct XMLNode::Owned {
+    std::vector<XMLAttribute> attributes;   // m_attributes views these
+    std::forward_list<std::string> texts;   // and they these
+    std::string uri;                        // a copy's uri views this
+    std::deque<XMLNode> children;           // a copy's children point here
+
+    std::string_view keep(std::string_view text) { return text.empty() ? std::string_view() : texts.emplace_front(text); }
+};
+
 XMLNode::XMLNode(const XMLNode& other)
-    : name(other.name), uri(other.uri), children(other.children), text(other.text),
-      traceSuppression(other.traceSuppression), line(other.line), column(other.column)
+    : name(other.name), children(), text(other.text), traceSuppression(other.traceSuppression), line(other.line),
+      column(other.column), m_textOffset(other.m_textOffset)
 {
-    if (other.m_attributes.empty()) return;
-    OwnAttributes& own = ownAttributes();
-    for (const XMLAttribute& attribute : other.m_attributes) {
-        own.list.push_back({own.texts.emplace_front(attribute.name), own.texts.emplace_front(attribute.value)});
+    if (!other.uri.empty()) uri = owned().uri.assign(other.uri);
+    if (!other.m_attributes.empty()) {
+        Owned& own = owned();
+        own.attributes.reserve(other.m_attributes.size());
+        for (const XMLAttribute& attribute : other.m_attributes) {
+            own.attributes.push_back({own.keep(attribute.name), own.keep(attribute.value), own.keep(attribute.uri)});
+        }
+        m_attributes = XMLAttributes(own.attributes.data(), own.attributes.size());
     }
-    m_attributes = XMLAttributes(own.list.data(), own.list.size());
+    if (!other.children.empty()) {
+        Owned& own = owned();
+        children.reserve(other.children.size());
+        // A deque never moves what it holds, so the pointers stay good.
+        for (const XMLNode* child : other.children) children.push_back(&own.children.emplace_back(*child));
+    }
 }
 
 XMLNode& XMLNode::operator=(const XMLNode& other)
@@ -69,16 +91,61 @@ XMLNode& XMLNode::operator=(const XMLNode& other)
     return *this;
 }
 
-XMLNode::OwnAttributes& XMLNode::ownAttributes()
+XMLNode::XMLNode(XMLNode&& other) noexcept
+    : name(std::move(other.name)), uri(other.uri), children(std::move(other.children)), text(std::move(other.text)),
+      traceSuppression(other.traceSuppression), line(other.line), column(other.column),
+      m_textOffset(other.m_textOffset), m_attributes(other.m_attributes), m_own(std::move(other.m_own))
 {
-    if (!m_own) m_own = std::make_unique<OwnAttributes>();
+    // What the owned parts hold lives on the heap, so the views taken over stay good.
+    other.clearView();
+}
+
+XMLNode& XMLNode::operator=(XMLNode&& other) noexcept
+{
+    if (this != &other) {
+        name = std::move(other.name);
+        uri = other.uri;
+        children = std::move(other.children);
+        text = std::move(other.text);
+        traceSuppression = other.traceSuppression;
+        line = other.line;
+        column = other.column;
+        m_textOffset = other.m_textOffset;
+        m_attributes = other.m_attributes;
+        m_own = std::move(other.m_own);
+        other.clearView();
+    }
+    return *this;
+}
+
+XMLNode::XMLNode() = default;
+
+XMLNode::~XMLNode() = default;
+
+void XMLNode::clearView() noexcept
+{
+    name.clear();
+    uri = {};
+    children.clear();
+    text.clear();
+    traceSuppression = 0;
+    line = 0;
+    column = 0;
+    m_textOffset = unknownOffset;
+    m_attributes = XMLAttributes();
+    m_own.reset();
+}
+
+XMLNode::Owned& XMLNode::owned()
+{
+    if (!m_own) m_own = std::make_unique<Owned>();
     return *m_own;
 }
 
 const XMLAttribute* XMLNode::findAttribute(std::string_view attributeName) const noexcept
 {
     for (const XMLAttribute& attribute : m_attributes) {
-        if (attribute.name == attributeName) return &attribute;
+        if (attribute.hasName(attributeName)) return &attribute;
     }
     return nullptr;
 }
@@ -91,21 +158,31 @@ std::string XMLNode::getAttr(const std::string& attributeName) const
 
 void XMLNode::setAttr(const std::string& attributeName, const std::string& value)
 {
-    OwnAttributes& own = ownAttributes();
-    if (m_attributes.begin() != own.list.data()) {
+    Owned& own = owned();
+    if (m_attributes.begin() != own.attributes.data()) {
         // The first change to a read node: from now on it owns its attributes.
-        own.list.assign(m_attributes.begin(), m_attributes.end());
+        own.attributes.assign(m_attributes.begin(), m_attributes.end());
     }
-    const std::string_view ownValue = own.texts.emplace_front(value);
+    const std::string_view ownValue = own.keep(value);
     bool replaced = false;
-    for (XMLAttribute& attribute : own.list) {
-        if (attribute.name == attributeName) {
+    for (XMLAttribute& attribute : own.attributes) {
+        if (attribute.hasName(attributeName)) {
             attribute.value = ownValue;
             replaced = true;
         }
     }
-    if (!replaced) own.list.push_back({own.texts.emplace_front(attributeName), ownValue});
-    m_attributes = XMLAttributes(own.list.data(), own.list.size());
+    if (!replaced) {
+        // "{uri}local" is kept as its two parts, as the reader gives them.
+        std::string_view local = attributeName;
+        std::string_view namespaceUri;
+        const std::size_t close = local.find('}');
+        if (!local.empty() && local.front() == '{' && close != std::string_view::npos) {
+            namespaceUri = local.substr(1, close - 1);
+            local.remove_prefix(close + 1);
+        }
+        own.attributes.push_back({own.keep(local), ownValue, own.keep(namespaceUri)});
+    }
+    m_attributes = XMLAttributes(own.attributes.data(), own.attributes.size());
 }
 
 void throwUnexpectedNode(const XMLNode& child)

@@ -75,8 +75,22 @@ XmlStream::XmlStream() : std::ostream(nullptr)
 
 XmlStream::XmlStream(std::ostream& target) : std::ostream(target.rdbuf()), m_target(&target)
 {
-    // A target that failed already takes nothing more through this stream either.
-    if (target.rdbuf()) clear(target.rdstate());
+    // A target that is not good takes nothing through this stream, and the
+    // write fails visibly, as an inserter's sentry would make it: an eofbit
+    // alone would leave the target testing true with nothing written.
+    if (!target.rdbuf() || target.good()) return;
+    clear(target.rdstate() | failbit);
+    try {
+        target.setstate(failbit);
+    } catch (const std::ios_base::failure&) {
+        // Set before the mask throws; the caller sees the state.
+    }
+}
+
+void XmlStream::abandon() noexcept
+{
+    m_open.clear();
+    markBad();
 }
 
 XmlStream::~XmlStream()
@@ -292,7 +306,7 @@ void XmlStream::newline()
 
 void XmlStream::requireDepthFor(const std::string& elementName) const
 {
-    if (m_open.size() >= m_maxDepth) {
+    if (m_open.size() + m_outerDepth >= m_maxDepth) {
         throw DomException("Element <" + elementName + "> lies deeper than the writing limit of " +
                            std::to_string(m_maxDepth) + " levels (or the tree has a cycle)");
     }

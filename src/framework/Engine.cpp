@@ -42,20 +42,27 @@ void writeObject(const BaseObject& object, BeginElement begin, XmlStream& stream
                  const ClassSchema& schema)
 {
     const bool traced = (object.*begin)(stream, elementName, schema.outputTrace);
-    for (const Member& member : schema) {
-        if (!member.isChild()) member.write(object, stream, {}, member.name);
-    }
-    const std::string& uri = object.namespaceUri();
-    if (!schema.hasChildren) {
-        stream.appendStartTagEnd(true);
-    } else {
-        stream.appendStartTagEnd(false);
-        const std::string prefix = stream.getNamespacePrefix(uri) + ":";
+    try {
         for (const Member& member : schema) {
-            if (!member.isChild()) continue;
-            member.write(object, stream, member.kind == MemberKind::BareChild ? std::string_view() : prefix, member.name);
+            if (!member.isChild()) member.write(object, stream, {}, member.name);
         }
-        stream.appendEndTag(elementName);
+        const std::string& uri = object.namespaceUri();
+        if (!schema.hasChildren) {
+            stream.appendStartTagEnd(true);
+        } else {
+            stream.appendStartTagEnd(false);
+            const std::string prefix = stream.getNamespacePrefix(uri) + ":";
+            for (const Member& member : schema) {
+                if (!member.isChild()) continue;
+                member.write(object, stream, member.kind == MemberKind::BareChild ? std::string_view() : prefix,
+                             member.name);
+            }
+            stream.appendEndTag(elementName);
+        }
+    } catch (...) {
+        // The element is cut short: neither the stream nor its target may pass for whole.
+        stream.abandon();
+        throw;
     }
     if (traced) Monitor::markEnd(schema.outputTrace);
 }
@@ -66,7 +73,7 @@ void readAttributes(BaseObject& object, const XMLAttributes& attributes, const C
         if (member.isChild()) continue;
         std::string_view text;
         for (const XMLAttribute& attribute : attributes) {
-            if (attribute.name == std::string_view(member.name, member.nameLength)) {
+            if (attribute.uri.empty() && attribute.name == std::string_view(member.name, member.nameLength)) {
                 text = attribute.value;
                 break;
             }

@@ -24,16 +24,22 @@ void writeDocument(const T& object, XmlStream& stream, Envelope envelope)
 {
     // The envelope's prefix is its own; the message declares its prefixes itself.
     const std::string_view prefix = envelope == Envelope::Soap11 ? "soapenv" : "env";
-    if (envelope != Envelope::None) {
-        for (std::string_view piece : {"<", prefix.data(), ":Envelope xmlns:", prefix.data(), "=\""}) stream.append(piece);
-        stream.append(envelope == Envelope::Soap11 ? Soap11NamespaceUri : Soap12NamespaceUri);
-        for (std::string_view piece : {"\"><", prefix.data(), ":Body>"}) stream.append(piece);
-    }
-    std::string elementName = stream.getNamespacePrefix(NamespaceUri);
-    elementName.append(":").append(localName(detail::SchemaAccess::of<T>()));
-    object.outputXML(stream, elementName);
-    if (envelope != Envelope::None) {
-        for (std::string_view piece : {"</", prefix.data(), ":Body></", prefix.data(), ":Envelope>"}) stream.append(piece);
+    try {
+        if (envelope != Envelope::None) {
+            stream.setOuterDepth(2); // a reader counts Envelope and Body
+            for (std::string_view piece : {"<", prefix.data(), ":Envelope xmlns:", prefix.data(), "=\""}) stream.append(piece);
+            stream.append(envelope == Envelope::Soap11 ? Soap11NamespaceUri : Soap12NamespaceUri);
+            for (std::string_view piece : {"\"><", prefix.data(), ":Body>"}) stream.append(piece);
+        }
+        std::string elementName = stream.getNamespacePrefix(NamespaceUri);
+        elementName.append(":").append(localName(detail::SchemaAccess::of<T>()));
+        object.outputXML(stream, elementName);
+        if (envelope != Envelope::None) {
+            for (std::string_view piece : {"</", prefix.data(), ":Body></", prefix.data(), ":Envelope>"}) stream.append(piece);
+        }
+    } catch (...) {
+        stream.abandon(); // no half-written document passes for a whole one
+        throw;
     }
 }
 

@@ -116,7 +116,9 @@ public:
 inline std::string shapeOf(const XMLNode& node)
 {
     std::string shape = "{" + std::string(node.uri) + "}" + node.name + "[";
-    for (const auto& [name, value] : node.attributes()) shape.append(name).append("=").append(value).append(";");
+    for (const auto& attribute : node.attributes()) {
+        shape.append(attribute.qualifiedName()).append("=").append(attribute.value).append(";");
+    }
     shape += "]";
     if (node.children.empty()) return shape + "'" + node.text + "'";
     shape += "(";

@@ -241,6 +241,11 @@ INSTANTIATE_TEST_SUITE_P(
                        "<detail><d:Lock xmlns:d=\"urn:d\"><d:By>jdoe</d:By><d:Since>08:00</d:Since></d:Lock></detail></e:Fault>"),
               SoapVersion::Soap11, "e:Server", "Save refused: checked out", "jdoe 08:00"},
         Fault{"Soap11Bare", envelope(soap11, "", "<e:Fault/>"), SoapVersion::Soap11, "", "", ""},
+        Fault{"Soap11MixedDetailInDocumentOrder",
+              envelope(soap11, "",
+                       "<e:Fault><faultcode>e:Client</faultcode><faultstring>bad</faultstring>"
+                       "<detail><x>a</x>b<y>c<z>d</z>e</y> f </detail></e:Fault>"),
+              SoapVersion::Soap11, "e:Client", "bad", "a b c d e f"},
         Fault{"Soap12",
               envelope(soap12, "",
                        "<e:Fault><e:Code><e:Value>e:Sender</e:Value><e:Subcode><e:Value>m:Locked</e:Value>"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,9 @@
 
 using Kavella::Soa::Common::MonitorListener;
 using Kavella::Soa::Common::Xml::XMLDocument;
+using Kavella::Soa::Common::Xml::XMLEventReader;
+using Kavella::Soa::Common::Xml::XMLStartTag;
+using Kavella::Soa::Common::Xml::XMLTreeBuilder;
 using Kavella::Soa::Common::Xml::XMLReadLimits;
 using namespace runtime_test;
 
@@ -166,7 +170,10 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"columns_count_characters", "<a>\n\xC3\xA9\xC3\xA9<b></c></a>", 2, 8},
         MalformedCase{"text_after_root", "<a/>\n  junk", 2, 3},
         MalformedCase{"second_root", "<a/>\n<b/>", 2, 1},
-        MalformedCase{"control_character_reference", "<a>\n &#1;</a>", 2, 2}),
+        MalformedCase{"control_character_reference", "<a>\n &#1;</a>", 2, 2},
+        MalformedCase{"text_before_root", "\n  x<a/>", 2, 3},
+        MalformedCase{"second_utf8_byte_order_mark", "\xEF\xBB\xBF\xEF\xBB\xBF<a/>", 1, 1, true},
+        MalformedCase{"second_utf16_byte_order_mark", std::string("\xFF\xFE\xFF\xFE<\0a\0/\0>\0", 12), 1, 1, true}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_P(MalformedXml, RaisesDomExceptionWithLineAndColumn)
@@ -270,4 +277,109 @@ TEST(XMLDocumentTest, CopiesAndHandBuiltNodesOwnTheirTexts)
     XMLNode moved(std::move(built));
     EXPECT_EQ(moved.name + "/" + moved.text, "x/bc");
     EXPECT_EQ(moved.getAttr("k"), "2");
+}
+
+// What stands where the document element must start is named, not taken for an empty document.
+TEST(XMLDocumentTest, TextBeforeTheRootIsNamed)
+{
+    struct Case { std::string text; const char* named; };
+    for (const Case& c : {Case{"x<a/>", "U+0078 'x'"}, Case{"\xC2\xA0<a/>", "U+00A0"}, Case{"\f<a/>", "U+000C"},
+                          Case{"<!-- c -->\n\xE2\x82\xAC<a/>", "U+20AC"}}) {
+        const auto error = domErrorOf([&] { XMLDocument document(c.text); });
+        ASSERT_TRUE(error.has_value()) << c.text;
+        EXPECT_NE(error->getMessage().find(c.named), std::string::npos) << error->getMessage();
+        EXPECT_EQ(error->getMessage().find("no element found"), std::string::npos) << error->getMessage();
+    }
+}
+
+// Copies own all they show, children included; moves leave an empty, usable
+// node. Under AddressSanitizer a view into the dead document is a failure.
+TEST(XMLDocumentTest, CopiesAndMovesOutliveTheirDocument)
+{
+    XMLNode copy;
+    XMLNode assigned;
+    {
+        const XMLDocument document("<p:a xmlns:p='urn:x' xmlns:q='urn:q' k='v' q:n='w'>hi<p:b q:m='1'>in<c/></p:b>"
+                                   "tail</p:a>");
+        copy = document.root();
+        const XMLNode constructed(document.root());
+        assigned = constructed;
+    }
+    for (const XMLNode* node : {&copy, &assigned}) {
+        EXPECT_EQ(node->uri, "urn:x");
+        EXPECT_EQ(node->name, "a");
+        EXPECT_EQ(node->text, "hitail");
+        EXPECT_EQ(node->getAttr("k"), "v");
+        EXPECT_EQ(node->getAttr("{urn:q}n"), "w");
+        EXPECT_EQ(node->attributes()[1].uri, "urn:q");
+        ASSERT_EQ(node->children.size(), 1u);
+        const XMLNode& child = *node->children[0];
+        EXPECT_EQ(std::string(child.uri) + ":" + child.name + "=" + child.text, "urn:x:b=in");
+        EXPECT_EQ(child.getAttr("{urn:q}m"), "1");
+        EXPECT_EQ(child.textOffset(), 2u);
+        ASSERT_EQ(child.children.size(), 1u);
+        EXPECT_EQ(child.children[0]->name, "c");
+        EXPECT_TRUE(child.children[0]->uri.empty());
+    }
+
+    // Hand-built trees link nodes the caller keeps; a copy takes its own.
+    XMLNode leaf;
+    leaf.name = "leaf";
+    XMLNode built;
+    built.name = "built";
+    built.children.push_back(&leaf);
+    const XMLNode builtCopy(built);
+    leaf.name = "changed";
+    ASSERT_EQ(builtCopy.children.size(), 1u);
+    EXPECT_NE(builtCopy.children[0], &leaf);
+    EXPECT_EQ(builtCopy.children[0]->name, "leaf");
+
+    std::vector<XMLNode> nodes;
+    XMLNode node;
+    node.setAttr("id", "1");
+    node.setAttr("{urn:q}n", "2");
+    node.children.push_back(&leaf);
+    nodes.push_back(std::move(node));
+    EXPECT_TRUE(node.attributes().empty());
+    EXPECT_TRUE(node.children.empty());
+    node.setAttr("other", "3");
+    nodes.clear();
+    ASSERT_EQ(node.attributes().size(), 1u);
+    EXPECT_EQ(node.getAttr("id"), "");
+    EXPECT_EQ(node.getAttr("other"), "3");
+
+    XMLNode target;
+    target.setAttr("old", "x");
+    target = std::move(copy);
+    EXPECT_EQ(target.getAttr("old"), "");
+    EXPECT_EQ(target.children.at(0)->children.at(0)->name, "c");
+    EXPECT_TRUE(copy.name.empty() && copy.uri.empty() && copy.children.empty() && copy.attributes().empty());
+}
+
+// A public builder refuses events out of order and never hangs one document under another.
+TEST(XMLTreeBuilderTest, RefusesMisuseAndStartsAFreshTreePerDocument)
+{
+    XMLEventReader reader;
+    XMLTreeBuilder builder(reader);
+    EXPECT_THROW(builder.characters("x"), std::logic_error);
+    EXPECT_THROW(builder.endElement(), std::logic_error);
+    EXPECT_EQ(builder.root(), nullptr);
+
+    EXPECT_THROW(reader.read("<a><b><c>", builder), DomException);
+    reader.read("<z><y/></z>", builder);
+    ASSERT_NE(builder.root(), nullptr);
+    EXPECT_EQ(builder.root()->name, "z");
+    EXPECT_EQ(builder.size(), 2u);
+
+    // Events fed by hand: a second root begins a second tree.
+    XMLStartTag tag;
+    tag.name = "first";
+    builder.clear();
+    builder.startElement(tag);
+    builder.endElement();
+    tag.name = "second";
+    builder.startElement(tag);
+    builder.endElement();
+    EXPECT_EQ(builder.root()->name, "second");
+    EXPECT_EQ(builder.size(), 1u);
 }

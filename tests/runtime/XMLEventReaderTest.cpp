@@ -26,7 +26,7 @@ public:
         if (!tag.uri.empty()) events += "{" + std::string(tag.uri) + "}";
         events += "@" + std::to_string(at.line) + ":" + std::to_string(at.column);
         for (const XMLAttribute& attribute : tag.attributes)
-            events += " " + std::string(attribute.name) + "=" + std::string(attribute.value);
+            events += " " + attribute.qualifiedName() + "=" + std::string(attribute.value);
         events += ">";
         if (++m_starts == m_throwAtStart) throw std::runtime_error("handler refused");
     }

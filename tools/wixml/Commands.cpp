@@ -202,6 +202,7 @@ std::string writeMessage(const SchemaClass& schemaClass, const BaseObject& objec
     }
     XmlStream stream;
     stream.setIndent(indent);
+    if (envelope != SoapVersion::None) stream.setOuterDepth(2); // as a reader counts Envelope and Body
     // The root is in the schema namespace too, under the prefix the stream declares for it.
     const std::string prefix = stream.getNamespacePrefix(wi::NamespaceUri);
     schemaClass.write(object, stream, prefix + ":" + rootName);

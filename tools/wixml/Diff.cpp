@@ -197,10 +197,10 @@ std::string shown(std::string_view text)
     return quoted + '"';
 }
 
-// The one place that prints an attribute's name.
+// The one place that prints an attribute's name: "{uri}local" when namespaced.
 std::string attributeName(const XMLAttribute& attribute)
 {
-    return std::string(attribute.name);
+    return attribute.qualifiedName();
 }
 
 // An entry that one side lacks, in a line: its text, or its start tag.
@@ -263,7 +263,7 @@ void compare(const std::string& path, const XMLNode& before, const XMLNode& afte
              ValueType textType, Differences& found)
 {
     for (const XMLAttribute& attribute : before.attributes()) {
-        const XMLAttribute* other = after.findAttribute(attribute.name);
+        const XMLAttribute* other = after.findAttribute(attribute.qualifiedName());
         const std::string attributePath = joined(path, attributeName(attribute));
         if (!other) {
             report(found, attributePath, shown(attribute.value), std::string(none));
@@ -272,7 +272,7 @@ void compare(const std::string& path, const XMLNode& before, const XMLNode& afte
         }
     }
     for (const XMLAttribute& attribute : after.attributes()) {
-        if (!before.findAttribute(attribute.name)) {
+        if (!before.findAttribute(attribute.qualifiedName())) {
             report(found, joined(path, attributeName(attribute)), std::string(none), shown(attribute.value));
         }
     }

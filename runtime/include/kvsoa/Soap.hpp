@@ -31,7 +31,7 @@ KVSOA_API const char* soapNamespaceUri(SoapVersion version) noexcept;
 /// Code/Value (each Subcode/Value after a '/'), the first Reason/Text (an
 /// English one, xml:lang "en" or "en-..." in any case, when there are
 /// several) and Detail. The detail is the text inside the detail element and
-/// its descendants, whitespace collapsed.
+/// its descendants in document order, whitespace collapsed.
 ///
 /// Some senders mix the shapes (node-soap puts Code and Reason in a SOAP 1.1
 /// Fault), so a fault without its version's code and reason is read in the

@@ -11,7 +11,9 @@
 namespace Kavella::Soa::Common::Xml {
 
 /// Builds a tree of XMLNodes from a reader's events. The builder owns the
-/// nodes; clear() drops them and keeps the storage for the next tree.
+/// nodes; clear() drops them and keeps the storage for the next tree. A new
+/// document, or a start tag when no element is open, begins a new tree; an end
+/// tag or text with no element open throws std::logic_error.
 class KVSOA_API XMLTreeBuilder final : public XMLEventHandler {
 public:
     /// Node positions come from reader, which must outlive the reading.
@@ -20,6 +22,8 @@ public:
     XMLTreeBuilder(const XMLTreeBuilder&) = delete;
     XMLTreeBuilder& operator=(const XMLTreeBuilder&) = delete;
 
+    /// Drops the tree of an earlier document.
+    void startDocument() override;
     /// Adds a node under the innermost open one.
     void startElement(const XMLStartTag& tag) override;
     /// Closes the innermost open node.

@@ -29,7 +29,7 @@ struct XMLStartTag {
     std::string_view name;
     /// Namespace URI; empty when the element has none.
     std::string_view uri;
-    /// In document order; a namespaced attribute is named "{uri}local".
+    /// In document order, each with its local name and namespace URI.
     XMLAttributes attributes;
 };
 
@@ -38,6 +38,8 @@ class KVSOA_API XMLEventHandler {
 public:
     /// Handlers are not owned by the reader.
     virtual ~XMLEventHandler();
+    /// A document begins: the first call of every read.
+    virtual void startDocument() {}
     /// An element begins; the tag's views live for this call only.
     virtual void startElement(const XMLStartTag& tag) = 0;
     /// The innermost open element ends.

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <forward_list>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -14,15 +13,39 @@
 namespace Kavella::Soa::Common::Xml {
 
 /// One attribute of an element. The texts live in the node's document (or,
-/// for attributes set by hand, in the node itself).
+/// for attributes set by hand or copied, in the node itself).
 struct XMLAttribute {
-    /// Local name of an unprefixed attribute; "{uri}local" for a namespaced one.
+    /// Local name, without prefix.
     std::string_view name;
     /// The value, references resolved.
     std::string_view value;
+    /// Namespace URI; empty for an unprefixed attribute. Kept apart from the
+    /// name so that a long URI is never copied once per attribute.
+    std::string_view uri;
 
-    /// Same name and value.
-    friend bool operator==(const XMLAttribute& a, const XMLAttribute& b) { return a.name == b.name && a.value == b.value; }
+    /// True when the attribute is the one named: "local" for an unprefixed
+    /// attribute, "{uri}local" for a namespaced one.
+    bool hasName(std::string_view qualifiedName) const noexcept
+    {
+        if (uri.empty()) return qualifiedName == name;
+        return qualifiedName.size() == uri.size() + name.size() + 2 && qualifiedName.front() == '{' &&
+               qualifiedName.substr(1, uri.size()) == uri && qualifiedName[uri.size() + 1] == '}' &&
+               qualifiedName.substr(uri.size() + 2) == name;
+    }
+    /// "local", or "{uri}local" for a namespaced attribute.
+    std::string qualifiedName() const
+    {
+        if (uri.empty()) return std::string(name);
+        std::string text;
+        text.reserve(uri.size() + name.size() + 2);
+        return text.append(1, '{').append(uri).append(1, '}').append(name);
+    }
+
+    /// Same name, namespace and value.
+    friend bool operator==(const XMLAttribute& a, const XMLAttribute& b)
+    {
+        return a.name == b.name && a.uri == b.uri && a.value == b.value;
+    }
     /// Not operator==.
     friend bool operator!=(const XMLAttribute& a, const XMLAttribute& b) { return !(a == b); }
 };
@@ -166,6 +189,11 @@ private:
 
 /// One element of a parsed document: its local name, namespace, attributes,
 /// element children in document order and character data.
+///
+/// A read node views its document, which must outlive it. A copy owns
+/// everything it shows (name, namespace, attributes, text and a deep copy of
+/// the children), so it may outlive the source's document. Trees may also be
+/// built by hand: children.push_back(&child) links a node the caller keeps alive.
 class KVSOA_API XMLNode {
 public:
     /// Local name, without prefix.
@@ -173,7 +201,8 @@ public:
     /// Namespace URI of the element; empty when it has none. Read nodes point
     /// into their document, which keeps one copy of each URI.
     std::string_view uri;
-    /// Element children only (no text, comments or processing instructions); not owned.
+    /// Element children only (no text, comments or processing instructions);
+    /// owned by the document, by the node when copied, by the caller when built by hand.
     std::vector<XMLNode*> children;
     /// Character data directly inside the element, CDATA and references resolved.
     XMLText text;
@@ -185,41 +214,51 @@ public:
     int column = 0;
 
     /// An element with no name, attributes or children, for building by hand.
-    XMLNode() = default;
-    /// A copy owns its attribute texts, so it may outlive the source's document.
+    XMLNode();
+    /// A deep copy that owns all it shows, so it may outlive other's document.
     XMLNode(const XMLNode& other);
-    /// As the copy constructor; the children stay shared, not copied.
+    /// As the copy constructor.
     XMLNode& operator=(const XMLNode& other);
-    /// Takes other's contents over.
-    XMLNode(XMLNode&&) noexcept = default;
-    /// Takes other's contents over.
-    XMLNode& operator=(XMLNode&&) noexcept = default;
-    /// Does not touch the children, which the document owns.
-    ~XMLNode() = default;
+    /// Takes other's contents over; other is left an empty node.
+    XMLNode(XMLNode&& other) noexcept;
+    /// Takes other's contents over; other is left an empty node.
+    XMLNode& operator=(XMLNode&& other) noexcept;
+    /// Frees what the node owns; children linked by hand are the caller's.
+    ~XMLNode();
 
     /// The value of an unprefixed attribute, or an empty text when there is none.
     /// A namespaced attribute is found under "{uri}local".
     std::string getAttr(const std::string& attributeName) const;
     /// True when the element has the attribute.
     bool hasAttr(const std::string& attributeName) const { return findAttribute(attributeName) != nullptr; }
-    /// The attribute, or null when the element has none of that name.
+    /// The attribute named "local" or "{uri}local", or null when the element has none of that name.
     const XMLAttribute* findAttribute(std::string_view attributeName) const noexcept;
-    /// Sets or replaces an attribute; the node keeps its own copy of both texts.
+    /// Sets or replaces an attribute named "local" or "{uri}local"; the node
+    /// keeps its own copy of the texts.
     void setAttr(const std::string& attributeName, const std::string& value);
     /// All attributes, in document order.
     const XMLAttributes& attributes() const noexcept { return m_attributes; }
 
+    /// How many bytes of the parent's text come before this element, so that
+    /// mixed content can be read in document order. Nodes built by hand come
+    /// after all of it (the largest size_t).
+    std::size_t textOffset() const noexcept
+    {
+        return m_textOffset == unknownOffset ? static_cast<std::size_t>(-1) : m_textOffset;
+    }
+
 private:
     friend class XMLTreeBuilder;
 
-    struct OwnAttributes {
-        std::vector<XMLAttribute> list;       // m_attributes views these
-        std::forward_list<std::string> texts; // and they these
-    };
-    OwnAttributes& ownAttributes();
+    static constexpr std::uint32_t unknownOffset = 0xFFFFFFFFu;
 
-    XMLAttributes m_attributes;                   // read nodes: in the document's text blocks
-    std::unique_ptr<OwnAttributes> m_own;          // set by hand, or copied
+    struct Owned;
+    Owned& owned();
+    void clearView() noexcept;
+
+    std::uint32_t m_textOffset = unknownOffset; // saturates below unknownOffset
+    XMLAttributes m_attributes;                 // read nodes: in the document's text blocks
+    std::unique_ptr<Owned> m_own;               // what a copy or a hand-set attribute owns
 };
 
 /// Every reader's answer to a child element it does not know:

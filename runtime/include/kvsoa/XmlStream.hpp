@@ -22,6 +22,8 @@ namespace Kavella::Soa::Common::Xml {
 /// Its state says what became of the output, as for any std::ostream: when the
 /// buffer refuses a piece, badbit is set (and std::ios_base::failure thrown if
 /// exceptions() include it), and a stream that is not good() writes nothing more.
+/// A schema object's write that throws (a text XML cannot carry, a tree too
+/// deep) leaves the stream and its target bad, with no element open (abandon()).
 class KVSOA_API XmlStream : public std::ostream {
 public:
     /// The depth limit of a new stream, the same as XMLReadLimits' default.
@@ -66,6 +68,13 @@ public:
     std::size_t maxDepth() const noexcept { return m_maxDepth; }
     /// Open elements right now.
     std::size_t depth() const noexcept { return m_open.size(); }
+    /// Elements written around the stream's own by hand (a SOAP envelope's two):
+    /// they count against the depth limit, as a reader counts them.
+    void setOuterDepth(std::size_t levels) noexcept { m_outerDepth = levels; }
+    /// Gives up a write that an exception cut short: no element stays open and
+    /// the stream and its target are marked bad, so nothing more is written
+    /// through it and the truncated output does not pass for a whole one.
+    void abandon() noexcept;
 
     /// Throws DomException when an element named elementName, opened now, would
     /// lie deeper than the limit. Elements written by hand check it too, so that
@@ -157,6 +166,7 @@ private:
     std::vector<std::pair<std::string, std::string>> m_prefixes; // uri, prefix
     std::vector<bool> m_open;                                    // per open element: has child elements
     std::size_t m_maxDepth = defaultMaxDepth;
+    std::size_t m_outerDepth = 0;
     int m_indent = 0;
 };
 
