@@ -1,13 +1,14 @@
-// The event reader over libxml2's SAX2 parser. libxml2 sees UTF-8 only: the
-// text is decoded here first (UTF-16, ISO-8859-1, US-ASCII), with exactly the
-// encodings, byte order marks and declarations the expat reader accepts, and
-// parsed with its own declaration ignored. Positions are counted here, on
-// that UTF-8 text, in characters as expat counts them.
+// The event reader over libxml2's SAX2 parser. libxml2 sees the decoded UTF-8
+// text (TextDecoder) with its own declaration ignored, and only as much of it
+// as passed the limits (MarkupLimits), so that it never spends more than
+// linear time. Positions are counted on that text (PositionCounter), in
+// characters as expat counts them.
 
 #include "kvsoa/XMLEventReader.hpp"
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/dict.h>
 #include <libxml/xmlerror.h>
 
 #include <algorithm>
@@ -18,139 +19,22 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "kvsoa/DomException.hpp"
+#include "reader/MarkupLimits.hpp"
+#include "reader/PositionCounter.hpp"
+#include "reader/TextDecoder.hpp"
 
 namespace Kavella::Soa::Common::Xml {
 
 namespace {
 
-// Stands in for every byte that cannot be read (a NUL, a character the
-// declared encoding cannot hold, a lone surrogate): not UTF-8 anywhere, so
-// libxml2 stops right there, and it is where expat stops too.
-constexpr char unreadable = '\xFF';
-
-bool sameAsciiLetters(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
+using detail::Refusal;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-void appendUtf8(std::string& out, unsigned code)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-/// UTF-8 characters in [byte, end): the bytes that are not continuation bytes.
-std::size_t characters(const unsigned char* byte, const unsigned char* end) noexcept
-{
-    std::size_t count = 0;
-    for (; end - byte >= 8; byte += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, byte, sizeof word);
-        // ASCII needs no count.
-        if ((word & 0x8080808080808080ull) == 0) {
-            count += 8;
-            continue;
-        }
-        // A continuation byte is 10xxxxxx: top bit set, next bit clear.
-        const std::uint64_t continuation = word & ~(word << 1) & 0x8080808080808080ull;
-        // One bit per byte at most: a multiply sums them without a popcount instruction.
-        count += 8 - static_cast<std::size_t>(((continuation >> 7) * 0x0101010101010101ull) >> 56);
-    }
-    for (; byte < end; ++byte) count += (*byte & 0xC0) != 0x80;
-    return count;
-}
-
-/// Line and column of byte offsets in UTF-8 text, as expat counts them
-/// (characters; CR, LF and CR LF end a line). Offsets asked for in order cost
-/// one pass over the text; an earlier one is counted back from the last.
-class PositionCounter {
-public:
-    void reset(std::string_view text)
-    {
-        m_text = reinterpret_cast<const unsigned char*>(text.data());
-        m_size = text.size();
-        m_offset = 0;
-        m_line = 1;
-        m_column = 0;
-    }
-
-    XMLPosition at(std::size_t offset)
-    {
-        if (offset > m_size) offset = m_size;
-        if (offset >= m_offset) {
-            forward(offset);
-            return {m_line, m_column + 1};
-        }
-        // Back to the start of the line that holds the offset, then forward.
-        const unsigned char* begin = m_text + offset;
-        int breaks = 0;
-        for (const unsigned char* byte = begin; byte < m_text + m_offset; ++byte) {
-            if (*byte == '\n') ++breaks;
-            else if (*byte == '\r' && !(byte + 1 < m_text + m_size && byte[1] == '\n')) ++breaks;
-        }
-        if (breaks == 0) {
-            return {m_line, m_column + 1 - static_cast<int>(characters(begin, m_text + m_offset))};
-        }
-        const unsigned char* lineStart = begin;
-        while (lineStart > m_text && lineStart[-1] != '\n' && lineStart[-1] != '\r') --lineStart;
-        return {m_line - breaks, static_cast<int>(characters(lineStart, begin)) + 1};
-    }
-
-private:
-    void forward(std::size_t offset)
-    {
-        const unsigned char* byte = m_text + m_offset;
-        const unsigned char* end = m_text + offset;
-        const std::size_t length = static_cast<std::size_t>(end - byte);
-        if (!std::memchr(byte, '\n', length) && !std::memchr(byte, '\r', length)) {
-            // The usual case, and all of a compact document: no line break.
-            m_column += static_cast<int>(characters(byte, end));
-            m_offset = offset;
-            return;
-        }
-        int column = m_column;
-        for (; byte < end; ++byte) {
-            if (*byte == '\n' || (*byte == '\r' && !(byte + 1 < m_text + m_size && byte[1] == '\n'))) {
-                ++m_line;
-                column = 0;
-            } else if (*byte != '\r') {
-                column += (*byte & 0xC0) != 0x80; // continuation bytes add no column
-            }
-        }
-        m_column = column;
-        m_offset = offset;
-    }
-
-    const unsigned char* m_text = nullptr;
-    std::size_t m_size = 0;
-    std::size_t m_offset = 0;
-    int m_line = 1;
-    int m_column = 0;
-};
 
 /// expat's words for the errors both parsers find, so that a message does not
 /// depend on the parser underneath; null where libxml2's own say more.
@@ -213,12 +97,6 @@ std::string describeCharacter(std::string_view text)
     return described;
 }
 
-/// A refusal found before parsing: where (an offset in the decoded text) and why.
-struct Refusal {
-    std::size_t offset;
-    std::string reason;
-};
-
 } // namespace
 
 XMLEventHandler::~XMLEventHandler() = default;
@@ -250,11 +128,6 @@ private:
     struct ContextDeleter {
         void operator()(xmlParserCtxtPtr context) const { xmlFreeParserCtxt(context); }
     };
-
-    // Decoding into m_buffer; a refusal of the encoding itself comes back.
-    bool decode(std::string_view text, Refusal& refusal);
-    void decodeUtf16(std::string_view text, bool bigEndian);
-    void copyEightBit(std::string_view text, bool latin1, bool ascii);
 
     [[noreturn]] void fail(std::size_t offset, const std::string& reason)
     {
@@ -289,9 +162,21 @@ private:
     {
         if (m_failed) return;
         m_failed = true;
-        m_errorOffset = offset;
+        m_errorOffset = m_errorCursor = offset;
         m_errorReason = std::move(reason);
         xmlStopParser(m_context);
+    }
+
+    /// Refuses at offset when the document's names, prefixes, URIs and targets
+    /// are more than the limit: libxml2's name dictionary stops growing, so
+    /// each one beyond would cost more than the one before. Checked at every
+    /// event; between two, one start tag adds at most its attributes' worth.
+    bool tooManyNames(std::size_t offset)
+    {
+        const auto names = static_cast<std::size_t>(xmlDictSize(m_context->dict));
+        if (names <= m_namesBefore + m_limits.maxDistinctNames) return false;
+        refuse(offset, detail::tooManyDistinctNames(m_limits.maxDistinctNames));
+        return true;
     }
 
     static XMLEventReaderImpl& self(void* data) { return *static_cast<XMLEventReaderImpl*>(data); }
@@ -300,13 +185,14 @@ private:
     static void onEnd(void* data, const xmlChar*, const xmlChar*, const xmlChar*);
     static void onCharacters(void* data, const xmlChar* text, int length);
     static void onDoctype(void* data, const xmlChar*, const xmlChar*, const xmlChar*);
+    static void onProcessingInstruction(void* data, const xmlChar*, const xmlChar* content);
     static void onError(void* data, xmlErrorPtr error);
 
     const XMLReadLimits m_limits;
-    std::string m_buffer;     // the decoded text, NUL-terminated, as libxml2 wants it
-    std::string_view m_text;  // what libxml2 parses: m_buffer without a byte order mark
-    std::vector<std::size_t> m_unreadable; // offsets of the bytes decoding put in
-    PositionCounter m_positions;
+    detail::DecodedText m_decoded;
+    std::string_view m_text; // the decoded text
+    detail::PositionCounter m_positions;
+    std::size_t m_namesBefore = 0; // in a new parser's dictionary
     xmlParserCtxtPtr m_context = nullptr; // while reading
     XMLEventHandler* m_handler = nullptr;
     std::vector<OpenElement> m_open;
@@ -320,155 +206,10 @@ private:
     std::exception_ptr m_handlerError;
     bool m_failed = false;
     std::size_t m_errorOffset = 0;
+    std::size_t m_errorCursor = 0; // where libxml2 was when it failed
     std::string m_errorReason;
     bool m_outOfMemory = false;
 };
-
-namespace {
-
-/// The encoding named in an XML declaration at the start of text, and its
-/// offset; empty when there is none (libxml2 judges a malformed declaration).
-std::string_view declaredEncoding(std::string_view text, std::size_t& offset)
-{
-    if (text.substr(0, 5) != "<?xml" || text.size() < 6 || !isSpace(text[5])) return {};
-    const std::size_t close = text.find("?>", 5);
-    if (close == std::string_view::npos) return {};
-    const std::string_view declaration = text.substr(0, close);
-    std::size_t at = declaration.find("encoding", 5);
-    if (at == std::string_view::npos || !isSpace(declaration[at - 1])) return {};
-    at += 8;
-    while (at < declaration.size() && isSpace(declaration[at])) ++at;
-    if (at >= declaration.size() || declaration[at] != '=') return {};
-    ++at;
-    while (at < declaration.size() && isSpace(declaration[at])) ++at;
-    if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\'')) return {};
-    const std::size_t end = declaration.find(declaration[at], at + 1);
-    if (end == std::string_view::npos) return {};
-    offset = at + 1;
-    return declaration.substr(at + 1, end - at - 1);
-}
-
-} // namespace
-
-void XMLEventReaderImpl::decodeUtf16(std::string_view text, bool bigEndian)
-{
-    m_buffer.reserve(text.size() + text.size() / 2);
-    const auto* byte = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t units = text.size() / 2;
-    const auto unit = [&](std::size_t i) {
-        return bigEndian ? (unsigned{byte[2 * i]} << 8) | byte[2 * i + 1] : (unsigned{byte[2 * i + 1]} << 8) | byte[2 * i];
-    };
-    for (std::size_t i = 0; i < units; ++i) {
-        unsigned code = unit(i);
-        if (code >= 0xD800 && code < 0xE000) {
-            const unsigned low = i + 1 < units ? unit(i + 1) : 0;
-            if (code >= 0xDC00 || low < 0xDC00 || low >= 0xE000) {
-                m_unreadable.push_back(m_buffer.size());
-                m_buffer += unreadable;
-                continue;
-            }
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-            ++i;
-        }
-        if (code == 0) {
-            m_unreadable.push_back(m_buffer.size());
-            m_buffer += unreadable;
-            continue;
-        }
-        appendUtf8(m_buffer, code);
-    }
-    if (text.size() % 2 != 0) {
-        m_unreadable.push_back(m_buffer.size());
-        m_buffer += unreadable;
-    }
-}
-
-void XMLEventReaderImpl::copyEightBit(std::string_view text, bool latin1, bool ascii)
-{
-    if (latin1) {
-        m_buffer.reserve(text.size() + text.size() / 8);
-        for (const char c : text) {
-            if (c == '\0') {
-                m_unreadable.push_back(m_buffer.size());
-                m_buffer += unreadable;
-            } else {
-                appendUtf8(m_buffer, static_cast<unsigned char>(c));
-            }
-        }
-        return;
-    }
-    m_buffer.assign(text.data(), text.size());
-    for (std::size_t at = 0; at < m_buffer.size(); ++at) {
-        if (ascii) {
-            if (m_buffer[at] != '\0' && static_cast<unsigned char>(m_buffer[at]) < 0x80) continue;
-        } else {
-            const void* nul = std::memchr(m_buffer.data() + at, '\0', m_buffer.size() - at);
-            if (!nul) break;
-            at = static_cast<std::size_t>(static_cast<const char*>(nul) - m_buffer.data());
-        }
-        m_unreadable.push_back(at);
-        m_buffer[at] = unreadable;
-    }
-}
-
-bool XMLEventReaderImpl::decode(std::string_view text, Refusal& refusal)
-{
-    m_buffer.clear();
-    m_unreadable.clear();
-    const auto byte = [&](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0x100u; };
-    // The encoding from the first bytes, as expat finds it.
-    enum class Form { eightBit, utf8Mark, bigEndian, littleEndian } form = Form::eightBit;
-    if (byte(0) == 0xFE && byte(1) == 0xFF) {
-        form = Form::bigEndian;
-        text.remove_prefix(2);
-    } else if (byte(0) == 0xFF && byte(1) == 0xFE) {
-        form = Form::littleEndian;
-        text.remove_prefix(2);
-    } else if (text.size() >= 2 && byte(0) == 0) {
-        form = Form::bigEndian;
-    } else if (text.size() >= 2 && byte(1) == 0) {
-        form = Form::littleEndian;
-    } else if (byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
-        form = Form::utf8Mark;
-        text.remove_prefix(3);
-    }
-
-    const bool sixteenBit = form == Form::bigEndian || form == Form::littleEndian;
-    if (sixteenBit) decodeUtf16(text, form == Form::bigEndian);
-    // The declaration is ASCII: in eight-bit text its offsets are those of the decoded text.
-    const std::string_view start = sixteenBit ? std::string_view(m_buffer) : text;
-    std::size_t offset = 0;
-    const std::string_view declared = declaredEncoding(start, offset);
-    const auto is = [&](const char* name) { return sameAsciiLetters(declared, name); };
-    const bool eightBitName = is("UTF-8") || is("US-ASCII") || is("ISO-8859-1");
-    const bool sixteenBitName = is("UTF-16") || is("UTF-16BE") || is("UTF-16LE");
-    std::string reason;
-    if (declared.empty()) {
-    } else if (!eightBitName && !sixteenBitName) {
-        reason = "unknown encoding";
-    } else if (form == Form::utf8Mark && !is("UTF-8")) {
-        reason = "the encoding declaration \"" + std::string(declared) + "\" contradicts the UTF-8 byte order mark";
-    } else if (sixteenBit != sixteenBitName || (form == Form::bigEndian && is("UTF-16LE")) ||
-               (form == Form::littleEndian && is("UTF-16BE"))) {
-        reason = "encoding specified in XML declaration is incorrect";
-    }
-    if (!reason.empty()) {
-        if (!sixteenBit) m_buffer.assign(text.data(), text.size());
-        m_text = m_buffer;
-        refusal = {offset, std::move(reason)};
-        return false;
-    }
-    if (!sixteenBit) copyEightBit(text, is("ISO-8859-1"), is("US-ASCII"));
-    m_text = m_buffer;
-    // A second byte order mark is a character where none may stand; libxml2
-    // would skip it silently.
-    if (m_text.substr(0, 3) == "\xEF\xBB\xBF") {
-        refusal = {0, "not well-formed (invalid token): a second byte order mark"};
-        return false;
-    }
-    return true;
-}
-
 std::size_t XMLEventReaderImpl::errorOffset(const xmlError& error, std::size_t offset) const
 {
     // Namespace errors are found once the whole start tag is read; expat
@@ -522,6 +263,7 @@ void XMLEventReaderImpl::onStart(void* data, const xmlChar* localname, const xml
         return;
     }
     const std::size_t at = reader.back(reader.cursor(), '<');
+    if (reader.tooManyNames(at)) return;
     if (reader.m_open.size() >= reader.m_limits.maxDepth) {
         reader.refuse(at, "elements nested deeper than the limit of " + std::to_string(reader.m_limits.maxDepth));
         return;
@@ -617,6 +359,19 @@ void XMLEventReaderImpl::onDoctype(void* data, const xmlChar*, const xmlChar*, c
     reader.refuse(at, "a DOCTYPE declaration is not allowed in a message");
 }
 
+void XMLEventReaderImpl::onProcessingInstruction(void* data, const xmlChar*, const xmlChar* content)
+{
+    XMLEventReaderImpl& reader = self(data);
+    if (reader.m_failed) {
+        xmlStopParser(reader.m_context);
+        return;
+    }
+    // Called past "?>"; before the content stand only the target and spaces.
+    const std::size_t contentSize = content ? std::strlen(reinterpret_cast<const char*>(content)) : 0;
+    const std::size_t end = reader.cursor();
+    reader.tooManyNames(reader.back(end >= contentSize + 2 ? end - contentSize - 2 : 0, '<'));
+}
+
 void XMLEventReaderImpl::onError(void* data, xmlErrorPtr error)
 {
     XMLEventReaderImpl& reader = self(data);
@@ -633,7 +388,9 @@ void XMLEventReaderImpl::onError(void* data, xmlErrorPtr error)
     // the next event.
     reader.m_failed = true;
     const std::size_t offset = reader.cursor();
-    if (std::binary_search(reader.m_unreadable.begin(), reader.m_unreadable.end(), offset)) {
+    reader.m_errorCursor = offset;
+    const std::vector<std::size_t>& unreadable = reader.m_decoded.unreadable;
+    if (std::binary_search(unreadable.begin(), unreadable.end(), offset)) {
         reader.m_errorOffset = offset;
         reader.m_errorReason = "not well-formed (invalid token)";
         return;
@@ -669,17 +426,32 @@ void XMLEventReaderImpl::read(std::string_view text, XMLEventHandler& handler)
         {
             if (buffer.capacity() > (std::size_t{1} << 20)) std::string().swap(buffer);
         }
-    } release{m_buffer};
+    } release{m_decoded.buffer};
 
     Refusal refusal;
-    const bool decoded = decode(text, refusal);
+    const bool decoded = detail::decode(text, m_decoded, refusal);
+    m_text = m_decoded.buffer;
     m_positions.reset(m_text);
     if (!decoded) fail(refusal.offset, refusal.reason);
+
+    // libxml2 reads only the text before the first place over a limit: its
+    // errors there come first, then the limit's.
+    const std::optional<Refusal> excess = detail::findLimitExcess(m_text, m_limits);
+    const std::size_t parsed = excess ? excess->offset : m_text.size();
+    const char kept = m_decoded.buffer[parsed];
+    m_decoded.buffer[parsed] = '\0';
+    struct Restore {
+        std::string& buffer;
+        std::size_t at;
+        char byte;
+        ~Restore() { buffer[at] = byte; }
+    } restore{m_decoded.buffer, parsed, kept};
 
     const std::unique_ptr<xmlParserCtxt, ContextDeleter> context(xmlNewParserCtxt());
     if (!context) throw std::bad_alloc();
     m_context = context.get();
     xmlCtxtUseOptions(m_context, XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_IGNORE_ENC | XML_PARSE_OLD10);
+    m_namesBefore = static_cast<std::size_t>(xmlDictSize(m_context->dict));
     xmlSAXHandler& sax = *m_context->sax;
     std::memset(&sax, 0, sizeof sax);
     sax.initialized = XML_SAX2_MAGIC;
@@ -688,6 +460,7 @@ void XMLEventReaderImpl::read(std::string_view text, XMLEventHandler& handler)
     sax.characters = &XMLEventReaderImpl::onCharacters;
     sax.ignorableWhitespace = &XMLEventReaderImpl::onCharacters;
     sax.internalSubset = &XMLEventReaderImpl::onDoctype;
+    sax.processingInstruction = &XMLEventReaderImpl::onProcessingInstruction;
     sax.serror = &XMLEventReaderImpl::onError;
     m_context->userData = this;
     m_handler = &handler;
@@ -697,8 +470,8 @@ void XMLEventReaderImpl::read(std::string_view text, XMLEventHandler& handler)
     xmlParserInputPtr input = xmlNewInputStream(m_context);
     if (!input) throw std::bad_alloc();
     input->base = input->cur = reinterpret_cast<const xmlChar*>(m_text.data());
-    input->end = input->base + m_text.size();
-    input->length = static_cast<int>(m_text.size() < INT_MAX ? m_text.size() : INT_MAX);
+    input->end = input->base + parsed;
+    input->length = static_cast<int>(parsed < INT_MAX ? parsed : INT_MAX);
     if (inputPush(m_context, input) < 0) {
         xmlFreeInputStream(input);
         throw std::bad_alloc();
@@ -707,10 +480,15 @@ void XMLEventReaderImpl::read(std::string_view text, XMLEventHandler& handler)
     if (m_outOfMemory) throw std::bad_alloc();
     if (!m_failed && !m_context->wellFormed) {
         m_failed = true;
-        m_errorOffset = cursor();
+        m_errorOffset = m_errorCursor = cursor();
         m_errorReason = "not well-formed";
     }
     m_context = nullptr;
+    if (excess && (!m_failed || m_errorCursor >= parsed)) {
+        // What libxml2 found at the end of its part is only the cut.
+        m_open.clear();
+        fail(excess->offset, excess->reason);
+    }
     if (m_failed) {
         m_open.clear();
         fail(m_errorOffset, m_errorReason);

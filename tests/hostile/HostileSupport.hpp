@@ -38,9 +38,9 @@ std::string writeMessage(const T& object, const std::string& localName)
 
 /// Reads text and parses its root element into object.
 template <typename T>
-void parseMessage(T& object, std::string_view text)
+void parseMessage(T& object, std::string_view text, const XMLReadLimits& limits = {})
 {
-    const XMLDocument document(text, XMLReadLimits{});
+    const XMLDocument document(text, limits);
     object.parse(document.root());
 }
 

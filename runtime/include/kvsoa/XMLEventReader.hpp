@@ -9,10 +9,30 @@
 
 namespace Kavella::Soa::Common::Xml {
 
-/// Limits that keep a hostile document from exhausting the stack or memory.
+/// Limits that keep a hostile document from exhausting the stack, memory or
+/// time: within them, reading costs time and memory in proportion to the
+/// text. A document over a limit is refused with a DomException that names
+/// the limit, at the start tag concerned. The defaults leave room for real
+/// traffic many times over (a SOAP stack declares tens of namespaces on an
+/// envelope; a message's elements carry a handful of attributes).
 struct XMLReadLimits {
     /// Deepest element nesting accepted; the root is depth 1.
     std::size_t maxDepth = 256;
+    /// Attributes on one element, namespace declarations included: the parser
+    /// compares each with every other.
+    std::size_t maxAttributes = 256;
+    /// Namespace declarations in scope at one element, its own included: the
+    /// parser looks a prefix up through all of them.
+    std::size_t maxNamespaces = 256;
+    /// Bytes in a name as written (element, attribute, prefix:local,
+    /// processing-instruction target).
+    std::size_t maxNameLength = 1024;
+    /// Bytes in a namespace URI as written in its declaration.
+    std::size_t maxUriLength = 4096;
+    /// Distinct element and attribute names, prefixes, namespace URIs and
+    /// processing-instruction targets in one document: beyond some thousands
+    /// the parser's name table slows down with each new one.
+    std::size_t maxDistinctNames = 10000;
 };
 
 /// Where a start tag begins: 1-based line and column (characters, not bytes).
