@@ -171,7 +171,14 @@ inline void compareAllReaders(std::string_view bytes)
 {
     XMLReadLimits shallow;
     shallow.maxDepth = 4;
-    for (const XMLReadLimits& limits : {XMLReadLimits{}, shallow}) {
+    // Every other limit low enough that inputs reach it.
+    XMLReadLimits tight;
+    tight.maxAttributes = 3;
+    tight.maxNamespaces = 2;
+    tight.maxNameLength = 12;
+    tight.maxUriLength = 70;
+    tight.maxDistinctNames = 12;
+    for (const XMLReadLimits& limits : {XMLReadLimits{}, shallow, tight}) {
 #define KVSOA_COMPARE(Class) compareReaders<wi::Class>(bytes, limits);
         WI_SCHEMA_CLASSES(KVSOA_COMPARE)
 #undef KVSOA_COMPARE

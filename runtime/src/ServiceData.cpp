@@ -67,6 +67,11 @@ void ServiceData::parse(const XMLNode& node)
 {
     static const std::string trace = SERVICE_DATA "::parse";
     if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markStart(trace);
+    // Names first: an unknown child is refused before any value is judged, as
+    // a reader that refuses it when it starts does.
+    for (const XMLNode* child : node.children) {
+        if (!readsChild(child->name)) throwUnexpectedNode(*child);
+    }
     for (const XMLNode* child : node.children) {
         if (child->name == "created") {
             m_created.push_back(child->getAttr("uid"));
@@ -86,6 +91,11 @@ void ServiceData::parse(const XMLNode& node)
         }
     }
     if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markEnd(trace);
+}
+
+bool ServiceData::readsChild(std::string_view localName) noexcept
+{
+    return localName == "created" || localName == "updated" || localName == "deleted" || localName == "partialErrors";
 }
 
 void ServiceData::getNamespaces(std::set<std::string>& namespaces) const

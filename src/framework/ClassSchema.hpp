@@ -58,6 +58,11 @@ struct Member {
     void (*reserve)(BaseObject& object, std::size_t count);
     /// Members holding objects only: their namespaces.
     void (*collect)(const BaseObject& object, std::set<std::string>& namespaces);
+    /// The runtime's classes only: how deep their parse looks into the element
+    /// (1: its start tag), so that nothing deeper is captured ...
+    std::uint8_t captureDepth = 0;
+    /// ... and whether it takes a child of this name, so that another is refused as it starts.
+    bool (*capturesChild)(std::string_view name) = nullptr;
 
     constexpr bool isChild() const { return kind != MemberKind::Attribute; }
     bool isNamed(std::string_view elementName) const
@@ -219,6 +224,26 @@ constexpr auto nestedSchemaOf() -> const ClassSchema* (*)()
         return nullptr;
     }
 }
+/// For the runtime's classes, read from a captured element: how much of it to keep.
+template <typename T>
+constexpr std::uint8_t captureDepthOf()
+{
+    if constexpr (isSchemaClass<T>) {
+        return 0;
+    } else {
+        static_assert(T::elementDepthRead >= 1 && T::elementDepthRead < 256);
+        return static_cast<std::uint8_t>(T::elementDepthRead);
+    }
+}
+template <typename T>
+constexpr auto capturesChildOf() -> bool (*)(std::string_view)
+{
+    if constexpr (isSchemaClass<T>) {
+        return nullptr;
+    } else {
+        return &T::readsChild;
+    }
+}
 template <auto M>
 void collectChild(const BaseObject& object, std::set<std::string>& namespaces)
 {
@@ -315,7 +340,9 @@ constexpr Member nestedObject(const char* name, MemberKind kind)
             direct ? &enterChild<M> : nullptr,
             nestedSchemaOf<Object>(),
             nullptr,
-            &collectChild<M>};
+            &collectChild<M>,
+            captureDepthOf<Object>(),
+            capturesChildOf<Object>()};
 }
 
 /// One nested object (AutoPtr) written as the child element prefix:name.
@@ -349,7 +376,9 @@ constexpr Member children(const char* name)
             direct ? &enterChildren<M> : nullptr,
             nestedSchemaOf<Object>(),
             &reserveArray<M>,
-            &collectChildren<M>};
+            &collectChildren<M>,
+            captureDepthOf<Object>(),
+            capturesChildOf<Object>()};
 }
 
 /// An array of plain values, written by hand as prefix:name elements holding the text.

@@ -1,9 +1,13 @@
 // The event path: the parser's events go straight into the objects, driven by
-// the same member rows as parse, with no tree in between.
+// the same member rows as parse, with no tree in between. An envelope is
+// judged as it arrives; only a runtime class's element (as deep as its parse
+// looks) and a SOAP fault are captured as small trees.
 
+#include <optional>
 #include <vector>
 
 #include "ClassSchema.hpp"
+#include "EnvelopeJudge.hpp"
 #include "kvsoa/Monitor.hpp"
 #include "kvsoa/Soap.hpp"
 #include "kvsoa/XMLDocument.hpp"
@@ -29,40 +33,118 @@ public:
 
     void startElement(const XMLStartTag& tag) override
     {
+        ++m_depth;
+        if (m_skippingMessage) return;
         if (m_frames.empty()) {
             if (tag.name == "Envelope") {
-                // An envelope's rules weigh all of it (a fault after the message
-                // wins), so an enveloped message is read as the tree path reads it.
-                m_capture.clear();
-                m_capture.startElement(tag);
-                m_frames.push_back({Frame::Capture, &m_root, nullptr, nullptr, true});
-                return;
+                m_envelope.emplace();
+                m_envelope->start(tag, m_reader.elementPosition());
+                m_frames.push_back({Frame::Envelope});
+            } else {
+                enter(m_root, m_rootSchema, tag);
             }
-            enter(m_root, m_rootSchema, tag);
             return;
         }
+        switch (m_frames.back().kind) {
+        case Frame::Envelope:
+            startEnvelopePart(tag);
+            return;
+        case Frame::Header:
+            m_envelope->headerBlock(tag, m_reader.elementPosition());
+            m_frames.push_back({Frame::Skip}); // what a block holds is not judged
+            return;
+        case Frame::Body:
+            startBodyElement(tag);
+            return;
+        default:
+            break;
+        }
+        guarded([&] { startInObject(tag); });
+    }
+
+    void endElement() override
+    {
+        if (m_skippingMessage) {
+            if (m_depth-- == m_messageDepth) m_skippingMessage = false;
+            return;
+        }
+        guarded([&] { endFrame(); }, true);
+        --m_depth;
+    }
+
+    void characters(std::string_view text) override
+    {
+        if (m_skippingMessage) return;
         Frame& top = m_frames.back();
         switch (top.kind) {
-        case Frame::Object:
+        case Frame::Value: m_text.append(text); break;
+        case Frame::Capture: m_capture.characters(text); break;
+        case Frame::Envelope: m_envelope->envelopeText(text); break;
+        case Frame::Body: m_envelope->bodyText(text); break;
+        default: break;
+        }
+    }
+
+private:
+    struct Frame {
+        enum Kind : std::uint8_t { Object, Value, Capture, Skip, Envelope, Header, Body } kind;
+        BaseObject* object = nullptr;
+        const ClassSchema* schema = nullptr; // of an Object frame
+        const Member* member = nullptr;      // Object: the last child row matched; Value, Capture: the row read
+        std::uint8_t captureLevel = 0;       // Capture: 1 at the captured element, 2 at its children ...
+    };
+
+    void startEnvelopePart(const XMLStartTag& tag)
+    {
+        switch (m_envelope->envelopeChild(tag, m_reader.elementPosition())) {
+        case EnvelopeJudge::Part::Header: m_frames.push_back({Frame::Header}); break;
+        case EnvelopeJudge::Part::Body: m_frames.push_back({Frame::Body}); break;
+        case EnvelopeJudge::Part::Other: m_frames.push_back({Frame::Skip}); break;
+        }
+    }
+
+    void startBodyElement(const XMLStartTag& tag)
+    {
+        switch (m_envelope->bodyChild(tag, m_reader.elementPosition())) {
+        case EnvelopeJudge::Content::Message:
+            m_messageDepth = m_depth;
+            guarded([&] { enter(m_root, m_rootSchema, tag); });
             break;
-        case Frame::Capture:
+        case EnvelopeJudge::Content::Fault:
+            m_capture.clear();
             m_capture.startElement(tag);
-            m_frames.push_back({Frame::Capture, top.object, nullptr, top.member});
-            return;
-        case Frame::Value: // the text of a value is its own; what is nested in it is not read
-        case Frame::Skip:
-            m_frames.push_back({Frame::Skip, nullptr, nullptr, nullptr});
+            m_frames.push_back({Frame::Capture, nullptr, nullptr, nullptr, 1});
+            break;
+        case EnvelopeJudge::Content::Other:
+            m_frames.push_back({Frame::Skip});
+            break;
+        }
+    }
+
+    void startInObject(const XMLStartTag& tag)
+    {
+        Frame& top = m_frames.back();
+        if (top.kind == Frame::Capture) {
+            const Member* member = top.member;
+            const std::size_t level = top.captureLevel + 1u;
+            // Below what the class's parse looks at, nothing is kept.
+            if (member && level > member->captureDepth) {
+                m_frames.push_back({Frame::Skip});
+                return;
+            }
+            if (member && level == 2 && !member->capturesChild(tag.name)) throwUnexpected(tag.name);
+            m_capture.startElement(tag);
+            m_frames.push_back({Frame::Capture, top.object, nullptr, member, static_cast<std::uint8_t>(level)});
             return;
         }
-        if (!top.schema->hasChildren) { // a class without children looks at none
-            m_frames.push_back({Frame::Skip, nullptr, nullptr, nullptr});
+        // The text of a value is its own; what is nested in it is not read. A
+        // class without children looks at none.
+        if (top.kind != Frame::Object || !top.schema->hasChildren) {
+            m_frames.push_back({Frame::Skip});
             return;
         }
         const Member* member = findChild(*top.schema, tag.name, top.member);
-        if (!member) {
-            const XMLPosition at = m_reader.elementPosition();
-            ::Kavella::Soa::Common::Xml::throwUnexpectedNode(tag.name, at.line, at.column);
-        }
+        if (!member) throwUnexpected(tag.name);
         top.member = member;
         BaseObject& object = *top.object;
         if (member->enter) {
@@ -71,16 +153,17 @@ public:
             // The runtime's classes read from nodes: their element becomes a small tree.
             m_capture.clear();
             m_capture.startElement(tag);
-            m_frames.push_back({Frame::Capture, &object, nullptr, member, true});
+            m_frames.push_back({Frame::Capture, &object, nullptr, member, 1});
         } else {
             m_text.clear();
             m_frames.push_back({Frame::Value, &object, nullptr, member});
         }
     }
 
-    void endElement() override
+    void endFrame()
     {
         const Frame frame = m_frames.back();
+        m_frames.pop_back();
         switch (frame.kind) {
         case Frame::Object:
             if (Monitor::isActive()) Monitor::markEnd(frame.schema->parseTrace);
@@ -95,37 +178,44 @@ public:
             break;
         case Frame::Capture:
             m_capture.endElement();
-            if (!frame.captureRoot) break;
+            if (frame.captureLevel != 1) break;
             if (frame.member) {
                 frame.member->readNode(*frame.object, *m_capture.root());
             } else {
-                parseObject(m_root, ::Kavella::Soa::Common::Xml::messageNode(*m_capture.root()), m_rootSchema);
+                m_envelope->fault(*m_capture.root());
             }
             break;
+        case Frame::Body:
+            m_envelope->bodyEnd();
+            break;
+        case Frame::Envelope:
+            m_envelope->finish();
+            break;
         case Frame::Skip:
+        case Frame::Header:
             break;
         }
-        m_frames.pop_back();
     }
 
-    void characters(std::string_view text) override
+    /// Runs step; inside an envelope, an error in the message is kept for the
+    /// envelope's end (a fault after the message still wins) and the rest of
+    /// the message is skipped: all of it when an element starts, what is left
+    /// of it when one below the message's own ends.
+    template <typename Step>
+    void guarded(Step&& step, bool ending = false)
     {
-        const Frame& top = m_frames.back();
-        if (top.kind == Frame::Value) {
-            m_text.append(text);
-        } else if (top.kind == Frame::Capture) {
-            m_capture.characters(text);
+        if (!m_envelope || m_messageDepth == 0 || m_depth < m_messageDepth) {
+            step();
+            return;
+        }
+        try {
+            step();
+        } catch (...) {
+            m_envelope->messageFailed(std::current_exception());
+            while (m_frames.back().kind != Frame::Body) m_frames.pop_back();
+            m_skippingMessage = !ending || m_depth > m_messageDepth;
         }
     }
-
-private:
-    struct Frame {
-        enum Kind : std::uint8_t { Object, Value, Capture, Skip } kind;
-        BaseObject* object;
-        const ClassSchema* schema; // of an Object frame
-        const Member* member;      // Object: the last child row matched; Value, Capture: the row read
-        bool captureRoot = false;
-    };
 
     void enter(BaseObject& object, const ClassSchema& schema, const XMLStartTag& tag)
     {
@@ -139,6 +229,12 @@ private:
         m_frames.push_back({Frame::Object, &object, &schema, nullptr});
     }
 
+    [[noreturn]] void throwUnexpected(std::string_view name)
+    {
+        const XMLPosition at = m_reader.elementPosition();
+        ::Kavella::Soa::Common::Xml::throwUnexpectedNode(name, at.line, at.column);
+    }
+
     void locate(DomException& error)
     {
         const XMLPosition at = m_reader.elementPosition();
@@ -149,8 +245,12 @@ private:
     BaseObject& m_root;
     const ClassSchema& m_rootSchema;
     std::vector<Frame> m_frames;
+    std::size_t m_depth = 0;
     std::string m_text;        // of the open value element
-    XMLTreeBuilder m_capture;  // the element of a runtime class being read
+    XMLTreeBuilder m_capture;  // the element of a runtime class, or a fault, being read
+    std::optional<EnvelopeJudge> m_envelope;
+    std::size_t m_messageDepth = 0; // of the enveloped message's element, once it began
+    bool m_skippingMessage = false; // until the failed message's element ends
 };
 
 } // namespace

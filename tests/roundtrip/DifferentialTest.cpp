@@ -81,6 +81,17 @@ TEST(DifferentialRefusals, AgreeOnEveryKindOfRefusal)
         "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><r/><r/></e:Body></e:Envelope>",
         "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body> </e:Body></e:Envelope>",
         "<Envelope xmlns=\"urn:elsewhere\"><Body><r/></Body></Envelope>",
+        // Read as they arrive, envelopes keep the tree's order of refusals.
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><r><bad/><worse/></r><x/><e:Fault><faultstring>late</faultstring></e:Fault></e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><r><value>x</value></r>text</e:Body><e:Header/></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><r/></e:Body>stray<e:Body/></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Header><h e:actor=\"urn:other\" e:mustUnderstand=\"1\"/><i e:mustUnderstand=\"maybe\"/></e:Header></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Header><h e:role=\"http://www.w3.org/2003/05/soap-envelope/role/none\" e:mustUnderstand=\"true\"/></e:Header><e:Body><r><intProps key=\"k\" value=\"2\"/></r></e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><e:Fault><faultcode>c</faultcode></e:Fault><r/><e:Fault/></e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><r><intProps key=\"k\" value=\"1x\"/></r><r2/></e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><r><targetObject uid=\"a\"><x/></targetObject><ServiceData><partialErrors code=\"x\"/><odd/></ServiceData></r></e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body/></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Header><h e:mustUnderstand=\"1\"/></e:Header></e:Envelope>",
     };
     for (const std::string& input : inputs) {
         expectAgreement([&] { fuzztargets::compareAllReaders(input); }, input);

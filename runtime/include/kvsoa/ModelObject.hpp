@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "kvsoa/BaseObject.hpp"
 #include "kvsoa/MemoryManager.hpp"
@@ -45,6 +46,11 @@ public:
     void outputXML(::Kavella::Soa::Common::Xml::XmlStream& stream, const std::string& elementName) const;
     /// Reads the element's uid attribute (empty when there is none).
     void parse(const ::Kavella::Soa::Common::Xml::XMLNode& node);
+    /// How deep parse looks into its element: its start tag only, so a reader
+    /// need keep nothing of what the element holds.
+    static constexpr std::size_t elementDepthRead = 1;
+    /// Whether a child element of this name is allowed: every one is, and ignored.
+    static bool readsChild(std::string_view) noexcept { return true; }
     /// Adds the base namespace.
     void getNamespaces(std::set<std::string>& namespaces) const override;
 

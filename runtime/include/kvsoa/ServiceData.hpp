@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kvsoa/BaseObject.hpp"
@@ -83,8 +84,16 @@ public:
 
     /// Writes the service data as one element named elementName.
     void outputXML(::Kavella::Soa::Common::Xml::XmlStream& stream, const std::string& elementName) const;
-    /// Appends what the element holds, like every schema class.
+    /// Appends what the element holds, like every schema class. A child of
+    /// another name raises DomException ("Unexpected node name"), before any
+    /// value is read.
     void parse(const ::Kavella::Soa::Common::Xml::XMLNode& node);
+    /// How deep parse looks into its element: its children's start tags, so a
+    /// reader need keep nothing below them.
+    static constexpr std::size_t elementDepthRead = 2;
+    /// Whether a child element of this local name belongs here; parse refuses
+    /// the others, so a reader may refuse them as they start.
+    static bool readsChild(std::string_view localName) noexcept;
     /// Adds the base namespace.
     void getNamespaces(std::set<std::string>& namespaces) const override;
 

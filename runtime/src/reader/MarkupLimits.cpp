@@ -1,5 +1,7 @@
 #include "MarkupLimits.hpp"
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -7,21 +9,31 @@ namespace Kavella::Soa::Common::Xml::detail {
 
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// One table lookup per byte in the loops that every tag goes through.
+enum : std::uint8_t { space = 1, delimiter = 2 };
+constexpr std::array<std::uint8_t, 256> classes = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (const unsigned char c : {' ', '\t', '\n', '\r'}) table[c] = space | delimiter;
+    for (const unsigned char c : {'/', '>', '=', '?', '\0'}) table[c] = delimiter;
+    return table;
+}();
+
+bool is(char c, std::uint8_t kind) { return (classes[static_cast<unsigned char>(c)] & kind) != 0; }
 
 /// Follows the markup of one text: tags, their attributes and the namespace
 /// declarations in scope. Only what the limits need is looked at, so a name
 /// is whatever runs up to the next delimiter.
 class Scanner {
 public:
-    Scanner(std::string_view text, const XMLReadLimits& limits) : m_text(text), m_limits(limits) {}
+    Scanner(std::string_view text, const XMLReadLimits& limits) : m_text(text), m_chars(text.data()), m_limits(limits)
+    {
+    }
 
     std::optional<Refusal> run()
     {
         while (m_at < m_text.size()) {
-            const void* open = std::memchr(m_text.data() + m_at, '<', m_text.size() - m_at);
-            if (!open) return std::nullopt;
-            const std::size_t tag = static_cast<std::size_t>(static_cast<const char*>(open) - m_text.data());
+            const std::size_t tag = find('<', m_at);
+            if (tag >= m_text.size()) return std::nullopt;
             if (tag + 1 >= m_text.size()) return std::nullopt;
             bool followed = true;
             switch (m_text[tag + 1]) {
@@ -86,9 +98,9 @@ private:
         std::size_t attributes = 0;
         std::size_t declared = 0;
         for (;;) {
-            while (at < m_text.size() && isSpace(m_text[at])) ++at;
+            while (is(m_chars[at], space)) ++at;
             if (at >= m_text.size()) return false;
-            if (m_text[at] == '>') {
+            if (m_chars[at] == '>') {
                 // Deeper than the limit, the parser refuses this very element.
                 if (m_declared.size() >= m_limits.maxDepth) return false;
                 m_declared.push_back(declared);
@@ -96,7 +108,7 @@ private:
                 m_at = at + 1;
                 return true;
             }
-            if (m_text[at] == '/') {
+            if (m_chars[at] == '/') {
                 m_at = at + 1;
                 return true;
             }
@@ -105,14 +117,13 @@ private:
             if (at == nameStart) return false;
             if (at - nameStart > m_limits.maxNameLength) return refuse(tag, longName());
             const std::string_view name = m_text.substr(nameStart, at - nameStart);
-            while (at < m_text.size() && isSpace(m_text[at])) ++at;
-            if (at >= m_text.size() || m_text[at] != '=') return false;
+            while (is(m_chars[at], space)) ++at;
+            if (at >= m_text.size() || m_chars[at] != '=') return false;
             ++at;
-            while (at < m_text.size() && isSpace(m_text[at])) ++at;
-            if (at >= m_text.size() || (m_text[at] != '"' && m_text[at] != '\'')) return false;
-            const void* close = std::memchr(m_text.data() + at + 1, m_text[at], m_text.size() - at - 1);
-            if (!close) return false;
-            const std::size_t valueEnd = static_cast<std::size_t>(static_cast<const char*>(close) - m_text.data());
+            while (is(m_chars[at], space)) ++at;
+            if (at >= m_text.size() || (m_chars[at] != '"' && m_chars[at] != '\'')) return false;
+            const std::size_t valueEnd = find(m_chars[at], at + 1);
+            if (valueEnd >= m_text.size()) return false;
             const std::size_t valueSize = valueEnd - at - 1;
             at = valueEnd + 1;
             if (++attributes > m_limits.maxAttributes) {
@@ -131,15 +142,19 @@ private:
         }
     }
 
-    /// Past a name: up to space, '/', '>', '=' or '?'.
+    /// The offset of c from at on, or the text's size.
+    std::size_t find(char c, std::size_t at) const
+    {
+        if (at >= m_text.size()) return m_text.size();
+        const void* found = std::memchr(m_chars + at, c, m_text.size() - at);
+        return found ? static_cast<std::size_t>(static_cast<const char*>(found) - m_chars) : m_text.size();
+    }
+
+    /// Past a name: up to space, '/', '>', '=', '?' or the end.
     std::size_t nameEnd(std::size_t at) const
     {
-        while (at < m_text.size()) {
-            const char c = m_text[at];
-            if (isSpace(c) || c == '/' || c == '>' || c == '=' || c == '?') break;
-            ++at;
-        }
-        return at;
+        while (!is(m_chars[at], delimiter)) ++at;
+        return at < m_text.size() ? at : m_text.size();
     }
 
     std::string longName() const
@@ -154,6 +169,7 @@ private:
     }
 
     std::string_view m_text;
+    const char* m_chars; // m_text, read up to its terminating NUL without bounds checks
     const XMLReadLimits& m_limits;
     std::size_t m_at = 0;
     std::vector<std::size_t> m_declared; // per open element: the declarations it made

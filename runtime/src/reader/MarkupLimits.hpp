@@ -22,7 +22,8 @@ struct Refusal {
 /// The first start tag (or processing instruction) of text that exceeds
 /// limits, at its '<'; none when there is none. Markup the pass cannot follow
 /// is malformed, which the parser reports at or before that place: from there
-/// on the pass gives up and finds nothing.
+/// on the pass gives up and finds nothing. The text must be followed by a NUL
+/// byte, as a std::string's is, and hold none itself.
 std::optional<Refusal> findLimitExcess(std::string_view text, const XMLReadLimits& limits);
 
 /// The refusal texts, shared with the checks made while parsing.
