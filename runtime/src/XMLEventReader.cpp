@@ -111,6 +111,13 @@ public:
 
     void read(std::string_view text, XMLEventHandler& handler);
 
+    void stop()
+    {
+        if (!m_context || m_failed) return;
+        m_stopped = true;
+        xmlStopParser(m_context);
+    }
+
     XMLPosition elementPosition()
     {
         if (m_open.empty()) return {};
@@ -205,6 +212,7 @@ private:
     std::vector<Piece> m_pieces;
     std::exception_ptr m_handlerError;
     bool m_failed = false;
+    bool m_stopped = false; // by the handler
     std::size_t m_errorOffset = 0;
     std::size_t m_errorCursor = 0; // where libxml2 was when it failed
     std::string m_errorReason;
@@ -415,6 +423,7 @@ void XMLEventReaderImpl::read(std::string_view text, XMLEventHandler& handler)
 {
     m_open.clear();
     m_failed = false;
+    m_stopped = false;
     m_outOfMemory = false;
     m_handlerError = nullptr;
     m_errorReason.clear();
@@ -478,6 +487,12 @@ void XMLEventReaderImpl::read(std::string_view text, XMLEventHandler& handler)
     }
     xmlParseDocument(m_context);
     if (m_outOfMemory) throw std::bad_alloc();
+    if (m_stopped && !m_failed) {
+        m_context = nullptr;
+        m_open.clear();
+        if (m_handlerError) std::rethrow_exception(m_handlerError);
+        return;
+    }
     if (!m_failed && !m_context->wellFormed) {
         m_failed = true;
         m_errorOffset = m_errorCursor = cursor();
@@ -503,6 +518,11 @@ XMLEventReader::~XMLEventReader() = default;
 void XMLEventReader::read(std::string_view text, XMLEventHandler& handler)
 {
     m_impl->read(text, handler);
+}
+
+void XMLEventReader::stop()
+{
+    m_impl->stop();
 }
 
 XMLPosition XMLEventReader::elementPosition()

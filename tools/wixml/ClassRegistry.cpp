@@ -14,7 +14,9 @@ SchemaClass entry(const char* name)
         [](const BaseObject& object, XmlStream& stream, const std::string& elementName) {
             static_cast<const T&>(object).outputXML(stream, elementName);
         },
-        [](std::string_view text) { return AutoPtr<BaseObject>(wi::readXml<T>(text)); },
+        [](std::string_view text, const wi::XMLReadLimits& limits) {
+            return AutoPtr<BaseObject>(wi::readXml<T>(text, limits));
+        },
         [](const BaseObject& object, wi::Envelope envelope) {
             return wi::writeXml(static_cast<const T&>(object), envelope);
         },

@@ -23,7 +23,7 @@ struct SchemaClass {
     void (*parse)(BaseObject& object, const XMLNode& node);
     void (*write)(const BaseObject& object, XmlStream& stream, const std::string& elementName);
     /// readXml and writeXml of the class.
-    AutoPtr<BaseObject> (*read)(std::string_view text);
+    AutoPtr<BaseObject> (*read)(std::string_view text, const wi::XMLReadLimits& limits);
     std::string (*writeDocument)(const BaseObject& object, wi::Envelope envelope);
 };
 

@@ -100,8 +100,6 @@ bool readInput(const std::string& file, std::string& text, std::string& reason)
 // The message element's name, namespace and place, and the envelope around
 // it: all that choosing a class needs, read from the start of the text only.
 struct MessageElement : XMLEventHandler {
-    struct Found {};
-
     explicit MessageElement(XMLEventReader& source) : reader(source) {}
 
     void startElement(const XMLStartTag& tag) override
@@ -116,7 +114,7 @@ struct MessageElement : XMLEventHandler {
         name.assign(tag.name);
         uri.assign(tag.uri);
         position = reader.elementPosition();
-        throw Found{};
+        reader.stop(); // the rest is read once, by the class's reader
     }
     void endElement() override { --depth; }
     void characters(std::string_view) override {}
@@ -132,16 +130,13 @@ struct MessageElement : XMLEventHandler {
 };
 
 // Throws DomException, located at the element concerned when it can be.
-Message readMessage(std::string text, const SchemaClass* asClass, bool keepTree)
+Message readMessage(std::string text, const SchemaClass* asClass, bool keepTree, const wi::XMLReadLimits& limits)
 {
     Message message;
     message.text = std::move(text);
-    XMLEventReader reader;
+    XMLEventReader reader(limits);
     MessageElement element(reader);
-    try {
-        reader.read(message.text, element);
-    } catch (const MessageElement::Found&) {
-    }
+    reader.read(message.text, element);
     message.envelope = element.envelope;
     message.rootName = element.name;
     message.schemaClass = asClass;
@@ -149,7 +144,7 @@ Message readMessage(std::string text, const SchemaClass* asClass, bool keepTree)
         message.schemaClass = findSchemaClass(element.name);
         // What is wrong with an envelope (a fault above all) comes before what its message is.
         if (element.enveloped && (!message.schemaClass || element.uri != wi::NamespaceUri)) {
-            schemaClasses().front().read(message.text);
+            schemaClasses().front().read(message.text, limits);
         }
         const XMLPosition at = element.position;
         if (!message.schemaClass) {
@@ -164,10 +159,10 @@ Message readMessage(std::string text, const SchemaClass* asClass, bool keepTree)
     // Whatever the start said, the whole text is read now, and refused where it is wrong.
     const SchemaClass& schemaClass = message.schemaClass ? *message.schemaClass : schemaClasses().front();
     const std::size_t before = counter.allocations;
-    message.object = schemaClass.read(message.text);
+    message.object = schemaClass.read(message.text, limits);
     message.objectCount = counter.allocations - before;
     if (keepTree) {
-        message.document = std::make_shared<const XMLDocument>(message.text);
+        message.document = std::make_shared<const XMLDocument>(message.text, limits);
         message.node = &messageNode(message.document->root());
     }
     return message;
@@ -224,7 +219,8 @@ void reportError(const std::string& file, int line, int column, std::string mess
 }
 
 // False after reporting why.
-bool loadMessage(const std::string& file, const SchemaClass* asClass, Message& message, bool keepTree = false)
+bool loadMessage(const std::string& file, const SchemaClass* asClass, const wi::XMLReadLimits& limits, Message& message,
+                 bool keepTree = false)
 {
     std::string text;
     std::string reason;
@@ -233,7 +229,7 @@ bool loadMessage(const std::string& file, const SchemaClass* asClass, Message& m
         return false;
     }
     try {
-        message = readMessage(std::move(text), asClass, keepTree);
+        message = readMessage(std::move(text), asClass, keepTree, limits);
         return true;
     } catch (const DomException& error) {
         reportError(file, error.line(), error.column(), error.getMessage());
@@ -252,7 +248,8 @@ void installObjectCounter()
     MemoryManager::setMemoryManager(&counter);
 }
 
-int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass, bool strict)
+int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass, bool strict,
+               const wi::XMLReadLimits& limits)
 {
     std::unique_ptr<SchemaValidator> validator;
     if (strict) {
@@ -271,7 +268,7 @@ int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass
     int status = 0;
     for (const std::string& file : files) {
         Message message;
-        if (!loadMessage(file, asClass, message, validator != nullptr)) {
+        if (!loadMessage(file, asClass, limits, message, validator != nullptr)) {
             status = 1;
             continue;
         }
@@ -297,10 +294,11 @@ int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass
     return status;
 }
 
-int formatFile(const std::string& file, const SchemaClass* asClass, int indent, EnvelopeChoice envelope)
+int formatFile(const std::string& file, const SchemaClass* asClass, int indent, EnvelopeChoice envelope,
+               const wi::XMLReadLimits& limits)
 {
     Message message;
-    if (!loadMessage(file, asClass, message)) return 1;
+    if (!loadMessage(file, asClass, limits, message)) return 1;
     SoapVersion written = message.envelope;
     if (envelope == EnvelopeChoice::None) written = SoapVersion::None;
     if (envelope == EnvelopeChoice::Soap11) written = SoapVersion::Soap11;
@@ -315,13 +313,14 @@ int formatFile(const std::string& file, const SchemaClass* asClass, int indent, 
     return 0;
 }
 
-int diffFiles(const std::string& before, const std::string& after, const SchemaClass* asClass, Comparison comparison)
+int diffFiles(const std::string& before, const std::string& after, const SchemaClass* asClass, Comparison comparison,
+              const wi::XMLReadLimits& limits)
 {
     std::vector<std::string> canonical;
     std::string rootClass;
     for (const std::string& file : {before, after}) {
         Message message;
-        if (!loadMessage(file, asClass, message)) return 2;
+        if (!loadMessage(file, asClass, limits, message)) return 2;
         // Of two classes, the roots' names differ, and nothing below them is compared.
         if (rootClass.empty()) rootClass = message.schemaClass->name;
         try {
@@ -332,8 +331,8 @@ int diffFiles(const std::string& before, const std::string& after, const SchemaC
         }
     }
     // Written by the same writer, the two texts differ only where the objects do.
-    const XMLDocument first(canonical[0]);
-    const XMLDocument second(canonical[1]);
+    const XMLDocument first(canonical[0], limits);
+    const XMLDocument second(canonical[1], limits);
     const std::vector<std::string> differences = treeDifferences(first.root(), second.root(), rootClass, comparison);
     for (const std::string& difference : differences) std::cout << difference << '\n';
     return differences.empty() ? 0 : 1;

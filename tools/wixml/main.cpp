@@ -6,6 +6,7 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Commands.hpp"
@@ -16,6 +17,17 @@ namespace {
 using namespace wixml;
 
 constexpr int usageError = 2;
+
+// The reader's limits, shared by every command that reads messages.
+#define WIXML_LIMITS_HELP                                                                   \
+    "Limits (a message over one is refused, naming it):\n"                                   \
+    "  --max-depth N        element nesting (default 256)\n"                                \
+    "  --max-attributes N   attributes on one element, namespace declarations\n"           \
+    "                       included (default 256)\n"                                       \
+    "  --max-namespaces N   namespace declarations in scope (default 256)\n"                \
+    "  --max-name-length N  bytes in a name (default 1024)\n"                              \
+    "  --max-uri-length N   bytes in a namespace URI (default 4096)\n"                     \
+    "  --max-names N        distinct names, prefixes, URIs and targets (default 10000)\n"
 
 const char* const toolHelp =
     "Usage: wixml [--help] [--version] COMMAND [ARGS]\n"
@@ -44,6 +56,7 @@ const char* const checkHelp =
     "               the tool, reporting every violation\n"
     "  --as CLASS   read every file as CLASS, whatever its message element is called\n"
     "  -h, --help   show this help\n"
+    "\n" WIXML_LIMITS_HELP
     "\n"
     "Exit status: 0 all files are valid, 1 some are not, 2 usage error, no schema or\n"
     "the output cannot be written.\n";
@@ -60,6 +73,7 @@ const char* const formatHelp =
     "                   or none for the message alone (default: as it came)\n"
     "  --as CLASS       read the message as CLASS, whatever its element is called\n"
     "  -h, --help       show this help\n"
+    "\n" WIXML_LIMITS_HELP
     "\n"
     "Exit status: 0 written, 1 the message is not valid, 2 usage error or the output\n"
     "cannot be written.\n";
@@ -81,6 +95,7 @@ const char* const diffHelp =
     "  --exact      compare the values as the texts the library writes for them\n"
     "  --as CLASS   read both messages as CLASS, whatever their elements are called\n"
     "  -h, --help   show this help\n"
+    "\n" WIXML_LIMITS_HELP
     "\n"
     "Exit status: 0 equal, 1 different, 2 a message cannot be read, usage error or\n"
     "the output cannot be written.\n";
@@ -183,6 +198,41 @@ bool readClass(const Arguments& arguments, const SchemaClass*& asClass, std::str
     return true;
 }
 
+const std::vector<std::pair<std::string, std::size_t wi::XMLReadLimits::*>> limitOptions = {
+    {"--max-depth", &wi::XMLReadLimits::maxDepth},
+    {"--max-attributes", &wi::XMLReadLimits::maxAttributes},
+    {"--max-namespaces", &wi::XMLReadLimits::maxNamespaces},
+    {"--max-name-length", &wi::XMLReadLimits::maxNameLength},
+    {"--max-uri-length", &wi::XMLReadLimits::maxUriLength},
+    {"--max-names", &wi::XMLReadLimits::maxDistinctNames},
+};
+
+/// The value options of a reading command: its own and the limits.
+std::vector<std::string> withLimits(std::vector<std::string> options)
+{
+    for (const auto& limit : limitOptions) options.push_back(limit.first);
+    return options;
+}
+
+bool readLimits(const Arguments& arguments, wi::XMLReadLimits& limits, std::string& problem)
+{
+    for (const auto& [option, field] : limitOptions) {
+        const auto found = arguments.options.find(option);
+        if (found == arguments.options.end()) continue;
+        const std::string& text = found->second;
+        errno = 0;
+        char* end = nullptr;
+        const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || *end || errno || value == 0 ||
+            value > (1ull << 40)) {
+            problem = option + " wants a whole number from 1 to 2^40, not '" + text + "'";
+            return false;
+        }
+        limits.*field = static_cast<std::size_t>(value);
+    }
+    return true;
+}
+
 bool readEnvelope(const Arguments& arguments, EnvelopeChoice& envelope, std::string& problem)
 {
     const auto found = arguments.options.find("--envelope");
@@ -205,8 +255,9 @@ int runCheck(int argc, char** argv)
     Arguments arguments;
     std::string problem;
     const SchemaClass* asClass = nullptr;
-    if (!parseArguments(argc, argv, {"--as"}, arguments, problem, {"--strict"}) ||
-        !readClass(arguments, asClass, problem)) {
+    wi::XMLReadLimits limits;
+    if (!parseArguments(argc, argv, withLimits({"--as"}), arguments, problem, {"--strict"}) ||
+        !readClass(arguments, asClass, problem) || !readLimits(arguments, limits, problem)) {
         return usage(problem, "check");
     }
     if (arguments.help) {
@@ -214,7 +265,7 @@ int runCheck(int argc, char** argv)
         return 0;
     }
     if (arguments.operands.empty()) arguments.operands.push_back("-");
-    return checkFiles(arguments.operands, asClass, arguments.options.count("--strict") != 0);
+    return checkFiles(arguments.operands, asClass, arguments.options.count("--strict") != 0, limits);
 }
 
 int runFormat(int argc, char** argv)
@@ -224,9 +275,10 @@ int runFormat(int argc, char** argv)
     const SchemaClass* asClass = nullptr;
     int indent = 0;
     EnvelopeChoice envelope = EnvelopeChoice::AsRead;
-    if (!parseArguments(argc, argv, {"--as", "--indent", "--envelope"}, arguments, problem) ||
+    wi::XMLReadLimits limits;
+    if (!parseArguments(argc, argv, withLimits({"--as", "--indent", "--envelope"}), arguments, problem) ||
         !readClass(arguments, asClass, problem) || !readIndent(arguments, indent, problem) ||
-        !readEnvelope(arguments, envelope, problem)) {
+        !readEnvelope(arguments, envelope, problem) || !readLimits(arguments, limits, problem)) {
         return usage(problem, "format");
     }
     if (arguments.help) {
@@ -234,7 +286,7 @@ int runFormat(int argc, char** argv)
         return 0;
     }
     if (arguments.operands.size() > 1) return usage("format takes one file at most", "format");
-    return formatFile(arguments.operands.empty() ? "-" : arguments.operands.front(), asClass, indent, envelope);
+    return formatFile(arguments.operands.empty() ? "-" : arguments.operands.front(), asClass, indent, envelope, limits);
 }
 
 int runDiff(int argc, char** argv)
@@ -242,8 +294,9 @@ int runDiff(int argc, char** argv)
     Arguments arguments;
     std::string problem;
     const SchemaClass* asClass = nullptr;
-    if (!parseArguments(argc, argv, {"--as"}, arguments, problem, {"--exact"}) ||
-        !readClass(arguments, asClass, problem)) {
+    wi::XMLReadLimits limits;
+    if (!parseArguments(argc, argv, withLimits({"--as"}), arguments, problem, {"--exact"}) ||
+        !readClass(arguments, asClass, problem) || !readLimits(arguments, limits, problem)) {
         return usage(problem, "diff");
     }
     if (arguments.help) {
@@ -252,7 +305,7 @@ int runDiff(int argc, char** argv)
     }
     if (arguments.operands.size() != 2) return usage("diff wants two files", "diff");
     const Comparison comparison = arguments.options.count("--exact") ? Comparison::Texts : Comparison::Values;
-    return diffFiles(arguments.operands[0], arguments.operands[1], asClass, comparison);
+    return diffFiles(arguments.operands[0], arguments.operands[1], asClass, comparison, limits);
 }
 
 int runExample(int argc, char** argv)

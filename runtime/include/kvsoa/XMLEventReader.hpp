@@ -90,6 +90,11 @@ public:
     /// whatever the handler found first; otherwise the handler's exception passes on.
     void read(std::string_view text, XMLEventHandler& handler);
 
+    /// For handlers, during their calls: read() reads no further and returns as
+    /// if the text ended well there. Nothing after this event is looked at, so
+    /// the rest of the text is neither judged nor paid for.
+    void stop();
+
     /// Where the innermost open element's start tag begins; for handlers, during
     /// their calls. Counted on demand, so a handler that asks only on error pays
     /// nothing for positions.
