@@ -44,6 +44,29 @@ run check <"$examples/save-reply.xml"
 expect_status 0 "check from standard input"
 expect_line "<stdin>: ok: SavedObjectsResponse, 2 objects" out
 
+# Past a reader limit a message is refused, naming the limit, where the element
+# starts; the option of that limit lets it through.
+{
+  printf '<x:objectData xmlns:x="urn:any" type="T"\n  '
+  for i in $(seq 1 300); do printf ' a%d="%d"' "$i" "$i"; done
+  printf '/>\n'
+} >"$work/many-attributes.xml"
+run check --as CreateInput "$work/many-attributes.xml"
+expect_status 1 "check over the attribute limit"
+expect_line ".*many-attributes\.xml:1:1: error: .*more attributes than the limit of 256, namespace declarations included" err
+run check --as CreateInput --max-attributes 400 "$work/many-attributes.xml"
+expect_status 0 "check with --max-attributes 400"
+run check --as CreateInput --max-attributes 400 --max-names 50 "$work/many-attributes.xml"
+expect_status 1 "check over the distinct-name limit"
+expect_line ".*error: .*more distinct names than the limit of 50 .*" err
+run check --max-depth 1 "$examples/save-request.xml"
+expect_status 1 "check over --max-depth 1"
+expect_line ".*error: .*nested deeper than the limit of 1" err
+for bad in 0 -1 x 99999999999999999999; do
+  run check --max-depth "$bad" "$examples/save-request.xml"
+  expect_status 2 "--max-depth $bad"
+done
+
 # A fragment is read with --as; the object count is exact.
 printf '<x:objectData xmlns:x="urn:any" type="T">\n  <x:intProps key="k" value="1"/>\n</x:objectData>\n' >"$work/fragment.xml"
 run check --as CreateInput "$work/fragment.xml"

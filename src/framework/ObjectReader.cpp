@@ -3,6 +3,7 @@
 // judged as it arrives; only a runtime class's element (as deep as its parse
 // looks) and a SOAP fault are captured as small trees.
 
+#include <exception>
 #include <optional>
 #include <vector>
 
@@ -78,7 +79,9 @@ public:
         Frame& top = m_frames.back();
         switch (top.kind) {
         case Frame::Value: m_text.append(text); break;
-        case Frame::Capture: m_capture.characters(text); break;
+        case Frame::Capture:
+            if (!(top.captureLevel == 1 && m_streaming)) m_capture.characters(text);
+            break;
         case Frame::Envelope: m_envelope->envelopeText(text); break;
         case Frame::Body: m_envelope->bodyText(text); break;
         default: break;
@@ -133,6 +136,7 @@ private:
                 return;
             }
             if (member && level == 2 && !member->capturesChild(tag.name)) throwUnexpected(tag.name);
+            if (level == 2 && m_streaming) m_capture.clear(); // each child is read on its own
             m_capture.startElement(tag);
             m_frames.push_back({Frame::Capture, top.object, nullptr, member, static_cast<std::uint8_t>(level)});
             return;
@@ -150,9 +154,26 @@ private:
         if (member->enter) {
             enter(*member->enter(object), *member->nestedSchema(), tag);
         } else if (member->readNode) {
-            // The runtime's classes read from nodes: their element becomes a small tree.
-            m_capture.clear();
-            m_capture.startElement(tag);
+            // The runtime's classes read from nodes: their element becomes a small
+            // tree. A single one that looks no deeper than its children (the
+            // service data) is handed them one at a time, as parse appends.
+            m_streaming = member->captureDepth == 2 && member->kind != MemberKind::Children;
+            if (m_streaming) {
+                m_holder = XMLNode();
+                m_holder.name = tag.name;
+                m_holder.uri = tag.uri;
+                const XMLPosition at = m_reader.elementPosition();
+                m_holder.line = at.line;
+                m_holder.column = at.column;
+                for (const auto& attribute : tag.attributes) {
+                    m_holder.setAttr(attribute.qualifiedName(), std::string(attribute.value));
+                }
+                m_streamed = 0;
+                m_deferred = nullptr;
+            } else {
+                m_capture.clear();
+                m_capture.startElement(tag);
+            }
             m_frames.push_back({Frame::Capture, &object, nullptr, member, 1});
         } else {
             m_text.clear();
@@ -177,9 +198,15 @@ private:
             }
             break;
         case Frame::Capture:
+            if (m_streaming && frame.captureLevel == 1) {
+                endStreamed(frame);
+                break;
+            }
             m_capture.endElement();
-            if (frame.captureLevel != 1) break;
-            if (frame.member) {
+            if (m_streaming && frame.captureLevel == 2) {
+                readStreamedChild(frame);
+            } else if (frame.captureLevel != 1) {
+            } else if (frame.member) {
                 frame.member->readNode(*frame.object, *m_capture.root());
             } else {
                 m_envelope->fault(*m_capture.root());
@@ -195,6 +222,26 @@ private:
         case Frame::Header:
             break;
         }
+    }
+
+    void readStreamedChild(const Frame& frame)
+    {
+        m_holder.children = {m_capture.root()};
+        ++m_streamed;
+        try {
+            frame.member->readNode(*frame.object, m_holder);
+        } catch (const DomException&) {
+            // Every child's name is judged before any value, as parse does.
+            if (!m_deferred) m_deferred = std::current_exception();
+        }
+        m_holder.children.clear();
+    }
+
+    void endStreamed(const Frame& frame)
+    {
+        m_streaming = false;
+        if (m_deferred) std::rethrow_exception(m_deferred);
+        if (m_streamed == 0) frame.member->readNode(*frame.object, m_holder);
     }
 
     /// Runs step; inside an envelope, an error in the message is kept for the
@@ -249,6 +296,10 @@ private:
     std::string m_text;        // of the open value element
     XMLTreeBuilder m_capture;  // the element of a runtime class, or a fault, being read
     std::optional<EnvelopeJudge> m_envelope;
+    bool m_streaming = false;  // a runtime class's children go one by one
+    XMLNode m_holder;          // ... under a copy of its element
+    std::size_t m_streamed = 0;
+    std::exception_ptr m_deferred; // the first child's error, raised at the element's end
     std::size_t m_messageDepth = 0; // of the enveloped message's element, once it began
     bool m_skippingMessage = false; // until the failed message's element ends
 };

@@ -3,7 +3,7 @@
 // child so that no read inherits another's allocator state or peak: the CPU
 // time of the read must grow less than 24-fold (linear cost gives 8,
 // quadratic 64), and the memory it takes at 8n must stay below ten times the
-// input plus a fixed allowance. A DomException is a finished read (refused);
+// input plus a fixed allowance (forty for the tree reader, a node per element). A DomException is a finished read (refused);
 // any other exception fails. Every shape prints its figures:
 //   hostile_tests --gtest_filter='HostileComplexity*'
 // and HOSTILE_SHAPE=part in the environment measures only the shapes whose
@@ -47,6 +47,10 @@ using namespace hostile;
 
 constexpr double kRatioLimit = 24;
 constexpr double kMemoryMultiple = 10;
+// The tree keeps a node per element (XMLNode, 112 bytes, and its place in the
+// parent's list): for "<e/>" that alone is 30 times the text. Its bound is
+// that constant, not the objects' ten.
+constexpr double kTreeMemoryMultiple = 40;
 constexpr double kMemoryAllowance = 4.0 * (1 << 20); // the reader's fixed costs
 constexpr std::size_t kTargetBytes = 200 * 1024;     // of the n document
 // Reads faster than this are mostly noise: n grows while the document allows,
@@ -277,7 +281,8 @@ TEST(HostileComplexity, ReadingCostGrowsLinearlyWithTheDocument)
         if (!unfinished.finished) faults.push_back(unfinished.signal == SIGXCPU ? "time (stopped)" : "died");
         if (small.otherError || big.otherError) faults.push_back("exception");
         if (big.finished && ratio >= kRatioLimit) faults.push_back("time");
-        if (big.finished && memory >= kMemoryMultiple * static_cast<double>(bigBytes) + kMemoryAllowance)
+        const double multiple = shape.reader == ShapeReader::Document ? kTreeMemoryMultiple : kMemoryMultiple;
+        if (big.finished && memory >= multiple * static_cast<double>(bigBytes) + kMemoryAllowance)
             faults.push_back("memory");
 
         char figures[512];

@@ -89,7 +89,9 @@ public:
     /// value is read.
     void parse(const ::Kavella::Soa::Common::Xml::XMLNode& node);
     /// How deep parse looks into its element: its children's start tags, so a
-    /// reader need keep nothing below them.
+    /// reader need keep nothing below them. Nor does parse look at the
+    /// element's own text or attributes, or at one child with another: a
+    /// reader may hand the children over one at a time, as parse appends.
     static constexpr std::size_t elementDepthRead = 2;
     /// Whether a child element of this local name belongs here; parse refuses
     /// the others, so a reader may refuse them as they start.
