@@ -82,6 +82,7 @@ public:
         case Frame::Capture:
             if (!(top.captureLevel == 1 && m_streaming)) m_capture.characters(text);
             break;
+        case Frame::Fold: m_capture.characters(text); break;
         case Frame::Envelope: m_envelope->envelopeText(text); break;
         case Frame::Body: m_envelope->bodyText(text); break;
         default: break;
@@ -90,7 +91,7 @@ public:
 
 private:
     struct Frame {
-        enum Kind : std::uint8_t { Object, Value, Capture, Skip, Envelope, Header, Body } kind;
+        enum Kind : std::uint8_t { Object, Value, Capture, Fold, Skip, Envelope, Header, Body } kind;
         BaseObject* object = nullptr;
         const ClassSchema* schema = nullptr; // of an Object frame
         const Member* member = nullptr;      // Object: the last child row matched; Value, Capture: the row read
@@ -114,6 +115,8 @@ private:
             guarded([&] { enter(m_root, m_rootSchema, tag); });
             break;
         case EnvelopeJudge::Content::Fault:
+            m_fault.emplace(tag.uri);
+            m_fault->enter(tag.uri, tag.name, tag.attributes);
             m_capture.clear();
             m_capture.startElement(tag);
             m_frames.push_back({Frame::Capture, nullptr, nullptr, nullptr, 1});
@@ -127,6 +130,18 @@ private:
     void startInObject(const XMLStartTag& tag)
     {
         Frame& top = m_frames.back();
+        const bool inFault = (top.kind == Frame::Capture && !top.member) || top.kind == Frame::Fold;
+        if (inFault) {
+            // Of a fault only what it is read from is kept; the rest lends its text.
+            if (top.kind == Frame::Capture && m_fault->enter(tag.uri, tag.name, tag.attributes)) {
+                m_capture.startElement(tag);
+                m_frames.push_back({Frame::Capture, nullptr, nullptr, nullptr, 2});
+            } else {
+                m_capture.characters(" ");
+                m_frames.push_back({Frame::Fold});
+            }
+            return;
+        }
         if (top.kind == Frame::Capture) {
             const Member* member = top.member;
             const std::size_t level = top.captureLevel + 1u;
@@ -203,7 +218,8 @@ private:
                 break;
             }
             m_capture.endElement();
-            if (m_streaming && frame.captureLevel == 2) {
+            if (!frame.member) m_fault->leave();
+            if (m_streaming && frame.member && frame.captureLevel == 2) {
                 readStreamedChild(frame);
             } else if (frame.captureLevel != 1) {
             } else if (frame.member) {
@@ -217,6 +233,9 @@ private:
             break;
         case Frame::Envelope:
             m_envelope->finish();
+            break;
+        case Frame::Fold:
+            m_capture.characters(" ");
             break;
         case Frame::Skip:
         case Frame::Header:
@@ -259,6 +278,7 @@ private:
             step();
         } catch (...) {
             m_envelope->messageFailed(std::current_exception());
+            m_streaming = false;
             while (m_frames.back().kind != Frame::Body) m_frames.pop_back();
             m_skippingMessage = !ending || m_depth > m_messageDepth;
         }
@@ -296,6 +316,7 @@ private:
     std::string m_text;        // of the open value element
     XMLTreeBuilder m_capture;  // the element of a runtime class, or a fault, being read
     std::optional<EnvelopeJudge> m_envelope;
+    std::optional<::Kavella::Soa::Common::Xml::SoapFaultPruner> m_fault;
     bool m_streaming = false;  // a runtime class's children go one by one
     XMLNode m_holder;          // ... under a copy of its element
     std::size_t m_streamed = 0;

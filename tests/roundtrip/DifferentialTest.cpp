@@ -92,6 +92,19 @@ TEST(DifferentialRefusals, AgreeOnEveryKindOfRefusal)
         "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><r><targetObject uid=\"a\"><x/></targetObject><ServiceData><partialErrors code=\"x\"/><odd/></ServiceData></r></e:Body></e:Envelope>",
         "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body/></e:Envelope>",
         "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Header><h e:mustUnderstand=\"1\"/></e:Header></e:Envelope>",
+        // Of a fault only its parts are kept; everything else counts for its text alone.
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><e:Fault>lead<x>a<y>b</y>c</x>"
+        "<detail>d<q>e</q><q/>f</detail><detail>second</detail><e:faultcode>qualified</e:faultcode>"
+        "<faultstring>why<i>not</i>now</faultstring><faultstring>later</faultstring>tail</e:Fault></e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body><e:Fault><e:Code><x>1</x><e:Value>e:Sender</e:Value>"
+        "<e:Value>ignored</e:Value><e:Subcode><e:Value>a:One</e:Value><e:Subcode><Value>b:Two</Value></e:Subcode></e:Subcode>"
+        "</e:Code><e:Reason><e:Text xml:lang=\"fr\">non<b>!</b></e:Text><Text xml:lang=\"de\">nein</Text>"
+        "<e:Text xml:lang=\" EN \">yes <b>indeed</b></e:Text><e:Text xml:lang=\"en\">later</e:Text></e:Reason>"
+        "<e:Detail>d1<k><l>deep</l></k></e:Detail><e:Detail>d2</e:Detail></e:Fault></e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><e:Fault><w>only<v>words</v></w> here "
+        "</e:Fault></e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><e:Fault><e:Code><e:Value>c</e:Value></e:Code>"
+        "<e:Reason><e:Text>r</e:Text></e:Reason></e:Fault></e:Body></e:Envelope>",
     };
     for (const std::string& input : inputs) {
         expectAgreement([&] { fuzztargets::compareAllReaders(input); }, input);

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kvsoa/DomException.hpp"
 #include "kvsoa/Export.hpp"
@@ -79,6 +80,32 @@ KVSOA_API const XMLNode& messageNode(const XMLNode& root);
 /// .../role/next or .../role/ultimateReceiver; blocks for other actors or
 /// roles, role/none included, are left alone, whatever they are marked.
 KVSOA_API void checkSoapHeader(const XMLNode& header);
+
+/// The elements of a Fault that throwSoapFault looks at, for a reader that
+/// keeps only those: the first Code, Reason, Detail, faultcode, faultstring and
+/// detail, in a Code (or Subcode) the first Value and Subcode, in a Reason the
+/// first Text and the first English one. Of every other element only the text
+/// counts: folded into the nearest element kept, with a space where each
+/// element begins and ends, it gives the same fault. So a fault of any size
+/// keeps a handful of nodes.
+class KVSOA_API SoapFaultPruner {
+public:
+    /// For a Fault element in the namespace faultUri.
+    explicit SoapFaultPruner(std::string_view faultUri);
+    /// An element starts whose parent was kept (the Fault itself first): true
+    /// when it is kept too, then leave() follows at its end.
+    bool enter(std::string_view uri, std::string_view name, const XMLAttributes& attributes);
+    /// The innermost kept element ends.
+    void leave() noexcept;
+
+private:
+    struct Kept {
+        enum Kind : unsigned char { Fault, Code, Reason, Other } kind;
+        unsigned seen; // the parts found among its children so far
+    };
+    std::string m_uri;
+    std::vector<Kept> m_kept;
+};
 
 /// Raises the SoapFault that a SOAP Fault element (either version) carries,
 /// located at the Fault element; a fault in the other version's shape is read
