@@ -67,6 +67,32 @@ for bad in 0 -1 x 99999999999999999999; do
   expect_status 2 "--max-depth $bad"
 done
 
+# What format writes in an envelope, check reads at the same depth limit: a
+# CreateInput of n compound levels lies 1 + 2n deep, an envelope adds two.
+nested_input() {
+  local levels=$1 i
+  printf '<x:CreateInput xmlns:x="http://velmora.com/Schemas/MES/2010-09/WorkInstructions">'
+  for ((i = 0; i < levels; i++)); do printf '<x:compoundCreateInput key="k"><x:value>'; done
+  for ((i = 0; i < levels; i++)); do printf '</x:value></x:compoundCreateInput>'; done
+  printf '</x:CreateInput>\n'
+}
+for levels in 126 127; do
+  nested_input "$levels" >"$work/nested-$levels.xml"
+  for options in "--envelope soap11" "--envelope soap12 --indent 1"; do
+    # shellcheck disable=SC2086
+    run format $options "$work/nested-$levels.xml"
+    if [ "$levels" -eq 126 ]; then
+      expect_status 0 "format $options of $levels levels"
+      cp "$work/out" "$work/enveloped.xml"
+      run check "$work/enveloped.xml"
+      expect_status 0 "check of what format $options wrote at $levels levels"
+    else
+      expect_status 1 "format $options of $levels levels, past the limit once enveloped"
+      expect_line ".*error: .*limit of 256 levels.*" err
+    fi
+  done
+done
+
 # A fragment is read with --as; the object count is exact.
 printf '<x:objectData xmlns:x="urn:any" type="T">\n  <x:intProps key="k" value="1"/>\n</x:objectData>\n' >"$work/fragment.xml"
 run check --as CreateInput "$work/fragment.xml"
