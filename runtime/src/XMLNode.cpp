@@ -102,19 +102,21 @@ XMLNode::XMLNode(XMLNode&& other) noexcept
 
 XMLNode& XMLNode::operator=(XMLNode&& other) noexcept
 {
-    if (this != &other) {
-        name = std::move(other.name);
-        uri = other.uri;
-        children = std::move(other.children);
-        text = std::move(other.text);
-        traceSuppression = other.traceSuppression;
-        line = other.line;
-        column = other.column;
-        m_textOffset = other.m_textOffset;
-        m_attributes = other.m_attributes;
-        m_own = std::move(other.m_own);
-        other.clearView();
-    }
+    if (this == &other) return *this;
+    // Taken out first: other may be one of the copies this node owns, which
+    // the assignment below frees.
+    XMLNode taken(std::move(other));
+    name = std::move(taken.name);
+    uri = taken.uri;
+    children = std::move(taken.children);
+    text = std::move(taken.text);
+    traceSuppression = taken.traceSuppression;
+    line = taken.line;
+    column = taken.column;
+    m_textOffset = taken.m_textOffset;
+    m_attributes = taken.m_attributes;
+    m_own = std::move(taken.m_own);
+    taken.clearView();
     return *this;
 }
 

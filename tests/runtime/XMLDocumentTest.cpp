@@ -354,6 +354,13 @@ TEST(XMLDocumentTest, CopiesAndMovesOutliveTheirDocument)
     EXPECT_EQ(target.getAttr("old"), "");
     EXPECT_EQ(target.children.at(0)->children.at(0)->name, "c");
     EXPECT_TRUE(copy.name.empty() && copy.uri.empty() && copy.children.empty() && copy.attributes().empty());
+
+    // A node takes the place of its own parent: what it held is taken before the parent's copies go.
+    XMLNode& child = *target.children.at(0);
+    target = std::move(child);
+    EXPECT_EQ(target.name, "b");
+    EXPECT_EQ(target.getAttr("{urn:q}m"), "1");
+    EXPECT_EQ(target.children.at(0)->name, "c");
 }
 
 // A public builder refuses events out of order and never hangs one document under another.
