@@ -42,9 +42,10 @@ install(DIRECTORY "${PROJECT_SOURCE_DIR}/include/workinstructions" "${PROJECT_SO
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development
   FILES_MATCHING PATTERN "*.hpp")
 
+# The WSDL imports WorkInstructions.xsd by a relative location: they stay together.
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/schema/"
   DESTINATION ${KVSOAMESTYPES_SCHEMA_DIR} COMPONENT Runtime
-  FILES_MATCHING PATTERN "*.xsd")
+  FILES_MATCHING PATTERN "*.xsd" PATTERN "*.wsdl")
 
 # The API reference, when the docs target has built it before installing. Named
 # here, not by CMAKE_INSTALL_DOCDIR, which a parent project may have fixed to its own name.

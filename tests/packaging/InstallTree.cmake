@@ -1,6 +1,6 @@
 # Installs the build tree into a fresh prefix and checks what arrived: the
-# versioned libraries with their SONAMEs and links, every public header and
-# schema file unchanged, the CMake package, the pkg-config files and the tool,
+# versioned libraries with their SONAMEs and links, every public header, schema
+# file and WSDL unchanged, the CMake package, the pkg-config files and the tool,
 # which must find its libraries inside the prefix, and the API reference if built.
 
 include(${CMAKE_CURRENT_LIST_DIR}/PackagingHelpers.cmake)
@@ -62,6 +62,7 @@ endfunction()
 expect_same_files("${SOURCE_DIR}/include/workinstructions" "*.hpp" "${PREFIX}/${INCLUDEDIR}/workinstructions")
 expect_same_files("${SOURCE_DIR}/runtime/include/kvsoa" "*.hpp" "${PREFIX}/${INCLUDEDIR}/kvsoa")
 expect_same_files("${SOURCE_DIR}/schema" "*.xsd" "${PREFIX}/${DATADIR}/kvsoamestypes/schema")
+expect_same_files("${SOURCE_DIR}/schema" "*.wsdl" "${PREFIX}/${DATADIR}/kvsoamestypes/schema")
 
 foreach(name IN ITEMS kvsoamestypesConfig.cmake kvsoamestypesConfigVersion.cmake kvsoamestypesTargets.cmake)
   expect_file("${PREFIX}/${LIBDIR}/cmake/kvsoamestypes/${name}")
