@@ -73,7 +73,8 @@ std::string post(const std::string& url, const std::string& body, long& httpStat
     const std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) throw std::runtime_error("cannot start libcurl");
     curl_slist* headers = curl_slist_append(nullptr, "Content-Type: text/xml; charset=utf-8");
-    headers = curl_slist_append(headers, "SOAPAction: \"\"");
+    // The save operation's action, as the service description binds it.
+    headers = curl_slist_append(headers, "SOAPAction: \"http://velmora.com/Schemas/MES/2010-09/WorkInstructions/save\"");
     const std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(headers, curl_slist_free_all);
     std::string answer;
     curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());

@@ -19,6 +19,7 @@ import tempfile
 import threading
 
 SOAP11 = "http://schemas.xmlsoap.org/soap/envelope/"
+SAVE_ACTION = '"http://velmora.com/Schemas/MES/2010-09/WorkInstructions/save"'
 STEP_SECONDS = 60  # bound on each run of the client and of wixml
 
 
@@ -56,8 +57,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         body = self.rfile.read(length)
         if not self.headers.get("Content-Type", "").startswith("text/xml"):
             server.problems.append(f"request {number}: Content-Type {self.headers.get('Content-Type')!r}")
-        if self.headers.get("SOAPAction") is None:
-            server.problems.append(f"request {number}: no SOAPAction header")
+        # The save operation's action, as schema/WorkInstructionsService.wsdl binds it.
+        if self.headers.get("SOAPAction") != SAVE_ACTION:
+            server.problems.append(f"request {number}: SOAPAction {self.headers.get('SOAPAction')!r}")
         path = os.path.join(server.work, f"request-{number}.xml")
         with open(path, "wb") as out:
             out.write(body)
