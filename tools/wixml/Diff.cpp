@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 
 #include "ClassRegistry.hpp"
@@ -228,25 +229,36 @@ std::vector<const XMLNode*> childrenNamed(const XMLNode& parent, const std::stri
     return found;
 }
 
-bool keyIsUnique(const std::vector<const XMLNode*>& entries, std::string_view key)
+// How often each key occurs among entries: counted once per array, so that
+// labelling every entry costs no pass over all the others.
+std::unordered_map<std::string_view, std::size_t> keyCounts(const std::vector<const XMLNode*>& entries)
 {
-    std::size_t count = 0;
+    std::unordered_map<std::string_view, std::size_t> counts;
     for (const XMLNode* entry : entries) {
-        const XMLAttribute* attribute = entry->findAttribute("key");
-        if (attribute && attribute->value == key) ++count;
+        if (const XMLAttribute* attribute = entry->findAttribute("key")) ++counts[attribute->value];
     }
-    return count == 1;
+    return counts;
 }
 
-// "[key=K]" when both sides hold that key here and nowhere else, "[i]" otherwise.
-std::string entryLabel(const std::vector<const XMLNode*>& before, const std::vector<const XMLNode*>& after,
-                       std::size_t index)
+bool keyIsUnique(const std::unordered_map<std::string_view, std::size_t>& counts, std::string_view key)
 {
-    if (index < before.size() && index < after.size()) {
-        const XMLAttribute* keyBefore = before[index]->findAttribute("key");
-        const XMLAttribute* keyAfter = after[index]->findAttribute("key");
-        if (keyBefore && keyAfter && keyBefore->value == keyAfter->value && keyIsUnique(before, keyBefore->value) &&
-            keyIsUnique(after, keyAfter->value)) {
+    const auto found = counts.find(key);
+    return found != counts.end() && found->second == 1;
+}
+
+struct Entries {
+    std::vector<const XMLNode*> nodes;
+    std::unordered_map<std::string_view, std::size_t> keys;
+};
+
+// "[key=K]" when both sides hold that key here and nowhere else, "[i]" otherwise.
+std::string entryLabel(const Entries& before, const Entries& after, std::size_t index)
+{
+    if (index < before.nodes.size() && index < after.nodes.size()) {
+        const XMLAttribute* keyBefore = before.nodes[index]->findAttribute("key");
+        const XMLAttribute* keyAfter = after.nodes[index]->findAttribute("key");
+        if (keyBefore && keyAfter && keyBefore->value == keyAfter->value && keyIsUnique(before.keys, keyBefore->value) &&
+            keyIsUnique(after.keys, keyAfter->value)) {
             return "[key=" + std::string(keyBefore->value) + "]";
         }
     }
@@ -286,8 +298,12 @@ void compare(const std::string& path, const XMLNode& before, const XMLNode& afte
         }
     }
     for (const std::string& name : names) {
-        const std::vector<const XMLNode*> entriesBefore = childrenNamed(before, name);
-        const std::vector<const XMLNode*> entriesAfter = childrenNamed(after, name);
+        Entries beforeEntries{childrenNamed(before, name), {}};
+        Entries afterEntries{childrenNamed(after, name), {}};
+        beforeEntries.keys = keyCounts(beforeEntries.nodes);
+        afterEntries.keys = keyCounts(afterEntries.nodes);
+        const std::vector<const XMLNode*>& entriesBefore = beforeEntries.nodes;
+        const std::vector<const XMLNode*>& entriesAfter = afterEntries.nodes;
         const bool single = isSingle(before, name) && entriesBefore.size() <= 1 &&
                             entriesAfter.size() <= 1;
         const Owner child{name, false};
@@ -295,7 +311,7 @@ void compare(const std::string& path, const XMLNode& before, const XMLNode& afte
         const std::size_t count = std::max(entriesBefore.size(), entriesAfter.size());
         for (std::size_t i = 0; i < count; ++i) {
             const std::string entryPath =
-                joined(path, single ? name : name + entryLabel(entriesBefore, entriesAfter, i));
+                joined(path, single ? name : name + entryLabel(beforeEntries, afterEntries, i));
             if (i >= entriesBefore.size()) {
                 report(found, entryPath, std::string(none), summary(*entriesAfter[i]));
             } else if (i >= entriesAfter.size()) {
