@@ -1,5 +1,6 @@
 #include "kvsoa/XMLDocument.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -41,9 +42,10 @@ struct XMLTreeBuilder::Storage {
     XMLNode& newNode()
     {
         if (nodeSpace == 0) {
-            if (usedNodeBlocks == nodeBlocks.size()) nodeBlocks.push_back(std::make_unique<XMLNode[]>(nodesPerBlock));
+            const std::size_t blockSize = nodeBlockSize(usedNodeBlocks);
+            if (usedNodeBlocks == nodeBlocks.size()) nodeBlocks.push_back(std::make_unique<XMLNode[]>(blockSize));
             nextNode = nodeBlocks[usedNodeBlocks++].get();
-            nodeSpace = nodesPerBlock;
+            nodeSpace = blockSize;
         }
         --nodeSpace;
         ++size;
@@ -52,9 +54,9 @@ struct XMLTreeBuilder::Storage {
 
     XMLAttribute* newAttributes(std::size_t count)
     {
-        constexpr std::size_t attributesPerBlock = 1024;
         if (count > attributeSpace) {
-            const std::size_t blockSize = count > attributesPerBlock / 4 ? count : attributesPerBlock;
+            const std::size_t blockSize = count > nextAttributeBlock / 4 ? count : nextAttributeBlock;
+            nextAttributeBlock = std::min<std::size_t>(nextAttributeBlock * 2, 1024);
             attributeBlocks.push_back(std::make_unique<XMLAttribute[]>(blockSize));
             if (attributeBlocks.size() == 1) firstAttributeBlockSize = blockSize;
             nextAttribute = attributeBlocks.back().get();
@@ -71,9 +73,10 @@ struct XMLTreeBuilder::Storage {
     {
         if (text.empty()) return {};
         if (text.size() > textSpace) {
-            constexpr std::size_t blockSize = 64 * 1024;
-            const std::size_t bytes = text.size() > blockSize / 4 ? text.size() : blockSize;
-            texts.push_back(std::make_unique<char[]>(bytes));
+            const std::size_t bytes = text.size() > nextTextBlock / 4 ? text.size() : nextTextBlock;
+            nextTextBlock = std::min<std::size_t>(nextTextBlock * 2, 64 * 1024);
+            // Not zeroed: every byte is written before it is read.
+            texts.push_back(std::unique_ptr<char[]>(new char[bytes]));
             if (texts.size() == 1) firstTextBlockSize = bytes;
             textCursor = texts.back().get();
             textSpace = bytes;
@@ -90,7 +93,7 @@ struct XMLTreeBuilder::Storage {
         // Everything is kept for the next tree (a small tree read again and
         // again then allocates nothing); the nodes are emptied in place.
         for (std::size_t block = 0; block < usedNodeBlocks; ++block) {
-            const std::size_t used = block + 1 == usedNodeBlocks ? nodesPerBlock - nodeSpace : nodesPerBlock;
+            const std::size_t used = nodeBlockSize(block) - (block + 1 == usedNodeBlocks ? nodeSpace : 0);
             for (std::size_t i = 0; i < used; ++i) XMLTreeBuilder::reset(nodeBlocks[block][i]);
         }
         usedNodeBlocks = 0;
@@ -102,13 +105,19 @@ struct XMLTreeBuilder::Storage {
         if (texts.size() > 1) texts.resize(1);
         textCursor = texts.empty() ? nullptr : texts.front().get();
         textSpace = texts.empty() ? 0 : firstTextBlockSize;
+        nextTextBlock = std::clamp<std::size_t>(2 * firstTextBlockSize, firstTextBlock, 64 * 1024);
+        nextAttributeBlock = std::clamp<std::size_t>(2 * firstAttributeBlockSize, firstAttributeBlock, 1024);
         open.clear();
         children.clear();
         names.clear();
         root = nullptr;
     }
 
-    static constexpr std::size_t nodesPerBlock = 256;
+    // Blocks start small and double, so that a small tree (the element of a
+    // model object, read once per call) costs little to set up.
+    static std::size_t nodeBlockSize(std::size_t block) { return block < 4 ? std::size_t{16} << block : 256; }
+    static constexpr std::size_t firstTextBlock = 1024;
+    static constexpr std::size_t firstAttributeBlock = 32;
 
     XMLEventReader& reader;
     std::vector<OpenElement> open;
@@ -127,8 +136,10 @@ struct XMLTreeBuilder::Storage {
     XMLAttribute* nextAttribute = nullptr;
     std::size_t attributeSpace = 0;
     std::size_t firstAttributeBlockSize = 0;
+    std::size_t nextAttributeBlock = firstAttributeBlock;
     std::vector<std::unique_ptr<char[]>> texts;
     std::size_t firstTextBlockSize = 0;
+    std::size_t nextTextBlock = firstTextBlock;
     char* textCursor = nullptr;
     std::size_t textSpace = 0;
 };
