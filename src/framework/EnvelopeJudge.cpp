@@ -93,6 +93,12 @@ EnvelopeJudge::Part EnvelopeJudge::envelopeChild(const XMLStartTag& tag, XMLPosi
 
 void EnvelopeJudge::headerBlock(const XMLStartTag& tag, XMLPosition at)
 {
+    // Only a block marked mustUnderstand can be refused: the rest cost nothing.
+    bool marked = false;
+    for (const auto& attribute : tag.attributes) {
+        marked = marked || (attribute.name == "mustUnderstand" && attribute.uri == m_uri);
+    }
+    if (!marked) return;
     record(EnvelopePart, [&] {
         XMLNode header;
         header.name = "Header";
