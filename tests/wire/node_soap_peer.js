@@ -1,0 +1,179 @@
+#!/usr/bin/env node
+// node-soap serves schema/WorkInstructionsService.wsdl on 127.0.0.1, and the
+// example client saves through it twice: the first save is answered with the
+// values of examples/save-reply.xml, the second with a SOAP fault. What
+// node-soap read from each request is checked too, so both directions pass
+// through a SOAP stack that shares no code with ours.
+//
+//   node node_soap_peer.js WSDL CLIENT SAVE-REPLY.xml
+//
+// `soap` is found through NODE_PATH (node_soap_peer.sh installs it).
+'use strict';
+
+const assert = require('node:assert/strict');
+const { execFile } = require('node:child_process');
+const fs = require('node:fs');
+const http = require('node:http');
+const path = require('node:path');
+const soap = require('soap');
+
+const STEP_MS = 60000; // bound on each run of the client
+const SAVE_ACTION = 'http://velmora.com/Schemas/MES/2010-09/WorkInstructions/save';
+const FAULT_STRING = 'Work instruction is checked out by another user';
+const FAULT_DETAIL = 'jdoe since 08:00';
+
+const [wsdlPath, client, replyPath] = process.argv.slice(2);
+if (!replyPath) {
+  console.error('usage: node_soap_peer.js WSDL CLIENT SAVE-REPLY.xml');
+  process.exit(1);
+}
+
+// The reply's values come from the example file, so that this test and the
+// stand-in's answer the same thing; node-soap writes the XML itself.
+function replyValues(file) {
+  const text = fs.readFileSync(file, 'utf8').replace(/<!--[\s\S]*?-->/g, '');
+  const attributes = (element) => Object.fromEntries([...element.matchAll(/(\w+)="([^"]*)"/g)].map((m) => [m[1], m[2]]));
+  const group = (name) => [...text.matchAll(new RegExp(`<base:${name}\\s([^>]*?)/>`, 'g'))].map((m) => attributes(m[1]));
+  const values = { created: group('created'), updated: group('updated'), deleted: group('deleted'),
+                   partialErrors: group('partialErrors') };
+  if (values.created.length + values.updated.length === 0 || values.partialErrors.length === 0) {
+    throw new Error(`${file}: no created/updated objects or partial errors found`);
+  }
+  return values;
+}
+
+function serviceData(values) {
+  const data = {};
+  for (const [name, entries] of Object.entries(values)) {
+    if (entries.length) data[name] = entries.map((attributes) => ({ attributes }));
+  }
+  return { ServiceData: data };
+}
+
+const values = replyValues(replyPath);
+const received = [];
+
+function save(args, callback, headers, req) {
+  received.push({ args, soapAction: req && req.headers.soapaction });
+  if (received.length === 1) return serviceData(values);
+  // node-soap answers a thrown fault with HTTP 200 unless told otherwise;
+  // SOAP 1.1 over HTTP wants 500.
+  throw { Fault: { faultcode: 'soap:Server', faultstring: FAULT_STRING, detail: { lock: FAULT_DETAIL },
+                   statusCode: 500 } };
+}
+
+const services = {
+  WorkInstructionsService: {
+    WorkInstructionsSoap11Port: { save },
+    WorkInstructionsSoap12Port: { save },
+  },
+};
+
+function run(url) {
+  return new Promise((resolve) => {
+    execFile(client, [url], { timeout: STEP_MS }, (error, stdout, stderr) => {
+      const code = error ? (typeof error.code === 'number' ? error.code : `${error.code || ''} ${error.signal || ''}`) : 0;
+      resolve({ code, stdout, stderr });
+    });
+  });
+}
+
+// node-soap turns a single child into an object and several into an array.
+const list = (value) => (value === undefined ? [] : Array.isArray(value) ? value : [value]);
+
+function checkRequest(failures, number, request) {
+  const at = `request ${number}`;
+  const attempt = (what, check) => {
+    try {
+      check();
+    } catch (error) {
+      failures.push(`${at}: ${what}: ${error.message.split('\n').join(' ')}`);
+    }
+  };
+  attempt('SOAPAction', () => assert.equal(request.soapAction, `"${SAVE_ACTION}"`));
+  // The values soap_client's buildRequest() puts in.
+  const documents = list(request.args && request.args.savedObjects);
+  attempt('savedObjects', () => assert.equal(documents.length, 1));
+  const document = documents[0] || {};
+  attempt('workInstructionFile',
+          () => assert.equal(document.attributes && document.attributes.workInstructionFile, 'WI-4711/B/gearbox-housing.wix'));
+  attempt('targetObject uid',
+          () => assert.equal(document.targetObject && document.targetObject.attributes.uid, 'Op0010Gearbox'));
+  const steps = list(document.modifiedDCDs);
+  attempt('modifiedDCDs', () => assert.equal(steps.length, 1));
+  const step = steps[0] || {};
+  attempt('modifiedDCDs attributes', () => assert.deepEqual(
+    { ...step.attributes }, { transientId: 'dcd-1', persistentId: 'Dcd0815Torque', owningObjectTransientId: 'stx-1' }));
+  const data = step.objectData || {};
+  attempt('objectData type', () => assert.equal(data.attributes && data.attributes.type, 'DataCollectionDefinition'));
+  const props = list(data.doubleProps);
+  attempt('doubleProps', () => assert.equal(props.length, 1));
+  attempt('doubleProps[0]', () => {
+    const prop = props[0] || { attributes: {} };
+    assert.equal(prop.attributes.key, 'nominal_torque');
+    // Typed by the schema as xs:double; compare as a number either way.
+    assert.equal(Number(prop.attributes.value), 24.5);
+  });
+}
+
+async function main() {
+  const wsdlText = fs.readFileSync(wsdlPath, 'utf8');
+  const server = http.createServer((req, res) => {
+    res.statusCode = 404;
+    res.end();
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  // The base for the WSDL's schemaLocation: WorkInstructions.xsd lies beside it.
+  const ready = new Promise((resolve, reject) => {
+    soap.listen(server, { path: '/WorkInstructions', services, xml: wsdlText, uri: path.resolve(wsdlPath),
+                          callback: (error) => (error ? reject(error) : resolve()) });
+  });
+  await ready;
+  const { port } = server.address();
+  console.log(`node-soap ${require('soap/package.json').version} serves the WSDL on 127.0.0.1:${port}`);
+  const url = `http://127.0.0.1:${port}/WorkInstructions`;
+
+  const failures = [];
+  let saved;
+  let fault;
+  try {
+    saved = await run(url);
+    fault = await run(url);
+  } finally {
+    server.close();
+  }
+
+  if (saved.code !== 0) failures.push(`the reply: exit ${saved.code}, stderr ${JSON.stringify(saved.stderr)}`);
+  const lines = saved.stdout.split('\n');
+  const expected = [
+    `Saved: ${values.created.length} created, ${values.updated.length} updated, ${values.deleted.length} deleted`,
+    ...values.created.map((o) => `  created ${o.uid}`),
+    ...values.updated.map((o) => `  updated ${o.uid}`),
+    ...values.deleted.map((o) => `  deleted ${o.uid}`),
+    ...values.partialErrors.map((e) => `  partial error ${e.code} on ${e.uid}: ${e.message}`),
+  ];
+  for (const line of expected) {
+    if (!lines.includes(line)) failures.push(`the reply: no line ${JSON.stringify(line)} in ${JSON.stringify(saved.stdout)}`);
+  }
+  if (fault.code !== 2) failures.push(`the fault: exit ${fault.code}, expected 2; stderr ${JSON.stringify(fault.stderr)}`);
+  for (const text of ['HTTP 500', 'code soap:Server', `reason: ${FAULT_STRING}`, `detail: ${FAULT_DETAIL}`]) {
+    if (!fault.stderr.includes(text)) failures.push(`the fault: ${JSON.stringify(text)} not in ${JSON.stringify(fault.stderr)}`);
+  }
+  if (received.length !== 2) failures.push(`node-soap dispatched ${received.length} save calls, expected 2`);
+  received.forEach((request, number) => checkRequest(failures, number, request));
+
+  for (const failure of failures) console.log('FAIL:', failure);
+  if (failures.length) {
+    console.log('client output, first run:', JSON.stringify(saved.stdout), 'request as node-soap read it:',
+                JSON.stringify(received[0] && received[0].args));
+    return 1;
+  }
+  console.log(`the client saved through node-soap (${expected.length} lines checked), read its fault, ` +
+              'and node-soap read both requests as sent');
+  return 0;
+}
+
+main().then((status) => process.exit(status), (error) => {
+  console.error('FAIL:', error && error.stack ? error.stack : error);
+  process.exit(1);
+});
