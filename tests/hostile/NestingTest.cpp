@@ -176,6 +176,26 @@ TEST(HostileNestingLimits, TreeBuiltDeeperThanTheWritingLimitFailsToWrite)
     EXPECT_EQ(domError([&] { tooDeep->outputXML(stream, "CreateInput"); }), "no exception");
 }
 
+// A chain of n creation inputs lies 2n - 1 deep; an envelope adds two.
+TEST(HostileNestingLimits, WhatIsWrittenInAnEnvelopeAtTheLimitIsReadAtIt)
+{
+    struct Case { std::size_t inputs; wi::Envelope envelope; bool written; };
+    for (const Case& c : {Case{128, wi::Envelope::None, true}, Case{128, wi::Envelope::Soap11, false},
+                          Case{128, wi::Envelope::Soap12, false}, Case{127, wi::Envelope::Soap11, true},
+                          Case{127, wi::Envelope::Soap12, true}, Case{129, wi::Envelope::None, false}}) {
+        SCOPED_TRACE(std::to_string(c.inputs) + " inputs, envelope " + std::to_string(static_cast<int>(c.envelope)));
+        const AutoPtr<wi::CreateInput> chain = builtChain(c.inputs);
+        std::string text;
+        const std::string error = domError([&] { text = wi::writeXml(*chain, c.envelope); });
+        if (!c.written) {
+            EXPECT_NE(error.find("limit of 256"), std::string::npos) << error;
+            continue;
+        }
+        EXPECT_EQ(error, "no exception");
+        EXPECT_EQ(domError([&] { wi::readXml<wi::CreateInput>(text); }), "no exception") << "written, then refused";
+    }
+}
+
 TEST(HostileNestingLimits, DeepTreeRefusedForNamespacesLeavesTheThreadUsable)
 {
     const AutoPtr<wi::CreateInput> tooDeep = builtChain(2000);
