@@ -32,9 +32,8 @@ namespace Kavella::Soa::Common::Xml {
 
 namespace {
 
+using detail::isSpace;
 using detail::Refusal;
-
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 /// expat's words for the errors both parsers find, so that a message does not
 /// depend on the parser underneath; null where libxml2's own say more.

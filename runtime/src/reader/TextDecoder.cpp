@@ -16,8 +16,6 @@ bool sameAsciiLetters(std::string_view a, std::string_view b)
     return true;
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 void appendUtf8(std::string& out, unsigned code)
 {
     if (code < 0x80) {

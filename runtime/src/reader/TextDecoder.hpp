@@ -18,6 +18,9 @@ namespace Kavella::Soa::Common::Xml::detail {
 // libxml2 stops right there, and it is where expat stops too.
 constexpr char unreadable = '\xFF';
 
+/// XML's white space: space, tab, line feed, carriage return.
+inline bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
 /// A document as UTF-8, NUL-terminated as the parser wants it.
 struct DecodedText {
     std::string buffer;
