@@ -1,8 +1,8 @@
-// The event reader over libxml2's SAX2 parser. libxml2 sees the decoded UTF-8
-// text (TextDecoder) with its own declaration ignored, and only as much of it
-// as passed the limits (MarkupLimits), so that it never spends more than
-// linear time. Positions are counted on that text (PositionCounter), in
-// characters as expat counts them.
+// The event reader over libxml2's SAX2 parser. libxml2 reads the decoded UTF-8
+// text (DocumentInput) a piece at a time with its own declaration ignored, and
+// only as much of it as passed the limits (MarkupLimits), so that it never
+// spends more than linear time. Positions are counted on that text
+// (PositionCounter), in characters as expat counts them.
 
 #include "kvsoa/XMLEventReader.hpp"
 
@@ -12,11 +12,11 @@
 #include <libxml/xmlerror.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <istream>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "kvsoa/DomException.hpp"
+#include "reader/DocumentInput.hpp"
 #include "reader/MarkupLimits.hpp"
 #include "reader/PositionCounter.hpp"
 #include "reader/TextDecoder.hpp"
@@ -100,15 +101,16 @@ std::string describeCharacter(std::string_view text)
 
 XMLEventHandler::~XMLEventHandler() = default;
 
-class XMLEventReaderImpl {
+class XMLEventReaderImpl : private detail::WindowKeeper {
 public:
-    explicit XMLEventReaderImpl(const XMLReadLimits& limits) : m_limits(limits)
+    explicit XMLEventReaderImpl(const XMLReadLimits& limits) : m_limits(limits), m_input(limits, *this)
     {
         static std::once_flag initialised;
         std::call_once(initialised, xmlInitParser);
     }
 
-    void read(std::string_view text, XMLEventHandler& handler);
+    template <class Source>
+    void read(Source& source, XMLEventHandler& handler);
 
     void stop()
     {
@@ -121,13 +123,13 @@ public:
     {
         if (m_open.empty()) return {};
         OpenElement& element = m_open.back();
-        if (element.position.line == 0) element.position = m_positions.at(element.offset);
+        if (element.position.line == 0) element.position = positionAt(element.offset);
         return element.position;
     }
 
 private:
     struct OpenElement {
-        std::size_t offset; // of its '<' in m_text
+        std::size_t offset; // of its '<'
         XMLPosition position;
     };
 
@@ -135,30 +137,67 @@ private:
         void operator()(xmlParserCtxtPtr context) const { xmlFreeParserCtxt(context); }
     };
 
+    XMLPosition positionAt(std::size_t offset)
+    {
+        // Open elements are placed before their text goes; nothing else is asked for so far back.
+        return m_positions.at(std::max(offset, m_input.windowStart()), m_input.window(), m_input.windowStart());
+    }
+
+    // The window is about to let go of the text before keepFrom: the open
+    // elements that start there are placed now, for a handler that asks later.
+    std::size_t letGo(std::size_t keepFrom) override
+    {
+        for (; m_placed < m_open.size() && m_open[m_placed].offset < keepFrom; ++m_placed) {
+            OpenElement& element = m_open[m_placed];
+            if (element.position.line == 0) element.position = positionAt(element.offset);
+        }
+        return m_positions.keepFrom(keepFrom, m_input.window(), m_input.windowStart());
+    }
+
     [[noreturn]] void fail(std::size_t offset, const std::string& reason)
     {
-        const XMLPosition where = m_positions.at(offset);
+        const XMLPosition where = positionAt(offset);
         throw DomException("Malformed XML at line " + std::to_string(where.line) + ", column " +
                                std::to_string(where.column) + ": " + reason,
                            where.line, where.column);
     }
 
+    /// Where libxml2 is, in offsets of the decoded text.
     std::size_t cursor() const
     {
-        if (!m_context || !m_context->input) return m_text.size();
-        // Once stopped, libxml2 points its input at a static empty text.
-        const auto cur = reinterpret_cast<std::uintptr_t>(m_context->input->cur);
-        const auto begin = reinterpret_cast<std::uintptr_t>(m_text.data());
-        if (cur < begin || cur - begin > m_text.size()) return m_text.size();
-        return static_cast<std::size_t>(cur - begin);
+        // Once stopped, libxml2 has let its input go.
+        if (!m_context || !m_context->input || !m_context->input->buf) return m_input.given();
+        const xmlParserInput& input = *m_context->input;
+        if (input.cur < input.base || input.cur > input.end) return m_input.given();
+        return static_cast<std::size_t>(input.consumed) + static_cast<std::size_t>(input.cur - input.base);
+    }
+
+    /// The text known from offset on.
+    std::string_view textFrom(std::size_t offset) const
+    {
+        const std::size_t start = m_input.windowStart();
+        const std::string_view window = m_input.window();
+        if (offset < start || offset - start > window.size()) return {};
+        return window.substr(offset - start);
+    }
+
+    /// The byte at offset, or NUL where it is not known.
+    char charAt(std::size_t offset) const
+    {
+        const std::string_view text = textFrom(offset);
+        return text.empty() ? '\0' : text.front();
     }
 
     /// The last occurrence of c before offset (a '<' cannot occur inside a tag,
     /// nor '&' inside a reference), or offset when there is none.
     std::size_t back(std::size_t offset, char c) const
     {
-        const void* found = memrchr(m_text.data(), c, offset);
-        return found ? static_cast<std::size_t>(static_cast<const char*>(found) - m_text.data()) : offset;
+        const std::size_t start = m_input.windowStart();
+        if (offset <= start) return offset;
+        const char* window = m_input.window().data();
+        const std::size_t length = std::min(offset, start + m_input.window().size()) - start;
+        const void* found = memrchr(window, c, length);
+        return found ? start + static_cast<std::size_t>(static_cast<const char*>(found) - window) : offset;
     }
 
     /// Where expat places the error libxml2 reports at the offset it stopped.
@@ -185,7 +224,10 @@ private:
         return true;
     }
 
+    void parse(XMLEventHandler& handler);
+
     static XMLEventReaderImpl& self(void* data) { return *static_cast<XMLEventReaderImpl*>(data); }
+    static int onRead(void* data, char* buffer, int size);
     static void onStart(void* data, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int,
                         const xmlChar**, int attributeCount, int, const xmlChar** attributes);
     static void onEnd(void* data, const xmlChar*, const xmlChar*, const xmlChar*);
@@ -195,13 +237,13 @@ private:
     static void onError(void* data, xmlErrorPtr error);
 
     const XMLReadLimits m_limits;
-    detail::DecodedText m_decoded;
-    std::string_view m_text; // the decoded text
+    detail::DocumentInput m_input;
     detail::PositionCounter m_positions;
     std::size_t m_namesBefore = 0; // in a new parser's dictionary
     xmlParserCtxtPtr m_context = nullptr; // while reading
     XMLEventHandler* m_handler = nullptr;
     std::vector<OpenElement> m_open;
+    std::size_t m_placed = 0; // open elements below this one have their position
     struct Piece {
         std::string_view* view;
         std::size_t start, size;
@@ -210,6 +252,7 @@ private:
     std::string m_scratch;
     std::vector<Piece> m_pieces;
     std::exception_ptr m_handlerError;
+    std::exception_ptr m_inputError;
     bool m_failed = false;
     bool m_stopped = false; // by the handler
     std::size_t m_errorOffset = 0;
@@ -240,21 +283,25 @@ std::size_t XMLEventReaderImpl::errorOffset(const xmlError& error, std::size_t o
         return offset;
     case XML_ERR_ATTRIBUTE_REDEFINED: {
         // At the second attribute's name: back over its value and the '='.
-        std::size_t at = offset;
+        // Within the tag, which the window still holds.
+        const std::size_t start = m_input.windowStart();
+        const std::string_view text = m_input.window();
+        if (offset < start || offset - start > text.size()) return offset;
+        std::size_t at = offset - start;
         const auto skipSpace = [&] {
-            while (at > 0 && isSpace(m_text[at - 1])) --at;
+            while (at > 0 && isSpace(text[at - 1])) --at;
         };
         skipSpace();
-        if (at > 0 && (m_text[at - 1] == '"' || m_text[at - 1] == '\'')) {
-            const std::size_t quote = m_text.rfind(m_text[at - 1], at - 2);
+        if (at > 1 && (text[at - 1] == '"' || text[at - 1] == '\'')) {
+            const std::size_t quote = text.rfind(text[at - 1], at - 2);
             if (quote == std::string_view::npos) return offset;
             at = quote;
         }
         skipSpace();
-        if (at > 0 && m_text[at - 1] == '=') --at;
+        if (at > 0 && text[at - 1] == '=') --at;
         skipSpace();
-        while (at > 0 && !isSpace(m_text[at - 1]) && m_text[at - 1] != '<') --at;
-        return at;
+        while (at > 0 && !isSpace(text[at - 1]) && text[at - 1] != '<') --at;
+        return start + at;
     }
     default:
         return offset;
@@ -334,6 +381,7 @@ void XMLEventReaderImpl::onEnd(void* data, const xmlChar*, const xmlChar*, const
         }
     }
     reader.m_open.pop_back();
+    reader.m_placed = std::min(reader.m_placed, reader.m_open.size());
 }
 
 void XMLEventReaderImpl::onCharacters(void* data, const xmlChar* text, int length)
@@ -358,7 +406,7 @@ void XMLEventReaderImpl::onDoctype(void* data, const xmlChar*, const xmlChar*, c
     XMLEventReaderImpl& reader = self(data);
     std::size_t at = reader.cursor();
     for (std::size_t open = reader.back(at, '<'); open < at; open = reader.back(open, '<')) {
-        if (reader.m_text.substr(open, 9) == "<!DOCTYPE") {
+        if (reader.textFrom(open).substr(0, 9) == "<!DOCTYPE") {
             at = open;
             break;
         }
@@ -396,15 +444,14 @@ void XMLEventReaderImpl::onError(void* data, xmlErrorPtr error)
     reader.m_failed = true;
     const std::size_t offset = reader.cursor();
     reader.m_errorCursor = offset;
-    const std::vector<std::size_t>& unreadable = reader.m_decoded.unreadable;
-    if (std::binary_search(unreadable.begin(), unreadable.end(), offset)) {
+    if (reader.m_input.unreadableAt(offset)) {
         reader.m_errorOffset = offset;
         reader.m_errorReason = "not well-formed (invalid token)";
         return;
     }
     reader.m_errorOffset = reader.errorOffset(*error, offset);
-    if (error->code == XML_ERR_DOCUMENT_EMPTY && offset < reader.m_text.size()) {
-        reader.m_errorReason = "not well-formed: " + describeCharacter(reader.m_text.substr(offset)) +
+    if (error->code == XML_ERR_DOCUMENT_EMPTY && !reader.textFrom(offset).empty()) {
+        reader.m_errorReason = "not well-formed: " + describeCharacter(reader.textFrom(offset)) +
                                " where the document element must start";
         return;
     }
@@ -418,46 +465,55 @@ void XMLEventReaderImpl::onError(void* data, xmlErrorPtr error)
     reader.m_errorReason = std::move(reason);
 }
 
-void XMLEventReaderImpl::read(std::string_view text, XMLEventHandler& handler)
+int XMLEventReaderImpl::onRead(void* data, char* buffer, int size)
+{
+    XMLEventReaderImpl& reader = self(data);
+    if (reader.m_inputError || size <= 0) return -1;
+    try {
+        const std::size_t start = reader.m_context && reader.m_context->input && reader.m_context->input->buf
+                                      ? static_cast<std::size_t>(reader.m_context->input->consumed)
+                                      : 0;
+        return static_cast<int>(reader.m_input.fill(buffer, static_cast<std::size_t>(size), start));
+    } catch (...) {
+        // Not through libxml2's C frames: rethrown once it has returned.
+        reader.m_inputError = std::current_exception();
+        return -1;
+    }
+}
+
+template <class Source>
+void XMLEventReaderImpl::read(Source& source, XMLEventHandler& handler)
 {
     m_open.clear();
+    m_placed = 0;
     m_failed = false;
     m_stopped = false;
     m_outOfMemory = false;
     m_handlerError = nullptr;
+    m_inputError = nullptr;
     m_errorReason.clear();
+    m_positions.reset();
     handler.startDocument();
-    // A big document's copy is not kept once read.
+    // Nothing of a document is kept once read.
     struct Release {
-        std::string& buffer;
-        ~Release()
-        {
-            if (buffer.capacity() > (std::size_t{1} << 20)) std::string().swap(buffer);
-        }
-    } release{m_decoded.buffer};
+        detail::DocumentInput& input;
+        ~Release() { input.release(); }
+    } release{m_input};
 
     Refusal refusal;
-    const bool decoded = detail::decode(text, m_decoded, refusal);
-    m_text = m_decoded.buffer;
-    m_positions.reset(m_text);
-    if (!decoded) fail(refusal.offset, refusal.reason);
+    if (!m_input.open(source, refusal)) fail(refusal.offset, refusal.reason);
+    parse(handler);
+}
 
-    // libxml2 reads only the text before the first place over a limit: its
-    // errors there come first, then the limit's.
-    const std::optional<Refusal> excess = detail::findLimitExcess(m_text, m_limits);
-    const std::size_t parsed = excess ? excess->offset : m_text.size();
-    const char kept = m_decoded.buffer[parsed];
-    m_decoded.buffer[parsed] = '\0';
-    struct Restore {
-        std::string& buffer;
-        std::size_t at;
-        char byte;
-        ~Restore() { buffer[at] = byte; }
-    } restore{m_decoded.buffer, parsed, kept};
-
+void XMLEventReaderImpl::parse(XMLEventHandler& handler)
+{
     const std::unique_ptr<xmlParserCtxt, ContextDeleter> context(xmlNewParserCtxt());
     if (!context) throw std::bad_alloc();
     m_context = context.get();
+    struct Forget {
+        xmlParserCtxtPtr& context;
+        ~Forget() { context = nullptr; }
+    } forget{m_context};
     xmlCtxtUseOptions(m_context, XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_IGNORE_ENC | XML_PARSE_OLD10);
     m_namesBefore = static_cast<std::size_t>(xmlDictSize(m_context->dict));
     xmlSAXHandler& sax = *m_context->sax;
@@ -473,21 +529,23 @@ void XMLEventReaderImpl::read(std::string_view text, XMLEventHandler& handler)
     m_context->userData = this;
     m_handler = &handler;
 
-    // Parsed in place: an input with no buffer behind it is never grown,
-    // shrunk or copied.
-    xmlParserInputPtr input = xmlNewInputStream(m_context);
-    if (!input) throw std::bad_alloc();
-    input->base = input->cur = reinterpret_cast<const xmlChar*>(m_text.data());
-    input->end = input->base + parsed;
-    input->length = static_cast<int>(parsed < INT_MAX ? parsed : INT_MAX);
+    // libxml2 pulls the text through onRead and keeps only the part it is on.
+    xmlParserInputBufferPtr buffer =
+        xmlParserInputBufferCreateIO(&XMLEventReaderImpl::onRead, nullptr, this, XML_CHAR_ENCODING_NONE);
+    if (!buffer) throw std::bad_alloc();
+    xmlParserInputPtr input = xmlNewIOInputStream(m_context, buffer, XML_CHAR_ENCODING_NONE);
+    if (!input) {
+        xmlFreeParserInputBuffer(buffer);
+        throw std::bad_alloc();
+    }
     if (inputPush(m_context, input) < 0) {
         xmlFreeInputStream(input);
         throw std::bad_alloc();
     }
     xmlParseDocument(m_context);
     if (m_outOfMemory) throw std::bad_alloc();
+    if (m_inputError) std::rethrow_exception(m_inputError);
     if (m_stopped && !m_failed) {
-        m_context = nullptr;
         m_open.clear();
         if (m_handlerError) std::rethrow_exception(m_handlerError);
         return;
@@ -497,8 +555,8 @@ void XMLEventReaderImpl::read(std::string_view text, XMLEventHandler& handler)
         m_errorOffset = m_errorCursor = cursor();
         m_errorReason = "not well-formed";
     }
-    m_context = nullptr;
-    if (excess && (!m_failed || m_errorCursor >= parsed)) {
+    const std::optional<Refusal>& excess = m_input.limitExcess();
+    if (excess && (!m_failed || m_errorCursor >= excess->offset)) {
         // What libxml2 found at the end of its part is only the cut.
         m_open.clear();
         fail(excess->offset, excess->reason);
@@ -515,6 +573,11 @@ XMLEventReader::XMLEventReader(const XMLReadLimits& limits) : m_impl(std::make_u
 XMLEventReader::~XMLEventReader() = default;
 
 void XMLEventReader::read(std::string_view text, XMLEventHandler& handler)
+{
+    m_impl->read(text, handler);
+}
+
+void XMLEventReader::read(std::istream& text, XMLEventHandler& handler)
 {
     m_impl->read(text, handler);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <iosfwd>
 #include <memory>
 #include <string_view>
 
@@ -89,6 +90,11 @@ public:
     /// it, but the text is read to its end: malformed text is reported as such
     /// whatever the handler found first; otherwise the handler's exception passes on.
     void read(std::string_view text, XMLEventHandler& handler);
+
+    /// The same for a document read from a stream as the parser needs it, a
+    /// piece at a time, so that it is never held whole. A stream that fails
+    /// raises std::ios_base::failure.
+    void read(std::istream& text, XMLEventHandler& handler);
 
     /// For handlers, during their calls: read() reads no further and returns as
     /// if the text ended well there. Nothing after this event is looked at, so

@@ -33,71 +33,112 @@ inline std::size_t characters(const unsigned char* byte, const unsigned char* en
 }
 
 /// Line and column of byte offsets in UTF-8 text, as expat counts them
-/// (characters; CR, LF and CR LF end a line). Offsets asked for in order cost
-/// one pass over the text; an earlier one is counted back from the last.
+/// (characters; CR, LF and CR LF end a line). The text may be a window that
+/// moves on through the document: offsets are the document's, and the window
+/// is given with each call. Offsets asked for in order cost one pass over the
+/// text; an earlier one is counted back from the last.
 class PositionCounter {
 public:
-    void reset(std::string_view text)
+    void reset()
     {
-        m_text = reinterpret_cast<const unsigned char*>(text.data());
-        m_size = text.size();
-        m_offset = 0;
-        m_line = 1;
-        m_column = 0;
+        m_offset = m_base.offset = 0;
+        m_line = m_base.line = 1;
+        m_column = m_base.column = 0;
     }
 
-    XMLPosition at(std::size_t offset)
+    /// window holds the document's text from offset windowStart on.
+    XMLPosition at(std::size_t offset, std::string_view window, std::size_t windowStart)
     {
-        if (offset > m_size) offset = m_size;
+        see(window, windowStart);
+        if (offset > m_end) offset = m_end;
         if (offset >= m_offset) {
             forward(offset);
             return {m_line, m_column + 1};
         }
         // Back to the start of the line that holds the offset, then forward.
-        const unsigned char* begin = m_text + offset;
+        const unsigned char* begin = byte(offset);
+        const unsigned char* last = byte(m_offset);
         int breaks = 0;
-        for (const unsigned char* byte = begin; byte < m_text + m_offset; ++byte) {
-            if (*byte == '\n') ++breaks;
-            else if (*byte == '\r' && !(byte + 1 < m_text + m_size && byte[1] == '\n')) ++breaks;
+        for (const unsigned char* c = begin; c < last; ++c) {
+            if (*c == '\n' || (*c == '\r' && !(c + 1 < byte(m_end) && c[1] == '\n'))) ++breaks;
         }
-        if (breaks == 0) {
-            return {m_line, m_column + 1 - static_cast<int>(characters(begin, m_text + m_offset))};
-        }
+        if (breaks == 0) return {m_line, m_column + 1 - static_cast<int>(characters(begin, last))};
+        const unsigned char* first = byte(m_base.offset);
         const unsigned char* lineStart = begin;
-        while (lineStart > m_text && lineStart[-1] != '\n' && lineStart[-1] != '\r') --lineStart;
-        return {m_line - breaks, static_cast<int>(characters(lineStart, begin)) + 1};
+        while (lineStart > first && lineStart[-1] != '\n' && lineStart[-1] != '\r') --lineStart;
+        // A line that began before the window goes on from the window's start.
+        const int before = lineStart == first ? m_base.column : 0;
+        return {m_line - breaks, before + static_cast<int>(characters(lineStart, begin)) + 1};
+    }
+
+    /// The text before offset is about to leave the window: counts up to it,
+    /// so that every later count can start there. Returns where the window
+    /// must start from now on (offset, or before a CR that an LF may follow).
+    std::size_t keepFrom(std::size_t offset, std::string_view window, std::size_t windowStart)
+    {
+        see(window, windowStart);
+        if (offset > m_end) offset = m_end;
+        if (offset == m_end && offset > windowStart && *byte(offset - 1) == '\r') --offset;
+        if (offset < m_offset) {
+            const XMLPosition where = at(offset, window, windowStart);
+            m_offset = offset;
+            m_line = where.line;
+            m_column = where.column - 1;
+        } else {
+            forward(offset);
+        }
+        m_base = {m_offset, m_line, m_column};
+        return offset;
     }
 
 private:
+    struct Mark {
+        std::size_t offset;
+        int line;
+        int column;
+    };
+
+    void see(std::string_view window, std::size_t windowStart)
+    {
+        m_window = reinterpret_cast<const unsigned char*>(window.data());
+        m_windowStart = windowStart;
+        m_end = windowStart + window.size();
+    }
+
+    const unsigned char* byte(std::size_t offset) const { return m_window + (offset - m_windowStart); }
+
     void forward(std::size_t offset)
     {
-        const unsigned char* byte = m_text + m_offset;
-        const unsigned char* end = m_text + offset;
-        const std::size_t length = static_cast<std::size_t>(end - byte);
-        if (!std::memchr(byte, '\n', length) && !std::memchr(byte, '\r', length)) {
+        const unsigned char* c = byte(m_offset);
+        const unsigned char* stop = byte(offset);
+        const std::size_t length = offset - m_offset;
+        if (!std::memchr(c, '\n', length) && !std::memchr(c, '\r', length)) {
             // The usual case, and all of a compact document: no line break.
-            m_column += static_cast<int>(characters(byte, end));
+            m_column += static_cast<int>(characters(c, stop));
             m_offset = offset;
             return;
         }
+        const unsigned char* end = byte(m_end);
         int column = m_column;
-        for (; byte < end; ++byte) {
-            if (*byte == '\n' || (*byte == '\r' && !(byte + 1 < m_text + m_size && byte[1] == '\n'))) {
+        for (; c < stop; ++c) {
+            if (*c == '\n' || (*c == '\r' && !(c + 1 < end && c[1] == '\n'))) {
                 ++m_line;
                 column = 0;
-            } else if (*byte != '\r') {
-                column += (*byte & 0xC0) != 0x80; // continuation bytes add no column
+            } else if (*c != '\r') {
+                column += (*c & 0xC0) != 0x80; // continuation bytes add no column
             }
         }
         m_column = column;
         m_offset = offset;
     }
 
-    const unsigned char* m_text = nullptr;
-    std::size_t m_size = 0;
+    const unsigned char* m_window = nullptr;
+    std::size_t m_windowStart = 0;
+    std::size_t m_end = 0;
     std::size_t m_offset = 0;
     int m_line = 1;
     int m_column = 0;
+    Mark m_base{0, 1, 0}; // where the window starts: counts start here at the earliest
 };
 
 } // namespace Kavella::Soa::Common::Xml::detail

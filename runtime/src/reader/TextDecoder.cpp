@@ -57,95 +57,136 @@ std::string_view declaredEncoding(std::string_view text, std::size_t& offset)
     return declaration.substr(at + 1, end - at - 1);
 }
 
-void decodeUtf16(std::string_view text, bool bigEndian, DecodedText& out)
+void markUnreadable(std::string& out, std::size_t outStart, std::vector<std::size_t>& unreadableOffsets)
 {
-    out.buffer.reserve(text.size() + text.size() / 2);
-    const auto* byte = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t units = text.size() / 2;
-    const auto unit = [&](std::size_t i) {
-        return bigEndian ? (unsigned{byte[2 * i]} << 8) | byte[2 * i + 1] : (unsigned{byte[2 * i + 1]} << 8) | byte[2 * i];
-    };
-    for (std::size_t i = 0; i < units; ++i) {
-        unsigned code = unit(i);
-        if (code >= 0xD800 && code < 0xE000) {
-            const unsigned low = i + 1 < units ? unit(i + 1) : 0;
-            if (code >= 0xDC00 || low < 0xDC00 || low >= 0xE000) {
-                out.unreadable.push_back(out.buffer.size());
-                out.buffer += unreadable;
-                continue;
-            }
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-            ++i;
-        }
-        if (code == 0) {
-            out.unreadable.push_back(out.buffer.size());
-            out.buffer += unreadable;
-            continue;
-        }
-        appendUtf8(out.buffer, code);
-    }
-    if (text.size() % 2 != 0) {
-        out.unreadable.push_back(out.buffer.size());
-        out.buffer += unreadable;
-    }
-}
-
-void copyEightBit(std::string_view text, bool latin1, bool ascii, DecodedText& out)
-{
-    if (latin1) {
-        out.buffer.reserve(text.size() + text.size() / 8);
-        for (const char c : text) {
-            if (c == '\0') {
-                out.unreadable.push_back(out.buffer.size());
-                out.buffer += unreadable;
-            } else {
-                appendUtf8(out.buffer, static_cast<unsigned char>(c));
-            }
-        }
-        return;
-    }
-    out.buffer.assign(text.data(), text.size());
-    for (std::size_t at = 0; at < out.buffer.size(); ++at) {
-        if (ascii) {
-            if (out.buffer[at] != '\0' && static_cast<unsigned char>(out.buffer[at]) < 0x80) continue;
-        } else {
-            const void* nul = std::memchr(out.buffer.data() + at, '\0', out.buffer.size() - at);
-            if (!nul) break;
-            at = static_cast<std::size_t>(static_cast<const char*>(nul) - out.buffer.data());
-        }
-        out.unreadable.push_back(at);
-        out.buffer[at] = unreadable;
-    }
+    unreadableOffsets.push_back(outStart + out.size());
+    out += unreadable;
 }
 
 } // namespace
 
-bool decode(std::string_view text, DecodedText& out, Refusal& refusal)
+void TextDecoder::decodeUtf16(std::string_view raw, std::string& out, std::size_t outStart,
+                              std::vector<std::size_t>& unreadableOffsets)
 {
-    out.buffer.clear();
-    out.unreadable.clear();
-    const auto byte = [&](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0x100u; };
-    // The encoding from the first bytes, as expat finds it.
-    enum class Form { eightBit, utf8Mark, bigEndian, littleEndian } form = Form::eightBit;
-    if (byte(0) == 0xFE && byte(1) == 0xFF) {
-        form = Form::bigEndian;
-        text.remove_prefix(2);
-    } else if (byte(0) == 0xFF && byte(1) == 0xFE) {
-        form = Form::littleEndian;
-        text.remove_prefix(2);
-    } else if (text.size() >= 2 && byte(0) == 0) {
-        form = Form::bigEndian;
-    } else if (text.size() >= 2 && byte(1) == 0) {
-        form = Form::littleEndian;
-    } else if (byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
-        form = Form::utf8Mark;
-        text.remove_prefix(3);
+    out.reserve(out.size() + raw.size() + raw.size() / 2);
+    const auto* byte = reinterpret_cast<const unsigned char*>(raw.data());
+    std::size_t size = raw.size();
+    const bool bigEndian = m_mode == Mode::utf16BigEndian;
+    const auto unitOf = [bigEndian](unsigned first, unsigned second) {
+        return bigEndian ? (first << 8) | second : (second << 8) | first;
+    };
+    const auto emit = [&](unsigned code) {
+        if (m_highSurrogate) {
+            const unsigned high = m_highSurrogate;
+            m_highSurrogate = 0;
+            if (code >= 0xDC00 && code < 0xE000) {
+                appendUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (code - 0xDC00));
+                return;
+            }
+            markUnreadable(out, outStart, unreadableOffsets);
+        }
+        if (code >= 0xD800 && code < 0xDC00) {
+            m_highSurrogate = code;
+        } else if ((code >= 0xDC00 && code < 0xE000) || code == 0) {
+            markUnreadable(out, outStart, unreadableOffsets);
+        } else {
+            appendUtf8(out, code);
+        }
+    };
+    if (m_oddByte >= 0 && size > 0) {
+        emit(unitOf(static_cast<unsigned>(m_oddByte), byte[0]));
+        m_oddByte = -1;
+        ++byte;
+        --size;
     }
+    for (std::size_t i = 0; i + 1 < size; i += 2) emit(unitOf(byte[i], byte[i + 1]));
+    if (size % 2 != 0) m_oddByte = byte[size - 1];
+}
 
-    const bool sixteenBit = form == Form::bigEndian || form == Form::littleEndian;
-    if (sixteenBit) decodeUtf16(text, form == Form::bigEndian, out);
+void TextDecoder::decode(std::string_view raw, std::string& out, std::size_t outStart,
+                         std::vector<std::size_t>& unreadableOffsets)
+{
+    switch (m_mode) {
+    case Mode::utf16BigEndian:
+    case Mode::utf16LittleEndian:
+        decodeUtf16(raw, out, outStart, unreadableOffsets);
+        return;
+    case Mode::latin1:
+        out.reserve(out.size() + raw.size() + raw.size() / 8);
+        for (const char c : raw) {
+            if (c == '\0') markUnreadable(out, outStart, unreadableOffsets);
+            else appendUtf8(out, static_cast<unsigned char>(c));
+        }
+        return;
+    case Mode::ascii:
+    case Mode::utf8: {
+        const std::size_t start = out.size();
+        out.append(raw);
+        const bool ascii = m_mode == Mode::ascii;
+        for (std::size_t at = start; at < out.size(); ++at) {
+            if (ascii) {
+                if (out[at] != '\0' && static_cast<unsigned char>(out[at]) < 0x80) continue;
+            } else {
+                const void* nul = std::memchr(out.data() + at, '\0', out.size() - at);
+                if (!nul) break;
+                at = static_cast<std::size_t>(static_cast<const char*>(nul) - out.data());
+            }
+            unreadableOffsets.push_back(outStart + at);
+            out[at] = unreadable;
+        }
+        return;
+    }
+    }
+}
+
+void TextDecoder::finish(std::string& out, std::size_t outStart, std::vector<std::size_t>& unreadableOffsets)
+{
+    if (m_highSurrogate) {
+        m_highSurrogate = 0;
+        markUnreadable(out, outStart, unreadableOffsets);
+    }
+    if (m_oddByte >= 0) {
+        m_oddByte = -1;
+        markUnreadable(out, outStart, unreadableOffsets);
+    }
+}
+
+bool TextDecoder::begin(std::string_view head, Refusal& refusal)
+{
+    m_refusedText.clear();
+    m_oddByte = -1;
+    m_highSurrogate = 0;
+    m_markSize = 0;
+    const auto byte = [&](std::size_t i) { return i < head.size() ? static_cast<unsigned char>(head[i]) : 0x100u; };
+    // The encoding from the first bytes, as expat finds it.
+    bool utf8Mark = false;
+    m_mode = Mode::utf8;
+    if (byte(0) == 0xFE && byte(1) == 0xFF) {
+        m_mode = Mode::utf16BigEndian;
+        m_markSize = 2;
+    } else if (byte(0) == 0xFF && byte(1) == 0xFE) {
+        m_mode = Mode::utf16LittleEndian;
+        m_markSize = 2;
+    } else if (head.size() >= 2 && byte(0) == 0) {
+        m_mode = Mode::utf16BigEndian;
+    } else if (head.size() >= 2 && byte(1) == 0) {
+        m_mode = Mode::utf16LittleEndian;
+    } else if (byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
+        utf8Mark = true;
+        m_markSize = 3;
+    }
+    head.remove_prefix(m_markSize);
+
+    const bool sixteenBit = m_mode != Mode::utf8;
     // The declaration is ASCII: in eight-bit text its offsets are those of the decoded text.
-    const std::string_view start = sixteenBit ? std::string_view(out.buffer) : text;
+    std::string decodedHead;
+    if (sixteenBit) {
+        std::vector<std::size_t> unused;
+        decodeUtf16(head, decodedHead, 0, unused);
+        m_oddByte = -1;
+        m_highSurrogate = 0;
+    }
+    const std::string_view start = sixteenBit ? std::string_view(decodedHead) : head;
     std::size_t offset = 0;
     const std::string_view declared = declaredEncoding(start, offset);
     const auto is = [&](const char* name) { return sameAsciiLetters(declared, name); };
@@ -155,21 +196,25 @@ bool decode(std::string_view text, DecodedText& out, Refusal& refusal)
     if (declared.empty()) {
     } else if (!eightBitName && !sixteenBitName) {
         reason = "unknown encoding";
-    } else if (form == Form::utf8Mark && !is("UTF-8")) {
+    } else if (utf8Mark && !is("UTF-8")) {
         reason = "the encoding declaration \"" + std::string(declared) + "\" contradicts the UTF-8 byte order mark";
-    } else if (sixteenBit != sixteenBitName || (form == Form::bigEndian && is("UTF-16LE")) ||
-               (form == Form::littleEndian && is("UTF-16BE"))) {
+    } else if (sixteenBit != sixteenBitName || (m_mode == Mode::utf16BigEndian && is("UTF-16LE")) ||
+               (m_mode == Mode::utf16LittleEndian && is("UTF-16BE"))) {
         reason = "encoding specified in XML declaration is incorrect";
     }
     if (!reason.empty()) {
-        if (!sixteenBit) out.buffer.assign(text.data(), text.size());
+        m_refusedText.assign(start);
         refusal = {offset, std::move(reason)};
         return false;
     }
-    if (!sixteenBit) copyEightBit(text, is("ISO-8859-1"), is("US-ASCII"), out);
+    if (!sixteenBit) {
+        if (is("ISO-8859-1")) m_mode = Mode::latin1;
+        else if (is("US-ASCII")) m_mode = Mode::ascii;
+    }
     // A second byte order mark is a character where none may stand; libxml2
     // would skip it silently.
-    if (std::string_view(out.buffer).substr(0, 3) == "\xEF\xBB\xBF") {
+    if (start.substr(0, 3) == "\xEF\xBB\xBF") {
+        m_refusedText.assign(start);
         refusal = {0, "not well-formed (invalid token): a second byte order mark"};
         return false;
     }

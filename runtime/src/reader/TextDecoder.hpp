@@ -1,8 +1,8 @@
 #pragma once
 
 // The parser sees UTF-8 only: a document in UTF-16, ISO-8859-1 or US-ASCII is
-// decoded first, with exactly the encodings, byte order marks and declarations
-// that the reader has always accepted.
+// decoded piece by piece, with exactly the encodings, byte order marks and
+// declarations that the reader has always accepted.
 
 #include <cstddef>
 #include <string>
@@ -21,15 +21,43 @@ constexpr char unreadable = '\xFF';
 /// XML's white space: space, tab, line feed, carriage return.
 inline bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-/// A document as UTF-8, NUL-terminated as the parser wants it.
-struct DecodedText {
-    std::string buffer;
-    std::vector<std::size_t> unreadable; // offsets of the bytes decoding put in, ascending
-};
+/// Decodes a document into UTF-8, a piece at a time. A piece may end anywhere,
+/// inside a UTF-16 unit or between the halves of a surrogate pair.
+class TextDecoder {
+public:
+    /// How the text is to be decoded, as the first bytes and the declaration say.
+    enum class Mode { utf8, ascii, latin1, utf16BigEndian, utf16LittleEndian };
 
-/// Decodes text into out. False, with the refusal, when the encoding itself is
-/// refused (an unknown or contradicted declaration, a second byte order mark);
-/// out then holds the text as far as it could be decoded, for positions.
-bool decode(std::string_view text, DecodedText& out, Refusal& refusal);
+    /// Judges the encoding on the head of the document (its first piece, or all
+    /// of it when shorter), which the declaration must lie within. False, with
+    /// the refusal, when the encoding is refused (unknown or contradicted; a
+    /// second byte order mark); refusedText() then holds the head as far as it
+    /// could be decoded, for positions. Decoding starts after the byte order mark.
+    bool begin(std::string_view head, Refusal& refusal);
+
+    /// After a refusal: the head, decoded as far as it could be.
+    const std::string& refusedText() const { return m_refusedText; }
+
+    /// Bytes of head that begin() took as the byte order mark.
+    std::size_t markSize() const { return m_markSize; }
+    Mode mode() const { return m_mode; }
+
+    /// Appends raw, decoded, to out; unreadable gets the offsets of the bytes
+    /// put in for what could not be read, counted from the start of the
+    /// decoded text (out's first byte is at outStart).
+    void decode(std::string_view raw, std::string& out, std::size_t outStart, std::vector<std::size_t>& unreadable);
+
+    /// The document ends: what an unfinished unit or surrogate pair left.
+    void finish(std::string& out, std::size_t outStart, std::vector<std::size_t>& unreadable);
+
+private:
+    void decodeUtf16(std::string_view raw, std::string& out, std::size_t outStart, std::vector<std::size_t>& unreadable);
+
+    Mode m_mode = Mode::utf8;
+    std::string m_refusedText;
+    std::size_t m_markSize = 0;
+    int m_oddByte = -1;         // the first byte of a unit split between pieces
+    unsigned m_highSurrogate = 0; // a high surrogate whose partner is in the next piece
+};
 
 } // namespace Kavella::Soa::Common::Xml::detail

@@ -1,0 +1,134 @@
+#include "DocumentInput.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <ios>
+
+namespace Kavella::Soa::Common::Xml::detail {
+
+bool DocumentInput::begin(std::string_view head, Refusal& refusal)
+{
+    m_window = {};
+    m_windowStart = m_given = 0;
+    m_decoded.clear();
+    m_unreadable.clear();
+    m_scanner.reset();
+    if (!m_decoder.begin(head, refusal)) {
+        m_window = m_decoder.refusedText();
+        return false;
+    }
+    return true;
+}
+
+bool DocumentInput::open(std::string_view text, Refusal& refusal)
+{
+    m_stream = nullptr;
+    m_rawDone = false;
+    if (!begin(text, refusal)) return false;
+    text.remove_prefix(m_decoder.markSize());
+    m_inPlace = m_decoder.mode() == TextDecoder::Mode::utf8;
+    if (m_inPlace) {
+        // NULs are made unreadable as the parser is given them.
+        m_window = text;
+        m_rawDone = true;
+    } else {
+        m_rawRest = text;
+    }
+    return true;
+}
+
+bool DocumentInput::open(std::istream& stream, Refusal& refusal)
+{
+    m_stream = &stream;
+    m_inPlace = false;
+    m_rawDone = false;
+    m_raw.resize(pieceSize);
+    stream.read(m_raw.data(), static_cast<std::streamsize>(m_raw.size()));
+    if (stream.bad()) throw std::ios_base::failure("the document could not be read from its stream");
+    m_raw.resize(static_cast<std::size_t>(stream.gcount()));
+    if (!begin(m_raw, refusal)) return false;
+    // The first piece is decoded like the rest, the byte order mark left out.
+    m_rawRest = std::string_view(m_raw).substr(m_decoder.markSize());
+    return true;
+}
+
+bool DocumentInput::readMore()
+{
+    if (m_rawDone) return false;
+    std::string_view piece;
+    if (!m_rawRest.empty()) {
+        piece = m_rawRest.substr(0, m_stream ? m_rawRest.size() : pieceSize);
+        m_rawRest.remove_prefix(piece.size());
+    } else if (m_stream && *m_stream) {
+        m_raw.resize(pieceSize);
+        m_stream->read(m_raw.data(), static_cast<std::streamsize>(m_raw.size()));
+        if (m_stream->bad()) throw std::ios_base::failure("the document could not be read from its stream");
+        m_raw.resize(static_cast<std::size_t>(m_stream->gcount()));
+        piece = m_raw;
+    }
+    const std::size_t decodedStart = m_windowStart;
+    if (piece.empty()) {
+        m_decoder.finish(m_decoded, decodedStart, m_unreadable);
+        m_rawDone = true;
+    } else {
+        m_decoder.decode(piece, m_decoded, decodedStart, m_unreadable);
+    }
+    m_window = m_decoded;
+    return true;
+}
+
+void DocumentInput::letGo(std::size_t parserStart)
+{
+    // Neither the parser nor the limit pass looks before these again.
+    const std::size_t keepFrom = std::min({parserStart, m_scanner.resumesAt(), m_given});
+    const std::size_t going = keepFrom - m_windowStart;
+    // Only once there is as much to let go as to keep: moving the rest costs no more than reading it.
+    if (keepFrom <= m_windowStart || going < pieceSize || going < m_decoded.size() - going) return;
+    const std::size_t from = m_keeper.letGo(keepFrom);
+    if (from <= m_windowStart) return;
+    m_decoded.erase(0, from - m_windowStart);
+    m_windowStart = from;
+    m_window = m_decoded;
+}
+
+std::size_t DocumentInput::fill(char* buffer, std::size_t size, std::size_t parserStart)
+{
+    std::size_t judged = m_given;
+    for (;;) {
+        const std::size_t end = m_windowStart + m_window.size();
+        judged = m_scanner.scan(m_window, m_windowStart, m_rawDone, m_inPlace ? m_given + size + pieceSize : end);
+        if (judged > m_given || m_rawDone || m_scanner.refusal()) break;
+        letGo(parserStart);
+        readMore();
+    }
+    const std::size_t count = std::min(size, judged > m_given ? judged - m_given : 0);
+    const char* from = m_window.data() + (m_given - m_windowStart);
+    std::memcpy(buffer, from, count);
+    if (m_inPlace) {
+        // What decoding would have done: a NUL stands for a byte that cannot be read.
+        for (char* nul = static_cast<char*>(std::memchr(buffer, '\0', count)); nul;
+             nul = static_cast<char*>(std::memchr(nul, '\0', count - static_cast<std::size_t>(nul - buffer)))) {
+            *nul = unreadable;
+        }
+    }
+    m_given += count;
+    return count;
+}
+
+bool DocumentInput::unreadableAt(std::size_t offset) const
+{
+    if (m_inPlace) return offset < m_window.size() && m_window[offset] == '\0';
+    return std::binary_search(m_unreadable.begin(), m_unreadable.end(), offset);
+}
+
+void DocumentInput::release()
+{
+    m_window = {};
+    m_rawRest = {};
+    m_stream = nullptr;
+    if (m_decoded.capacity() > 4 * pieceSize) std::string().swap(m_decoded);
+    if (m_raw.capacity() > pieceSize) std::string().swap(m_raw);
+    std::vector<std::size_t>().swap(m_unreadable);
+}
+
+} // namespace Kavella::Soa::Common::Xml::detail

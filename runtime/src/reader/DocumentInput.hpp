@@ -1,0 +1,82 @@
+#pragma once
+
+// What the parser reads: the document's text, decoded and judged by the limit
+// pass, handed over a piece at a time. A UTF-8 text in memory is handed over
+// from where it stands; any other text (another encoding, or a stream) is
+// decoded into a window that moves on through the document, so that a
+// document is never held twice, and one from a stream never whole.
+
+#include <cstddef>
+#include <istream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "MarkupLimits.hpp"
+#include "TextDecoder.hpp"
+
+namespace Kavella::Soa::Common::Xml::detail {
+
+/// Told before the window lets text go, so that positions can still be counted.
+class WindowKeeper {
+public:
+    virtual ~WindowKeeper() = default;
+    /// The text before keepFrom is about to go; returns where the window must
+    /// start instead (at most keepFrom).
+    virtual std::size_t letGo(std::size_t keepFrom) = 0;
+};
+
+class DocumentInput {
+public:
+    /// How much is read from a stream, or decoded, at a time.
+    static constexpr std::size_t pieceSize = 64 * 1024;
+
+    DocumentInput(const XMLReadLimits& limits, WindowKeeper& keeper) : m_scanner(limits), m_keeper(keeper) {}
+
+    /// Starts on a text in memory, which must outlive the read. False, with
+    /// the refusal, when its encoding is refused.
+    bool open(std::string_view text, Refusal& refusal);
+    /// Starts on a stream, read as the parser needs it.
+    bool open(std::istream& stream, Refusal& refusal);
+
+    /// Copies up to size bytes of judged text into buffer, for the parser,
+    /// whose own copy starts at parserStart; 0 at the end of the text or at the
+    /// first place over a limit.
+    std::size_t fill(char* buffer, std::size_t size, std::size_t parserStart);
+
+    /// The text known, from windowStart() on.
+    std::string_view window() const { return m_window; }
+    std::size_t windowStart() const { return m_windowStart; }
+    /// The end of what the parser was given.
+    std::size_t given() const { return m_given; }
+    /// Whether the byte at offset was put in for one that could not be read.
+    bool unreadableAt(std::size_t offset) const;
+    /// The first place over a limit, once the pass has come to it.
+    const std::optional<Refusal>& limitExcess() const { return m_scanner.refusal(); }
+
+    /// Gives big buffers back once a read is over.
+    void release();
+
+private:
+    bool begin(std::string_view head, Refusal& refusal);
+    bool readMore();
+    void letGo(std::size_t parserStart);
+
+    MarkupScanner m_scanner;
+    WindowKeeper& m_keeper;
+    TextDecoder m_decoder;
+    std::string_view m_window;
+    std::size_t m_windowStart = 0;
+    std::size_t m_given = 0;
+    bool m_inPlace = false;  // m_window is the caller's text
+    bool m_rawDone = false;  // no more raw text follows
+    std::string m_decoded;   // the window, when not in place
+    std::vector<std::size_t> m_unreadable;
+    // Where raw text comes from: the rest of a text in memory, or a stream.
+    std::string_view m_rawRest;
+    std::istream* m_stream = nullptr;
+    std::string m_raw;
+};
+
+} // namespace Kavella::Soa::Common::Xml::detail
