@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <typeinfo>
@@ -164,6 +165,15 @@ void compareReaders(std::string_view bytes, const XMLReadLimits& limits)
     if (!(direct == tree)) {
         throw Failure(std::string("the direct reader and the tree disagree on a ") + typeid(Message).name() +
                       ":\n  direct: " + direct.describe() + "\n  tree:   " + tree.describe());
+    }
+    // A stream is read a piece at a time, and must read as the text in memory does.
+    const Outcome streamed = outcomeOf([&] {
+        std::istringstream stream{std::string(bytes)};
+        return wi::writeXml(*wi::readXml<Message>(stream, limits));
+    });
+    if (!(direct == streamed)) {
+        throw Failure(std::string("reading from memory and from a stream disagree on a ") + typeid(Message).name() +
+                      ":\n  memory: " + direct.describe() + "\n  stream: " + streamed.describe());
     }
 }
 

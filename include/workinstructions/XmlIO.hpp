@@ -34,6 +34,17 @@ enum class Envelope {
 template <class T>
 AutoPtr<T> readXml(std::string_view text, const XMLReadLimits& limits = {});
 
+/// The same from a stream, read a piece at a time as the parser needs it, so
+/// that the message is never held whole. A stream that fails raises
+/// std::ios_base::failure.
+template <class T>
+AutoPtr<T> readXml(std::istream& text, const XMLReadLimits& limits = {});
+
+/// The same from the file at path, read a piece at a time. A file that cannot
+/// be opened or read raises std::ios_base::failure naming the path.
+template <class T>
+AutoPtr<T> readXmlFile(const std::string& path, const XMLReadLimits& limits = {});
+
 /// The object as a whole document: its element named after its class, in the
 /// schema namespace under a declared prefix, written compact. An envelope's
 /// Envelope and Body count against the depth limit, as readXml counts them.
@@ -48,6 +59,8 @@ void writeXml(const T& object, std::ostream& out, Envelope envelope = Envelope::
 
 #define WI_DECLARE_XML_IO(Class)                                                                           \
     extern template WI_API AutoPtr<Class> readXml<Class>(std::string_view, const XMLReadLimits&);        \
+    extern template WI_API AutoPtr<Class> readXml<Class>(std::istream&, const XMLReadLimits&);           \
+    extern template WI_API AutoPtr<Class> readXmlFile<Class>(const std::string&, const XMLReadLimits&);   \
     extern template WI_API std::string writeXml<Class>(const Class&, Envelope);                           \
     extern template WI_API void writeXml<Class>(const Class&, std::ostream&, Envelope);
 WI_SCHEMA_CLASSES(WI_DECLARE_XML_IO)

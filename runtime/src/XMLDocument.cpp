@@ -232,7 +232,8 @@ void XMLTreeBuilder::clear() noexcept
 
 XMLDocument::XMLDocument(const std::string& xmlText)
 {
-    read(xmlText, XMLReadLimits{});
+    std::string_view text = xmlText;
+    read(text, XMLReadLimits{});
 }
 
 XMLDocument::XMLDocument(std::string_view xmlText, const XMLReadLimits& limits)
@@ -240,9 +241,15 @@ XMLDocument::XMLDocument(std::string_view xmlText, const XMLReadLimits& limits)
     read(xmlText, limits);
 }
 
+XMLDocument::XMLDocument(std::istream& xmlText, const XMLReadLimits& limits)
+{
+    read(xmlText, limits);
+}
+
 XMLDocument::~XMLDocument() = default;
 
-void XMLDocument::read(std::string_view xmlText, const XMLReadLimits& limits)
+template <class Text>
+void XMLDocument::read(Text& xmlText, const XMLReadLimits& limits)
 {
     m_reader = std::make_unique<XMLEventReader>(limits);
     m_tree = std::make_unique<XMLTreeBuilder>(*m_reader);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <iosfwd>
 #include <set>
 #include <string>
 #include <string_view>
@@ -416,6 +417,9 @@ void readAttributes(BaseObject& object, const ::Kavella::Soa::Common::Xml::XMLAt
 const Member* findChild(const ClassSchema& schema, std::string_view name, const Member* last);
 /// Reads a whole document into object, whose table is schema, straight from the parser's events.
 void readObject(BaseObject& object, const ClassSchema& schema, std::string_view text,
+                const ::Kavella::Soa::Common::Xml::XMLReadLimits& limits);
+/// The same from a stream, read a piece at a time.
+void readObject(BaseObject& object, const ClassSchema& schema, std::istream& text,
                 const ::Kavella::Soa::Common::Xml::XMLReadLimits& limits);
 void collectNamespaces(const BaseObject& object, std::set<std::string>& namespaces, const ClassSchema& schema);
 

@@ -327,7 +327,10 @@ private:
 
 } // namespace
 
-void readObject(BaseObject& object, const ClassSchema& schema, std::string_view text, const XMLReadLimits& limits)
+namespace {
+
+template <class Text>
+void readFrom(BaseObject& object, const ClassSchema& schema, Text& text, const XMLReadLimits& limits)
 {
     if (Monitor::isActive()) {
         // A listener hears exactly what parse says: nothing for a document that
@@ -339,6 +342,18 @@ void readObject(BaseObject& object, const ClassSchema& schema, std::string_view 
     XMLEventReader reader(limits);
     ObjectReader handler(reader, object, schema);
     reader.read(text, handler);
+}
+
+} // namespace
+
+void readObject(BaseObject& object, const ClassSchema& schema, std::string_view text, const XMLReadLimits& limits)
+{
+    readFrom(object, schema, text, limits);
+}
+
+void readObject(BaseObject& object, const ClassSchema& schema, std::istream& text, const XMLReadLimits& limits)
+{
+    readFrom(object, schema, text, limits);
 }
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail

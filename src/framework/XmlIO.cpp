@@ -1,5 +1,6 @@
 #include "workinstructions/XmlIO.hpp"
 
+#include <fstream>
 #include <ostream>
 
 #include "ClassSchema.hpp"
@@ -54,6 +55,26 @@ AutoPtr<T> readXml(std::string_view text, const XMLReadLimits& limits)
 }
 
 template <class T>
+AutoPtr<T> readXml(std::istream& text, const XMLReadLimits& limits)
+{
+    AutoPtr<T> object(new T);
+    detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits);
+    return object;
+}
+
+template <class T>
+AutoPtr<T> readXmlFile(const std::string& path, const XMLReadLimits& limits)
+{
+    std::ifstream file(path, std::ios_base::binary);
+    if (!file) throw std::ios_base::failure(path + ": cannot be opened");
+    try {
+        return readXml<T>(file, limits);
+    } catch (const std::ios_base::failure&) {
+        throw std::ios_base::failure(path + ": cannot be read");
+    }
+}
+
+template <class T>
 std::string writeXml(const T& object, Envelope envelope)
 {
     XmlStream stream;
@@ -72,6 +93,8 @@ void writeXml(const T& object, std::ostream& out, Envelope envelope)
 
 #define WI_DEFINE_XML_IO(Class)                                                                            \
     template WI_API AutoPtr<Class> readXml<Class>(std::string_view, const XMLReadLimits&);                 \
+    template WI_API AutoPtr<Class> readXml<Class>(std::istream&, const XMLReadLimits&);                    \
+    template WI_API AutoPtr<Class> readXmlFile<Class>(const std::string&, const XMLReadLimits&);           \
     template WI_API std::string writeXml<Class>(const Class&, Envelope);                                    \
     template WI_API void writeXml<Class>(const Class&, std::ostream&, Envelope);
 WI_SCHEMA_CLASSES(WI_DEFINE_XML_IO)

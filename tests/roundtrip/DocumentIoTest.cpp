@@ -1,5 +1,7 @@
 // Whole documents: a write that fails shows in the target's state.
 
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -37,6 +39,42 @@ TEST(DocumentIo, AFailedWriteLeavesTheTargetFailed)
     wi::writeXml(good, atEnd);
     EXPECT_FALSE(atEnd);
     EXPECT_EQ(atEnd.str(), "");
+}
+
+TEST(DocumentIo, FilesAndStreamsReadAsTheTextDoes)
+{
+    wi::SaveWorkInstructionDocInput request;
+    for (int i = 0; i < 3000; ++i) { // some pieces long
+        AutoPtr<wi::SavedObjectInfo> saved(new wi::SavedObjectInfo);
+        saved->setWorkInstructionFile("line-" + std::to_string(i) + ".wi");
+        request.addSavedObject(saved);
+    }
+    const std::string text = wi::writeXml(request, wi::Envelope::Soap12);
+    const std::string path = ::testing::TempDir() + "document-io.xml";
+    {
+        std::ofstream file(path, std::ios_base::binary);
+        file << text;
+    }
+    EXPECT_EQ(wi::writeXml(*wi::readXmlFile<wi::SaveWorkInstructionDocInput>(path)), wi::writeXml(request));
+    std::istringstream stream(text);
+    EXPECT_EQ(wi::writeXml(*wi::readXml<wi::SaveWorkInstructionDocInput>(stream)), wi::writeXml(request));
+    std::istringstream again(text);
+    const ::Kavella::Soa::Common::Xml::XMLDocument document(again);
+    EXPECT_EQ(document.size(), ::Kavella::Soa::Common::Xml::XMLDocument(text).size());
+
+    // A file that cannot be opened is named; a malformed one is refused with its position.
+    try {
+        wi::readXmlFile<wi::SaveWorkInstructionDocInput>(path + ".missing");
+        ADD_FAILURE() << "a missing file was read";
+    } catch (const std::ios_base::failure& error) {
+        EXPECT_NE(std::string(error.what()).find(path + ".missing"), std::string::npos) << error.what();
+    }
+    {
+        std::ofstream file(path, std::ios_base::binary);
+        file << text.substr(0, text.size() - 20) << "</wrong>";
+    }
+    EXPECT_THROW(wi::readXmlFile<wi::SaveWorkInstructionDocInput>(path), DomException);
+    std::remove(path.c_str());
 }
 
 } // namespace

@@ -52,6 +52,9 @@ public:
     explicit XMLDocument(const std::string& xmlText);
     /// Reads xmlText with the given limits.
     XMLDocument(std::string_view xmlText, const XMLReadLimits& limits);
+    /// Reads a document from a stream, a piece at a time; a stream that fails
+    /// raises std::ios_base::failure.
+    explicit XMLDocument(std::istream& xmlText, const XMLReadLimits& limits = {});
     XMLDocument(const XMLDocument&) = delete;
     XMLDocument& operator=(const XMLDocument&) = delete;
     ~XMLDocument();
@@ -64,7 +67,8 @@ public:
     std::size_t size() const noexcept { return m_size; }
 
 private:
-    KVSOA_HIDDEN void read(std::string_view xmlText, const XMLReadLimits& limits);
+    template <class Text>
+    KVSOA_HIDDEN void read(Text& xmlText, const XMLReadLimits& limits);
 
     std::unique_ptr<XMLEventReader> m_reader;
     std::unique_ptr<XMLTreeBuilder> m_tree;
