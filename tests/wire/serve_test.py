@@ -256,6 +256,23 @@ def test_timeouts(wixml_options):
     check("cut:read-timeout" in serve.log, f"the access log names the read timeout: {serve.log!r}")
 
 
+def test_connection_limit():
+    # One connection at most: a second waits until the first closes, then is answered.
+    with Serve(wixml, "--threads", "1", "--max-connections", "1") as serve:
+        first = socket.create_connection((serve.host, serve.port))
+        time.sleep(0.2)
+        with socket.create_connection((serve.host, serve.port), timeout=1) as second:
+            second.sendall(b"GET /?wsdl HTTP/1.1\r\nHost: x\r\n\r\n")
+            try:
+                early = second.recv(16)
+            except socket.timeout:
+                early = None
+            check(early is None, f"a connection over --max-connections 1 was answered at once: {early!r}")
+            first.close()
+            second.settimeout(5)
+            check(second.recv(16).startswith(b"HTTP/1.1 200"), "the waiting connection was not answered once the first closed")
+
+
 # ---- fault files -----------------------------------------------------------------------
 def test_fault_file():
     fault = (f'<soapenv:Envelope xmlns:soapenv="{SOAP11}"><soapenv:Body><soapenv:Fault>'
@@ -330,6 +347,7 @@ def main():
                      r"^POST - 413 ", r"^POST - 415 "):
         check(any(re.match(expected, l) for l in lines), f"no access-log line like {expected!r}")
     test_timeouts([])
+    test_connection_limit()
     test_fault_file()
     test_startup()
     test_stop()
@@ -338,7 +356,8 @@ def main():
         print("FAIL:", failure)
     if failures:
         return 1
-    print(f"wixml serve: operations, {len(refusal_cases())} refusals, the WSDL, limits, timeouts, fault files, "
+    print(f"wixml serve: operations, {len(refusal_cases())} refusals, the WSDL, limits, timeouts, the connection limit, "
+          "fault files, "
           "start-up refusals and stopping all as expected")
     return 0
 
