@@ -92,14 +92,13 @@ ServiceAnswer tooLarge(const ServeOptions& options)
     return answer;
 }
 
-MHD_Result handle(void* context, MHD_Connection* connection, const char* url, const char* method, const char*,
+MHD_Result handle(void* context, MHD_Connection* connection, const char*, const char* method, const char*,
                   const char* data, size_t* size, void** slot)
 {
     Server& server = *static_cast<Server*>(context);
     const ServeOptions& options = server.options;
     auto* exchange = static_cast<Exchange*>(*slot);
     if (!exchange) *slot = exchange = new Exchange; // when the URI log callback did not run
-    (void)url;
 
     if (!exchange->headersSeen) {
         exchange->headersSeen = true;
@@ -139,9 +138,7 @@ MHD_Result handle(void* context, MHD_Connection* connection, const char* url, co
     if (exchange->tooLarge) return queue(server, *exchange, connection, tooLarge(options), true);
     ServiceRequest request;
     request.method = method;
-    const char* query = std::strchr(url, '?');
     // libmicrohttpd takes the query off the URL; a bare "?wsdl" comes back as an argument without value.
-    if (query) request.query = query + 1;
     MHD_get_connection_values(
         connection, MHD_GET_ARGUMENT_KIND,
         [](void* target, MHD_ValueKind, const char* key, const char* value) -> MHD_Result {
