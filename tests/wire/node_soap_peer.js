@@ -7,7 +7,7 @@
 //
 //   node node_soap_peer.js WSDL CLIENT SAVE-REPLY.xml
 //
-// `soap` is found through NODE_PATH (node_soap_peer.sh installs it).
+// `soap` is found through NODE_PATH (node_soap.sh installs it).
 'use strict';
 
 const assert = require('node:assert/strict');

@@ -11,6 +11,9 @@
 
 #include "Commands.hpp"
 #include "SchemaCheck.hpp"
+#include "ServeDispatch.hpp"
+#include "ServeHttp.hpp"
+#include "ServeOptions.hpp"
 
 namespace {
 
@@ -38,6 +41,7 @@ const char* const toolHelp =
     "  format   write a message again, compact or indented, in an envelope or not\n"
     "  diff     print the differences between two messages\n"
     "  example  print a sample message\n"
+    "  serve    answer requests over HTTP as a stand-in work-instruction service\n"
     "\n"
     "Run 'wixml COMMAND --help' for the options of a command.\n";
 
@@ -99,6 +103,50 @@ const char* const diffHelp =
     "\n"
     "Exit status: 0 equal, 1 different, 2 a message cannot be read, usage error or\n"
     "the output cannot be written.\n";
+
+const char* const serveHelp =
+    "Usage: wixml serve [--host H] [--port N] [--replies DIR] [--strict] [--threads N]\n"
+    "                   [limit options]\n"
+    "Answers SOAP 1.1, SOAP 1.2 and bare requests of both operations over HTTP, as a\n"
+    "stand-in work-instruction service for testing clients. Prints\n"
+    "  listening on http://HOST:PORT/\n"
+    "on standard output once it accepts connections, one access-log line per request\n"
+    "on standard error, and stops on SIGINT or SIGTERM, letting answers on their way\n"
+    "finish.\n"
+    "\n"
+    "A POST must come as text/xml with a SOAPAction header (SOAP 1.1), as\n"
+    "application/soap+xml with or without an action parameter (SOAP 1.2), or, for a\n"
+    "bare message, as text/xml or application/xml; a given action must be the\n"
+    "operation's, as the WSDL binds it. The request is read as the operation's class\n"
+    "and answered with DIR/load-reply.xml or DIR/save-reply.xml, in the request's\n"
+    "SOAP version (a bare request gets a bare reply). When DIR/load-fault.xml or\n"
+    "DIR/save-fault.xml exists, holding a SOAP Fault of either version, that\n"
+    "operation answers with its code (Client or Server), reason and detail, with\n"
+    "HTTP 500. A request that cannot be read, breaks the schema (--strict) or asks\n"
+    "for no operation gets a Client fault with the reader's message, line and\n"
+    "column, with HTTP 500. GET ?wsdl serves the service description with this\n"
+    "address in it, and ?xsd=NAME the schemas it imports.\n"
+    "\n"
+    "Options:\n"
+    "  --host H             the address or name to listen on (default 127.0.0.1)\n"
+    "  --port N             the port, 0 for a free one (default 8080)\n"
+    "  --replies DIR        the directory of the replies and faults (default: the\n"
+    "                       bundled example replies)\n"
+    "  --strict             also validate each request against the XML Schema\n"
+    "  --threads N          worker threads (default: one per core)\n"
+    "  -h, --help           show this help\n"
+    "\n"
+    "HTTP limits (a request over one is answered with an HTTP error, or cut off):\n"
+    "  --max-body N         bytes in a request body (default 8388608): 413, before\n"
+    "                       the body is read when its length is declared\n"
+    "  --max-header N       bytes of request line and headers (default 16384)\n"
+    "  --max-connections N  connections open at once (default 256)\n"
+    "  --read-timeout N     seconds for a request body to arrive (default 30)\n"
+    "  --idle-timeout N     seconds a connection may stay silent (default 10)\n"
+    "\n" WIXML_LIMITS_HELP
+    "\n"
+    "Exit status: 0 stopped by a signal, 2 usage error, no schema, unreadable\n"
+    "replies or the address cannot be listened on.\n";
 
 std::string exampleHelp()
 {
@@ -326,6 +374,44 @@ int runExample(int argc, char** argv)
     return printSample(*sample, indent);
 }
 
+int runServe(int argc, char** argv)
+{
+    Arguments arguments;
+    std::string problem;
+    ServeOptions options;
+    std::vector<std::string> valueOptions;
+    for (const char* const* option = serveValueOptions; *option; ++option) valueOptions.push_back(*option);
+    if (!parseArguments(argc, argv, withLimits(valueOptions), arguments, problem, {"--strict"}) ||
+        !readServeOptions(arguments.options, options, problem) || !readLimits(arguments, options.limits, problem)) {
+        return usage(problem, "serve");
+    }
+    if (arguments.help) {
+        std::cout << serveHelp;
+        return 0;
+    }
+    if (!arguments.operands.empty()) return usage("serve takes no files", "serve");
+    ServiceSetup setup;
+    setup.schemaDirectory = findSchemaDirectory();
+    setup.repliesDirectory = options.repliesDirectory.empty() ? findBundledReplies() : options.repliesDirectory;
+    setup.strict = options.strict;
+    setup.limits = options.limits;
+    if (setup.schemaDirectory.empty()) {
+        std::cerr << "wixml: cannot find the XML Schema and WSDL next to the tool or in the source tree\n";
+        return 2;
+    }
+    if (setup.repliesDirectory.empty()) {
+        std::cerr << "wixml: cannot find the bundled replies; name a directory with --replies\n";
+        return 2;
+    }
+    try {
+        Service service(setup);
+        return runHttpServer(options, service);
+    } catch (const std::exception& error) {
+        std::cerr << "wixml serve: " << error.what() << '\n';
+        return 2;
+    }
+}
+
 int run(int argc, char** argv)
 {
     if (argc < 2) return usage("no command given", "");
@@ -343,6 +429,7 @@ int run(int argc, char** argv)
     if (command == "format") return runFormat(argc - 2, argv + 2);
     if (command == "example") return runExample(argc - 2, argv + 2);
     if (command == "diff") return runDiff(argc - 2, argv + 2);
+    if (command == "serve") return runServe(argc - 2, argv + 2);
     return usage("unknown command '" + command + "'", "");
 }
 
@@ -350,7 +437,8 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    installObjectCounter();
+    // The counter is one plain integer for the one-shot commands; serve's workers would race on it.
+    if (argc < 2 || std::string(argv[1]) != "serve") installObjectCounter();
     const int status = run(argc, argv);
     // Standard output may fail only when flushed (a full disk, a closed pipe).
     // Whatever the command found, its answer did not arrive: that is trouble,

@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
-# Installs node-soap into the build directory once, then lets it serve the WSDL
-# to the example client (node_soap_peer.js).
+# Installs node-soap into the build directory once, then runs a node script
+# that uses it (node_soap_peer.js, node_soap_client.js).
 #
-#   node_soap_peer.sh BUILD_DIR CLIENT WSDL SAVE-REPLY.xml
+#   node_soap.sh BUILD_DIR SCRIPT [ARGS...]
 #
 # Without node or npm the test fails: a missing peer must not pass unnoticed.
 set -euo pipefail
 
-if [ $# -ne 4 ]; then
-  echo "usage: node_soap_peer.sh BUILD_DIR CLIENT WSDL SAVE-REPLY.xml" >&2
+if [ $# -lt 2 ]; then
+  echo "usage: node_soap.sh BUILD_DIR SCRIPT [ARGS...]" >&2
   exit 1
 fi
-build_dir=$1 client=$2 wsdl=$3 reply=$4
-here=$(cd "$(dirname "$0")" && pwd)
+build_dir=$1 script=$2
+shift 2
 
 # Pinned, so that a new release cannot change what the peer writes or accepts.
 version=1.13.0
@@ -36,4 +36,4 @@ if [ "$installed" != "$version" ]; then
   fi
 fi
 
-NODE_PATH=$prefix/node_modules exec node "$here/node_soap_peer.js" "$wsdl" "$client" "$reply"
+NODE_PATH=$prefix/node_modules exec node "$script" "$@"

@@ -1,0 +1,30 @@
+#pragma once
+
+// The service description as `wixml serve` hands it out: the WSDL with the
+// listening address put in, and the schemas it imports, each pointing at the
+// service for the next.
+
+#include <map>
+#include <string>
+
+namespace wixml {
+
+class ServiceDocuments {
+public:
+    /// Reads the WSDL and the schemas from the schema directory; throws
+    /// std::runtime_error when one cannot be read.
+    explicit ServiceDocuments(const std::string& schemaDirectory);
+
+    /// The documents for a service at base ("http://HOST:PORT/"): "wsdl" and
+    /// each schema's file name. Empty when there is no such document.
+    std::string document(const std::string& name, const std::string& base) const;
+
+    /// The name asked for by a query string ("wsdl", "xsd=Base.xsd"); empty
+    /// when it asks for none.
+    static std::string requested(const std::string& query);
+
+private:
+    std::map<std::string, std::string> m_originals; // "wsdl" or file name -> text as shipped
+};
+
+} // namespace wixml

@@ -1,0 +1,69 @@
+#include "ServeOptions.hpp"
+
+#include <cerrno>
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
+namespace wixml {
+
+const char* const serveValueOptions[] = {"--host",         "--port",         "--replies",         "--threads",
+                                         "--max-body",     "--max-header",   "--max-connections", "--read-timeout",
+                                         "--idle-timeout", nullptr};
+
+namespace {
+
+bool readNumber(const std::string& option, const std::string& text, unsigned long long low, unsigned long long high,
+                unsigned long long& value, std::string& problem)
+{
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtoull(text.c_str(), &end, 10);
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || *end || errno || value < low ||
+        value > high) {
+        problem = option + " wants a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                  ", not '" + text + "'";
+        return false;
+    }
+    return true;
+}
+
+template <class Field>
+bool readField(const std::map<std::string, std::string>& given, const std::string& option,
+               unsigned long long low, unsigned long long high, Field& field, std::string& problem)
+{
+    const auto found = given.find(option);
+    if (found == given.end()) return true;
+    unsigned long long value = 0;
+    if (!readNumber(option, found->second, low, high, value, problem)) return false;
+    field = static_cast<Field>(value);
+    return true;
+}
+
+} // namespace
+
+bool readServeOptions(const std::map<std::string, std::string>& given, ServeOptions& options, std::string& problem)
+{
+    if (given.count("--host")) {
+        options.host = given.at("--host");
+        if (options.host.empty()) {
+            problem = "--host wants a name or an address";
+            return false;
+        }
+    }
+    if (given.count("--replies")) options.repliesDirectory = given.at("--replies");
+    options.strict = given.count("--strict") != 0;
+    // The body is held whole for the reader; a gibibyte is far past any message.
+    const bool numbersRead = readField(given, "--port", 0, 65535, options.port, problem) &&
+                             readField(given, "--threads", 1, 1024, options.threads, problem) &&
+                             readField(given, "--max-body", 1, 1ull << 30, options.maxBody, problem) &&
+                             readField(given, "--max-header", 1024, 1ull << 20, options.maxHeader, problem) &&
+                             readField(given, "--max-connections", 1, 65536, options.maxConnections, problem) &&
+                             readField(given, "--read-timeout", 1, 3600, options.readTimeout, problem) &&
+                             readField(given, "--idle-timeout", 1, 3600, options.idleTimeout, problem);
+    if (!numbersRead) return false;
+    if (options.threads == 0) options.threads = std::max(1u, std::thread::hardware_concurrency());
+    return true;
+}
+
+} // namespace wixml

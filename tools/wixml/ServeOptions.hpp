@@ -1,0 +1,35 @@
+#pragma once
+
+// What `wixml serve` is told on its command line, with the defaults that the
+// help and the manual page state.
+
+#include <cstddef>
+#include <map>
+#include <string>
+
+#include "ClassRegistry.hpp"
+
+namespace wixml {
+
+struct ServeOptions {
+    std::string host = "127.0.0.1";
+    unsigned port = 8080;       // 0: a free port
+    std::string repliesDirectory; // empty: the bundled replies
+    bool strict = false;
+    unsigned threads = 0;       // 0: one per core
+    std::size_t maxBody = 8u << 20;
+    std::size_t maxHeader = 16u << 10;
+    unsigned maxConnections = 256;
+    unsigned readTimeout = 30;  // seconds for a whole request to arrive
+    unsigned idleTimeout = 10;  // seconds a connection may stay silent
+    wi::XMLReadLimits limits;
+};
+
+/// The value options of serve besides the reader's limits.
+extern const char* const serveValueOptions[];
+
+/// Fills options from the parsed "--name" -> value pairs; false with the
+/// problem when a value does not fit.
+bool readServeOptions(const std::map<std::string, std::string>& given, ServeOptions& options, std::string& problem);
+
+} // namespace wixml
