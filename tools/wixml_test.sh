@@ -44,6 +44,27 @@ run check <"$examples/save-reply.xml"
 expect_status 0 "check from standard input"
 expect_line "<stdin>: ok: SavedObjectsResponse, 2 objects" out
 
+# A message element pieces into the file (behind a long SOAP header) is found
+# and read, from a file and from a pipe; an error far into it keeps its place.
+{
+  printf '<e:Envelope xmlns:e="http://schemas.xmlsoap.org/soap/envelope/"><e:Header>'
+  for i in $(seq 1 4000); do printf '<h%d>%040d</h%d>' "$i" 0 "$i"; done
+  printf '</e:Header><e:Body>\n'
+  sed -n '/<wi:SavedObjectsResponse/,$p' "$examples/save-reply.xml"
+  printf '</e:Body></e:Envelope>\n'
+} >"$work/long-header.xml"
+grep -q SavedObjectsResponse "$work/long-header.xml" || fail "the long-header message has no message element"
+run check "$work/long-header.xml"
+expect_status 0 "check a message element past the first piece"
+expect_line ".*long-header\.xml: ok: SavedObjectsResponse, 2 objects, in a SOAP 1\.1 envelope" out
+run check - < <(cat "$work/long-header.xml")
+expect_status 0 "check a message element past the first piece, from a pipe"
+sed -e 's|<wi:SavedObjectsResponse|<wi:SavedObjectsResponse bogus="1"|' "$work/long-header.xml" | sed -e 's|</wi:SavedObjectsResponse>|<wi:stray/></wi:SavedObjectsResponse>|' >"$work/long-header-bad.xml"
+run check - < <(cat "$work/long-header-bad.xml")
+expect_status 1 "a stray element past the first piece, from a pipe"
+stray_line=$(line_of "$work/long-header-bad.xml" '<wi:stray/>')
+expect_line "<stdin>:$stray_line:$(column_of "$work/long-header-bad.xml" '<wi:stray/>'): error: .*stray.*" err
+
 # Past a reader limit a message is refused, naming the limit, where the element
 # starts; the option of that limit lets it through.
 {

@@ -17,6 +17,9 @@ SchemaClass entry(const char* name)
         [](std::string_view text, const wi::XMLReadLimits& limits) {
             return AutoPtr<BaseObject>(wi::readXml<T>(text, limits));
         },
+        [](std::istream& text, const wi::XMLReadLimits& limits) {
+            return AutoPtr<BaseObject>(wi::readXml<T>(text, limits));
+        },
         [](const BaseObject& object, wi::Envelope envelope) {
             return wi::writeXml(static_cast<const T&>(object), envelope);
         },

@@ -24,6 +24,7 @@ struct SchemaClass {
     void (*write)(const BaseObject& object, XmlStream& stream, const std::string& elementName);
     /// readXml and writeXml of the class.
     AutoPtr<BaseObject> (*read)(std::string_view text, const wi::XMLReadLimits& limits);
+    AutoPtr<BaseObject> (*readStream)(std::istream& text, const wi::XMLReadLimits& limits);
     std::string (*writeDocument)(const BaseObject& object, wi::Envelope envelope);
 };
 

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "Diff.hpp"
+#include "MessageInput.hpp"
 #include "SchemaCheck.hpp"
 #include "kvsoa/Soap.hpp"
 
@@ -59,7 +60,7 @@ struct Message {
     AutoPtr<BaseObject> object;
     std::size_t objectCount = 0;
     SoapVersion envelope = SoapVersion::None;
-    // Kept for --strict, which reads the text again and reports at our positions.
+    // Kept for --strict only, which reads the text again and reports at our positions.
     std::string text;
     std::shared_ptr<const XMLDocument> document;
     const XMLNode* node = nullptr;
@@ -97,6 +98,16 @@ bool readInput(const std::string& file, std::string& text, std::string& reason)
     return true;
 }
 
+AutoPtr<BaseObject> readAs(const SchemaClass& schemaClass, std::string_view text, const wi::XMLReadLimits& limits)
+{
+    return schemaClass.read(text, limits);
+}
+
+AutoPtr<BaseObject> readAs(const SchemaClass& schemaClass, std::istream& text, const wi::XMLReadLimits& limits)
+{
+    return schemaClass.readStream(text, limits);
+}
+
 // The message element's name, namespace and place, and the envelope around
 // it: all that choosing a class needs, read from the start of the text only.
 struct MessageElement : XMLEventHandler {
@@ -129,14 +140,29 @@ struct MessageElement : XMLEventHandler {
     XMLPosition position;
 };
 
+// Where readMessage reads from: a whole text (kept for --strict), or a file
+// read a piece at a time, from its start again for each reader.
+struct Source {
+    const std::string* text = nullptr;
+    MessageInput* input = nullptr;
+
+    template <class Read>
+    auto read(Read&& reader, bool again = true)
+    {
+        std::string_view view;
+        if (text) return reader(view = *text);
+        if (again) input->replay();
+        return reader(input->stream());
+    }
+};
+
 // Throws DomException, located at the element concerned when it can be.
-Message readMessage(std::string text, const SchemaClass* asClass, bool keepTree, const wi::XMLReadLimits& limits)
+void readMessage(Message& message, Source source, const SchemaClass* asClass, bool keepTree,
+                 const wi::XMLReadLimits& limits)
 {
-    Message message;
-    message.text = std::move(text);
     XMLEventReader reader(limits);
     MessageElement element(reader);
-    reader.read(message.text, element);
+    source.read([&](auto& text) { reader.read(text, element); }, false);
     message.envelope = element.envelope;
     message.rootName = element.name;
     message.schemaClass = asClass;
@@ -144,7 +170,7 @@ Message readMessage(std::string text, const SchemaClass* asClass, bool keepTree,
         message.schemaClass = findSchemaClass(element.name);
         // What is wrong with an envelope (a fault above all) comes before what its message is.
         if (element.enveloped && (!message.schemaClass || element.uri != wi::NamespaceUri)) {
-            schemaClasses().front().read(message.text, limits);
+            source.read([&](auto& text) { return readAs(schemaClasses().front(), text, limits); });
         }
         const XMLPosition at = element.position;
         if (!message.schemaClass) {
@@ -159,13 +185,12 @@ Message readMessage(std::string text, const SchemaClass* asClass, bool keepTree,
     // Whatever the start said, the whole text is read now, and refused where it is wrong.
     const SchemaClass& schemaClass = message.schemaClass ? *message.schemaClass : schemaClasses().front();
     const std::size_t before = counter.allocations;
-    message.object = schemaClass.read(message.text, limits);
+    message.object = source.read([&](auto& text) { return readAs(schemaClass, text, limits); });
     message.objectCount = counter.allocations - before;
     if (keepTree) {
         message.document = std::make_shared<const XMLDocument>(message.text, limits);
         message.node = &messageNode(message.document->root());
     }
-    return message;
 }
 
 // The envelope goes around the message as written; the message element keeps
@@ -222,14 +247,16 @@ void reportError(const std::string& file, int line, int column, std::string mess
 bool loadMessage(const std::string& file, const SchemaClass* asClass, const wi::XMLReadLimits& limits, Message& message,
                  bool keepTree = false)
 {
-    std::string text;
+    // Only --strict needs the text itself, to validate it.
     std::string reason;
-    if (!readInput(file, text, reason)) {
+    MessageInput input;
+    if (keepTree ? !readInput(file, message.text, reason) : !input.open(file, reason)) {
         reportError(file, 0, 0, reason);
         return false;
     }
     try {
-        message = readMessage(std::move(text), asClass, keepTree, limits);
+        readMessage(message, keepTree ? Source{&message.text, nullptr} : Source{nullptr, &input}, asClass, keepTree,
+                    limits);
         return true;
     } catch (const DomException& error) {
         reportError(file, error.line(), error.column(), error.getMessage());
