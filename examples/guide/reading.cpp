@@ -2,6 +2,7 @@
 // node, limits, and errors with their positions.
 
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "workinstructions/WorkInstructions.hpp"
@@ -27,6 +28,18 @@ int main()
     AutoPtr<wi::LoadWorkInstructionDocInput> direct = wi::readXml<wi::LoadWorkInstructionDocInput>(request);
     std::cout << "readXml: " << direct->getLoadedInfoArray().front()->getTargetObject()->getUid() << '\n';
     //! [readXml]
+
+    //! [stream]
+    // From a stream or a file, a piece at a time: the text is never held whole.
+    std::istringstream stream(request);
+    AutoPtr<wi::LoadWorkInstructionDocInput> streamed = wi::readXml<wi::LoadWorkInstructionDocInput>(stream);
+    std::cout << "stream: " << streamed->getLoadedInfoArray().size() << " records\n";
+    try {
+        wi::readXmlFile<wi::LoadWorkInstructionDocInput>("no-such-request.xml");
+    } catch (const std::ios_base::failure& error) {
+        std::cout << "file: " << error.what() << '\n';
+    }
+    //! [stream]
 
     //! [tree]
     // The tree path: the whole document as XMLNodes, the message found in it

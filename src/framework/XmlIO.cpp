@@ -1,6 +1,8 @@
 #include "workinstructions/XmlIO.hpp"
 
+#include <cerrno>
 #include <fstream>
+#include <system_error>
 #include <ostream>
 
 #include "ClassSchema.hpp"
@@ -65,12 +67,18 @@ AutoPtr<T> readXml(std::istream& text, const XMLReadLimits& limits)
 template <class T>
 AutoPtr<T> readXmlFile(const std::string& path, const XMLReadLimits& limits)
 {
+    errno = 0;
     std::ifstream file(path, std::ios_base::binary);
-    if (!file) throw std::ios_base::failure(path + ": cannot be opened");
+    // The system's reason, as "PATH: No such file or directory".
+    const auto failure = [&path](int error) {
+        return std::ios_base::failure(path, error ? std::error_code(error, std::generic_category())
+                                                  : std::make_error_code(std::io_errc::stream));
+    };
+    if (!file) throw failure(errno);
     try {
         return readXml<T>(file, limits);
     } catch (const std::ios_base::failure&) {
-        throw std::ios_base::failure(path + ": cannot be read");
+        throw failure(errno);
     }
 }
 
