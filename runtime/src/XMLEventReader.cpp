@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <istream>
@@ -26,78 +25,11 @@
 #include "kvsoa/DomException.hpp"
 #include "reader/DocumentInput.hpp"
 #include "reader/MarkupLimits.hpp"
+#include "reader/ParserErrors.hpp"
 #include "reader/PositionCounter.hpp"
 #include "reader/TextDecoder.hpp"
 
 namespace Kavella::Soa::Common::Xml {
-
-namespace {
-
-using detail::isSpace;
-using detail::Refusal;
-
-/// expat's words for the errors both parsers find, so that a message does not
-/// depend on the parser underneath; null where libxml2's own say more.
-const char* expatWording(const xmlError& error)
-{
-    switch (error.code) {
-    case XML_ERR_DOCUMENT_EMPTY:
-    case XML_ERR_TAG_NOT_FINISHED:
-        return "no element found";
-    case XML_ERR_TAG_NAME_MISMATCH:
-        return "mismatched tag";
-    case XML_ERR_ATTRIBUTE_REDEFINED:
-    case XML_NS_ERR_ATTRIBUTE_REDEFINED:
-        return "duplicate attribute";
-    case XML_ERR_DOCUMENT_END:
-        return "junk after document element";
-    case XML_ERR_UNDECLARED_ENTITY:
-    case XML_WAR_UNDECLARED_ENTITY:
-        return "undefined entity";
-    case XML_ERR_INVALID_CHARREF:
-        return "reference to invalid character number";
-    case XML_ERR_INVALID_CHAR:
-        if (error.message && std::strncmp(error.message, "xmlParseCharRef", 15) == 0)
-            return "reference to invalid character number";
-        return "not well-formed (invalid token)";
-    case XML_ERR_INVALID_ENCODING:
-        return "not well-formed (invalid token)";
-    case XML_NS_ERR_UNDEFINED_NAMESPACE:
-        return "unbound prefix";
-    case XML_ERR_RESERVED_XML_NAME:
-        return "XML or text declaration not at start of entity";
-    case XML_ERR_CDATA_NOT_FINISHED:
-        return "unclosed CDATA section";
-    default:
-        return nullptr;
-    }
-}
-
-/// The character text starts with, for a message: "U+0078 'x'", or the code
-/// alone where printing it would mislead (a space, a control).
-std::string describeCharacter(std::string_view text)
-{
-    const auto* byte = reinterpret_cast<const unsigned char*>(text.data());
-    unsigned code = byte[0];
-    std::size_t length = 1;
-    if (code >= 0xF0 && text.size() >= 4) {
-        code = ((code & 0x07u) << 18) | ((byte[1] & 0x3Fu) << 12) | ((byte[2] & 0x3Fu) << 6) | (byte[3] & 0x3Fu);
-        length = 4;
-    } else if (code >= 0xE0 && text.size() >= 3) {
-        code = ((code & 0x0Fu) << 12) | ((byte[1] & 0x3Fu) << 6) | (byte[2] & 0x3Fu);
-        length = 3;
-    } else if (code >= 0xC0 && text.size() >= 2) {
-        code = ((code & 0x1Fu) << 6) | (byte[1] & 0x3Fu);
-        length = 2;
-    }
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "U+%04X", code);
-    std::string described = hex;
-    if (code > 0x20 && code != 0x7F && code < 0x80) described.append(" '").append(text.substr(0, length)).append("'");
-    return described;
-}
-
-} // namespace
 
 XMLEventHandler::~XMLEventHandler() = default;
 
@@ -172,36 +104,9 @@ private:
         return static_cast<std::size_t>(input.consumed) + static_cast<std::size_t>(input.cur - input.base);
     }
 
-    /// The text known from offset on.
-    std::string_view textFrom(std::size_t offset) const
-    {
-        const std::size_t start = m_input.windowStart();
-        const std::string_view window = m_input.window();
-        if (offset < start || offset - start > window.size()) return {};
-        return window.substr(offset - start);
-    }
-
-    /// The byte at offset, or NUL where it is not known.
-    char charAt(std::size_t offset) const
-    {
-        const std::string_view text = textFrom(offset);
-        return text.empty() ? '\0' : text.front();
-    }
-
-    /// The last occurrence of c before offset (a '<' cannot occur inside a tag,
-    /// nor '&' inside a reference), or offset when there is none.
-    std::size_t back(std::size_t offset, char c) const
-    {
-        const std::size_t start = m_input.windowStart();
-        if (offset <= start) return offset;
-        const char* window = m_input.window().data();
-        const std::size_t length = std::min(offset, start + m_input.window().size()) - start;
-        const void* found = memrchr(window, c, length);
-        return found ? start + static_cast<std::size_t>(static_cast<const char*>(found) - window) : offset;
-    }
-
-    /// Where expat places the error libxml2 reports at the offset it stopped.
-    std::size_t errorOffset(const xmlError& error, std::size_t offset) const;
+    detail::TextWindow window() const { return {m_input.window(), m_input.windowStart()}; }
+    std::string_view textFrom(std::size_t offset) const { return window().from(offset); }
+    std::size_t back(std::size_t offset, char c) const { return window().back(offset, c); }
 
     void refuse(std::size_t offset, std::string reason)
     {
@@ -260,54 +165,6 @@ private:
     std::string m_errorReason;
     bool m_outOfMemory = false;
 };
-std::size_t XMLEventReaderImpl::errorOffset(const xmlError& error, std::size_t offset) const
-{
-    // Namespace errors are found once the whole start tag is read; expat
-    // places them at its '<'.
-    if (error.domain == XML_FROM_NAMESPACE) return back(offset, '<');
-    switch (error.code) {
-    case XML_ERR_TAG_NAME_MISMATCH: {
-        // At the name in the end tag.
-        const std::size_t open = back(offset, '<');
-        return open + 2 <= offset ? open + 2 : offset;
-    }
-    case XML_ERR_UNDECLARED_ENTITY:
-    case XML_WAR_UNDECLARED_ENTITY:
-    case XML_ERR_INVALID_DEC_CHARREF:
-    case XML_ERR_INVALID_HEX_CHARREF:
-    case XML_ERR_INVALID_CHARREF:
-        return back(offset, '&');
-    case XML_ERR_INVALID_CHAR:
-        // A character reference to a character XML does not allow.
-        if (error.message && std::strncmp(error.message, "xmlParseCharRef", 15) == 0) return back(offset, '&');
-        return offset;
-    case XML_ERR_ATTRIBUTE_REDEFINED: {
-        // At the second attribute's name: back over its value and the '='.
-        // Within the tag, which the window still holds.
-        const std::size_t start = m_input.windowStart();
-        const std::string_view text = m_input.window();
-        if (offset < start || offset - start > text.size()) return offset;
-        std::size_t at = offset - start;
-        const auto skipSpace = [&] {
-            while (at > 0 && isSpace(text[at - 1])) --at;
-        };
-        skipSpace();
-        if (at > 1 && (text[at - 1] == '"' || text[at - 1] == '\'')) {
-            const std::size_t quote = text.rfind(text[at - 1], at - 2);
-            if (quote == std::string_view::npos) return offset;
-            at = quote;
-        }
-        skipSpace();
-        if (at > 0 && text[at - 1] == '=') --at;
-        skipSpace();
-        while (at > 0 && !isSpace(text[at - 1]) && text[at - 1] != '<') --at;
-        return start + at;
-    }
-    default:
-        return offset;
-    }
-}
-
 void XMLEventReaderImpl::onStart(void* data, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int,
                                  const xmlChar**, int attributeCount, int, const xmlChar** attributes)
 {
@@ -449,13 +306,13 @@ void XMLEventReaderImpl::onError(void* data, xmlErrorPtr error)
         reader.m_errorReason = "not well-formed (invalid token)";
         return;
     }
-    reader.m_errorOffset = reader.errorOffset(*error, offset);
+    reader.m_errorOffset = detail::errorOffset(*error, offset, reader.window());
     if (error->code == XML_ERR_DOCUMENT_EMPTY && !reader.textFrom(offset).empty()) {
-        reader.m_errorReason = "not well-formed: " + describeCharacter(reader.textFrom(offset)) +
+        reader.m_errorReason = "not well-formed: " + detail::describeCharacter(reader.textFrom(offset)) +
                                " where the document element must start";
         return;
     }
-    if (const char* expatReason = expatWording(*error)) {
+    if (const char* expatReason = detail::expatWording(*error)) {
         reader.m_errorReason = expatReason;
         return;
     }
@@ -500,7 +357,7 @@ void XMLEventReaderImpl::read(Source& source, XMLEventHandler& handler)
         ~Release() { input.release(); }
     } release{m_input};
 
-    Refusal refusal;
+    detail::Refusal refusal;
     if (!m_input.open(source, refusal)) fail(refusal.offset, refusal.reason);
     parse(handler);
 }
@@ -555,7 +412,7 @@ void XMLEventReaderImpl::parse(XMLEventHandler& handler)
         m_errorOffset = m_errorCursor = cursor();
         m_errorReason = "not well-formed";
     }
-    const std::optional<Refusal>& excess = m_input.limitExcess();
+    const std::optional<detail::Refusal>& excess = m_input.limitExcess();
     if (excess && (!m_failed || m_errorCursor >= excess->offset)) {
         // What libxml2 found at the end of its part is only the cut.
         m_open.clear();
