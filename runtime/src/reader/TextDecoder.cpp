@@ -181,8 +181,9 @@ bool TextDecoder::begin(std::string_view head, Refusal& refusal)
     // The declaration is ASCII: in eight-bit text its offsets are those of the decoded text.
     std::string decodedHead;
     if (sixteenBit) {
+        // The declaration, if any, stands at the very start: a piece's worth holds it.
         std::vector<std::size_t> unused;
-        decodeUtf16(head, decodedHead, 0, unused);
+        decodeUtf16(head.substr(0, 64 * 1024), decodedHead, 0, unused);
         m_oddByte = -1;
         m_highSurrogate = 0;
     }
@@ -203,7 +204,7 @@ bool TextDecoder::begin(std::string_view head, Refusal& refusal)
         reason = "encoding specified in XML declaration is incorrect";
     }
     if (!reason.empty()) {
-        m_refusedText.assign(start);
+        m_refusedText.assign(start.substr(0, 64 * 1024)); // the declaration, for positions
         refusal = {offset, std::move(reason)};
         return false;
     }
@@ -214,7 +215,7 @@ bool TextDecoder::begin(std::string_view head, Refusal& refusal)
     // A second byte order mark is a character where none may stand; libxml2
     // would skip it silently.
     if (start.substr(0, 3) == "\xEF\xBB\xBF") {
-        m_refusedText.assign(start);
+        m_refusedText.assign(start.substr(0, 64 * 1024)); // the declaration, for positions
         refusal = {0, "not well-formed (invalid token): a second byte order mark"};
         return false;
     }
