@@ -35,7 +35,7 @@ XMLEventHandler::~XMLEventHandler() = default;
 
 class XMLEventReaderImpl : private detail::WindowKeeper {
 public:
-    explicit XMLEventReaderImpl(const XMLReadLimits& limits) : m_limits(limits), m_input(limits, *this)
+    explicit XMLEventReaderImpl(const XMLReadLimits& limits) : m_limits(limits), m_input(m_limits, *this)
     {
         static std::once_flag initialised;
         std::call_once(initialised, xmlInitParser);

@@ -28,6 +28,7 @@ struct Refusal {
 /// place: from there on the pass gives up and judges everything fit.
 class MarkupScanner {
 public:
+    /// limits must outlive the scanner.
     explicit MarkupScanner(const XMLReadLimits& limits) : m_limits(limits) {}
 
     /// Starts on a new document.
