@@ -109,6 +109,7 @@ def main(bench_path, memory_path):
         print("| small messages, µs per message | " + " | ".join(small) + " |")
         print("|---|" + "---|" * len(small))
         for label, operation in (("libxml2 SAX2, empty handlers", "libxml2"), ("readXml + release", "read+release"),
+                                 ("the floor + release", "floor+release"),
                                  ("gSOAP read", "gsoap-read"), ("writeXml", "write"), ("gSOAP write", "gsoap-write")):
             print(f"| {label} | " + " | ".join(fmt(micros.get(f"{operation}/{doc}"), "") for doc in small) + " |")
         print()
@@ -121,7 +122,7 @@ def main(bench_path, memory_path):
             goal(f"{message}: writeXml ≥ 3.5× gSOAP's write", ratio(rate("write", doc), rate("gsoap-write", doc)), 3.5)
 
     print()
-    columns = ["read", "tree-read", "write", "destroy", "expat", "libxml2", "xmldocument", "gsoap-read", "gsoap-write", "append"]
+    columns = ["read", "floor", "tree-read", "write", "destroy", "expat", "libxml2", "xmldocument", "gsoap-read", "gsoap-write", "append"]
     print("| document (MB/s; copy in µs) | " + " | ".join(columns) + " | copy |")
     print("|---|" + "---|" * (len(columns) + 1))
     documents = sorted({name.split("/", 1)[1] for name in rates if name.startswith("read/")},
