@@ -72,6 +72,11 @@ template <typename Message>
 void registerBaselines(Choice choice);
 /// Manager installed and tracing on, against the plain runs of the same document.
 void registerVariants(Choice choice);
+/// The least work the object contract allows, next to read and read+release.
+template <typename Message>
+void registerFloor(Choice choice);
+/// Documents on which the floor did not make what readXml makes; the run fails.
+int& floorCheckFailures();
 /// gSOAP's generated binding on the same documents; does nothing when not built.
 void registerGsoap(Choice choice);
 
