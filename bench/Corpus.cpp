@@ -53,6 +53,9 @@ std::size_t countElements(const std::string& text)
     return count;
 }
 
+// Smaller targets than this get the cut-down record.
+constexpr std::size_t kSmallMessage = 5 * kKB;
+
 template <typename Message>
 std::size_t recordsFor(std::size_t targetBytes)
 {
@@ -86,8 +89,13 @@ const Document& document(std::size_t targetBytes, bool indented)
     auto& slot = cache[{targetBytes, indented}];
     if (!slot) {
         slot = std::make_unique<Document>();
-        slot->records = recordsFor<Message>(targetBytes);
-        slot->text = writeText(*MessageTraits<Message>::make(slot->records), indented, &slot->pieces);
+        if (targetBytes < kSmallMessage) {
+            slot->records = 1;
+            slot->text = writeText(*MessageTraits<Message>::makeSmall(), indented, &slot->pieces);
+        } else {
+            slot->records = recordsFor<Message>(targetBytes);
+            slot->text = writeText(*MessageTraits<Message>::make(slot->records), indented, &slot->pieces);
+        }
         slot->elements = countElements(slot->text);
     }
     return *slot;

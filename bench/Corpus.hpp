@@ -29,12 +29,14 @@ struct MessageTraits<SaveWorkInstructionDocInput> {
     {
         return makeSaveRequest(kSeed, records);
     }
+    static wi::AutoPtr<SaveWorkInstructionDocInput> makeSmall() { return makeSmallSaveRequest(kSeed); }
 };
 template <>
 struct MessageTraits<LoadedObjectsResponse> {
     static constexpr const char* label = "load";
     static constexpr const char* element = "ns1:LoadedObjectsResponse";
     static wi::AutoPtr<LoadedObjectsResponse> make(std::size_t records) { return makeLoadReply(kSeed, records); }
+    static wi::AutoPtr<LoadedObjectsResponse> makeSmall() { return makeSmallLoadReply(kSeed); }
 };
 
 /// One generated message as text, with the pieces in which the writer handed
@@ -50,7 +52,8 @@ struct Document {
 template <typename Message>
 std::string writeText(const Message& message, bool indented, std::vector<std::uint32_t>* pieces = nullptr);
 
-/// The message of about targetBytes (written compact), built once per process.
+/// The message of about targetBytes (written compact), built once per process;
+/// below one record (about 10 KB) the one record cut down (about 1 KB).
 /// The indented document is the same message, written indented.
 template <typename Message>
 const Document& document(std::size_t targetBytes, bool indented);

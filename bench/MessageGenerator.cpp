@@ -1,6 +1,8 @@
 #include "MessageGenerator.hpp"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace kvsoabench
 {
@@ -282,6 +284,60 @@ AutoPtr<LoadedObjectsResponse> makeLoadReply(std::uint64_t seed, std::size_t rec
         }
         reply->addLoadedObject(record);
     }
+    return reply;
+}
+
+namespace
+{
+
+template <typename T>
+std::vector<T> first(const std::vector<T>& entries, std::size_t count)
+{
+    return std::vector<T>(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(std::min(count, entries.size())));
+}
+
+void cutDown(CreateInput& input)
+{
+    input.setStringPropArray(first(input.getStringPropArray(), 2));
+    input.setDoublePropArray(first(input.getDoublePropArray(), 1));
+    input.setIntPropArray(first(input.getIntPropArray(), 1));
+    input.setTagPropArray(first(input.getTagPropArray(), 1));
+    input.setStringArrayPropArray({});
+    input.setDoubleArrayPropArray({});
+    input.setFloatPropArray({});
+    input.setFloatArrayPropArray({});
+    input.setIntArrayPropArray({});
+    input.setBoolPropArray({});
+    input.setBoolArrayPropArray({});
+    input.setDatePropArray({});
+    input.setDateArrayPropArray({});
+    input.setTagArrayPropArray({});
+    input.setCompoundCreateInputArray({});
+}
+
+} // namespace
+
+AutoPtr<SaveWorkInstructionDocInput> makeSmallSaveRequest(std::uint64_t seed)
+{
+    AutoPtr<SaveWorkInstructionDocInput> request = makeSaveRequest(seed, 1);
+    SavedObjectInfo& record = *request->getSavedObjectArray().front();
+    record.setModifiedDCDArray(first(record.getModifiedDCDArray(), 1));
+    record.setModifiedPFArray({});
+    record.setSymbolArray(first(record.getSymbolArray(), 1));
+    record.setModifiedSTXArray(first(record.getModifiedSTXArray(), 1));
+    cutDown(*record.getModifiedDCDArray().front()->getObjectData());
+    return request;
+}
+
+AutoPtr<LoadedObjectsResponse> makeSmallLoadReply(std::uint64_t seed)
+{
+    AutoPtr<LoadedObjectsResponse> reply = makeLoadReply(seed, 1);
+    LoadedObjectInfo& record = *reply->getLoadedObjectArray().front();
+    record.setLoadedDCDArray(first(record.getLoadedDCDArray(), 1));
+    record.setLoadedPFArray({});
+    record.setSymbolArray(first(record.getSymbolArray(), 1));
+    record.setLoadedSTXArray(first(record.getLoadedSTXArray(), 1));
+    cutDown(*record.getLoadedDCDArray().front()->getObjectData());
     return reply;
 }
 

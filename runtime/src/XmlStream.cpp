@@ -33,16 +33,32 @@ void XmlStream::Buffer::grow(std::size_t size)
     if (capacity - used >= size) return;
     std::size_t larger = capacity < 4096 ? 4096 : capacity * 2;
     if (larger - used < size) larger = used + size;
-    std::unique_ptr<char[]> storage(new char[larger]); // not zeroed: every byte is written before it is read
-    if (used > 0) std::memcpy(storage.get(), pbase(), used);
-    m_storage = std::move(storage);
-    setp(m_storage.get(), m_storage.get() + larger);
+    // Only what was written moves to the larger block.
+    m_storage.resize(used);
+    m_storage.resize(larger);
+    m_storage.resize(m_storage.capacity());
+    place(used);
+}
+
+void XmlStream::Buffer::place(std::size_t used) noexcept
+{
+    char* data = m_storage.empty() ? nullptr : &m_storage[0];
+    setp(data, data + m_storage.size());
     // pbump takes an int: move past what was kept in steps.
     for (std::size_t left = used; left > 0;) {
         const std::size_t step = left < INT_MAX ? left : INT_MAX;
         pbump(static_cast<int>(step));
         left -= step;
     }
+}
+
+std::string XmlStream::Buffer::take()
+{
+    m_storage.resize(static_cast<std::size_t>(pptr() - pbase()));
+    std::string text = std::move(m_storage);
+    m_storage = std::string();
+    place(0);
+    return text;
 }
 
 XmlStream::Buffer::int_type XmlStream::Buffer::overflow(int_type c)
@@ -106,6 +122,11 @@ XmlStream::~XmlStream()
 std::string XmlStream::str() const
 {
     return m_buffer.text();
+}
+
+std::string XmlStream::take()
+{
+    return m_buffer.take();
 }
 
 void XmlStream::appendSlowly(std::string_view text)
@@ -299,9 +320,13 @@ void XmlStream::appendEndTag(std::string_view elementName)
 
 void XmlStream::newline()
 {
-    std::string text(1, '\n');
-    text.append(m_open.size() * static_cast<std::size_t>(m_indent), ' ');
-    append(text);
+    static constexpr char kSpaces[] = "\n                                                               ";
+    append({kSpaces, 1});
+    for (std::size_t left = m_open.size() * static_cast<std::size_t>(m_indent); left > 0;) {
+        const std::size_t step = left < sizeof kSpaces - 2 ? left : sizeof kSpaces - 2;
+        append({kSpaces + 1, step});
+        left -= step;
+    }
 }
 
 void XmlStream::requireDepthFor(const std::string& elementName) const

@@ -43,6 +43,8 @@ public:
 
     /// What was written so far into the own buffer; empty for a stream on a target.
     std::string str() const;
+    /// The same, moved out without a copy: the own buffer starts empty again.
+    std::string take();
 
     /// The prefix for a namespace URI: the one set for it, else ns1, ns2, ... in order of first use.
     std::string getNamespacePrefix(const std::string& uri);
@@ -135,13 +137,16 @@ private:
         /// Makes room for size more bytes.
         void grow(std::size_t size);
         std::string text() const { return std::string(pbase(), pptr()); }
+        std::string take();
 
     protected:
         int_type overflow(int_type c) override;
         std::streamsize xsputn(const char* data, std::streamsize size) override;
 
     private:
-        std::unique_ptr<char[]> m_storage;
+        KVSOA_HIDDEN void place(std::size_t used) noexcept;
+        // The put area is the whole string; its size is cut to what was written when taken.
+        std::string m_storage;
     };
     KVSOA_HIDDEN void newline();
     KVSOA_HIDDEN const char* finishStartTag(bool empty) noexcept;
