@@ -1,5 +1,6 @@
 #include "kvsoa/XmlStream.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <ios>
 
@@ -29,14 +30,18 @@ bool isPlainName(const std::string& name)
 void XmlStream::Buffer::grow(std::size_t size)
 {
     const std::size_t used = static_cast<std::size_t>(pptr() - pbase());
-    const std::size_t capacity = static_cast<std::size_t>(epptr() - pbase());
-    if (capacity - used >= size) return;
-    std::size_t larger = capacity < 4096 ? 4096 : capacity * 2;
-    if (larger - used < size) larger = used + size;
-    // Only what was written moves to the larger block.
-    m_storage.resize(used);
-    m_storage.resize(larger);
-    m_storage.resize(m_storage.capacity());
+    if (static_cast<std::size_t>(epptr() - pptr()) >= size) return;
+    // The string's size runs only a little ahead of what is written: its
+    // capacity doubles, but memory is zeroed (and so touched) a step at a time.
+    constexpr std::size_t kMinStep = 1024;
+    constexpr std::size_t kMaxStep = std::size_t{1} << 20;
+    const std::size_t step = std::max(size, std::min(std::max(used, kMinStep), kMaxStep));
+    const std::size_t wanted = used + step;
+    if (wanted > m_storage.capacity()) {
+        m_storage.resize(used); // only what was written moves to the larger block
+        m_storage.reserve(std::max({wanted, 2 * m_storage.capacity(), std::size_t{4096}}));
+    }
+    m_storage.resize(wanted);
     place(used);
 }
 
