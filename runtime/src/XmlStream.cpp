@@ -237,6 +237,18 @@ std::string XmlStream::writeAttribute(const std::string& name, const std::string
 
 void XmlStream::appendAttribute(std::string_view name, std::string_view value)
 {
+    // One bounds check for the five pieces when they fit.
+    const std::size_t size = name.size() + value.size() + 4;
+    if (char* out = directRoom(size)) {
+        *out++ = ' ';
+        out = put(out, name);
+        *out++ = '=';
+        *out++ = '"';
+        out = put(out, value);
+        *out = '"';
+        m_buffer.advance(size);
+        return;
+    }
     append(" ");
     append(name);
     append("=\"");
@@ -318,6 +330,15 @@ void XmlStream::appendEndTag(std::string_view elementName)
 {
     // After closing, the open elements are those the end tag is indented for.
     if (closeElement(elementName)) newline();
+    const std::size_t size = elementName.size() + 3;
+    if (char* out = directRoom(size)) {
+        *out++ = '<';
+        *out++ = '/';
+        out = put(out, elementName);
+        *out = '>';
+        m_buffer.advance(size);
+        return;
+    }
     append("</");
     append(elementName);
     append(">");
@@ -352,8 +373,14 @@ void XmlStream::beginElement(const std::string& elementName, const std::vector<s
         m_open.back() = true;
         if (m_indent > 0) newline();
     }
-    append("<");
-    append(elementName);
+    if (char* out = directRoom(elementName.size() + 1)) {
+        *out++ = '<';
+        put(out, elementName);
+        m_buffer.advance(elementName.size() + 1);
+    } else {
+        append("<");
+        append(elementName);
+    }
     if (m_open.empty()) {
         for (const auto& uri : namespaces) getNamespacePrefix(uri);
         for (const auto& [uri, prefix] : m_prefixes) {
