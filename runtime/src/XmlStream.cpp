@@ -35,11 +35,16 @@ void XmlStream::Buffer::grow(std::size_t size)
     // capacity doubles, but memory is zeroed (and so touched) a step at a time.
     constexpr std::size_t kMinStep = 1024;
     constexpr std::size_t kMaxStep = std::size_t{1} << 20;
+    constexpr std::size_t kLarge = std::size_t{1} << 20;
     const std::size_t step = std::max(size, std::min(std::max(used, kMinStep), kMaxStep));
     const std::size_t wanted = used + step;
     if (wanted > m_storage.capacity()) {
         m_storage.resize(used); // only what was written moves to the larger block
-        m_storage.reserve(std::max({wanted, 2 * m_storage.capacity(), std::size_t{4096}}));
+        // Doubling while small; by half once large, which keeps a big text's
+        // block within 1.5 times its size.
+        const std::size_t capacity = m_storage.capacity();
+        const std::size_t larger = capacity < kLarge ? 2 * capacity : capacity + capacity / 2;
+        m_storage.reserve(std::max({wanted, larger, std::size_t{4096}}));
     }
     m_storage.resize(wanted);
     place(used);
