@@ -15,6 +15,10 @@
 #include "kvsoa/DomException.hpp"
 #include "ValueText.hpp"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Kavella::Soa::Common {
 
 using Xml::DomException;
@@ -233,6 +237,23 @@ std::size_t plainXmlPrefix(std::string_view text) noexcept
     const auto anyZeroByte = [](std::uint64_t word) { return (word - ones) & ~word & highs; };
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes a step: a signed compare with 0x20 finds control bytes and
+    // every byte of a multi-byte sequence at once.
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i amp = _mm_set1_epi8('&');
+    const __m128i lt = _mm_set1_epi8('<');
+    const __m128i gt = _mm_set1_epi8('>');
+    const __m128i quot = _mm_set1_epi8('"');
+    for (; text.size() - i >= 16; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const __m128i special =
+            _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, amp)),
+                         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)), _mm_cmpeq_epi8(v, quot)));
+        const int mask = _mm_movemask_epi8(special);
+        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+#endif
     for (; text.size() - i >= 8; i += 8) {
         std::uint64_t word;
         std::memcpy(&word, bytes + i, sizeof word);

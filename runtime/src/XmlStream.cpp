@@ -1,5 +1,6 @@
 #include "kvsoa/XmlStream.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <ios>
 
@@ -29,20 +30,45 @@ bool isPlainName(const std::string& name)
 void XmlStream::Buffer::grow(std::size_t size)
 {
     const std::size_t used = static_cast<std::size_t>(pptr() - pbase());
-    const std::size_t capacity = static_cast<std::size_t>(epptr() - pbase());
-    if (capacity - used >= size) return;
-    std::size_t larger = capacity < 4096 ? 4096 : capacity * 2;
-    if (larger - used < size) larger = used + size;
-    std::unique_ptr<char[]> storage(new char[larger]); // not zeroed: every byte is written before it is read
-    if (used > 0) std::memcpy(storage.get(), pbase(), used);
-    m_storage = std::move(storage);
-    setp(m_storage.get(), m_storage.get() + larger);
+    if (static_cast<std::size_t>(epptr() - pptr()) >= size) return;
+    // The string's size runs only a little ahead of what is written: its
+    // capacity doubles, but memory is zeroed (and so touched) a step at a time.
+    constexpr std::size_t kMinStep = 1024;
+    constexpr std::size_t kMaxStep = std::size_t{1} << 20;
+    constexpr std::size_t kLarge = std::size_t{1} << 20;
+    const std::size_t step = std::max(size, std::min(std::max(used, kMinStep), kMaxStep));
+    const std::size_t wanted = used + step;
+    if (wanted > m_storage.capacity()) {
+        m_storage.resize(used); // only what was written moves to the larger block
+        // Doubling while small; by half once large, which keeps a big text's
+        // block within 1.5 times its size.
+        const std::size_t capacity = m_storage.capacity();
+        const std::size_t larger = capacity < kLarge ? 2 * capacity : capacity + capacity / 2;
+        m_storage.reserve(std::max({wanted, larger, std::size_t{4096}}));
+    }
+    m_storage.resize(wanted);
+    place(used);
+}
+
+void XmlStream::Buffer::place(std::size_t used) noexcept
+{
+    char* data = m_storage.empty() ? nullptr : &m_storage[0];
+    setp(data, data + m_storage.size());
     // pbump takes an int: move past what was kept in steps.
     for (std::size_t left = used; left > 0;) {
         const std::size_t step = left < INT_MAX ? left : INT_MAX;
         pbump(static_cast<int>(step));
         left -= step;
     }
+}
+
+std::string XmlStream::Buffer::take()
+{
+    m_storage.resize(static_cast<std::size_t>(pptr() - pbase()));
+    std::string text = std::move(m_storage);
+    m_storage = std::string();
+    place(0);
+    return text;
 }
 
 XmlStream::Buffer::int_type XmlStream::Buffer::overflow(int_type c)
@@ -106,6 +132,11 @@ XmlStream::~XmlStream()
 std::string XmlStream::str() const
 {
     return m_buffer.text();
+}
+
+std::string XmlStream::take()
+{
+    return m_buffer.take();
 }
 
 void XmlStream::appendSlowly(std::string_view text)
@@ -211,6 +242,18 @@ std::string XmlStream::writeAttribute(const std::string& name, const std::string
 
 void XmlStream::appendAttribute(std::string_view name, std::string_view value)
 {
+    // One bounds check for the five pieces when they fit.
+    const std::size_t size = name.size() + value.size() + 4;
+    if (char* out = directRoom(size)) {
+        *out++ = ' ';
+        out = put(out, name);
+        *out++ = '=';
+        *out++ = '"';
+        out = put(out, value);
+        *out = '"';
+        m_buffer.advance(size);
+        return;
+    }
     append(" ");
     append(name);
     append("=\"");
@@ -292,6 +335,15 @@ void XmlStream::appendEndTag(std::string_view elementName)
 {
     // After closing, the open elements are those the end tag is indented for.
     if (closeElement(elementName)) newline();
+    const std::size_t size = elementName.size() + 3;
+    if (char* out = directRoom(size)) {
+        *out++ = '<';
+        *out++ = '/';
+        out = put(out, elementName);
+        *out = '>';
+        m_buffer.advance(size);
+        return;
+    }
     append("</");
     append(elementName);
     append(">");
@@ -299,9 +351,13 @@ void XmlStream::appendEndTag(std::string_view elementName)
 
 void XmlStream::newline()
 {
-    std::string text(1, '\n');
-    text.append(m_open.size() * static_cast<std::size_t>(m_indent), ' ');
-    append(text);
+    static constexpr char kSpaces[] = "\n                                                               ";
+    append({kSpaces, 1});
+    for (std::size_t left = m_open.size() * static_cast<std::size_t>(m_indent); left > 0;) {
+        const std::size_t step = left < sizeof kSpaces - 2 ? left : sizeof kSpaces - 2;
+        append({kSpaces + 1, step});
+        left -= step;
+    }
 }
 
 void XmlStream::requireDepthFor(const std::string& elementName) const
@@ -322,8 +378,14 @@ void XmlStream::beginElement(const std::string& elementName, const std::vector<s
         m_open.back() = true;
         if (m_indent > 0) newline();
     }
-    append("<");
-    append(elementName);
+    if (char* out = directRoom(elementName.size() + 1)) {
+        *out++ = '<';
+        put(out, elementName);
+        m_buffer.advance(elementName.size() + 1);
+    } else {
+        append("<");
+        append(elementName);
+    }
     if (m_open.empty()) {
         for (const auto& uri : namespaces) getNamespacePrefix(uri);
         for (const auto& [uri, prefix] : m_prefixes) {

@@ -38,14 +38,23 @@ enum class MemberKind : std::uint8_t {
 };
 
 struct ClassSchema;
+struct NamespacePlan;
+
+/// How a member is named in the output: an attribute's name; for values the
+/// element's qualified name and its start and end tags.
+struct ElementName {
+    std::string_view name;
+    const std::string* element;
+    std::string_view open;
+    std::string_view close;
+};
 
 struct Member {
     const char* name;
     std::uint8_t nameLength;
     MemberKind kind;
-    /// Attributes: writes ` name="text"`; children: writes the element(s) named
-    /// prefix + name, where prefix is "p:" of the object's namespace ("" for a bare child).
-    void (*write)(const BaseObject& object, XmlStream& stream, std::string_view prefix, const char* name);
+    /// Attributes: writes ` name="text"`; values: one element per entry.
+    void (*write)(const BaseObject& object, XmlStream& stream, const ElementName& names);
     /// Attributes: stores the text; values: appends it. Conversion errors carry no position.
     void (*readText)(BaseObject& object, std::string_view text);
     /// Nested objects: reads one child node (the tree path).
@@ -57,8 +66,14 @@ struct Member {
     const ClassSchema* (*nestedSchema)();
     /// Arrays only: room for count entries.
     void (*reserve)(BaseObject& object, std::size_t count);
-    /// Members holding objects only: their namespaces.
-    void (*collect)(const BaseObject& object, std::set<std::string>& namespaces);
+    /// Members holding objects only: how many (1 for a single child), and each;
+    /// a null handle raises DomException.
+    std::size_t (*entryCount)(const BaseObject& object);
+    const BaseObject& (*entry)(const BaseObject& object, std::size_t index);
+    /// The runtime's classes only: writes an entry through the class's own outputXML ...
+    void (*writeForeign)(const BaseObject& entry, XmlStream& stream, const std::string& elementName);
+    /// ... and the one namespace it uses.
+    const char* foreignNamespace;
     /// The runtime's classes only: how deep their parse looks into the element
     /// (1: its start tag), so that nothing deeper is captured ...
     std::uint8_t captureDepth = 0;
@@ -66,6 +81,7 @@ struct Member {
     bool (*capturesChild)(std::string_view name) = nullptr;
 
     constexpr bool isChild() const { return kind != MemberKind::Attribute; }
+    constexpr bool holdsObjects() const { return entryCount != nullptr; }
     bool isNamed(std::string_view elementName) const
     {
         return elementName.size() == nameLength && std::char_traits<char>::compare(elementName.data(), name, nameLength) == 0;
@@ -79,6 +95,9 @@ struct ClassSchema {
     const Member* members;
     std::size_t memberCount;
     bool hasChildren;
+    const char* namespaceUri; // of every object of the class
+    /// Which namespaces the class's objects use, worked out once from the tables.
+    const NamespacePlan& (*namespacePlan)();
 
     const Member* begin() const { return members; }
     const Member* end() const { return members + memberCount; }
@@ -143,14 +162,6 @@ void appendValueText(XmlStream& stream, const T& value)
     }
 }
 
-inline std::string qualified(std::string_view prefix, const char* name)
-{
-    std::string elementName;
-    elementName.reserve(prefix.size() + std::char_traits<char>::length(name));
-    elementName.append(prefix).append(name);
-    return elementName;
-}
-
 /// Stores text in value, converted; a conversion error names the value, the
 /// caller adds where it was.
 template <typename T>
@@ -178,8 +189,9 @@ inline constexpr bool isSchemaClass = !std::is_same_v<T, ModelObject> && !std::i
 // ---- operations per kind -------------------------------------------------
 
 template <auto M>
-void writeAttribute(const BaseObject& object, XmlStream& stream, std::string_view, const char* name)
+void writeAttribute(const BaseObject& object, XmlStream& stream, const ElementName& names)
 {
+    const std::string_view name = names.name;
     const auto& value = memberOf<M>(object);
     if constexpr (std::is_same_v<TypeOf<M>, std::string>) {
         stream.appendEscapedAttribute(name, value);
@@ -195,11 +207,6 @@ void readAttribute(BaseObject& object, std::string_view text)
     convertText(text, memberOf<M>(object));
 }
 
-template <auto M>
-void writeChild(const BaseObject& object, XmlStream& stream, std::string_view prefix, const char* name)
-{
-    memberOf<M>(object)->outputXML(stream, qualified(prefix, name));
-}
 template <auto M>
 void readChild(BaseObject& object, const XMLNode& child)
 {
@@ -246,19 +253,41 @@ constexpr auto capturesChildOf() -> bool (*)(std::string_view)
     }
 }
 template <auto M>
-void collectChild(const BaseObject& object, std::set<std::string>& namespaces)
+std::size_t countChild(const BaseObject&)
 {
-    memberOf<M>(object)->getNamespaces(namespaces);
+    return 1;
+}
+template <auto M>
+const BaseObject& childEntry(const BaseObject& object, std::size_t)
+{
+    return *memberOf<M>(object).operator->(); // a null handle raises DomException
+}
+/// The runtime's classes write themselves.
+template <typename T>
+void writeForeign(const BaseObject& entry, XmlStream& stream, const std::string& elementName)
+{
+    static_cast<const T&>(entry).outputXML(stream, elementName);
+}
+template <typename T>
+constexpr auto writeForeignOf() -> void (*)(const BaseObject&, XmlStream&, const std::string&)
+{
+    if constexpr (isSchemaClass<T>) {
+        return nullptr;
+    } else {
+        return &writeForeign<T>;
+    }
+}
+/// The namespace a runtime class's object uses, all of it: what its getNamespaces adds.
+template <typename T>
+constexpr const char* foreignNamespaceOf()
+{
+    if constexpr (isSchemaClass<T>) {
+        return nullptr;
+    } else {
+        return ::Kavella::Schemas::Soa::_2006_03::Base::NamespaceUri;
+    }
 }
 
-template <auto M>
-void writeChildren(const BaseObject& object, XmlStream& stream, std::string_view prefix, const char* name)
-{
-    const auto& entries = memberOf<M>(object);
-    if (entries.empty()) return;
-    const std::string elementName = qualified(prefix, name);
-    for (const auto& entry : entries) entry->outputXML(stream, elementName);
-}
 template <auto M>
 void readChildren(BaseObject& object, const XMLNode& child)
 {
@@ -276,9 +305,19 @@ BaseObject* enterChildren(BaseObject& object)
     return entries.back().get();
 }
 template <auto M>
-void collectChildren(const BaseObject& object, std::set<std::string>& namespaces)
+std::size_t countChildren(const BaseObject& object)
 {
-    for (const auto& entry : memberOf<M>(object)) entry->getNamespaces(namespaces);
+    return memberOf<M>(object).size();
+}
+template <auto M>
+const BaseObject& childrenEntry(const BaseObject& object, std::size_t index)
+{
+    const auto& entries = memberOf<M>(object);
+    // Entries lie apart on the heap: the next one is fetched while this one is written.
+#if defined(__GNUC__)
+    if (index + 1 < entries.size()) __builtin_prefetch(entries[index + 1].get());
+#endif
+    return *entries[index].operator->();
 }
 template <auto M>
 void reserveArray(BaseObject& object, std::size_t count)
@@ -287,18 +326,15 @@ void reserveArray(BaseObject& object, std::size_t count)
 }
 
 template <auto M>
-void writeValues(const BaseObject& object, XmlStream& stream, std::string_view prefix, const char* name)
+void writeValues(const BaseObject& object, XmlStream& stream, const ElementName& names)
 {
     const auto& values = memberOf<M>(object);
     if (values.empty()) return;
-    const std::string elementName = qualified(prefix, name);
-    stream.requireDepthFor(elementName);
-    const std::string open = "<" + elementName + ">";
-    const std::string close = "</" + elementName + ">";
+    stream.requireDepthFor(*names.element);
     for (const auto& value : values) {
-        stream.append(open);
+        stream.append(names.open);
         appendValueText(stream, value); // a vector<bool> yields plain bools here
-        stream.append(close);
+        stream.append(names.close);
     }
 }
 template <auto M>
@@ -323,7 +359,7 @@ constexpr Member attribute(const char* name)
 {
     static_assert(isValue<TypeOf<M>>, "an attribute holds a text, number, flag or DateTime");
     return {name,    nameLength(name), MemberKind::Attribute, &writeAttribute<M>, &readAttribute<M>, nullptr, nullptr,
-            nullptr, nullptr, nullptr};
+            nullptr, nullptr, nullptr,   nullptr,          nullptr,               nullptr};
 }
 
 template <auto M>
@@ -335,13 +371,16 @@ constexpr Member nestedObject(const char* name, MemberKind kind)
     return {name,
             nameLength(name),
             kind,
-            &writeChild<M>,
+            nullptr,
             nullptr,
             &readChild<M>,
             direct ? &enterChild<M> : nullptr,
             nestedSchemaOf<Object>(),
             nullptr,
-            &collectChild<M>,
+            &countChild<M>,
+            &childEntry<M>,
+            writeForeignOf<Object>(),
+            foreignNamespaceOf<Object>(),
             captureDepthOf<Object>(),
             capturesChildOf<Object>()};
 }
@@ -371,13 +410,16 @@ constexpr Member children(const char* name)
     return {name,
             nameLength(name),
             MemberKind::Children,
-            &writeChildren<M>,
+            nullptr,
             nullptr,
             &readChildren<M>,
             direct ? &enterChildren<M> : nullptr,
             nestedSchemaOf<Object>(),
             &reserveArray<M>,
-            &collectChildren<M>,
+            &countChildren<M>,
+            &childrenEntry<M>,
+            writeForeignOf<Object>(),
+            foreignNamespaceOf<Object>(),
             captureDepthOf<Object>(),
             capturesChildOf<Object>()};
 }
@@ -389,7 +431,7 @@ constexpr Member values(const char* name)
     static_assert(ArrayTraits<TypeOf<M>>::value && isValue<typename ArrayTraits<TypeOf<M>>::Entry>,
                   "a values member is a std::vector of texts, numbers, flags or DateTimes");
     return {name,    nameLength(name), MemberKind::Values, &writeValues<M>, &readValues<M>, nullptr, nullptr,
-            nullptr, &reserveArray<M>, nullptr};
+            nullptr, &reserveArray<M>, nullptr,            nullptr,         nullptr,        nullptr};
 }
 
 template <std::size_t N>
@@ -403,9 +445,8 @@ constexpr bool anyChild(const Member (&members)[N])
 
 // ---- the walkers (Engine.cpp) --------------------------------------------
 
-using BeginElement = bool (BaseObject::*)(XmlStream&, const std::string&, const char*) const;
-
-void writeObject(const BaseObject& object, BeginElement begin, XmlStream& stream, const std::string& elementName,
+/// Writes object, whose table is schema, as one element named elementName.
+void writeObject(const BaseObject& object, XmlStream& stream, const std::string& elementName,
                  const ClassSchema& schema);
 void parseObject(BaseObject& object, const XMLNode& node, const ClassSchema& schema);
 /// The attribute rows read from attributes (a missing one reads as empty, as
@@ -423,6 +464,15 @@ void readObject(BaseObject& object, const ClassSchema& schema, std::istream& tex
                 const ::Kavella::Soa::Common::Xml::XMLReadLimits& limits);
 void collectNamespaces(const BaseObject& object, std::set<std::string>& namespaces, const ClassSchema& schema);
 
+/// The plan of the class whose table schema is, built once and never freed.
+const NamespacePlan& buildNamespacePlan(const ClassSchema& schema);
+template <typename T>
+const NamespacePlan& namespacePlanOf()
+{
+    static const NamespacePlan& plan = buildNamespacePlan(SchemaAccess::of<T>());
+    return plan;
+}
+
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail
 
 #define WI_QUALIFIED(Class) "Velmora::Schemas::Mes::_2010_09::Workinstructions::" #Class
@@ -436,12 +486,12 @@ void collectNamespaces(const BaseObject& object, std::set<std::string>& namespac
         static constexpr Member members[] = {__VA_ARGS__};                                                   \
         static constexpr ClassSchema table{WI_QUALIFIED(Class), WI_QUALIFIED(Class) "::outputXML",           \
                                            WI_QUALIFIED(Class) "::parse", members, std::size(members),       \
-                                           anyChild(members)};                                               \
+                                           anyChild(members), NamespaceUri, &namespacePlanOf<Class>};        \
         return table;                                                                                        \
     }                                                                                                        \
     void Class::outputXML(XmlStream& stream, const std::string& elementName) const                           \
     {                                                                                                        \
-        detail::writeObject(*this, &Class::outputXMLBase, stream, elementName, schema());                    \
+        detail::writeObject(*this, stream, elementName, schema());                                           \
     }                                                                                                        \
     void Class::parse(const XMLNode& node) { detail::parseObject(*this, node, schema()); }                   \
     void Class::getNamespaces(std::set<std::string>& namespaces) const                                       \

@@ -34,7 +34,8 @@ void writeDocument(const T& object, XmlStream& stream, Envelope envelope)
             stream.append(envelope == Envelope::Soap11 ? Soap11NamespaceUri : Soap12NamespaceUri);
             for (std::string_view piece : {"\"><", prefix.data(), ":Body>"}) stream.append(piece);
         }
-        std::string elementName = stream.getNamespacePrefix(NamespaceUri);
+        static const std::string uri(NamespaceUri);
+        std::string elementName = stream.getNamespacePrefix(uri);
         elementName.append(":").append(localName(detail::SchemaAccess::of<T>()));
         object.outputXML(stream, elementName);
         if (envelope != Envelope::None) {
@@ -87,7 +88,7 @@ std::string writeXml(const T& object, Envelope envelope)
 {
     XmlStream stream;
     writeDocument(object, stream, envelope);
-    return stream.str();
+    return stream.take();
 }
 
 template <class T>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -43,6 +44,8 @@ public:
 
     /// What was written so far into the own buffer; empty for a stream on a target.
     std::string str() const;
+    /// The same, moved out without a copy: the own buffer starts empty again.
+    std::string take();
 
     /// The prefix for a namespace URI: the one set for it, else ns1, ns2, ... in order of first use.
     std::string getNamespacePrefix(const std::string& uri);
@@ -127,21 +130,54 @@ private:
     public:
         bool tryWrite(const char* data, std::size_t size) noexcept
         {
-            if (static_cast<std::size_t>(epptr() - pptr()) < size) return false;
-            std::memcpy(pptr(), data, size);
+            char* out = pptr();
+            if (static_cast<std::size_t>(epptr() - out) < size) return false;
+            copy(out, data, size);
             pbump(static_cast<int>(size));
             return true;
         }
+        // Most pieces are a few bytes: copied in place, without a call.
+        static void copy(char* out, const char* data, std::size_t size) noexcept
+        {
+            if (size > 16) {
+                std::memcpy(out, data, size);
+            } else if (size >= 8) {
+                std::uint64_t head, tail;
+                std::memcpy(&head, data, 8);
+                std::memcpy(&tail, data + size - 8, 8);
+                std::memcpy(out, &head, 8);
+                std::memcpy(out + size - 8, &tail, 8);
+            } else if (size >= 4) {
+                std::uint32_t head, tail;
+                std::memcpy(&head, data, 4);
+                std::memcpy(&tail, data + size - 4, 4);
+                std::memcpy(out, &head, 4);
+                std::memcpy(out + size - 4, &tail, 4);
+            } else if (size > 0) {
+                out[0] = data[0];
+                out[size / 2] = data[size / 2];
+                out[size - 1] = data[size - 1];
+            }
+        }
+        /// Where size more bytes go when they fit, else null; advance() then moves past them.
+        char* room(std::size_t size) noexcept
+        {
+            return static_cast<std::size_t>(epptr() - pptr()) < size ? nullptr : pptr();
+        }
+        void advance(std::size_t size) noexcept { pbump(static_cast<int>(size)); }
         /// Makes room for size more bytes.
         void grow(std::size_t size);
         std::string text() const { return std::string(pbase(), pptr()); }
+        std::string take();
 
     protected:
         int_type overflow(int_type c) override;
         std::streamsize xsputn(const char* data, std::streamsize size) override;
 
     private:
-        std::unique_ptr<char[]> m_storage;
+        KVSOA_HIDDEN void place(std::size_t used) noexcept;
+        // The put area is the whole string; its size is cut to what was written when taken.
+        std::string m_storage;
     };
     KVSOA_HIDDEN void newline();
     KVSOA_HIDDEN const char* finishStartTag(bool empty) noexcept;
@@ -151,6 +187,14 @@ private:
     KVSOA_HIDDEN bool prefixTaken(const std::string& prefix) const;
 
     void appendSlowly(std::string_view text);
+    /// Puts piece at out (room for it checked) and returns the end of it.
+    static char* put(char* out, std::string_view piece) noexcept
+    {
+        Buffer::copy(out, piece.data(), piece.size());
+        return out + piece.size();
+    }
+    /// Where size more bytes go straight into the own buffer, or null.
+    char* directRoom(std::size_t size) noexcept { return m_direct ? m_buffer.room(size) : nullptr; }
     /// Sets badbit here and on the target without throwing.
     KVSOA_HIDDEN void markBad() noexcept;
     /// text escaped, in m_escaped; throws before anything is appended.
