@@ -54,14 +54,11 @@ std::size_t countElements(const std::string& text)
 }
 
 template <typename Message>
-std::size_t recordsFor(std::size_t targetBytes)
+double bytesPerRecord(bool brief)
 {
     // Records vary in size; a sample of the same seed tells the average.
     constexpr std::size_t kSample = 64;
-    const double perRecord =
-        static_cast<double>(writeText(*MessageTraits<Message>::make(kSample), false).size()) / kSample;
-    const auto records = static_cast<std::size_t>(static_cast<double>(targetBytes) / perRecord + 0.5);
-    return records == 0 ? 1 : records;
+    return static_cast<double>(writeText(*MessageTraits<Message>::make(kSample, brief), false).size()) / kSample;
 }
 
 } // namespace
@@ -86,8 +83,11 @@ const Document& document(std::size_t targetBytes, bool indented)
     auto& slot = cache[{targetBytes, indented}];
     if (!slot) {
         slot = std::make_unique<Document>();
-        slot->records = recordsFor<Message>(targetBytes);
-        slot->text = writeText(*MessageTraits<Message>::make(slot->records), indented, &slot->pieces);
+        slot->brief = bytesPerRecord<Message>(false) > 2.0 * static_cast<double>(targetBytes);
+        const double perRecord = bytesPerRecord<Message>(slot->brief);
+        const auto records = static_cast<std::size_t>(static_cast<double>(targetBytes) / perRecord + 0.5);
+        slot->records = records == 0 ? 1 : records;
+        slot->text = writeText(*MessageTraits<Message>::make(slot->records, slot->brief), indented, &slot->pieces);
         slot->elements = countElements(slot->text);
     }
     return *slot;

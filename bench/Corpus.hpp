@@ -25,22 +25,26 @@ template <>
 struct MessageTraits<SaveWorkInstructionDocInput> {
     static constexpr const char* label = "save";
     static constexpr const char* element = "ns1:SaveWorkInstructionDocInput";
-    static wi::AutoPtr<SaveWorkInstructionDocInput> make(std::size_t records)
+    static wi::AutoPtr<SaveWorkInstructionDocInput> make(std::size_t records, bool brief = false)
     {
-        return makeSaveRequest(kSeed, records);
+        return makeSaveRequest(kSeed, records, brief);
     }
 };
 template <>
 struct MessageTraits<LoadedObjectsResponse> {
     static constexpr const char* label = "load";
     static constexpr const char* element = "ns1:LoadedObjectsResponse";
-    static wi::AutoPtr<LoadedObjectsResponse> make(std::size_t records) { return makeLoadReply(kSeed, records); }
+    static wi::AutoPtr<LoadedObjectsResponse> make(std::size_t records, bool brief = false)
+    {
+        return makeLoadReply(kSeed, records, brief);
+    }
 };
 
 /// One generated message as text, with the pieces in which the writer handed
 /// it to the stream (the baselines append the same pieces).
 struct Document {
     std::size_t records = 0;
+    bool brief = false; // records of about 1 KB, for documents smaller than one full record
     std::size_t elements = 0;
     std::string text;
     std::vector<std::uint32_t> pieces;
@@ -50,7 +54,8 @@ struct Document {
 template <typename Message>
 std::string writeText(const Message& message, bool indented, std::vector<std::uint32_t>* pieces = nullptr);
 
-/// The message of about targetBytes (written compact), built once per process.
+/// The message of about targetBytes (written compact), built once per process;
+/// of brief records when one full record would be more than twice as big.
 /// The indented document is the same message, written indented.
 template <typename Message>
 const Document& document(std::size_t targetBytes, bool indented);

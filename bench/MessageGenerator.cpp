@@ -14,7 +14,9 @@ namespace
 class Random
 {
 public:
-    explicit Random(std::uint64_t seed) : m_state(seed) {}
+    /// A brief generator holds one entry of what a record must have and none of
+    /// the rest: records of about 1 KB.
+    Random(std::uint64_t seed, bool brief) : m_state(seed), m_brief(brief) {}
 
     std::uint64_t next()
     {
@@ -27,6 +29,13 @@ public:
     {
         return low + static_cast<int>(next() % static_cast<std::uint64_t>(high - low + 1));
     }
+    /// How many entries of something a record holds.
+    int count(int low, int high)
+    {
+        if (m_brief) return low > 0 ? 1 : 0;
+        return between(low, high);
+    }
+    bool brief() const { return m_brief; }
     bool chance(int percent) { return between(0, 99) < percent; }
     template <typename T, std::size_t N>
     const T& pick(const T (&items)[N])
@@ -36,6 +45,7 @@ public:
 
 private:
     std::uint64_t m_state;
+    bool m_brief;
 };
 
 // Shop-floor vocabulary, with the odd character that must be escaped and some
@@ -137,7 +147,7 @@ AutoPtr<Entry> array(Random& random, int low, int high, Make makeValue)
 {
     AutoPtr<Entry> entry(new Entry);
     entry->setKey(random.pick(kKeys));
-    for (int i = random.between(low, high); i > 0; --i)
+    for (int i = random.count(low, high); i > 0; --i)
         entry->addValue(makeValue(random));
     return entry;
 }
@@ -160,31 +170,31 @@ AutoPtr<CreateInput> createInput(Random& random, int depth)
     const auto single = [](Random& r) { return static_cast<float>(measurement(r)); };
     const auto flag = [](Random& r) { return r.chance(50); };
 
-    addSome(in, &CreateInput::addStringProp, random.between(2, 6), [&] { return scalar<StringMap>(random, sentence); });
-    addSome(in, &CreateInput::addStringArrayProp, random.between(0, 2),
+    addSome(in, &CreateInput::addStringProp, random.count(2, 6), [&] { return scalar<StringMap>(random, sentence); });
+    addSome(in, &CreateInput::addStringArrayProp, random.count(0, 2),
             [&] { return array<StringVectorMap>(random, 2, 6, sentence); });
-    addSome(in, &CreateInput::addDoubleProp, random.between(1, 4), [&] { return scalar<DoubleMap>(random, real); });
+    addSome(in, &CreateInput::addDoubleProp, random.count(1, 4), [&] { return scalar<DoubleMap>(random, real); });
     addSome(in, &CreateInput::addDoubleArrayProp, random.chance(50),
             [&] { return array<DoubleVectorMap>(random, 3, 10, real); });
-    addSome(in, &CreateInput::addFloatProp, random.between(0, 2), [&] { return scalar<FloatMap>(random, single); });
+    addSome(in, &CreateInput::addFloatProp, random.count(0, 2), [&] { return scalar<FloatMap>(random, single); });
     addSome(in, &CreateInput::addFloatArrayProp, random.chance(20),
             [&] { return array<FloatVectorMap>(random, 2, 6, single); });
-    addSome(in, &CreateInput::addIntProp, random.between(1, 3), [&] { return scalar<IntMap>(random, integer); });
+    addSome(in, &CreateInput::addIntProp, random.count(1, 3), [&] { return scalar<IntMap>(random, integer); });
     addSome(in, &CreateInput::addIntArrayProp, random.chance(30),
             [&] { return array<IntVectorMap>(random, 2, 8, integer); });
-    addSome(in, &CreateInput::addBoolProp, random.between(0, 2), [&] { return scalar<BoolMap>(random, flag); });
+    addSome(in, &CreateInput::addBoolProp, random.count(0, 2), [&] { return scalar<BoolMap>(random, flag); });
     addSome(in, &CreateInput::addBoolArrayProp, random.chance(15),
             [&] { return array<BoolVectorMap>(random, 2, 6, flag); });
-    addSome(in, &CreateInput::addDateProp, random.between(0, 2), [&] { return scalar<DateMap>(random, date); });
+    addSome(in, &CreateInput::addDateProp, random.count(0, 2), [&] { return scalar<DateMap>(random, date); });
     addSome(in, &CreateInput::addDateArrayProp, random.chance(15),
             [&] { return array<DateVectorMap>(random, 1, 4, date); });
-    addSome(in, &CreateInput::addTagProp, random.between(0, 2), [&] { return scalar<TagMap>(random, modelObject); });
+    addSome(in, &CreateInput::addTagProp, random.count(0, 2), [&] { return scalar<TagMap>(random, modelObject); });
     addSome(in, &CreateInput::addTagArrayProp, random.chance(40),
             [&] { return array<TagVectorMap>(random, 1, 4, modelObject); });
-    if (depth == 0 && random.chance(25)) {
+    if (depth == 0 && !random.brief() && random.chance(25)) {
         AutoPtr<CreateInputMap> compound(new CreateInputMap);
         compound->setKey(random.pick(kKeys));
-        addSome(*compound, &CreateInputMap::addValue, random.between(1, 2), [&] { return createInput(random, 1); });
+        addSome(*compound, &CreateInputMap::addValue, random.count(1, 2), [&] { return createInput(random, 1); });
         in.addCompoundCreateInput(compound);
     }
     return input;
@@ -206,12 +216,12 @@ AutoPtr<SavedObjectInfo> savedObject(Random& random)
     record->setWorkInstructionFile(fileName(random));
     record->setTargetObject(modelObject(random));
     const std::string owner = transientId(random, "WI");
-    addSome(*record, &SavedObjectInfo::addModifiedDCD, random.between(2, 6),
+    addSome(*record, &SavedObjectInfo::addModifiedDCD, random.count(2, 6),
             [&] { return savedSub(random, "DCD", owner); });
-    addSome(*record, &SavedObjectInfo::addModifiedPF, random.between(1, 3),
+    addSome(*record, &SavedObjectInfo::addModifiedPF, random.count(1, 3),
             [&] { return savedSub(random, "PF", owner); });
-    addSome(*record, &SavedObjectInfo::addSymbol, random.between(2, 8), [&] { return modelObject(random); });
-    addSome(*record, &SavedObjectInfo::addModifiedSTX, random.between(1, 5), [&] {
+    addSome(*record, &SavedObjectInfo::addSymbol, random.count(2, 8), [&] { return modelObject(random); });
+    addSome(*record, &SavedObjectInfo::addModifiedSTX, random.count(1, 5), [&] {
         AutoPtr<SavedSTXInfo> stx(new SavedSTXInfo);
         stx->setTransientId(transientId(random, "STX"));
         stx->setStxObjectData(modelObject(random));
@@ -240,17 +250,17 @@ AutoPtr<LoadedObjectInfo> loadedObject(Random& random)
     record->setTargetObjectTransientId(owner);
     record->setTargetContext(modelObject(random));
     record->setTargetObject(modelObject(random));
-    addSome(*record, &LoadedObjectInfo::addLoadedDCD, random.between(2, 6),
+    addSome(*record, &LoadedObjectInfo::addLoadedDCD, random.count(2, 6),
             [&] { return loadedSub(random, "DCD", owner); });
-    addSome(*record, &LoadedObjectInfo::addLoadedPF, random.between(1, 3),
+    addSome(*record, &LoadedObjectInfo::addLoadedPF, random.count(1, 3),
             [&] { return loadedSub(random, "PF", owner); });
-    addSome(*record, &LoadedObjectInfo::addSymbol, random.between(2, 8), [&] { return modelObject(random); });
-    addSome(*record, &LoadedObjectInfo::addLoadedSTX, random.between(1, 5), [&] {
+    addSome(*record, &LoadedObjectInfo::addSymbol, random.count(2, 8), [&] { return modelObject(random); });
+    addSome(*record, &LoadedObjectInfo::addLoadedSTX, random.count(1, 5), [&] {
         AutoPtr<LoadedSTXInfo> stx(new LoadedSTXInfo);
         stx->setTransientId(transientId(random, "STX"));
         stx->setWorkInstructionFile(fileName(random));
         stx->setStxObjectData(modelObject(random));
-        addSome(*stx, &LoadedSTXInfo::addSymbol, random.between(0, 3), [&] { return modelObject(random); });
+        addSome(*stx, &LoadedSTXInfo::addSymbol, random.count(0, 3), [&] { return modelObject(random); });
         return stx;
     });
     return record;
@@ -258,18 +268,18 @@ AutoPtr<LoadedObjectInfo> loadedObject(Random& random)
 
 } // namespace
 
-AutoPtr<SaveWorkInstructionDocInput> makeSaveRequest(std::uint64_t seed, std::size_t records)
+AutoPtr<SaveWorkInstructionDocInput> makeSaveRequest(std::uint64_t seed, std::size_t records, bool brief)
 {
-    Random random(seed);
+    Random random(seed, brief);
     AutoPtr<SaveWorkInstructionDocInput> request(new SaveWorkInstructionDocInput);
     for (std::size_t i = 0; i < records; ++i)
         request->addSavedObject(savedObject(random));
     return request;
 }
 
-AutoPtr<LoadedObjectsResponse> makeLoadReply(std::uint64_t seed, std::size_t records)
+AutoPtr<LoadedObjectsResponse> makeLoadReply(std::uint64_t seed, std::size_t records, bool brief)
 {
-    Random random(seed);
+    Random random(seed, brief);
     AutoPtr<LoadedObjectsResponse> reply(new LoadedObjectsResponse);
     ServiceData& serviceData = *reply->getServiceData();
     for (std::size_t i = 0; i < records; ++i) {

@@ -102,6 +102,24 @@ def main(bench_path, memory_path):
         goal(f"{operation}: slowest over fastest of {len(sizes)} document sizes ≥ 0.8",
              min(sizes) / max(sizes) if len(sizes) > 1 else None, 0.8)
 
+    small = [doc for doc in ("save/1KB/compact", "load/1KB/compact", "save/100KB/compact", "load/100KB/compact")
+             if f"read+release/{doc}" in micros]
+    if small:
+        print()
+        print("| small messages, µs per message | " + " | ".join(small) + " |")
+        print("|---|" + "---|" * len(small))
+        for label, operation in (("libxml2 SAX2, empty handlers", "libxml2"), ("readXml + release", "read+release"),
+                                 ("gSOAP read", "gsoap-read"), ("writeXml", "write"), ("gSOAP write", "gsoap-write")):
+            print(f"| {label} | " + " | ".join(fmt(micros.get(f"{operation}/{doc}"), "") for doc in small) + " |")
+        print()
+        print("| goal (1 KB compact) | measured | |")
+        print("|---|---|---|")
+        for message in ("save", "load"):
+            doc = f"{message}/1KB/compact"
+            goal(f"{message}: readXml + release ≤ 2.2× libxml2's empty parse, in time",
+                 ratio(micros.get(f"read+release/{doc}"), micros.get(f"libxml2/{doc}")), 2.2, False)
+            goal(f"{message}: writeXml ≥ 3.5× gSOAP's write", ratio(rate("write", doc), rate("gsoap-write", doc)), 3.5)
+
     print()
     columns = ["read", "tree-read", "write", "destroy", "expat", "libxml2", "xmldocument", "gsoap-read", "gsoap-write", "append"]
     print("| document (MB/s; copy in µs) | " + " | ".join(columns) + " | copy |")
