@@ -4,8 +4,10 @@
 #include "kvsoa/DomException.hpp"
 #include "kvsoa/Monitor.hpp"
 #include "kvsoa/ObjectClone.hpp"
+#include "kvsoa/XMLEventReader.hpp"
 #include "kvsoa/XMLNode.hpp"
 #include "kvsoa/XmlStream.hpp"
+#include "Attributes.hpp"
 
 namespace Kavella::Schemas::Soa::_2006_03::Base {
 
@@ -25,21 +27,28 @@ void writeUids(XmlStream& stream, const std::string& elementName, const std::vec
     }
 }
 
-int readInt(const XMLNode& node, const char* attributeName)
+std::string readText(const XMLAttributes& attributes, std::string_view name)
 {
-    try {
-        return lexical_cast<int>(node.getAttr(attributeName));
-    } catch (DomException& error) {
-        error.locate(node.line, node.column);
-        throw;
-    }
+    return std::string(::Kavella::Soa::Common::detail::unprefixedAttribute(attributes, name));
+}
+
+int readInt(const XMLAttributes& attributes, std::string_view name)
+{
+    return lexical_cast<int>(::Kavella::Soa::Common::detail::unprefixedAttribute(attributes, name));
+}
+
+// Interned on first use, then constructing costs nothing for it.
+BaseObject::InternedNamespace baseNamespace()
+{
+    static const BaseObject::InternedNamespace interned = BaseObject::internNamespace(NamespaceUri);
+    return interned;
 }
 
 } // namespace
 
 KVSOA_DEFINE_ALLOCATION_OPERATORS(ServiceData, SERVICE_DATA)
 
-ServiceData::ServiceData() : BaseObject(NamespaceUri) {}
+ServiceData::ServiceData() : BaseObject(baseNamespace()) {}
 
 void ServiceData::outputXML(XmlStream& stream, const std::string& elementName) const
 {
@@ -73,24 +82,39 @@ void ServiceData::parse(const XMLNode& node)
         if (!readsChild(child->name)) throwUnexpectedNode(*child);
     }
     for (const XMLNode* child : node.children) {
-        if (child->name == "created") {
-            m_created.push_back(child->getAttr("uid"));
-        } else if (child->name == "updated") {
-            m_updated.push_back(child->getAttr("uid"));
-        } else if (child->name == "deleted") {
-            m_deleted.push_back(child->getAttr("uid"));
-        } else if (child->name == "partialErrors") {
-            PartialError error;
-            error.uid = child->getAttr("uid");
-            error.code = readInt(*child, "code");
-            error.level = readInt(*child, "level");
-            error.message = child->getAttr("message");
-            m_partialErrors.push_back(std::move(error));
-        } else {
-            throwUnexpectedNode(*child);
+        try {
+            readChildElement(child->name, child->attributes());
+        } catch (DomException& error) {
+            error.locate(child->line, child->column);
+            throw;
         }
     }
     if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markEnd(trace);
+}
+
+void ServiceData::readChild(const XMLStartTag& child)
+{
+    readChildElement(child.name, child.attributes);
+}
+
+void ServiceData::readChildElement(std::string_view name, const XMLAttributes& attributes)
+{
+    if (name == "created") {
+        m_created.emplace_back(::Kavella::Soa::Common::detail::unprefixedAttribute(attributes, "uid"));
+    } else if (name == "updated") {
+        m_updated.emplace_back(::Kavella::Soa::Common::detail::unprefixedAttribute(attributes, "uid"));
+    } else if (name == "deleted") {
+        m_deleted.emplace_back(::Kavella::Soa::Common::detail::unprefixedAttribute(attributes, "uid"));
+    } else if (name == "partialErrors") {
+        PartialError error;
+        error.uid = readText(attributes, "uid");
+        error.code = readInt(attributes, "code");
+        error.level = readInt(attributes, "level");
+        error.message = readText(attributes, "message");
+        m_partialErrors.push_back(std::move(error));
+    } else {
+        throwUnexpectedNode(name, 0, 0);
+    }
 }
 
 bool ServiceData::readsChild(std::string_view localName) noexcept
