@@ -27,6 +27,26 @@ void writeUids(XmlStream& stream, const std::string& elementName, const std::vec
     }
 }
 
+enum class Child { Created, Updated, Deleted, PartialErrors, Unknown };
+
+// The one place that knows the children's names.
+Child childNamed(std::string_view localName) noexcept
+{
+    if (localName == "created") return Child::Created;
+    if (localName == "updated") return Child::Updated;
+    if (localName == "deleted") return Child::Deleted;
+    if (localName == "partialErrors") return Child::PartialErrors;
+    return Child::Unknown;
+}
+
+/// Room for count more entries when the vector is empty: then the count is
+/// the exact size. One read into a filled vector grows it as appending does.
+template <typename T>
+void reserveEmpty(std::vector<T>& entries, std::size_t count)
+{
+    if (entries.empty()) entries.reserve(count);
+}
+
 std::string readText(const XMLAttributes& attributes, std::string_view name)
 {
     return std::string(::Kavella::Soa::Common::detail::unprefixedAttribute(attributes, name));
@@ -78,9 +98,16 @@ void ServiceData::parse(const XMLNode& node)
     if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markStart(trace);
     // Names first: an unknown child is refused before any value is judged, as
     // a reader that refuses it when it starts does.
+    std::size_t counts[static_cast<int>(Child::Unknown)] = {};
     for (const XMLNode* child : node.children) {
-        if (!readsChild(child->name)) throwUnexpectedNode(*child);
+        const Child kind = childNamed(child->name);
+        if (kind == Child::Unknown) throwUnexpectedNode(*child);
+        ++counts[static_cast<int>(kind)];
     }
+    reserveEmpty(m_created, counts[static_cast<int>(Child::Created)]);
+    reserveEmpty(m_updated, counts[static_cast<int>(Child::Updated)]);
+    reserveEmpty(m_deleted, counts[static_cast<int>(Child::Deleted)]);
+    reserveEmpty(m_partialErrors, counts[static_cast<int>(Child::PartialErrors)]);
     for (const XMLNode* child : node.children) {
         try {
             readChildElement(child->name, child->attributes());
@@ -99,27 +126,33 @@ void ServiceData::readChild(const XMLStartTag& child)
 
 void ServiceData::readChildElement(std::string_view name, const XMLAttributes& attributes)
 {
-    if (name == "created") {
+    switch (childNamed(name)) {
+    case Child::Created:
         m_created.emplace_back(::Kavella::Soa::Common::detail::unprefixedAttribute(attributes, "uid"));
-    } else if (name == "updated") {
+        break;
+    case Child::Updated:
         m_updated.emplace_back(::Kavella::Soa::Common::detail::unprefixedAttribute(attributes, "uid"));
-    } else if (name == "deleted") {
+        break;
+    case Child::Deleted:
         m_deleted.emplace_back(::Kavella::Soa::Common::detail::unprefixedAttribute(attributes, "uid"));
-    } else if (name == "partialErrors") {
+        break;
+    case Child::PartialErrors: {
         PartialError error;
         error.uid = readText(attributes, "uid");
         error.code = readInt(attributes, "code");
         error.level = readInt(attributes, "level");
         error.message = readText(attributes, "message");
         m_partialErrors.push_back(std::move(error));
-    } else {
+        break;
+    }
+    case Child::Unknown:
         throwUnexpectedNode(name, 0, 0);
     }
 }
 
 bool ServiceData::readsChild(std::string_view localName) noexcept
 {
-    return localName == "created" || localName == "updated" || localName == "deleted" || localName == "partialErrors";
+    return childNamed(localName) != Child::Unknown;
 }
 
 void ServiceData::getNamespaces(std::set<std::string>& namespaces) const

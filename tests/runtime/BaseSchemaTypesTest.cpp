@@ -81,6 +81,22 @@ TEST(BaseSchemaTypesTest, ServiceDataParseAppends)
     expectSameContent(twice, expected);
 }
 
+// The node tells how many children of each kind come: a fresh object's lists
+// get exactly that room, each its own count (not the children's total).
+TEST(BaseSchemaTypesTest, ServiceDataParseSizesFreshListsExactly)
+{
+    ServiceData data = sample();
+    for (int i = 0; i < 4; ++i) data.addUpdated("u" + std::to_string(i));
+    const XMLDocument document(written(data));
+    ServiceData fresh;
+    fresh.parse(document.root());
+    expectSameContent(fresh, data);
+    EXPECT_EQ(fresh.getCreatedArray().capacity(), 3u);
+    EXPECT_EQ(fresh.getUpdatedArray().capacity(), 5u);
+    EXPECT_EQ(fresh.getDeletedArray().capacity(), 2u);
+    EXPECT_EQ(fresh.getPartialErrorArray().capacity(), 3u);
+}
+
 TEST(BaseSchemaTypesTest, ServiceDataRejectsWhatItDoesNotKnow)
 {
     struct Case { const char* label; std::string xml; std::string message; int line, column; };
