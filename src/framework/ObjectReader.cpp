@@ -55,7 +55,7 @@ public:
 private:
     void grow()
     {
-        auto bigger = std::make_unique<T[]>(m_capacity * 2);
+        std::unique_ptr<T[]> bigger(new T[m_capacity * 2]); // left uninitialised, as the frames in place
         std::copy(m_data, m_data + m_size, bigger.get());
         m_heap = std::move(bigger);
         m_data = m_heap.get();
