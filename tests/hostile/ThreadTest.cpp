@@ -118,9 +118,10 @@ TEST(HostileThreads, NamespacesInternedFromFirstUseOnAllThreadsAreOneTextEach)
     });
     EXPECT_EQ(changed.load(), 0);
     const std::string* schema = &BaseObject::internNamespace(wi::NamespaceUri).text();
-    const std::string* base = &BaseObject::internNamespace(::Kavella::Schemas::Soa::_2006_03::Base::NamespaceUri).text();
+    const char* baseUri = ::Kavella::Schemas::Soa::_2006_03::Base::NamespaceUri;
+    const std::string* base = &BaseObject::internNamespace(baseUri).text();
     EXPECT_EQ(*schema, wi::NamespaceUri);
-    EXPECT_EQ(*base, ::Kavella::Schemas::Soa::_2006_03::Base::NamespaceUri);
+    EXPECT_EQ(*base, baseUri);
     for (int t = 0; t < kThreads; ++t) {
         const Texts& texts = first[static_cast<std::size_t>(t)];
         EXPECT_EQ(texts[0], schema) << "thread " << t;

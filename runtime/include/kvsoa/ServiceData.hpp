@@ -116,7 +116,8 @@ protected:
 
 private:
     // The one reading of a child, for parse and readChild alike.
-    KVSOA_HIDDEN void readChildElement(std::string_view name, const ::Kavella::Soa::Common::Xml::XMLAttributes& attributes);
+    KVSOA_HIDDEN void readChildElement(std::string_view name,
+                                       const ::Kavella::Soa::Common::Xml::XMLAttributes& attributes);
 
     std::vector<std::string> m_created;
     std::vector<std::string> m_updated;
