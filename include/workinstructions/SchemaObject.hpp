@@ -37,6 +37,15 @@ using ::Kavella::Soa::Common::Xml::XmlStream;
 namespace detail {
 struct ClassSchema;
 struct SchemaAccess;
+
+/// The schema namespace, interned on first use: objects are then constructed
+/// at no cost for it. A function-local static is initialised once, by
+/// whichever thread comes first, the others wait for it.
+inline BaseObject::InternedNamespace schemaNamespace()
+{
+    static const BaseObject::InternedNamespace interned = BaseObject::internNamespace(NamespaceUri);
+    return interned;
+}
 } // namespace detail
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions
@@ -51,7 +60,7 @@ struct SchemaAccess;
 public:                                                                                                  \
     KVSOA_DECLARE_ALLOCATION_OPERATORS()                                                                 \
     /** An empty object in the schema namespace; nested single objects are made empty too. */           \
-    Class() : BaseObject(NamespaceUri) {}                                                                \
+    Class() : BaseObject(detail::schemaNamespace()) {}                                                   \
     /** Copies the values; nested objects are shared with other, not copied. Moving copies too. */     \
     Class(const Class&) = default;                                                                       \
     /** Assigns the values, sharing other's nested objects. */                                          \

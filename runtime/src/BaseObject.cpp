@@ -14,8 +14,9 @@ namespace Kavella::Soa::Common::Xml {
 namespace {
 
 // Every object keeps a pointer to one shared copy of its namespace text; the
-// texts live as long as the process.
-const std::string* internNamespace(const char* uri)
+// texts live as long as the process. The map is only touched under the mutex;
+// the per-thread entry spares a run of objects in one namespace the lock.
+const std::string* internedText(const char* uri)
 {
     thread_local const std::string* lastUsed = nullptr;
     if (lastUsed && std::strcmp(lastUsed->c_str(), uri) == 0) return lastUsed;
@@ -51,7 +52,12 @@ std::size_t BaseObject::collectionDepthLimit() noexcept
     return collectionDepth;
 }
 
-BaseObject::BaseObject(const char* namespaceUri) : m_namespace(internNamespace(namespaceUri)) {}
+BaseObject::InternedNamespace BaseObject::internNamespace(const char* uri)
+{
+    return InternedNamespace(internedText(uri));
+}
+
+BaseObject::BaseObject(const char* namespaceUri) : m_namespace(internedText(namespaceUri)) {}
 
 BaseObject::~BaseObject() = default;
 

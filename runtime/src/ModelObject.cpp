@@ -3,8 +3,10 @@
 #include "kvsoa/Conversions.hpp"
 #include "kvsoa/Monitor.hpp"
 #include "kvsoa/ObjectClone.hpp"
+#include "kvsoa/XMLEventReader.hpp"
 #include "kvsoa/XMLNode.hpp"
 #include "kvsoa/XmlStream.hpp"
+#include "Attributes.hpp"
 
 namespace Kavella::Schemas::Soa::_2006_03::Base {
 
@@ -13,11 +15,28 @@ using namespace ::Kavella::Soa::Common::Xml;
 
 #define MODEL_OBJECT "Kavella::Schemas::Soa::_2006_03::Base::ModelObject"
 
+namespace {
+
+// Interned on first use, then constructing costs nothing for it.
+BaseObject::InternedNamespace baseNamespace()
+{
+    static const BaseObject::InternedNamespace interned = BaseObject::internNamespace(NamespaceUri);
+    return interned;
+}
+
+// The element's attributes, from a node or a start tag alike.
+void readUid(std::string& uid, const XMLAttributes& attributes)
+{
+    uid.assign(::Kavella::Soa::Common::detail::unprefixedAttribute(attributes, "uid"));
+}
+
+} // namespace
+
 KVSOA_DEFINE_ALLOCATION_OPERATORS(ModelObject, MODEL_OBJECT)
 
-ModelObject::ModelObject() : BaseObject(NamespaceUri) {}
+ModelObject::ModelObject() : BaseObject(baseNamespace()) {}
 
-ModelObject::ModelObject(const std::string& uid) : BaseObject(NamespaceUri), m_uid(uid) {}
+ModelObject::ModelObject(const std::string& uid) : BaseObject(baseNamespace()), m_uid(uid) {}
 
 void ModelObject::outputXML(XmlStream& stream, const std::string& elementName) const
 {
@@ -32,8 +51,13 @@ void ModelObject::parse(const XMLNode& node)
 {
     static const std::string trace = MODEL_OBJECT "::parse";
     if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markStart(trace);
-    m_uid = node.getAttr("uid");
+    readUid(m_uid, node.attributes());
     if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markEnd(trace);
+}
+
+void ModelObject::readStartTag(const XMLStartTag& tag)
+{
+    readUid(m_uid, tag.attributes);
 }
 
 void ModelObject::getNamespaces(std::set<std::string>& namespaces) const

@@ -28,6 +28,7 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
 
 using ::Kavella::Soa::Common::Xml::DomException;
+using ::Kavella::Soa::Common::Xml::XMLStartTag;
 
 enum class MemberKind : std::uint8_t {
     Attribute, // text or value, an XML attribute
@@ -59,10 +60,10 @@ struct Member {
     void (*readText)(BaseObject& object, std::string_view text);
     /// Nested objects: reads one child node (the tree path).
     void (*readNode)(BaseObject& object, const XMLNode& child);
-    /// Nested objects of a schema class: the object to read a child into, for
-    /// an array a new entry already appended (the event path). Null for the
-    /// runtime's classes, which read only from nodes.
+    /// Nested objects: the object to read a child into, for an array a new
+    /// entry already appended (the event path).
     BaseObject* (*enter)(BaseObject& object);
+    /// Nested objects of a schema class: its table; null for the runtime's classes.
     const ClassSchema* (*nestedSchema)();
     /// Arrays only: room for count entries.
     void (*reserve)(BaseObject& object, std::size_t count);
@@ -74,11 +75,13 @@ struct Member {
     void (*writeForeign)(const BaseObject& entry, XmlStream& stream, const std::string& elementName);
     /// ... and the one namespace it uses.
     const char* foreignNamespace;
-    /// The runtime's classes only: how deep their parse looks into the element
-    /// (1: its start tag), so that nothing deeper is captured ...
-    std::uint8_t captureDepth = 0;
-    /// ... and whether it takes a child of this name, so that another is refused as it starts.
-    bool (*capturesChild)(std::string_view name) = nullptr;
+    /// The runtime's classes only, on the event path: reads a start tag, the
+    /// element's own (nothing inside it is read), or with readsChild set each
+    /// child's (nothing below the children is read) ...
+    void (*readTag)(BaseObject& object, const XMLStartTag& tag) = nullptr;
+    /// ... after asking whether it takes a child of this name, so that another
+    /// is refused as it starts.
+    bool (*readsChild)(std::string_view name) = nullptr;
 
     constexpr bool isChild() const { return kind != MemberKind::Attribute; }
     constexpr bool holdsObjects() const { return entryCount != nullptr; }
@@ -232,21 +235,35 @@ constexpr auto nestedSchemaOf() -> const ClassSchema* (*)()
         return nullptr;
     }
 }
-/// For the runtime's classes, read from a captured element: how much of it to keep.
 template <typename T>
-constexpr std::uint8_t captureDepthOf()
+void readStartTagOf(BaseObject& object, const XMLStartTag& tag)
+{
+    static_cast<T&>(object).readStartTag(tag);
+}
+template <typename T>
+void readChildTagOf(BaseObject& object, const XMLStartTag& tag)
+{
+    static_cast<T&>(object).readChild(tag);
+}
+/// For the runtime's classes: how they read from a start tag, as deep as their parse looks.
+template <typename T>
+constexpr auto tagReaderOf() -> void (*)(BaseObject&, const XMLStartTag&)
 {
     if constexpr (isSchemaClass<T>) {
-        return 0;
+        return nullptr;
+    } else if constexpr (T::elementDepthRead == 1) {
+        return &readStartTagOf<T>;
     } else {
-        static_assert(T::elementDepthRead >= 1 && T::elementDepthRead < 256);
-        return static_cast<std::uint8_t>(T::elementDepthRead);
+        static_assert(T::elementDepthRead == 2, "a runtime class reads its start tag or its children's");
+        return &readChildTagOf<T>;
     }
 }
 template <typename T>
-constexpr auto capturesChildOf() -> bool (*)(std::string_view)
+constexpr auto childFilterOf() -> bool (*)(std::string_view)
 {
     if constexpr (isSchemaClass<T>) {
+        return nullptr;
+    } else if constexpr (T::elementDepthRead == 1) {
         return nullptr;
     } else {
         return &T::readsChild;
@@ -367,22 +384,21 @@ constexpr Member nestedObject(const char* name, MemberKind kind)
 {
     static_assert(HandleTraits<TypeOf<M>>::value, "a child member is an AutoPtr");
     using Object = typename HandleTraits<TypeOf<M>>::Object;
-    constexpr bool direct = isSchemaClass<Object>;
     return {name,
             nameLength(name),
             kind,
             nullptr,
             nullptr,
             &readChild<M>,
-            direct ? &enterChild<M> : nullptr,
+            &enterChild<M>,
             nestedSchemaOf<Object>(),
             nullptr,
             &countChild<M>,
             &childEntry<M>,
             writeForeignOf<Object>(),
             foreignNamespaceOf<Object>(),
-            captureDepthOf<Object>(),
-            capturesChildOf<Object>()};
+            tagReaderOf<Object>(),
+            childFilterOf<Object>()};
 }
 
 /// One nested object (AutoPtr) written as the child element prefix:name.
@@ -406,22 +422,21 @@ constexpr Member children(const char* name)
     static_assert(ArrayTraits<TypeOf<M>>::value && HandleTraits<typename ArrayTraits<TypeOf<M>>::Entry>::value,
                   "a children member is a std::vector of AutoPtr");
     using Object = typename HandleTraits<typename ArrayTraits<TypeOf<M>>::Entry>::Object;
-    constexpr bool direct = isSchemaClass<Object>;
     return {name,
             nameLength(name),
             MemberKind::Children,
             nullptr,
             nullptr,
             &readChildren<M>,
-            direct ? &enterChildren<M> : nullptr,
+            &enterChildren<M>,
             nestedSchemaOf<Object>(),
             &reserveArray<M>,
             &countChildren<M>,
             &childrenEntry<M>,
             writeForeignOf<Object>(),
             foreignNamespaceOf<Object>(),
-            captureDepthOf<Object>(),
-            capturesChildOf<Object>()};
+            tagReaderOf<Object>(),
+            childFilterOf<Object>()};
 }
 
 /// An array of plain values, written by hand as prefix:name elements holding the text.

@@ -1,11 +1,17 @@
 // The event path: the parser's events go straight into the objects, driven by
 // the same member rows as parse, with no tree in between. An envelope is
-// judged as it arrives; only a runtime class's element (as deep as its parse
-// looks) and a SOAP fault are captured as small trees.
+// judged as it arrives; the runtime's classes read from start tags, as deep as
+// their parse looks. Only a SOAP fault is captured as a small tree, and the
+// tree builder is made only when one comes.
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <exception>
+#include <memory>
 #include <optional>
-#include <vector>
+#include <type_traits>
+#include <utility>
 
 #include "ClassSchema.hpp"
 #include "EnvelopeJudge.hpp"
@@ -25,10 +31,48 @@ using ::Kavella::Soa::Common::Xml::XMLReadLimits;
 using ::Kavella::Soa::Common::Xml::XMLStartTag;
 using ::Kavella::Soa::Common::Xml::XMLTreeBuilder;
 
+/// A stack whose first entries live in place, so that a message of ordinary
+/// depth costs no allocation for them and a deep one grows by doubling.
+/// Entries are trivial: nothing is initialised or destroyed in bulk.
+template <typename T, std::size_t InPlace>
+class FrameStack {
+    static_assert(std::is_trivial_v<T>);
+
+public:
+    FrameStack() = default;
+    FrameStack(const FrameStack&) = delete;
+    FrameStack& operator=(const FrameStack&) = delete;
+
+    bool empty() const noexcept { return m_size == 0; }
+    T& back() noexcept { return m_data[m_size - 1]; }
+    void pop_back() noexcept { --m_size; }
+    void push_back(const T& entry)
+    {
+        if (m_size == m_capacity) grow();
+        m_data[m_size++] = entry;
+    }
+
+private:
+    void grow()
+    {
+        std::unique_ptr<T[]> bigger(new T[m_capacity * 2]); // left uninitialised, as the frames in place
+        std::copy(m_data, m_data + m_size, bigger.get());
+        m_heap = std::move(bigger);
+        m_data = m_heap.get();
+        m_capacity *= 2;
+    }
+
+    T m_inPlace[InPlace];
+    std::unique_ptr<T[]> m_heap;
+    T* m_data = m_inPlace;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = InPlace;
+};
+
 class ObjectReader final : public XMLEventHandler {
 public:
     ObjectReader(XMLEventReader& reader, BaseObject& root, const ClassSchema& schema)
-        : m_reader(reader), m_root(root), m_rootSchema(schema), m_capture(reader)
+        : m_reader(reader), m_root(root), m_rootSchema(schema)
     {
     }
 
@@ -40,7 +84,7 @@ public:
             if (tag.name == "Envelope") {
                 m_envelope.emplace();
                 m_envelope->start(tag, m_reader.elementPosition());
-                m_frames.push_back({Frame::Envelope});
+                push(Frame::Envelope);
             } else {
                 enter(m_root, m_rootSchema, tag);
             }
@@ -52,10 +96,15 @@ public:
             return;
         case Frame::Header:
             m_envelope->headerBlock(tag, m_reader.elementPosition());
-            m_frames.push_back({Frame::Skip}); // what a block holds is not judged
+            push(Frame::Skip); // what a block holds is not judged
             return;
         case Frame::Body:
             startBodyElement(tag);
+            return;
+        case Frame::Fault:
+        case Frame::FaultPart:
+        case Frame::Fold:
+            startInFault(tag);
             return;
         default:
             break;
@@ -76,13 +125,11 @@ public:
     void characters(std::string_view text) override
     {
         if (m_skippingMessage) return;
-        Frame& top = m_frames.back();
-        switch (top.kind) {
+        switch (m_frames.back().kind) {
         case Frame::Value: m_text.append(text); break;
-        case Frame::Capture:
-            if (!(top.captureLevel == 1 && m_streaming)) m_capture.characters(text);
-            break;
-        case Frame::Fold: m_capture.characters(text); break;
+        case Frame::Fault:
+        case Frame::FaultPart:
+        case Frame::Fold: m_capture->characters(text); break;
         case Frame::Envelope: m_envelope->envelopeText(text); break;
         case Frame::Body: m_envelope->bodyText(text); break;
         default: break;
@@ -90,20 +137,37 @@ public:
     }
 
 private:
+    // Trivial, so that the stack neither initialises nor destroys frames.
     struct Frame {
-        enum Kind : std::uint8_t { Object, Value, Capture, Fold, Skip, Envelope, Header, Body } kind;
-        BaseObject* object = nullptr;
-        const ClassSchema* schema = nullptr; // of an Object frame
-        const Member* member = nullptr;      // Object: the last child row matched; Value, Capture: the row read
-        std::uint8_t captureLevel = 0;       // Capture: 1 at the captured element, 2 at its children ...
+        enum Kind : std::uint8_t {
+            Object,    // a schema class's element
+            Value,     // a value element, its text gathered
+            Runtime,   // a runtime class's element, read child by child
+            Skip,      // nothing inside is read
+            Envelope,
+            Header,
+            Body,
+            Fault,     // the Body's fault, captured
+            FaultPart, // a part of it that is kept
+            Fold,      // a part that lends only its text
+        } kind;
+        BaseObject* object;        // Object, Value, Runtime
+        const ClassSchema* schema; // Object
+        const Member* member;      // Object: the last child row matched; Value, Runtime: the row read
     };
+
+    void push(Frame::Kind kind, BaseObject* object = nullptr, const ClassSchema* schema = nullptr,
+              const Member* member = nullptr)
+    {
+        m_frames.push_back({kind, object, schema, member});
+    }
 
     void startEnvelopePart(const XMLStartTag& tag)
     {
         switch (m_envelope->envelopeChild(tag, m_reader.elementPosition())) {
-        case EnvelopeJudge::Part::Header: m_frames.push_back({Frame::Header}); break;
-        case EnvelopeJudge::Part::Body: m_frames.push_back({Frame::Body}); break;
-        case EnvelopeJudge::Part::Other: m_frames.push_back({Frame::Skip}); break;
+        case EnvelopeJudge::Part::Header: push(Frame::Header); break;
+        case EnvelopeJudge::Part::Body: push(Frame::Body); break;
+        case EnvelopeJudge::Part::Other: push(Frame::Skip); break;
         }
     }
 
@@ -117,83 +181,79 @@ private:
         case EnvelopeJudge::Content::Fault:
             m_fault.emplace(tag.uri);
             m_fault->enter(tag.uri, tag.name, tag.attributes);
-            m_capture.clear();
-            m_capture.startElement(tag);
-            m_frames.push_back({Frame::Capture, nullptr, nullptr, nullptr, 1});
+            if (m_capture) {
+                m_capture->clear();
+            } else {
+                m_capture = std::make_unique<XMLTreeBuilder>(m_reader);
+            }
+            m_capture->startElement(tag);
+            push(Frame::Fault);
             break;
         case EnvelopeJudge::Content::Other:
-            m_frames.push_back({Frame::Skip});
+            push(Frame::Skip);
             break;
+        }
+    }
+
+    // Of a fault only what it is read from is kept; the rest lends its text.
+    void startInFault(const XMLStartTag& tag)
+    {
+        if (m_frames.back().kind != Frame::Fold && m_fault->enter(tag.uri, tag.name, tag.attributes)) {
+            m_capture->startElement(tag);
+            push(Frame::FaultPart);
+        } else {
+            m_capture->characters(" ");
+            push(Frame::Fold);
         }
     }
 
     void startInObject(const XMLStartTag& tag)
     {
         Frame& top = m_frames.back();
-        const bool inFault = (top.kind == Frame::Capture && !top.member) || top.kind == Frame::Fold;
-        if (inFault) {
-            // Of a fault only what it is read from is kept; the rest lends its text.
-            if (top.kind == Frame::Capture && m_fault->enter(tag.uri, tag.name, tag.attributes)) {
-                m_capture.startElement(tag);
-                m_frames.push_back({Frame::Capture, nullptr, nullptr, nullptr, 2});
-            } else {
-                m_capture.characters(" ");
-                m_frames.push_back({Frame::Fold});
-            }
-            return;
-        }
-        if (top.kind == Frame::Capture) {
-            const Member* member = top.member;
-            const std::size_t level = top.captureLevel + 1u;
-            // Below what the class's parse looks at, nothing is kept.
-            if (member && level > member->captureDepth) {
-                m_frames.push_back({Frame::Skip});
-                return;
-            }
-            if (member && level == 2 && !member->capturesChild(tag.name)) throwUnexpected(tag.name);
-            if (level == 2 && m_streaming) m_capture.clear(); // each child is read on its own
-            m_capture.startElement(tag);
-            m_frames.push_back({Frame::Capture, top.object, nullptr, member, static_cast<std::uint8_t>(level)});
+        if (top.kind == Frame::Runtime) {
+            startRuntimeChild(top, tag);
             return;
         }
         // The text of a value is its own; what is nested in it is not read. A
         // class without children looks at none.
         if (top.kind != Frame::Object || !top.schema->hasChildren) {
-            m_frames.push_back({Frame::Skip});
+            push(Frame::Skip);
             return;
         }
         const Member* member = findChild(*top.schema, tag.name, top.member);
         if (!member) throwUnexpected(tag.name);
         top.member = member;
         BaseObject& object = *top.object;
-        if (member->enter) {
+        if (member->nestedSchema) {
             enter(*member->enter(object), *member->nestedSchema(), tag);
-        } else if (member->readNode) {
-            // The runtime's classes read from nodes: their element becomes a small
-            // tree. A single one that looks no deeper than its children (the
-            // service data) is handed them one at a time, as parse appends.
-            m_streaming = member->captureDepth == 2 && member->kind != MemberKind::Children;
-            if (m_streaming) {
-                m_holder = XMLNode();
-                m_holder.name = tag.name;
-                m_holder.uri = tag.uri;
-                const XMLPosition at = m_reader.elementPosition();
-                m_holder.line = at.line;
-                m_holder.column = at.column;
-                for (const auto& attribute : tag.attributes) {
-                    m_holder.setAttr(attribute.qualifiedName(), std::string(attribute.value));
-                }
-                m_streamed = 0;
+        } else if (member->readTag) {
+            BaseObject& runtime = *member->enter(object);
+            if (member->readsChild) {
                 m_deferred = nullptr;
+                push(Frame::Runtime, &runtime, nullptr, member);
             } else {
-                m_capture.clear();
-                m_capture.startElement(tag);
+                located([&] { member->readTag(runtime, tag); });
+                push(Frame::Skip); // read from its start tag alone
             }
-            m_frames.push_back({Frame::Capture, &object, nullptr, member, 1});
         } else {
             m_text.clear();
-            m_frames.push_back({Frame::Value, &object, nullptr, member});
+            push(Frame::Value, &object, nullptr, member);
         }
+    }
+
+    // A child of a runtime class read child by child: its name is judged as it
+    // starts, its values are read from its start tag, and nothing below it is
+    // looked at. Every child's name is judged before any value, as parse does:
+    // the first value error waits for the element's end.
+    void startRuntimeChild(const Frame& frame, const XMLStartTag& tag)
+    {
+        if (!frame.member->readsChild(tag.name)) throwUnexpected(tag.name);
+        try {
+            located([&] { frame.member->readTag(*frame.object, tag); });
+        } catch (const DomException&) {
+            if (!m_deferred) m_deferred = std::current_exception();
+        }
+        push(Frame::Skip);
     }
 
     void endFrame()
@@ -205,28 +265,22 @@ private:
             if (Monitor::isActive()) Monitor::markEnd(frame.schema->parseTrace);
             break;
         case Frame::Value:
-            try {
-                frame.member->readText(*frame.object, m_text);
-            } catch (DomException& error) {
-                locate(error);
-                throw;
-            }
+            located([&] { frame.member->readText(*frame.object, m_text); });
             break;
-        case Frame::Capture:
-            if (m_streaming && frame.captureLevel == 1) {
-                endStreamed(frame);
-                break;
-            }
-            m_capture.endElement();
-            if (!frame.member) m_fault->leave();
-            if (m_streaming && frame.member && frame.captureLevel == 2) {
-                readStreamedChild(frame);
-            } else if (frame.captureLevel != 1) {
-            } else if (frame.member) {
-                frame.member->readNode(*frame.object, *m_capture.root());
-            } else {
-                m_envelope->fault(*m_capture.root());
-            }
+        case Frame::Runtime:
+            if (m_deferred) std::rethrow_exception(std::exchange(m_deferred, nullptr));
+            break;
+        case Frame::Fault:
+            m_capture->endElement();
+            m_fault->leave();
+            m_envelope->fault(*m_capture->root());
+            break;
+        case Frame::FaultPart:
+            m_capture->endElement();
+            m_fault->leave();
+            break;
+        case Frame::Fold:
+            m_capture->characters(" ");
             break;
         case Frame::Body:
             m_envelope->bodyEnd();
@@ -234,33 +288,10 @@ private:
         case Frame::Envelope:
             m_envelope->finish();
             break;
-        case Frame::Fold:
-            m_capture.characters(" ");
-            break;
         case Frame::Skip:
         case Frame::Header:
             break;
         }
-    }
-
-    void readStreamedChild(const Frame& frame)
-    {
-        m_holder.children = {m_capture.root()};
-        ++m_streamed;
-        try {
-            frame.member->readNode(*frame.object, m_holder);
-        } catch (const DomException&) {
-            // Every child's name is judged before any value, as parse does.
-            if (!m_deferred) m_deferred = std::current_exception();
-        }
-        m_holder.children.clear();
-    }
-
-    void endStreamed(const Frame& frame)
-    {
-        m_streaming = false;
-        if (m_deferred) std::rethrow_exception(m_deferred);
-        if (m_streamed == 0) frame.member->readNode(*frame.object, m_holder);
     }
 
     /// Runs step; inside an envelope, an error in the message is kept for the
@@ -278,7 +309,7 @@ private:
             step();
         } catch (...) {
             m_envelope->messageFailed(std::current_exception());
-            m_streaming = false;
+            m_deferred = nullptr;
             while (m_frames.back().kind != Frame::Body) m_frames.pop_back();
             m_skippingMessage = !ending || m_depth > m_messageDepth;
         }
@@ -287,13 +318,22 @@ private:
     void enter(BaseObject& object, const ClassSchema& schema, const XMLStartTag& tag)
     {
         if (Monitor::isActive()) Monitor::markStart(schema.parseTrace);
+        located([&] { readAttributes(object, tag.attributes, schema); });
+        push(Frame::Object, &object, &schema);
+    }
+
+    /// Runs read; a DomException it raises gets the innermost open element's
+    /// position, counted only then.
+    template <typename Read>
+    void located(Read&& read)
+    {
         try {
-            readAttributes(object, tag.attributes, schema);
+            read();
         } catch (DomException& error) {
-            locate(error);
+            const XMLPosition at = m_reader.elementPosition();
+            error.locate(at.line, at.column);
             throw;
         }
-        m_frames.push_back({Frame::Object, &object, &schema, nullptr});
     }
 
     [[noreturn]] void throwUnexpected(std::string_view name)
@@ -302,27 +342,18 @@ private:
         ::Kavella::Soa::Common::Xml::throwUnexpectedNode(name, at.line, at.column);
     }
 
-    void locate(DomException& error)
-    {
-        const XMLPosition at = m_reader.elementPosition();
-        error.locate(at.line, at.column);
-    }
-
     XMLEventReader& m_reader;
     BaseObject& m_root;
     const ClassSchema& m_rootSchema;
-    std::vector<Frame> m_frames;
+    FrameStack<Frame, 16> m_frames; // deeper than most messages
     std::size_t m_depth = 0;
-    std::string m_text;        // of the open value element
-    XMLTreeBuilder m_capture;  // the element of a runtime class, or a fault, being read
+    std::string m_text; // of the open value element
     std::optional<EnvelopeJudge> m_envelope;
     std::optional<::Kavella::Soa::Common::Xml::SoapFaultPruner> m_fault;
-    bool m_streaming = false;  // a runtime class's children go one by one
-    XMLNode m_holder;          // ... under a copy of its element
-    std::size_t m_streamed = 0;
-    std::exception_ptr m_deferred; // the first child's error, raised at the element's end
-    std::size_t m_messageDepth = 0; // of the enveloped message's element, once it began
-    bool m_skippingMessage = false; // until the failed message's element ends
+    std::unique_ptr<XMLTreeBuilder> m_capture; // the fault being read, made when one comes
+    std::exception_ptr m_deferred;             // a runtime class's first value error, raised at its end
+    std::size_t m_messageDepth = 0;            // of the enveloped message's element, once it began
+    bool m_skippingMessage = false;            // until the failed message's element ends
 };
 
 } // namespace

@@ -1,9 +1,11 @@
 // Handles to shared objects are copied and released from several threads at
 // once; counts stay right and every object goes exactly once. Independent
-// messages are read and written on several threads at once.
+// messages are read and written on several threads at once. Namespaces are
+// interned once, whichever thread comes first.
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -90,6 +92,45 @@ TEST(HostileThreads, LastHandleReleasedOnAnyThreadDestroysOnce)
         }
     }
     EXPECT_EQ(manager.strayDeallocations(), 0u);
+}
+
+// Each test runs in a process of its own, so the first objects of each
+// namespace, which intern it, are made here on all threads at once.
+TEST(HostileThreads, NamespacesInternedFromFirstUseOnAllThreadsAreOneTextEach)
+{
+    using ::Kavella::Soa::Common::Xml::BaseObject;
+    using Texts = std::array<const std::string*, 5>;
+    std::vector<Texts> first(kThreads);
+    std::atomic<int> changed{0};
+    onThreads([&](int t) {
+        for (int round = 0; round < 500; ++round) {
+            const wi::CreateInput input;
+            const wi::ModelObject model;
+            const wi::ServiceData data;
+            const AutoPtr<wi::SavedObjectInfo> record(new wi::SavedObjectInfo); // holds a model object made with it
+            const Texts texts{&input.namespaceUri(), &model.namespaceUri(), &data.namespaceUri(),
+                              &record->getTargetObject()->namespaceUri(),
+                              &BaseObject::internNamespace(t % 2 ? "urn:odd-threads" : "urn:even-threads").text()};
+            Texts& kept = first[static_cast<std::size_t>(t)];
+            if (round == 0) kept = texts;
+            if (texts != kept) ++changed;
+        }
+    });
+    EXPECT_EQ(changed.load(), 0);
+    const std::string* schema = &BaseObject::internNamespace(wi::NamespaceUri).text();
+    const char* baseUri = ::Kavella::Schemas::Soa::_2006_03::Base::NamespaceUri;
+    const std::string* base = &BaseObject::internNamespace(baseUri).text();
+    EXPECT_EQ(*schema, wi::NamespaceUri);
+    EXPECT_EQ(*base, baseUri);
+    for (int t = 0; t < kThreads; ++t) {
+        const Texts& texts = first[static_cast<std::size_t>(t)];
+        EXPECT_EQ(texts[0], schema) << "thread " << t;
+        EXPECT_EQ(texts[1], base) << "thread " << t;
+        EXPECT_EQ(texts[2], base) << "thread " << t;
+        EXPECT_EQ(texts[3], base) << "thread " << t;
+        EXPECT_EQ(texts[4], &BaseObject::internNamespace(t % 2 ? "urn:odd-threads" : "urn:even-threads").text())
+            << "thread " << t;
+    }
 }
 
 template <typename Sample>

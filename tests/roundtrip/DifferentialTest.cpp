@@ -111,5 +111,47 @@ TEST(DifferentialRefusals, AgreeOnEveryKindOfRefusal)
     }
 }
 
+// The runtime's classes read from start tags on the direct path and from nodes
+// on the tree path: every attribute, every kind of content inside them, their
+// refusals in every order, and faults around them.
+TEST(DifferentialRefusals, AgreeOnModelObjectsAndServiceData)
+{
+    const std::string ns = "xmlns:b=\"http://kavella.com/Schemas/Soa/2006-03/Base\" xmlns:x=\"urn:other\"";
+    const std::string soap = "xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"";
+    const std::string inputs[] = {
+        // Model objects: every attribute, namespaced ones, content of every kind, arrays of them.
+        "<r " + ns + "><targetObject uid=\"a\" x:uid=\"n\" b:uid=\"b\" other=\"o\">text<x:c uid=\"c\"><d/></x:c>tail</targetObject></r>",
+        "<r " + ns + "><targetObject/><targetContext x:uid=\"only\"/><stxObjectData uid=\"&lt;&amp;&gt;\"/></r>",
+        "<r " + ns + ">\n<symbols uid=\"1\"/>\n<symbols><symbols uid=\"nested\"/></symbols>\n<symbols uid=\"3\">t</symbols></r>",
+        "<r key=\"k\" " + ns + "><value uid=\"1\"/><value uid=\"2\" junk=\"j\"><value/></value></r>",
+        "<r " + ns + "><tagArrayProps key=\"k\"><value uid=\"1\"/><value/></tagArrayProps><tagProps key=\"t\"><value uid=\"v\"><x/></value></tagProps></r>",
+        "<r " + ns + "><targetObject uid=\"a\"/><targetObject uid=\"b\"/>\n  <unknown/></r>",
+        // Service data: every child with every attribute, and what is ignored in and around them.
+        "<r " + ns + "><ServiceData uid=\"ignored\">text<b:created uid=\"c\" x:uid=\"n\" extra=\"e\"/><created><deep/></created>"
+        "<x:updated uid=\"u\"/><deleted uid=\"d\">in</deleted><partialErrors uid=\"p\" code=\" 7 \" level=\"-2\" message=\"m &amp; n\"/>"
+        "<partialErrors code=\"0\" level=\"0\"/></ServiceData><serviceData><created uid=\"second\"/></serviceData></r>",
+        // Service data refusals: a name refused after a bad value wins; the first bad value wins over later ones;
+        // a bad value is raised before an error after the element; a bad name deep inside is not looked at.
+        "<r " + ns + ">\n<ServiceData>\n  <partialErrors code=\"x\" level=\"1\"/>\n  <unknown/>\n</ServiceData></r>",
+        "<r " + ns + ">\n<ServiceData>\n  <partialErrors code=\"1\" level=\"y\"/>\n  <partialErrors code=\"z\" level=\"1\"/></ServiceData></r>",
+        "<r " + ns + "><ServiceData><partialErrors level=\"1\"/></ServiceData>\n<bogus/></r>",
+        "<r " + ns + "><ServiceData><created><unknown/></created><partialErrors code=\"1\" level=\"1\"><bad/></partialErrors></ServiceData></r>",
+        "<r " + ns + "><ServiceData/><ServiceData><x:ServiceData/></ServiceData></r>",
+        // Inside envelopes: a message failing in its service data, then a fault or another error; a fault first.
+        "<e:Envelope " + soap + "><e:Body><r " + ns + "><ServiceData><partialErrors code=\"x\"/></ServiceData></r>"
+        "<e:Fault><faultstring>f</faultstring></e:Fault></e:Body></e:Envelope>",
+        "<e:Envelope " + soap + "><e:Body><r " + ns + "><ServiceData><partialErrors code=\"x\"/><created uid=\"1\"/></ServiceData>"
+        "<targetObject uid=\"t\"/></r></e:Body>tail</e:Envelope>",
+        "<e:Envelope " + soap + "><e:Body><r " + ns + "><ServiceData><partialErrors code=\"x\"/></ServiceData><bad/></r></e:Body></e:Envelope>",
+        "<e:Envelope " + soap + "><e:Body><e:Fault><faultcode>c</faultcode><detail><ServiceData><created uid=\"1\"/></ServiceData></detail>"
+        "</e:Fault><r " + ns + "><targetObject uid=\"t\"/></r></e:Body></e:Envelope>",
+        "<e:Envelope " + soap + "><e:Body><r " + ns + "><targetObject uid=\"t\"><x/></targetObject><ServiceData><created uid=\"1\"/></ServiceData></r>"
+        "</e:Body></e:Envelope>",
+    };
+    for (const std::string& input : inputs) {
+        expectAgreement([&] { fuzztargets::compareAllReaders(input); }, input);
+    }
+}
+
 } // namespace
 } // namespace roundtrip

@@ -49,9 +49,27 @@ public:
     /// The XML namespace of the object's element.
     const std::string& namespaceUri() const noexcept { return *m_namespace; }
 
+    /// The process's one copy of a namespace text, which objects point to.
+    class InternedNamespace {
+    public:
+        /// The text.
+        const std::string& text() const noexcept { return *m_text; }
+
+    private:
+        friend class BaseObject;
+        explicit InternedNamespace(const std::string* text) noexcept : m_text(text) {}
+        const std::string* m_text;
+    };
+    /// Interns uri (safe from several threads at once). A class that keeps the
+    /// result, e.g. in a function-local static, constructs its objects with it
+    /// at no cost for the namespace.
+    static InternedNamespace internNamespace(const char* uri);
+
 protected:
     /// An object in namespaceUri, held by no handle yet.
     explicit BaseObject(const char* namespaceUri);
+    /// An object in a namespace interned before, held by no handle yet.
+    explicit BaseObject(InternedNamespace namespaceUri) noexcept : m_namespace(namespaceUri.m_text) {}
     /// A copy carries the namespace over but starts with no reference.
     BaseObject(const BaseObject& other) noexcept : m_namespace(other.m_namespace) {}
     /// Assignment carries the namespace over and keeps the reference count.

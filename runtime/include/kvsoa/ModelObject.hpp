@@ -11,6 +11,7 @@
 namespace Kavella::Soa::Common::Xml {
 class XMLNode;
 class XmlStream;
+struct XMLStartTag;
 } // namespace Kavella::Soa::Common::Xml
 
 namespace Kavella::Schemas::Soa::_2006_03::Base {
@@ -46,8 +47,12 @@ public:
     void outputXML(::Kavella::Soa::Common::Xml::XmlStream& stream, const std::string& elementName) const;
     /// Reads the element's uid attribute (empty when there is none).
     void parse(const ::Kavella::Soa::Common::Xml::XMLNode& node);
-    /// How deep parse looks into its element: its start tag only, so a reader
-    /// need keep nothing of what the element holds.
+    /// Reads what parse reads, from the element's start tag as an event reader
+    /// reports it, so that the reader need keep nothing of the element. Sends
+    /// no trace markers (a reader that hears a listener reads through parse).
+    void readStartTag(const ::Kavella::Soa::Common::Xml::XMLStartTag& tag);
+    /// How deep parse looks into its element: its start tag only (readStartTag),
+    /// so a reader need keep nothing of what the element holds.
     static constexpr std::size_t elementDepthRead = 1;
     /// Whether a child element of this name is allowed: every one is, and ignored.
     static bool readsChild(std::string_view) noexcept { return true; }

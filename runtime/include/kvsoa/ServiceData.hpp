@@ -11,8 +11,10 @@
 #include "kvsoa/ModelObject.hpp" // the base namespace
 
 namespace Kavella::Soa::Common::Xml {
+class XMLAttributes;
 class XMLNode;
 class XmlStream;
+struct XMLStartTag;
 } // namespace Kavella::Soa::Common::Xml
 
 namespace Kavella::Schemas::Soa::_2006_03::Base {
@@ -88,10 +90,19 @@ public:
     /// another name raises DomException ("Unexpected node name"), before any
     /// value is read.
     void parse(const ::Kavella::Soa::Common::Xml::XMLNode& node);
+    /// Appends what parse appends for one child element, from the child's
+    /// start tag as an event reader reports it, so that the reader need keep
+    /// nothing of the element. A child of another name, or a value that does
+    /// not convert, raises DomException without a position (the reader knows
+    /// where it is). Sends no trace markers (a reader that hears a listener
+    /// reads through parse).
+    void readChild(const ::Kavella::Soa::Common::Xml::XMLStartTag& child);
     /// How deep parse looks into its element: its children's start tags, so a
     /// reader need keep nothing below them. Nor does parse look at the
     /// element's own text or attributes, or at one child with another: a
-    /// reader may hand the children over one at a time, as parse appends.
+    /// reader may hand the children over one at a time (readChild), as parse
+    /// appends, provided it refuses a child of another name before it reports
+    /// an earlier child's value.
     static constexpr std::size_t elementDepthRead = 2;
     /// Whether a child element of this local name belongs here; parse refuses
     /// the others, so a reader may refuse them as they start.
@@ -104,6 +115,10 @@ protected:
     ServiceData* reallyClone() const override;
 
 private:
+    // The one reading of a child, for parse and readChild alike.
+    KVSOA_HIDDEN void readChildElement(std::string_view name,
+                                       const ::Kavella::Soa::Common::Xml::XMLAttributes& attributes);
+
     std::vector<std::string> m_created;
     std::vector<std::string> m_updated;
     std::vector<std::string> m_deleted;
