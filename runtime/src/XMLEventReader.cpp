@@ -97,10 +97,17 @@ private:
     /// Where libxml2 is, in offsets of the decoded text.
     std::size_t cursor() const
     {
-        // Once stopped, libxml2 has let its input go.
-        if (!m_context || !m_context->input || !m_context->input->buf) return m_input.given();
+        if (!m_context || !m_context->input) return m_input.given();
         const xmlParserInput& input = *m_context->input;
-        if (input.cur < input.base || input.cur > input.end) return m_input.given();
+        const std::string_view whole = m_input.wholeText();
+        if (whole.data()) {
+            const auto* begin = reinterpret_cast<const xmlChar*>(whole.data());
+            // Once stopped, libxml2 points its input at a static empty text.
+            if (input.cur < begin || input.cur > begin + whole.size()) return m_input.given();
+            return static_cast<std::size_t>(input.cur - begin);
+        }
+        // Once stopped, libxml2 has let its input go.
+        if (!input.buf || input.cur < input.base || input.cur > input.end) return m_input.given();
         return static_cast<std::size_t>(input.consumed) + static_cast<std::size_t>(input.cur - input.base);
     }
 
@@ -386,14 +393,25 @@ void XMLEventReaderImpl::parse(XMLEventHandler& handler)
     m_context->userData = this;
     m_handler = &handler;
 
-    // libxml2 pulls the text through onRead and keeps only the part it is on.
-    xmlParserInputBufferPtr buffer =
-        xmlParserInputBufferCreateIO(&XMLEventReaderImpl::onRead, nullptr, this, XML_CHAR_ENCODING_NONE);
-    if (!buffer) throw std::bad_alloc();
-    xmlParserInputPtr input = xmlNewIOInputStream(m_context, buffer, XML_CHAR_ENCODING_NONE);
-    if (!input) {
-        xmlFreeParserInputBuffer(buffer);
-        throw std::bad_alloc();
+    xmlParserInputPtr input = nullptr;
+    const std::string_view whole = m_input.wholeText();
+    if (whole.data()) {
+        // Parsed in place: an input with no buffer behind it is never grown or copied.
+        input = xmlNewInputStream(m_context);
+        if (!input) throw std::bad_alloc();
+        input->base = input->cur = reinterpret_cast<const xmlChar*>(whole.data());
+        input->end = input->base + whole.size();
+        input->length = static_cast<int>(whole.size());
+    } else {
+        // libxml2 pulls the text through onRead and keeps only the part it is on.
+        xmlParserInputBufferPtr buffer =
+            xmlParserInputBufferCreateIO(&XMLEventReaderImpl::onRead, nullptr, this, XML_CHAR_ENCODING_NONE);
+        if (!buffer) throw std::bad_alloc();
+        input = xmlNewIOInputStream(m_context, buffer, XML_CHAR_ENCODING_NONE);
+        if (!input) {
+            xmlFreeParserInputBuffer(buffer);
+            throw std::bad_alloc();
+        }
     }
     if (inputPush(m_context, input) < 0) {
         xmlFreeInputStream(input);

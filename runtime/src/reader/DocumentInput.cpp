@@ -8,7 +8,7 @@ namespace Kavella::Soa::Common::Xml::detail {
 
 bool DocumentInput::begin(std::string_view head, Refusal& refusal)
 {
-    m_window = {};
+    m_window = m_whole = {};
     m_windowStart = m_given = 0;
     m_decoded.clear();
     m_unreadable.clear();
@@ -27,6 +27,18 @@ bool DocumentInput::open(std::string_view text, Refusal& refusal)
     if (!begin(text, refusal)) return false;
     text.remove_prefix(m_decoder.markSize());
     m_inPlace = m_decoder.mode() == TextDecoder::Mode::utf8;
+    if (m_inPlace && text.size() <= pieceSize) {
+        // Short: one copy costs less than the parser's calls for more, many per
+        // small message.
+        m_inPlace = false;
+        m_rawDone = true;
+        m_decoder.decode(text, m_decoded, 0, m_unreadable);
+        m_window = m_decoded;
+        m_given = m_scanner.scan(m_window, 0, true, m_window.size());
+        m_decoded[m_given] = '\0'; // only ever what a limit cut off
+        m_whole = std::string_view(m_decoded.data(), m_given);
+        return true;
+    }
     if (m_inPlace) {
         // NULs are made unreadable as the parser is given them.
         m_window = text;
@@ -123,7 +135,7 @@ bool DocumentInput::unreadableAt(std::size_t offset) const
 
 void DocumentInput::release()
 {
-    m_window = {};
+    m_window = m_whole = {};
     m_rawRest = {};
     m_stream = nullptr;
     if (m_decoded.capacity() > 4 * pieceSize) std::string().swap(m_decoded);

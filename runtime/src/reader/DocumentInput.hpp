@@ -40,6 +40,12 @@ public:
     /// Starts on a stream, read as the parser needs it.
     bool open(std::istream& stream, Refusal& refusal);
 
+    /// A short UTF-8 text in memory, judged whole and copied once (its NULs made
+    /// unreadable) for the parser to read where it stands: the part before the
+    /// first place over a limit, followed by a NUL. Null when the text is read
+    /// in pieces through fill().
+    std::string_view wholeText() const { return m_whole; }
+
     /// Copies up to size bytes of judged text into buffer, for the parser,
     /// whose own copy starts at parserStart; 0 at the end of the text or at the
     /// first place over a limit.
@@ -70,6 +76,7 @@ private:
     std::size_t m_windowStart = 0;
     std::size_t m_given = 0;
     bool m_inPlace = false;  // m_window is the caller's text
+    std::string_view m_whole;
     bool m_rawDone = false;  // no more raw text follows
     std::string m_decoded;   // the window, when not in place
     std::vector<std::size_t> m_unreadable;
