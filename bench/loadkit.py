@@ -9,6 +9,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -123,15 +124,25 @@ class Server:
         return self.process.returncode
 
 
-def wrk(url, request, connections, seconds, expect=None, limit=0, timeout="10s"):
-    """One wrk run of the request (path, action, bytes); its JSON summary."""
+def wrk(url, request, connections, seconds, expect=None, limit=0, timeout="10s", stop_when=None):
+    """One wrk run of the request (path, action, bytes); its JSON summary.
+    stop_when, polled every half second, ends the run early (wrk's SIGINT)."""
     path, action, _ = request
     threads = 1 if connections == 1 else 2
     env = dict(os.environ, KVSOA_BODY=path, KVSOA_TYPE=TEXT_XML, KVSOA_ACTION=action,
                KVSOA_EXPECT=expect or "", KVSOA_LIMIT=str(limit))
     command = ["wrk", f"-t{threads}", f"-c{connections}", f"-d{seconds}s", f"--timeout={timeout}",
                "-s", os.path.join(ROOT, "bench", "post.lua"), url]
-    output = subprocess.run(pinned(command, CLIENT_CPU), env=env, capture_output=True, text=True, check=True).stdout
+    process = subprocess.Popen(pinned(command, CLIENT_CPU), env=env, stdout=subprocess.PIPE, text=True)
+    if stop_when:
+        while process.poll() is None:
+            time.sleep(0.5)
+            if stop_when():
+                process.send_signal(signal.SIGINT)
+                break
+    output, _ = process.communicate()
+    if process.returncode != 0:
+        raise RuntimeError(f"wrk failed with status {process.returncode}")
     summary = json.loads(output.strip().splitlines()[-1])
     summary["rps"] = summary["requests"] / summary["seconds"] if summary["seconds"] else 0.0
     return summary
