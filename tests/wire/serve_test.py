@@ -256,6 +256,25 @@ def test_timeouts(wixml_options):
     check("cut:read-timeout" in serve.log, f"the access log names the read timeout: {serve.log!r}")
 
 
+def test_gone_mid_body():
+    # Clients that send part of a declared body and hang up, all of it arriving
+    # at once: each slot must come free when the client goes, not after the
+    # idle timeout, or a few of them lock everyone else out.
+    with Serve(wixml, "--threads", "1", "--max-connections", "4", "--idle-timeout", "30") as serve:
+        head = b"POST / HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\nContent-Length: 1000000\r\n\r\n"
+        for part in (b"", b"<a>", b"<a>" + b" " * 20000, b"<a>" + b" " * 65536):
+            for _ in range(2):
+                with socket.create_connection((serve.host, serve.port)) as sock:
+                    sock.sendall(head + part)
+        started = time.monotonic()
+        status, _, _ = serve.post(wrap(example("load-request.xml"), "bare"), TEXT_XML)
+        waited = time.monotonic() - started
+        check(status == 200 and waited < 3, f"after 8 clients gone mid-body: HTTP {status} in {waited:.1f} s")
+        serve.stop()
+    gone = serve.log.count(" cut:client-gone ")
+    check(gone == 8, f"{gone} of 8 clients gone mid-body logged as cut:client-gone: {serve.log!r}")
+
+
 def test_connection_limit():
     # One connection at most: a second waits until the first closes, then is answered.
     with Serve(wixml, "--threads", "1", "--max-connections", "1") as serve:
@@ -347,6 +366,7 @@ def main():
                      r"^POST - 413 ", r"^POST - 415 "):
         check(any(re.match(expected, l) for l in lines), f"no access-log line like {expected!r}")
     test_timeouts([])
+    test_gone_mid_body()
     test_connection_limit()
     test_fault_file()
     test_startup()
@@ -356,7 +376,8 @@ def main():
         print("FAIL:", failure)
     if failures:
         return 1
-    print(f"wixml serve: operations, {len(refusal_cases())} refusals, the WSDL, limits, timeouts, the connection limit, "
+    print(f"wixml serve: operations, {len(refusal_cases())} refusals, the WSDL, limits, timeouts, clients gone mid-body, "
+          "the connection limit, "
           "fault files, "
           "start-up refusals and stopping all as expected")
     return 0

@@ -267,7 +267,7 @@ int runHttpServer(const ServeOptions& options, Service& service)
     signal(SIGPIPE, SIG_IGN);
 
     Server server{options, service};
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ITC;
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC;
     if (address.ss_family == AF_INET6) flags |= MHD_USE_IPv6;
     // The header limit is the connection's memory pool, which holds the request line and headers.
     MHD_Daemon* daemon = MHD_start_daemon(
