@@ -87,16 +87,22 @@ def pinned(command, cpu):
 class Server:
     """A server started on a free port, which prints "listening on URL" first."""
 
-    def __init__(self, command, log=subprocess.DEVNULL, env=None):
-        self.process = subprocess.Popen(pinned(command, SERVER_CPU), stdout=subprocess.PIPE, stderr=log,
+    def __init__(self, command, log=subprocess.DEVNULL, env=None, wrap=()):
+        self.process = subprocess.Popen(pinned([*wrap, *command], SERVER_CPU), stdout=subprocess.PIPE, stderr=log,
                                         text=True, env=env)
         line = self.process.stdout.readline()
+        while line and not line.startswith("listening on http://"):  # a wrapping tool's own words
+            line = self.process.stdout.readline()
         if not line.startswith("listening on http://"):
             self.process.kill()
             raise RuntimeError(f"{command[0]} did not start: {line!r}")
         self.url = line.split()[-1]
         self.host, self.port = re.match(r"http://([^/]+):(\d+)/", self.url).groups()
         self.port = int(self.port)
+        # Under a wrapping tool (heaptrack), the server is one of its descendants.
+        self.pid = self.process.pid
+        if wrap:
+            self.pid = next(pid for pid in _descendants(self.process.pid) if _program(pid) == command[0])
 
     def alive(self):
         return self.process.poll() is None
@@ -104,7 +110,7 @@ class Server:
     def rss_mb(self):
         """Resident memory in MB, None once the process is gone."""
         try:
-            with open(f"/proc/{self.process.pid}/status") as status:
+            with open(f"/proc/{self.pid}/status") as status:
                 for line in status:
                     if line.startswith("VmRSS:"):
                         return int(line.split()[1]) / 1024
@@ -114,7 +120,7 @@ class Server:
 
     def stop(self):
         if self.alive():
-            self.process.terminate()
+            os.kill(self.pid, signal.SIGTERM)
             try:
                 self.process.wait(15)
             except subprocess.TimeoutExpired:
@@ -122,6 +128,19 @@ class Server:
                 self.process.wait()
         self.process.stdout.close()
         return self.process.returncode
+
+
+def _descendants(pid):
+    children = []
+    for task in os.listdir(f"/proc/{pid}/task"):
+        with open(f"/proc/{pid}/task/{task}/children") as listing:
+            children += [int(child) for child in listing.read().split()]
+    return [d for child in children for d in (child, *_descendants(child))]
+
+
+def _program(pid):
+    with open(f"/proc/{pid}/cmdline", "rb") as cmdline:
+        return cmdline.read().split(b"\0")[0].decode()
 
 
 def wrk(url, request, connections, seconds, expect=None, limit=0, timeout="10s", stop_when=None):

@@ -12,6 +12,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import xml.etree.ElementTree as ET
 
@@ -275,6 +276,28 @@ def test_gone_mid_body():
     check(gone == 8, f"{gone} of 8 clients gone mid-body logged as cut:client-gone: {serve.log!r}")
 
 
+def resident_kb(pid):
+    with open(f"/proc/{pid}/status") as status:
+        return next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
+
+
+def test_memory_given_back():
+    # Large bodies, several at once, read and refused: once they are gone the
+    # server must not keep their memory.
+    with Serve(wixml, "--threads", "2") as serve:
+        body = b"<a>" + b" " * (6 << 20) + b"</a>"
+        data = f"POST / HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\nContent-Length: {len(body)}\r\n\r\n".encode() + body
+        before = resident_kb(serve.process.pid)
+        for _ in range(3):
+            threads = [threading.Thread(target=raw_exchange, args=(serve, data)) for _ in range(4)]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join()
+        grown = (resident_kb(serve.process.pid) - before) / 1024
+        check(grown < 3, f"resident memory grew by {grown:.0f} MB after twelve 6 MB bodies and stayed")
+
+
 def test_connection_limit():
     # One connection at most: a second waits until the first closes, then is answered.
     with Serve(wixml, "--threads", "1", "--max-connections", "1") as serve:
@@ -367,6 +390,7 @@ def main():
         check(any(re.match(expected, l) for l in lines), f"no access-log line like {expected!r}")
     test_timeouts([])
     test_gone_mid_body()
+    test_memory_given_back()
     test_connection_limit()
     test_fault_file()
     test_startup()
@@ -376,7 +400,7 @@ def main():
         print("FAIL:", failure)
     if failures:
         return 1
-    print(f"wixml serve: operations, {len(refusal_cases())} refusals, the WSDL, limits, timeouts, clients gone mid-body, "
+    print(f"wixml serve: operations, {len(refusal_cases())} refusals, the WSDL, limits, timeouts, clients gone mid-body, memory given back, "
           "the connection limit, "
           "fault files, "
           "start-up refusals and stopping all as expected")
