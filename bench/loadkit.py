@@ -11,7 +11,6 @@ import re
 import shutil
 import signal
 import subprocess
-import sys
 import tempfile
 import time
 
@@ -176,8 +175,7 @@ def machine():
 
 
 def scratch():
-    directory = tempfile.mkdtemp(prefix="kvsoa-load-", dir=BUILD if os.path.isdir(BUILD) else None)
-    return directory
+    return tempfile.mkdtemp(prefix="kvsoa-load-", dir=BUILD if os.path.isdir(BUILD) else None)
 
 
 def remove(directory):
@@ -186,4 +184,3 @@ def remove(directory):
 
 def say(*parts):
     print(*parts, flush=True)
-    sys.stdout.flush()
