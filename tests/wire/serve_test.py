@@ -294,7 +294,11 @@ def resident_kb(pid):
 
 def test_memory_given_back():
     # Large bodies, several at once, read and refused: once they are gone the
-    # server must not keep their memory.
+    # server must not keep their memory. A sanitizer's allocator keeps freed
+    # memory in quarantine on purpose, so there the figure says nothing.
+    if "ASAN_OPTIONS" in os.environ or "TSAN_OPTIONS" in os.environ:
+        print("skipped: resident memory under a sanitizer's allocator")
+        return
     with Serve(wixml, "--threads", "2") as serve:
         body = b"<a>" + b" " * (6 << 20) + b"</a>"
         data = f"POST / HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\nContent-Length: {len(body)}\r\n\r\n".encode() + body
