@@ -250,6 +250,26 @@ def test_timeouts(wixml_options):
                     break
                 time.sleep(0.2)
             check(cut is not None and cut < 4, f"a body sent a byte at a time was not cut within 4 s ({cut})")
+        # Headers trickling in are cut too, though each byte starts the idle timeout again;
+        # on a connection kept alive, the next request's headers get their own time.
+        for first in (b"", b"GET /?wsdl HTTP/1.1\r\nHost: x\r\n\r\n"):
+            with socket.create_connection((serve.host, serve.port), timeout=6) as sock:
+                if first:
+                    sock.sendall(first)
+                    time.sleep(0.8)
+                started = time.monotonic()
+                cut = None
+                for byte in b"POST / HTTP/1.1\r\nHost: x\r\nX-Slow: " + b"y" * 40:
+                    try:
+                        sock.sendall(bytes([byte]))
+                    except OSError:
+                        cut = time.monotonic() - started
+                        break
+                    if time.monotonic() - started > 6:
+                        break
+                    time.sleep(0.2)
+                check(cut is not None and cut < 4,
+                      f"headers sent a byte at a time were not cut within 4 s ({cut}; after a request: {bool(first)})")
         # Meanwhile and after, others are answered.
         status, _, _ = serve.post(wrap(example("load-request.xml"), "bare"), TEXT_XML)
         check(status == 200, f"a request beside the slow client: HTTP {status}")

@@ -17,6 +17,7 @@
 #include <memory>
 #include <thread>
 
+#include "ServeDeadlines.hpp"
 #include "ServeLog.hpp"
 
 namespace wixml {
@@ -32,6 +33,7 @@ constexpr auto stopGrace = std::chrono::milliseconds(1500);
 struct Server {
     const ServeOptions& options;
     Service& service;
+    HeaderDeadlines& deadlines;
     std::atomic<int> answering{0}; // answers queued and not yet sent
 };
 
@@ -103,6 +105,7 @@ MHD_Result handle(void* context, MHD_Connection* connection, const char*, const 
 
     if (!exchange->headersSeen) {
         exchange->headersSeen = true;
+        server.deadlines.headersIn(connection);
         exchange->method = method;
         // Refused before a byte of the body is read: the connection closes after the answer.
         const char* length = header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
@@ -178,8 +181,9 @@ const char* terminationName(MHD_RequestTerminationCode code)
     }
 }
 
-void endExchange(void* context, MHD_Connection*, void** slot, MHD_RequestTerminationCode code)
+void endExchange(void* context, MHD_Connection* connection, void** slot, MHD_RequestTerminationCode code)
 {
+    if (code == MHD_REQUEST_TERMINATED_COMPLETED_OK) static_cast<Server*>(context)->deadlines.requestDone(connection);
     auto* exchange = static_cast<Exchange*>(*slot);
     if (!exchange) return;
     *slot = nullptr;
@@ -273,7 +277,8 @@ int runHttpServer(const ServeOptions& options, Service& service)
     // with nothing leaked); a fixed threshold hands them back when freed.
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 
-    Server server{options, service};
+    HeaderDeadlines deadlines(std::chrono::seconds(options.readTimeout));
+    Server server{options, service, deadlines};
     // poll, not epoll: edge-triggered, libmicrohttpd 0.9.75 misses a hang-up that
     // arrives with the last bytes of a partial body and holds the connection until
     // the idle timeout.
@@ -289,6 +294,7 @@ int runHttpServer(const ServeOptions& options, Service& service)
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, options.maxHeader,
         MHD_OPTION_URI_LOG_CALLBACK, beginExchange, nullptr,
         MHD_OPTION_NOTIFY_COMPLETED, endExchange, &server,
+        MHD_OPTION_NOTIFY_CONNECTION, &HeaderDeadlines::notify, &deadlines,
         MHD_OPTION_END);
     if (!daemon) {
         std::cerr << "wixml serve: cannot start the HTTP server\n";

@@ -141,7 +141,7 @@ const char* const serveHelp =
     "                       the body is read when its length is declared\n"
     "  --max-header N       bytes of request line and headers (default 16384)\n"
     "  --max-connections N  connections open at once (default 256)\n"
-    "  --read-timeout N     seconds for a request body to arrive (default 30)\n"
+    "  --read-timeout N     seconds for a request (its headers, or its body) to arrive (default 30)\n"
     "  --idle-timeout N     seconds a connection may stay silent (default 10)\n"
     "\n" WIXML_LIMITS_HELP
     "\n"
