@@ -133,7 +133,7 @@ const char* const serveHelp =
     "  --replies DIR        the directory of the replies and faults (default: the\n"
     "                       bundled example replies)\n"
     "  --strict             also validate each request against the XML Schema\n"
-    "  --threads N          worker threads (default: one per core)\n"
+    "  --threads N          worker threads (default: one per core it may run on)\n"
     "  -h, --help           show this help\n"
     "\n"
     "HTTP limits (a request over one is answered with an HTTP error, or cut off):\n"
