@@ -33,6 +33,28 @@ namespace Kavella::Soa::Common::Xml {
 
 XMLEventHandler::~XMLEventHandler() = default;
 
+namespace {
+
+// What libxml2 reports without a parser at hand would go to standard error,
+// which a library never writes to; the calling thread's handler is restored.
+class QuietGenericErrors {
+public:
+    QuietGenericErrors() : m_handler(xmlGenericError), m_context(xmlGenericErrorContext)
+    {
+        xmlSetGenericErrorFunc(nullptr, &ignore);
+    }
+    ~QuietGenericErrors() { xmlSetGenericErrorFunc(m_context, m_handler); }
+    QuietGenericErrors(const QuietGenericErrors&) = delete;
+    QuietGenericErrors& operator=(const QuietGenericErrors&) = delete;
+
+private:
+    static void ignore(void*, const char*, ...) {}
+    xmlGenericErrorFunc m_handler;
+    void* m_context;
+};
+
+} // namespace
+
 class XMLEventReaderImpl : private detail::WindowKeeper {
 public:
     explicit XMLEventReaderImpl(const XMLReadLimits& limits) : m_limits(limits), m_input(m_limits, *this)
@@ -86,9 +108,10 @@ private:
         return m_positions.keepFrom(keepFrom, m_input.window(), m_input.windowStart());
     }
 
-    [[noreturn]] void fail(std::size_t offset, const std::string& reason)
+    [[noreturn]] void fail(std::size_t offset, const std::string& reason) { fail(positionAt(offset), reason); }
+
+    [[noreturn]] void fail(XMLPosition where, const std::string& reason)
     {
-        const XMLPosition where = positionAt(offset);
         throw DomException("Malformed XML at line " + std::to_string(where.line) + ", column " +
                                std::to_string(where.column) + ": " + reason,
                            where.line, where.column);
@@ -119,9 +142,29 @@ private:
     {
         if (m_failed) return;
         m_failed = true;
-        m_errorOffset = m_errorCursor = offset;
+        m_errorCursor = offset;
+        m_errorPosition = positionAt(offset);
         m_errorReason = std::move(reason);
         xmlStopParser(m_context);
+    }
+
+    /// After the first error nothing is worth reading: the text the parser
+    /// holds past its cursor is blanked, which it takes for the end, and
+    /// onRead hands over no more. Stopping the parser outright from inside its
+    /// error report would free the buffer that the reporting code still reads.
+    void haltAfterError()
+    {
+        if (!m_context || !m_context->input) return;
+        xmlParserInput& input = *m_context->input;
+        if (input.cur && input.end && input.cur < input.end)
+            std::memset(const_cast<xmlChar*>(input.cur), 0, static_cast<std::size_t>(input.end - input.cur));
+    }
+
+    /// Where the first error is placed, counted before the window moves on.
+    void placeError(std::size_t offset, std::string reason)
+    {
+        m_errorPosition = positionAt(offset);
+        m_errorReason = std::move(reason);
     }
 
     /// Refuses at offset when the document's names, prefixes, URIs and targets
@@ -147,6 +190,8 @@ private:
     static void onDoctype(void* data, const xmlChar*, const xmlChar*, const xmlChar*);
     static void onProcessingInstruction(void* data, const xmlChar*, const xmlChar* content);
     static void onError(void* data, xmlErrorPtr error);
+    void describeError(const xmlError& error, std::size_t offset);
+    std::size_t contentStart(std::size_t end, std::string_view content) const;
 
     const XMLReadLimits m_limits;
     detail::DocumentInput m_input;
@@ -167,7 +212,7 @@ private:
     std::exception_ptr m_inputError;
     bool m_failed = false;
     bool m_stopped = false; // by the handler
-    std::size_t m_errorOffset = 0;
+    XMLPosition m_errorPosition;
     std::size_t m_errorCursor = 0; // where libxml2 was when it failed
     std::string m_errorReason;
     bool m_outOfMemory = false;
@@ -281,14 +326,28 @@ void XMLEventReaderImpl::onDoctype(void* data, const xmlChar*, const xmlChar*, c
 void XMLEventReaderImpl::onProcessingInstruction(void* data, const xmlChar*, const xmlChar* content)
 {
     XMLEventReaderImpl& reader = self(data);
-    if (reader.m_failed) {
-        xmlStopParser(reader.m_context);
-        return;
-    }
+    if (reader.m_failed) return;
     // Called past "?>"; before the content stand only the target and spaces.
-    const std::size_t contentSize = content ? std::strlen(reinterpret_cast<const char*>(content)) : 0;
     const std::size_t end = reader.cursor();
-    reader.tooManyNames(reader.back(end >= contentSize + 2 ? end - contentSize - 2 : 0, '<'));
+    const std::size_t contentStart =
+        reader.contentStart(end >= 2 ? end - 2 : 0, content ? reinterpret_cast<const char*>(content) : "");
+    reader.tooManyNames(reader.back(contentStart, '<'));
+}
+
+std::size_t XMLEventReaderImpl::contentStart(std::size_t end, std::string_view content) const
+{
+    // The parser gives the content with each CR LF and lone CR as LF: walked
+    // back over the text as written, it starts where the content runs out.
+    const detail::TextWindow text = window();
+    std::size_t at = end;
+    for (std::size_t left = content.size(); left > 0 && at > text.start; --left) {
+        --at;
+        if (content[left - 1] == '\n' && text.text[at - text.start] == '\n' && at > text.start &&
+            text.text[at - 1 - text.start] == '\r') {
+            --at;
+        }
+    }
+    return at;
 }
 
 void XMLEventReaderImpl::onError(void* data, xmlErrorPtr error)
@@ -303,36 +362,41 @@ void XMLEventReaderImpl::onError(void* data, xmlErrorPtr error)
         (error->code == XML_ERR_RESERVED_XML_NAME && error->level == XML_ERR_WARNING)) {
         return;
     }
-    // Not stopped from here: libxml2 goes on after reporting, and stops at
-    // the next event.
     reader.m_failed = true;
     const std::size_t offset = reader.cursor();
     reader.m_errorCursor = offset;
-    if (reader.m_input.unreadableAt(offset)) {
-        reader.m_errorOffset = offset;
-        reader.m_errorReason = "not well-formed (invalid token)";
-        return;
+    reader.describeError(*error, offset);
+    reader.haltAfterError();
+}
+
+void XMLEventReaderImpl::describeError(const xmlError& error, std::size_t offset)
+{
+    if (m_input.unreadableAt(offset)) return placeError(offset, "not well-formed (invalid token)");
+    const std::size_t at = detail::errorOffset(error, offset, window());
+    if (error.code == XML_ERR_DOCUMENT_EMPTY && !textFrom(offset).empty()) {
+        return placeError(at, "not well-formed: " + detail::describeCharacter(textFrom(offset)) +
+                                  " where the document element must start");
     }
-    reader.m_errorOffset = detail::errorOffset(*error, offset, reader.window());
-    if (error->code == XML_ERR_DOCUMENT_EMPTY && !reader.textFrom(offset).empty()) {
-        reader.m_errorReason = "not well-formed: " + detail::describeCharacter(reader.textFrom(offset)) +
-                               " where the document element must start";
-        return;
+    if (error.code == XML_ERR_TAG_NOT_FINISHED && !m_open.empty()) {
+        // Name the element left open, and where it opened.
+        const XMLPosition opened = elementPosition();
+        const char* name = m_context && m_context->name ? reinterpret_cast<const char*>(m_context->name) : "";
+        return placeError(at, "no element found: the text ends inside element \"" + std::string(name) +
+                                  "\", opened at line " + std::to_string(opened.line) + ", column " +
+                                  std::to_string(opened.column));
     }
-    if (const char* expatReason = detail::expatWording(*error)) {
-        reader.m_errorReason = expatReason;
-        return;
-    }
+    if (const char* expatReason = detail::expatWording(error)) return placeError(at, expatReason);
     // The first line: libxml2 goes on with the bytes around an encoding error.
-    std::string reason = error->message ? error->message : "not well-formed";
+    std::string reason = error.message ? error.message : "not well-formed";
     reason.erase(std::min(reason.find('\n'), reason.size()));
-    reader.m_errorReason = std::move(reason);
+    placeError(at, std::move(reason));
 }
 
 int XMLEventReaderImpl::onRead(void* data, char* buffer, int size)
 {
     XMLEventReaderImpl& reader = self(data);
     if (reader.m_inputError || size <= 0) return -1;
+    if (reader.m_failed) return 0; // nothing past the first error is read
     try {
         const std::size_t start = reader.m_context && reader.m_context->input && reader.m_context->input->buf
                                       ? static_cast<std::size_t>(reader.m_context->input->consumed)
@@ -417,7 +481,14 @@ void XMLEventReaderImpl::parse(XMLEventHandler& handler)
         xmlFreeInputStream(input);
         throw std::bad_alloc();
     }
-    xmlParseDocument(m_context);
+    // The text is UTF-8, decoded and judged: the parser must not pick an encoding
+    // from its first bytes on its own.
+    m_context->encoding = xmlStrdup(reinterpret_cast<const xmlChar*>("UTF-8"));
+    if (!m_context->encoding) throw std::bad_alloc();
+    {
+        const QuietGenericErrors quiet;
+        xmlParseDocument(m_context);
+    }
     if (m_outOfMemory) throw std::bad_alloc();
     if (m_inputError) std::rethrow_exception(m_inputError);
     if (m_stopped && !m_failed) {
@@ -427,8 +498,8 @@ void XMLEventReaderImpl::parse(XMLEventHandler& handler)
     }
     if (!m_failed && !m_context->wellFormed) {
         m_failed = true;
-        m_errorOffset = m_errorCursor = cursor();
-        m_errorReason = "not well-formed";
+        m_errorCursor = cursor();
+        placeError(m_errorCursor, "not well-formed");
     }
     const std::optional<detail::Refusal>& excess = m_input.limitExcess();
     if (excess && (!m_failed || m_errorCursor >= excess->offset)) {
@@ -438,7 +509,7 @@ void XMLEventReaderImpl::parse(XMLEventHandler& handler)
     }
     if (m_failed) {
         m_open.clear();
-        fail(m_errorOffset, m_errorReason);
+        fail(m_errorPosition, m_errorReason);
     }
     if (m_handlerError) std::rethrow_exception(m_handlerError);
 }

@@ -3,28 +3,27 @@
 #include <algorithm>
 #include <cstring>
 #include <ios>
+#include <streambuf>
 
 namespace Kavella::Soa::Common::Xml::detail {
 
-bool DocumentInput::begin(std::string_view head, Refusal& refusal)
+TextDecoder::Start DocumentInput::begin(std::string_view head, bool whole, Refusal& refusal)
 {
     m_window = m_whole = {};
     m_windowStart = m_given = 0;
     m_decoded.clear();
-    m_unreadable.clear();
+    m_firstUnreadable = noUnreadable;
     m_scanner.reset();
-    if (!m_decoder.begin(head, refusal)) {
-        m_window = m_decoder.refusedText();
-        return false;
-    }
-    return true;
+    const TextDecoder::Start start = m_decoder.begin(head, whole, refusal);
+    if (start == TextDecoder::Start::refused) m_window = m_decoder.refusedText();
+    return start;
 }
 
 bool DocumentInput::open(std::string_view text, Refusal& refusal)
 {
     m_stream = nullptr;
     m_rawDone = false;
-    if (!begin(text, refusal)) return false;
+    if (begin(text, true, refusal) == TextDecoder::Start::refused) return false;
     text.remove_prefix(m_decoder.markSize());
     m_inPlace = m_decoder.mode() == TextDecoder::Mode::utf8;
     if (m_inPlace && text.size() <= pieceSize) {
@@ -32,7 +31,7 @@ bool DocumentInput::open(std::string_view text, Refusal& refusal)
         // small message.
         m_inPlace = false;
         m_rawDone = true;
-        m_decoder.decode(text, m_decoded, 0, m_unreadable);
+        m_decoder.decode(text, m_decoded, 0, m_firstUnreadable);
         m_window = m_decoded;
         m_given = m_scanner.scan(m_window, 0, true, m_window.size());
         m_decoded[m_given] = '\0'; // only ever what a limit cut off
@@ -49,18 +48,36 @@ bool DocumentInput::open(std::string_view text, Refusal& refusal)
     return true;
 }
 
+std::size_t DocumentInput::readStream(std::size_t size)
+{
+    // Through the buffer, not the stream: reaching the end sets no failbit that
+    // the caller's exception mask could turn into an error.
+    const std::size_t start = m_raw.size();
+    m_raw.resize(start + size);
+    std::streambuf* const buffer = m_stream->rdbuf();
+    const std::streamsize got = buffer ? buffer->sgetn(m_raw.data() + start, static_cast<std::streamsize>(size)) : 0;
+    m_raw.resize(start + static_cast<std::size_t>(std::max<std::streamsize>(got, 0)));
+    return m_raw.size() - start;
+}
+
 bool DocumentInput::open(std::istream& stream, Refusal& refusal)
 {
+    if (stream.fail() || !stream.rdbuf())
+        throw std::ios_base::failure("the document could not be read from its stream: it has failed already");
     m_stream = &stream;
     m_inPlace = false;
     m_rawDone = false;
-    m_raw.resize(pieceSize);
-    stream.read(m_raw.data(), static_cast<std::streamsize>(m_raw.size()));
-    if (stream.bad()) throw std::ios_base::failure("the document could not be read from its stream");
-    m_raw.resize(static_cast<std::size_t>(stream.gcount()));
-    if (!begin(m_raw, refusal)) return false;
-    // The first piece is decoded like the rest, the byte order mark left out.
+    m_raw.clear();
+    // The head must hold the declaration whole, as a text in memory does.
+    bool ended = readStream(pieceSize) < pieceSize;
+    TextDecoder::Start start;
+    while ((start = begin(m_raw, ended, refusal)) == TextDecoder::Start::needMore)
+        ended = readStream(pieceSize) < pieceSize;
+    if (start == TextDecoder::Start::refused) return false;
+    // The head is decoded like the rest, the byte order mark left out.
     m_rawRest = std::string_view(m_raw).substr(m_decoder.markSize());
+    m_rawDone = false;
+    m_streamEnded = ended;
     return true;
 }
 
@@ -71,19 +88,17 @@ bool DocumentInput::readMore()
     if (!m_rawRest.empty()) {
         piece = m_rawRest.substr(0, m_stream ? m_rawRest.size() : pieceSize);
         m_rawRest.remove_prefix(piece.size());
-    } else if (m_stream && *m_stream) {
-        m_raw.resize(pieceSize);
-        m_stream->read(m_raw.data(), static_cast<std::streamsize>(m_raw.size()));
-        if (m_stream->bad()) throw std::ios_base::failure("the document could not be read from its stream");
-        m_raw.resize(static_cast<std::size_t>(m_stream->gcount()));
+    } else if (m_stream && !m_streamEnded) {
+        m_raw.clear();
+        m_streamEnded = readStream(pieceSize) < pieceSize;
         piece = m_raw;
     }
     const std::size_t decodedStart = m_windowStart;
     if (piece.empty()) {
-        m_decoder.finish(m_decoded, decodedStart, m_unreadable);
+        m_decoder.finish(m_decoded, decodedStart, m_firstUnreadable);
         m_rawDone = true;
     } else {
-        m_decoder.decode(piece, m_decoded, decodedStart, m_unreadable);
+        m_decoder.decode(piece, m_decoded, decodedStart, m_firstUnreadable);
     }
     m_window = m_decoded;
     return true;
@@ -130,7 +145,7 @@ std::size_t DocumentInput::fill(char* buffer, std::size_t size, std::size_t pars
 bool DocumentInput::unreadableAt(std::size_t offset) const
 {
     if (m_inPlace) return offset < m_window.size() && m_window[offset] == '\0';
-    return std::binary_search(m_unreadable.begin(), m_unreadable.end(), offset);
+    return offset == m_firstUnreadable;
 }
 
 void DocumentInput::release()
@@ -140,7 +155,6 @@ void DocumentInput::release()
     m_stream = nullptr;
     if (m_decoded.capacity() > 4 * pieceSize) std::string().swap(m_decoded);
     if (m_raw.capacity() > pieceSize) std::string().swap(m_raw);
-    std::vector<std::size_t>().swap(m_unreadable);
 }
 
 } // namespace Kavella::Soa::Common::Xml::detail

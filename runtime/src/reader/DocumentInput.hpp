@@ -11,7 +11,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "MarkupLimits.hpp"
 #include "TextDecoder.hpp"
@@ -37,7 +36,8 @@ public:
     /// Starts on a text in memory, which must outlive the read. False, with
     /// the refusal, when its encoding is refused.
     bool open(std::string_view text, Refusal& refusal);
-    /// Starts on a stream, read as the parser needs it.
+    /// Starts on a stream, read as the parser needs it through its buffer, so
+    /// that neither its state nor its exception mask changes.
     bool open(std::istream& stream, Refusal& refusal);
 
     /// A short UTF-8 text in memory, judged whole and copied once (its NULs made
@@ -57,6 +57,7 @@ public:
     /// The end of what the parser was given.
     std::size_t given() const { return m_given; }
     /// Whether the byte at offset was put in for one that could not be read.
+    /// Only the first such byte is known: the parser stops there at the latest.
     bool unreadableAt(std::size_t offset) const;
     /// The first place over a limit, once the pass has come to it.
     const std::optional<Refusal>& limitExcess() const { return m_scanner.refusal(); }
@@ -65,7 +66,8 @@ public:
     void release();
 
 private:
-    bool begin(std::string_view head, Refusal& refusal);
+    TextDecoder::Start begin(std::string_view head, bool whole, Refusal& refusal);
+    std::size_t readStream(std::size_t size);
     bool readMore();
     void letGo(std::size_t parserStart);
 
@@ -79,10 +81,11 @@ private:
     std::string_view m_whole;
     bool m_rawDone = false;  // no more raw text follows
     std::string m_decoded;   // the window, when not in place
-    std::vector<std::size_t> m_unreadable;
+    std::size_t m_firstUnreadable = noUnreadable;
     // Where raw text comes from: the rest of a text in memory, or a stream.
     std::string_view m_rawRest;
     std::istream* m_stream = nullptr;
+    bool m_streamEnded = false;
     std::string m_raw;
 };
 

@@ -45,19 +45,25 @@ const char* expatWording(const xmlError& error)
 std::string describeCharacter(std::string_view text)
 {
     const auto* byte = reinterpret_cast<const unsigned char*>(text.data());
-    unsigned code = byte[0];
-    std::size_t length = 1;
-    if (code >= 0xF0 && text.size() >= 4) {
-        code = ((code & 0x07u) << 18) | ((byte[1] & 0x3Fu) << 12) | ((byte[2] & 0x3Fu) << 6) | (byte[3] & 0x3Fu);
-        length = 4;
-    } else if (code >= 0xE0 && text.size() >= 3) {
-        code = ((code & 0x0Fu) << 12) | ((byte[1] & 0x3Fu) << 6) | (byte[2] & 0x3Fu);
-        length = 3;
-    } else if (code >= 0xC0 && text.size() >= 2) {
-        code = ((code & 0x1Fu) << 6) | (byte[1] & 0x3Fu);
-        length = 2;
+    const unsigned lead = byte[0];
+    std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                         : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    unsigned code = length == 1 ? lead : length == 2 ? lead & 0x1Fu : length == 3 ? lead & 0x0Fu : lead & 0x07u;
+    std::size_t valid = length == 0 ? 0 : 1;
+    for (; valid < length && valid < text.size() && (byte[valid] & 0xC0u) == 0x80; ++valid)
+        code = (code << 6) | (byte[valid] & 0x3Fu);
+    const unsigned shortest = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0;
+    char hex[40];
+    if (length == 0 || valid < length || code < shortest || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) {
+        // Not a character: the bytes as they stand, up to the first that cannot belong.
+        const std::size_t shown = std::min(valid < length ? valid + 1 : std::max<std::size_t>(length, 1), text.size());
+        std::string described = shown > 1 ? "invalid UTF-8 bytes" : "invalid UTF-8 byte";
+        for (std::size_t i = 0; i < shown; ++i) {
+            std::snprintf(hex, sizeof hex, " 0x%02X", byte[i]);
+            described += hex;
+        }
+        return described;
     }
-    char hex[16];
     std::snprintf(hex, sizeof hex, "U+%04X", code);
     std::string described = hex;
     if (code > 0x20 && code != 0x7F && code < 0x80) described.append(" '").append(text.substr(0, length)).append("'");

@@ -35,38 +35,83 @@ void appendUtf8(std::string& out, unsigned code)
     }
 }
 
-/// The encoding named in an XML declaration at the start of text, and its
-/// offset; empty when there is none (libxml2 judges a malformed declaration).
-std::string_view declaredEncoding(std::string_view text, std::size_t& offset)
+enum class Declaration { none, open, closed };
+
+/// Finds the XML declaration at the start of text, within declarationLimit
+/// bytes; when closed, the encoding it names (empty if none) and its offset.
+/// A malformed declaration names none: libxml2 judges it.
+Declaration findDeclaration(std::string_view text, std::string_view& encoding, std::size_t& offset)
 {
-    if (text.substr(0, 5) != "<?xml" || text.size() < 6 || !isSpace(text[5])) return {};
-    const std::size_t close = text.find("?>", 5);
-    if (close == std::string_view::npos) return {};
+    if (text.substr(0, 5) != "<?xml" || text.size() < 6 || !isSpace(text[5])) return Declaration::none;
+    const std::size_t close = text.substr(0, declarationLimit).find("?>", 5);
+    if (close == std::string_view::npos) return Declaration::open;
     const std::string_view declaration = text.substr(0, close);
     std::size_t at = declaration.find("encoding", 5);
-    if (at == std::string_view::npos || !isSpace(declaration[at - 1])) return {};
+    if (at == std::string_view::npos || !isSpace(declaration[at - 1])) return Declaration::closed;
     at += 8;
     while (at < declaration.size() && isSpace(declaration[at])) ++at;
-    if (at >= declaration.size() || declaration[at] != '=') return {};
+    if (at >= declaration.size() || declaration[at] != '=') return Declaration::closed;
     ++at;
     while (at < declaration.size() && isSpace(declaration[at])) ++at;
-    if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\'')) return {};
+    if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\'')) return Declaration::closed;
     const std::size_t end = declaration.find(declaration[at], at + 1);
-    if (end == std::string_view::npos) return {};
+    if (end == std::string_view::npos) return Declaration::closed;
     offset = at + 1;
-    return declaration.substr(at + 1, end - at - 1);
+    encoding = declaration.substr(at + 1, end - at - 1);
+    return Declaration::closed;
 }
 
-void markUnreadable(std::string& out, std::size_t outStart, std::vector<std::size_t>& unreadableOffsets)
+/// The characters a declaration is written with, from EBCDIC (code page 037
+/// and its kin agree on these); anything else becomes '?'.
+std::string ebcdicDeclaration(std::string_view head)
 {
-    unreadableOffsets.push_back(outStart + out.size());
+    std::string ascii;
+    for (const char c : head.substr(0, 1024)) {
+        const auto byte = static_cast<unsigned char>(c);
+        char out = '?';
+        if (byte >= 0x81 && byte <= 0x89) out = static_cast<char>('a' + (byte - 0x81));
+        else if (byte >= 0x91 && byte <= 0x99) out = static_cast<char>('j' + (byte - 0x91));
+        else if (byte >= 0xA2 && byte <= 0xA9) out = static_cast<char>('s' + (byte - 0xA2));
+        else if (byte >= 0xC1 && byte <= 0xC9) out = static_cast<char>('A' + (byte - 0xC1));
+        else if (byte >= 0xD1 && byte <= 0xD9) out = static_cast<char>('J' + (byte - 0xD1));
+        else if (byte >= 0xE2 && byte <= 0xE9) out = static_cast<char>('S' + (byte - 0xE2));
+        else if (byte >= 0xF0 && byte <= 0xF9) out = static_cast<char>('0' + (byte - 0xF0));
+        else {
+            switch (byte) {
+            case 0x40: out = ' '; break;
+            case 0x4B: out = '.'; break;
+            case 0x4C: out = '<'; break;
+            case 0x60: out = '-'; break;
+            case 0x61: out = '/'; break;
+            case 0x6D: out = '_'; break;
+            case 0x6E: out = '>'; break;
+            case 0x6F: out = '?'; break;
+            case 0x7A: out = ':'; break;
+            case 0x7D: out = '\''; break;
+            case 0x7E: out = '='; break;
+            case 0x7F: out = '"'; break;
+            case 0x05: out = '\t'; break;
+            case 0x15: case 0x25: out = '\n'; break;
+            case 0x0D: out = '\r'; break;
+            default: break;
+            }
+        }
+        ascii += out;
+        if (out == '>') break;
+    }
+    return ascii;
+}
+
+void markUnreadable(std::string& out, std::size_t outStart, std::size_t& firstUnreadable)
+{
+    if (firstUnreadable == noUnreadable) firstUnreadable = outStart + out.size();
     out += unreadable;
 }
 
 } // namespace
 
 void TextDecoder::decodeUtf16(std::string_view raw, std::string& out, std::size_t outStart,
-                              std::vector<std::size_t>& unreadableOffsets)
+                              std::size_t& firstUnreadable)
 {
     out.reserve(out.size() + raw.size() + raw.size() / 2);
     const auto* byte = reinterpret_cast<const unsigned char*>(raw.data());
@@ -83,12 +128,12 @@ void TextDecoder::decodeUtf16(std::string_view raw, std::string& out, std::size_
                 appendUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (code - 0xDC00));
                 return;
             }
-            markUnreadable(out, outStart, unreadableOffsets);
+            markUnreadable(out, outStart, firstUnreadable);
         }
         if (code >= 0xD800 && code < 0xDC00) {
             m_highSurrogate = code;
         } else if ((code >= 0xDC00 && code < 0xE000) || code == 0) {
-            markUnreadable(out, outStart, unreadableOffsets);
+            markUnreadable(out, outStart, firstUnreadable);
         } else {
             appendUtf8(out, code);
         }
@@ -104,17 +149,17 @@ void TextDecoder::decodeUtf16(std::string_view raw, std::string& out, std::size_
 }
 
 void TextDecoder::decode(std::string_view raw, std::string& out, std::size_t outStart,
-                         std::vector<std::size_t>& unreadableOffsets)
+                         std::size_t& firstUnreadable)
 {
     switch (m_mode) {
     case Mode::utf16BigEndian:
     case Mode::utf16LittleEndian:
-        decodeUtf16(raw, out, outStart, unreadableOffsets);
+        decodeUtf16(raw, out, outStart, firstUnreadable);
         return;
     case Mode::latin1:
         out.reserve(out.size() + raw.size() + raw.size() / 8);
         for (const char c : raw) {
-            if (c == '\0') markUnreadable(out, outStart, unreadableOffsets);
+            if (c == '\0') markUnreadable(out, outStart, firstUnreadable);
             else appendUtf8(out, static_cast<unsigned char>(c));
         }
         return;
@@ -131,7 +176,7 @@ void TextDecoder::decode(std::string_view raw, std::string& out, std::size_t out
                 if (!nul) break;
                 at = static_cast<std::size_t>(static_cast<const char*>(nul) - out.data());
             }
-            unreadableOffsets.push_back(outStart + at);
+            if (firstUnreadable == noUnreadable) firstUnreadable = outStart + at;
             out[at] = unreadable;
         }
         return;
@@ -139,25 +184,35 @@ void TextDecoder::decode(std::string_view raw, std::string& out, std::size_t out
     }
 }
 
-void TextDecoder::finish(std::string& out, std::size_t outStart, std::vector<std::size_t>& unreadableOffsets)
+void TextDecoder::finish(std::string& out, std::size_t outStart, std::size_t& firstUnreadable)
 {
     if (m_highSurrogate) {
         m_highSurrogate = 0;
-        markUnreadable(out, outStart, unreadableOffsets);
+        markUnreadable(out, outStart, firstUnreadable);
     }
     if (m_oddByte >= 0) {
         m_oddByte = -1;
-        markUnreadable(out, outStart, unreadableOffsets);
+        markUnreadable(out, outStart, firstUnreadable);
     }
 }
 
-bool TextDecoder::begin(std::string_view head, Refusal& refusal)
+TextDecoder::Start TextDecoder::begin(std::string_view head, bool whole, Refusal& refusal)
 {
     m_refusedText.clear();
     m_oddByte = -1;
     m_highSurrogate = 0;
     m_markSize = 0;
     const auto byte = [&](std::size_t i) { return i < head.size() ? static_cast<unsigned char>(head[i]) : 0x100u; };
+    // The parser would switch to EBCDIC on its own, past the limit pass: refused
+    // here, by the name its declaration gives.
+    if (byte(0) == 0x4C && byte(1) == 0x6F && byte(2) == 0xA7 && byte(3) == 0x94) {
+        m_refusedText = ebcdicDeclaration(head);
+        std::string_view declared;
+        std::size_t offset = 0;
+        findDeclaration(m_refusedText, declared, offset);
+        refusal = {offset, "encoding " + std::string(declared.empty() ? "EBCDIC" : declared) + " is not supported"};
+        return Start::refused;
+    }
     // The encoding from the first bytes, as expat finds it.
     bool utf8Mark = false;
     m_mode = Mode::utf8;
@@ -181,22 +236,31 @@ bool TextDecoder::begin(std::string_view head, Refusal& refusal)
     // The declaration is ASCII: in eight-bit text its offsets are those of the decoded text.
     std::string decodedHead;
     if (sixteenBit) {
-        // The declaration, if any, stands at the very start: a piece's worth holds it.
-        std::vector<std::size_t> unused;
-        decodeUtf16(head.substr(0, 64 * 1024), decodedHead, 0, unused);
+        std::size_t unused = noUnreadable;
+        decodeUtf16(head.substr(0, declarationLimit), decodedHead, 0, unused);
         m_oddByte = -1;
         m_highSurrogate = 0;
     }
     const std::string_view start = sixteenBit ? std::string_view(decodedHead) : head;
+    std::string_view declared;
     std::size_t offset = 0;
-    const std::string_view declared = declaredEncoding(start, offset);
+    if (findDeclaration(start, declared, offset) == Declaration::open) {
+        if (head.size() > declarationLimit) {
+            m_refusedText.assign(start.substr(0, 64 * 1024)); // the declaration, for positions
+            refusal = {0, "the XML declaration does not end within the first " + std::to_string(declarationLimit) +
+                              " bytes"};
+            return Start::refused;
+        }
+        // Unfinished in a whole text: the parser says how.
+        if (!whole) return Start::needMore;
+    }
     const auto is = [&](const char* name) { return sameAsciiLetters(declared, name); };
     const bool eightBitName = is("UTF-8") || is("US-ASCII") || is("ISO-8859-1");
     const bool sixteenBitName = is("UTF-16") || is("UTF-16BE") || is("UTF-16LE");
     std::string reason;
     if (declared.empty()) {
     } else if (!eightBitName && !sixteenBitName) {
-        reason = "unknown encoding";
+        reason = "encoding " + std::string(declared) + " is not supported";
     } else if (utf8Mark && !is("UTF-8")) {
         reason = "the encoding declaration \"" + std::string(declared) + "\" contradicts the UTF-8 byte order mark";
     } else if (sixteenBit != sixteenBitName || (m_mode == Mode::utf16BigEndian && is("UTF-16LE")) ||
@@ -206,7 +270,7 @@ bool TextDecoder::begin(std::string_view head, Refusal& refusal)
     if (!reason.empty()) {
         m_refusedText.assign(start.substr(0, 64 * 1024)); // the declaration, for positions
         refusal = {offset, std::move(reason)};
-        return false;
+        return Start::refused;
     }
     if (!sixteenBit) {
         if (is("ISO-8859-1")) m_mode = Mode::latin1;
@@ -217,9 +281,9 @@ bool TextDecoder::begin(std::string_view head, Refusal& refusal)
     if (start.substr(0, 3) == "\xEF\xBB\xBF") {
         m_refusedText.assign(start.substr(0, 64 * 1024)); // the declaration, for positions
         refusal = {0, "not well-formed (invalid token): a second byte order mark"};
-        return false;
+        return Start::refused;
     }
-    return true;
+    return Start::decode;
 }
 
 } // namespace Kavella::Soa::Common::Xml::detail

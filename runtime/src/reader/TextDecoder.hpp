@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "MarkupLimits.hpp"
 
@@ -17,6 +16,14 @@ namespace Kavella::Soa::Common::Xml::detail {
 // declared encoding cannot hold, a lone surrogate): not UTF-8 anywhere, so
 // libxml2 stops right there, and it is where expat stops too.
 constexpr char unreadable = '\xFF';
+
+/// Where no byte was put in for one that could not be read.
+constexpr std::size_t noUnreadable = static_cast<std::size_t>(-1);
+
+/// An XML declaration must end within this many bytes of the document's start,
+/// on every path: a stream is read on until it does, a text in memory looked
+/// at no further.
+constexpr std::size_t declarationLimit = 1024 * 1024;
 
 /// XML's white space: space, tab, line feed, carriage return.
 inline bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -28,12 +35,16 @@ public:
     /// How the text is to be decoded, as the first bytes and the declaration say.
     enum class Mode { utf8, ascii, latin1, utf16BigEndian, utf16LittleEndian };
 
-    /// Judges the encoding on the head of the document (its first piece, or all
-    /// of it when shorter), which the declaration must lie within. False, with
-    /// the refusal, when the encoding is refused (unknown or contradicted; a
-    /// second byte order mark); refusedText() then holds the head as far as it
-    /// could be decoded, for positions. Decoding starts after the byte order mark.
-    bool begin(std::string_view head, Refusal& refusal);
+    enum class Start { decode, refused, needMore };
+
+    /// Judges the encoding on the head of the document, which its declaration
+    /// must lie within; whole says the head is all there is. refused, with the
+    /// refusal, when the encoding is refused (unknown, unsupported or
+    /// contradicted; a second byte order mark); refusedText() then holds the
+    /// head as far as it could be decoded, for positions. needMore when the
+    /// head ends inside a declaration that may yet end within declarationLimit.
+    /// Decoding starts after the byte order mark.
+    Start begin(std::string_view head, bool whole, Refusal& refusal);
 
     /// After a refusal: the head, decoded as far as it could be.
     const std::string& refusedText() const { return m_refusedText; }
@@ -42,16 +53,16 @@ public:
     std::size_t markSize() const { return m_markSize; }
     Mode mode() const { return m_mode; }
 
-    /// Appends raw, decoded, to out; unreadable gets the offsets of the bytes
-    /// put in for what could not be read, counted from the start of the
-    /// decoded text (out's first byte is at outStart).
-    void decode(std::string_view raw, std::string& out, std::size_t outStart, std::vector<std::size_t>& unreadable);
+    /// Appends raw, decoded, to out (whose first byte is at offset outStart of
+    /// the decoded text). The first byte put in for one that could not be read
+    /// sets firstUnreadable, when it is still noUnreadable: the parser stops there.
+    void decode(std::string_view raw, std::string& out, std::size_t outStart, std::size_t& firstUnreadable);
 
     /// The document ends: what an unfinished unit or surrogate pair left.
-    void finish(std::string& out, std::size_t outStart, std::vector<std::size_t>& unreadable);
+    void finish(std::string& out, std::size_t outStart, std::size_t& firstUnreadable);
 
 private:
-    void decodeUtf16(std::string_view raw, std::string& out, std::size_t outStart, std::vector<std::size_t>& unreadable);
+    void decodeUtf16(std::string_view raw, std::string& out, std::size_t outStart, std::size_t& firstUnreadable);
 
     Mode m_mode = Mode::utf8;
     std::string m_refusedText;
