@@ -142,7 +142,7 @@ private:
     {
         if (m_failed) return;
         m_failed = true;
-        m_errorCursor = offset;
+        m_errorOffset = offset;
         m_errorPosition = positionAt(offset);
         m_errorReason = std::move(reason);
         xmlStopParser(m_context);
@@ -163,6 +163,7 @@ private:
     /// Where the first error is placed, counted before the window moves on.
     void placeError(std::size_t offset, std::string reason)
     {
+        m_errorOffset = offset;
         m_errorPosition = positionAt(offset);
         m_errorReason = std::move(reason);
     }
@@ -213,7 +214,7 @@ private:
     bool m_failed = false;
     bool m_stopped = false; // by the handler
     XMLPosition m_errorPosition;
-    std::size_t m_errorCursor = 0; // where libxml2 was when it failed
+    std::size_t m_errorOffset = 0; // where the first error is placed
     std::string m_errorReason;
     bool m_outOfMemory = false;
 };
@@ -364,7 +365,6 @@ void XMLEventReaderImpl::onError(void* data, xmlErrorPtr error)
     }
     reader.m_failed = true;
     const std::size_t offset = reader.cursor();
-    reader.m_errorCursor = offset;
     reader.describeError(*error, offset);
     reader.haltAfterError();
 }
@@ -498,12 +498,12 @@ void XMLEventReaderImpl::parse(XMLEventHandler& handler)
     }
     if (!m_failed && !m_context->wellFormed) {
         m_failed = true;
-        m_errorCursor = cursor();
-        placeError(m_errorCursor, "not well-formed");
+        placeError(cursor(), "not well-formed");
     }
     const std::optional<detail::Refusal>& excess = m_input.limitExcess();
-    if (excess && (!m_failed || m_errorCursor >= excess->offset)) {
-        // What libxml2 found at the end of its part is only the cut.
+    if (excess && (!m_failed || m_errorOffset >= excess->offset)) {
+        // What libxml2 found at the end of its part is only the cut; an error
+        // before it is the first.
         m_open.clear();
         fail(excess->offset, excess->reason);
     }

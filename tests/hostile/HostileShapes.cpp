@@ -135,9 +135,27 @@ std::string utf16le(const std::string& ascii)
 
 std::string element(const std::string& name) { return "<" + name + "/>"; }
 
+/// The characters of the shapes below in EBCDIC (code page 037).
+std::string ebcdic(const std::string& ascii)
+{
+    std::string out;
+    out.reserve(ascii.size());
+    for (const char c : ascii) {
+        if (c >= 'a' && c <= 'i') out += static_cast<char>(0x81 + (c - 'a'));
+        else if (c >= 'j' && c <= 'r') out += static_cast<char>(0x91 + (c - 'j'));
+        else if (c >= 's' && c <= 'z') out += static_cast<char>(0xA2 + (c - 's'));
+        else if (c >= 'A' && c <= 'I') out += static_cast<char>(0xC1 + (c - 'A'));
+        else if (c >= 'J' && c <= 'R') out += static_cast<char>(0xD1 + (c - 'J'));
+        else if (c >= '0' && c <= '9') out += static_cast<char>(0xF0 + (c - '0'));
+        else out += std::string_view("\x40\x4C\x6F\x6E\x7E\x7F\x4B\x61").at(std::string_view(" <?>=\"./").find(c));
+    }
+    return out;
+}
+
 using R = ShapeReader;
 constexpr SmallOutcome kRead = SmallOutcome::Read;
 constexpr SmallOutcome kRefused = SmallOutcome::Refused;
+constexpr SmallOutcome kMalformed = SmallOutcome::Malformed;
 
 std::vector<HostileShape> makeShapes()
 {
@@ -493,6 +511,28 @@ std::vector<HostileShape> makeShapes()
              return createInput("", times(chains, chain));
          },
          kRead},
+
+        // An early error, then what would cost more than linear time or
+        // memory if the parser went on: nothing after the error is read.
+        {"early-error-then-attributes", R::Document,
+         [](std::size_t n) { return "<r><e a/><x" + attributes(n) + "/></r>"; }, kMalformed},
+        {"early-error-then-distinct-names", R::Document,
+         [](std::size_t n) { return "<r><a></b>" + repeated(n, [](std::size_t i) { return element("e" + num(i)); }) + "</r>"; },
+         kMalformed},
+        {"early-error-then-namespace-declarations", R::Document,
+         [](std::size_t n) { return "<r><a></b><x" + declarations(n) + "/></r>"; }, kMalformed},
+        {"early-error-then-distinct-names-in-message", R::CreateInput,
+         [](std::size_t n) {
+             return createInput("", "<wi:stringProps key='k' value='v'/></wi:oops>" +
+                                        repeated(n, [](std::size_t i) { return element("e" + num(i)); }));
+         },
+         kMalformed},
+        {"less-than-signs-in-attribute-value", R::Document,
+         [](std::size_t n) { return "<e v=\"" + std::string(n, '<') + "\"/>"; }, kMalformed},
+        {"nuls-in-text", R::Document, [](std::size_t n) { return "<r>" + std::string(n, '\0') + "</r>"; }, kMalformed},
+        {"ebcdic-attributes", R::Document,
+         [](std::size_t n) { return ebcdic("<?xml version=\"1.0\" encoding=\"IBM037\"?><r" + attributes(n) + "/>"); },
+         kMalformed},
 
         // Other encodings, decoded before parsing.
         {"utf16-elements-and-text", R::Document,

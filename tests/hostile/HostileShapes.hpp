@@ -1,11 +1,12 @@
 #pragma once
 
-// Well-formed documents built to make a reader's cost outgrow their size:
+// Documents built to make a reader's cost outgrow their size:
 // many attributes or namespace declarations on one element, many names the
 // parser must remember, long names and URIs, trees kept for a SOAP envelope or
 // a ModelObject element. Each shape makes a document of n units (attributes,
 // elements, declarations...) whose size grows in proportion to n, and names
-// the reader that a service would use on it.
+// the reader that a service would use on it. Some are malformed early, with
+// the costly part after the first error, where nothing is worth reading.
 
 #include <cstddef>
 #include <string>
@@ -24,10 +25,10 @@ enum class ShapeReader {
     SavedObjectsResponse,        ///< readXml<SavedObjectsResponse>
 };
 
-/// How a small document of the shape ends: read whole, or refused with a
+/// How a small document of the shape ends: read whole, refused with a
 /// DomException by what the reader knows of messages (an unknown element, a
-/// SOAP fault, the depth limit).
-enum class SmallOutcome { Read, Refused };
+/// SOAP fault, the depth limit), or malformed (or unreadable) to any reader.
+enum class SmallOutcome { Read, Refused, Malformed };
 
 struct HostileShape {
     /// Also the stem of the file the shape is written to.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -169,6 +171,93 @@ TEST(ReaderPieces, ElementsOpenOverManyPiecesKeepTheirPositions)
         }
         EXPECT_NE(events.find("</@1:1>"), std::string::npos) << static_cast<int>(source);
     }
+}
+
+// Reading stops at the first error and places it there, whatever comes after
+// it and however far the window has moved on by then; the caller's exception
+// mask neither breaks a read nor changes.
+TEST(ReaderPieces, WhatIsRefusedIsRefusedAlikeFromEveryInput)
+{
+    XMLReadLimits fewNames;
+    fewNames.maxDistinctNames = 8;
+    std::string pis = "<r>";
+    for (int i = 0; i < 12; ++i) pis += "<?t" + std::to_string(i) + " <\r\n\r\n?>";
+    const std::string spaces(70000, ' ');
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string refusal; // what the message ends with; empty when the text reads
+        XMLReadLimits limits;
+        bool ascii;          // also read as UTF-16
+    };
+    const std::vector<Case> cases = {
+        {"an error, then many elements", "<r><e a='1' a='2'/>" + std::string(40000 * 4, 'x') + "</r>",
+         "line 1, column 13: duplicate attribute", {}, true},
+        {"an error, then many distinct names",
+         "<r><a></b>" + [] {
+             std::string names;
+             for (int i = 0; i < 50000; ++i) names += "<e" + std::to_string(i) + "/>";
+             return names;
+         }() + "</r>",
+         "line 1, column 9: mismatched tag", {}, true},
+        {"NULs", "<r>" + std::string(1 << 20, '\0') + "</r>", "line 1, column 4: not well-formed (invalid token)", {}, false},
+        {"EBCDIC", std::string("\x4C\x6F\xA7\x94\x93\x40\xA5\x85\x99\xA2\x89\x96\x95\x7E\x7F\xF1\x4B\xF0\x7F\x40\x85\x95"
+                               "\x83\x96\x84\x89\x95\x87\x7E\x7F\xC9\xC2\xD4\xF0\xF3\xF7\x7F\x6F\x6E\x4C\x99") +
+                       std::string(70000, '\x40'),
+         "line 1, column 31: encoding IBM037 is not supported", {}, false},
+        {"a long declaration", "<?xml version='1.0'" + spaces + "encoding='ISO-8859-1'?><r>\xE9</r>", "", {}, false},
+        {"a declaration that does not end",
+         "<?xml version='1.0'" + std::string(1 << 20, ' ') + "encoding='ISO-8859-1'?><r/>",
+         "line 1, column 1: the XML declaration does not end within the first 1048576 bytes", {}, false},
+        {"invalid UTF-8", std::string("<?xml version=\"1.0\"?>\xFE\xFF\x00<r/>", 28) + spaces,
+         "line 1, column 22: not well-formed: invalid UTF-8 byte 0xFE where the document element must start", {}, false},
+        {"names over the limit at a processing instruction", pis + "</r>",
+         "line 9, column 3: more distinct names than the limit of 8", fewNames, true},
+        {"an element left open", "<r>\n  <a x='1'>" + std::string(100000, 't'),
+         "no element found: the text ends inside element \"a\", opened at line 2, column 3", {}, true},
+    };
+    const std::string file = ::testing::TempDir() + "reader-pieces-refusal.xml";
+    for (const Case& c : cases) {
+        std::vector<std::pair<std::string, std::string>> outcomes;
+        const auto read = [&](const char* path, auto&& input) {
+            XMLEventReader reader(c.limits);
+            EndPositions handler(reader);
+            std::string what = "read";
+            try {
+                input(reader, handler);
+            } catch (const DomException& error) {
+                what = error.what();
+            }
+            outcomes.emplace_back(path, what);
+        };
+        read("memory", [&](XMLEventReader& reader, EndPositions& handler) { reader.read(c.text, handler); });
+        read("stream", [&](XMLEventReader& reader, EndPositions& handler) {
+            std::istringstream stream(c.text);
+            const auto mask = std::ios::failbit | std::ios::badbit;
+            stream.exceptions(mask);
+            reader.read(stream, handler);
+            EXPECT_EQ(stream.exceptions(), mask) << c.name;
+        });
+        {
+            std::ofstream(file, std::ios::binary) << c.text;
+        }
+        read("file", [&](XMLEventReader& reader, EndPositions& handler) {
+            std::ifstream in(file, std::ios::binary);
+            in.exceptions(std::ios::failbit | std::ios::badbit);
+            reader.read(in, handler);
+        });
+        if (c.ascii) {
+            read("UTF-16", [&](XMLEventReader& reader, EndPositions& handler) { reader.read(utf16(c.text), handler); });
+        }
+        for (const auto& [path, what] : outcomes) {
+            if (c.refusal.empty()) {
+                EXPECT_EQ(what, "read") << c.name << " from " << path;
+            } else {
+                EXPECT_NE(what.find(c.refusal), std::string::npos) << c.name << " from " << path << ": " << what;
+            }
+        }
+    }
+    std::remove(file.c_str());
 }
 
 TEST(ReaderPieces, AStreamThatFailsMidwayIsReportedAsSuch)
