@@ -172,6 +172,9 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"second_root", "<a/>\n<b/>", 2, 1},
         MalformedCase{"control_character_reference", "<a>\n &#1;</a>", 2, 2},
         MalformedCase{"text_before_root", "\n  x<a/>", 2, 3},
+        MalformedCase{"double_hyphen_in_comment", "<r><!-- a -- b --></r>", 1, 13},
+        MalformedCase{"cdata_end_in_content", "<r>a]]>b</r>", 1, 7},
+        MalformedCase{"space_before_end_tag_name", "<r></ r>", 1, 6},
         MalformedCase{"second_utf8_byte_order_mark", "\xEF\xBB\xBF\xEF\xBB\xBF<a/>", 1, 1, true},
         MalformedCase{"second_utf16_byte_order_mark", std::string("\xFF\xFE\xFF\xFE<\0a\0/\0>\0", 12), 1, 1, true}),
     [](const auto& info) { return std::string(info.param.label); });

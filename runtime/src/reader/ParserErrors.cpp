@@ -76,6 +76,20 @@ std::size_t errorOffset(const xmlError& error, std::size_t offset, const TextWin
     // places them at its '<'.
     if (error.domain == XML_FROM_NAMESPACE) return window.back(offset, '<');
     switch (error.code) {
+    case XML_ERR_HYPHEN_IN_COMMENT:
+        // Past the "--", as expat places it.
+        return window.from(offset).substr(0, 2) == "--" ? offset + 2 : offset;
+    case XML_ERR_MISPLACED_CDATA_END: {
+        // At the '>' of "]]>", which the parser reports from the start of the text.
+        const std::size_t end = window.from(offset).find("]]>");
+        return end == std::string_view::npos ? offset : offset + end + 2;
+    }
+    case XML_ERR_GT_REQUIRED: {
+        // Space after "</": at the space.
+        const std::size_t open = window.back(offset, '<');
+        const std::string_view tag = window.from(open);
+        return tag.size() > 2 && tag.substr(0, 2) == "</" && isSpace(tag[2]) ? open + 2 : offset;
+    }
     case XML_ERR_TAG_NAME_MISMATCH: {
         // At the name in the end tag.
         const std::size_t open = window.back(offset, '<');
