@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kSourceRoot = fs::path(__FILE__).parent_path().parent_path().parent_path();
+const fs::path kSourceRoot = KVSOA_SOURCE_DIR;
 
 std::vector<fs::path> filesIn(const fs::path& directory)
 {

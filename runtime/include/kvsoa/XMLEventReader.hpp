@@ -73,9 +73,12 @@ public:
 class XMLEventReaderImpl;
 
 /// The strict, namespace-aware XML reader under XMLDocument and the direct
-/// readers: UTF-8 and UTF-16 (with byte order mark); DOCTYPE declarations are
-/// refused as soon as they start, so nothing beyond the text itself is ever
-/// read and no entity but the predefined ones is expanded.
+/// readers: UTF-8, UTF-16, ISO-8859-1 and US-ASCII; any other encoding is
+/// refused ("encoding IBM037 is not supported"), and an XML declaration must
+/// end within the document's first MiB. DOCTYPE declarations are refused as
+/// soon as they start, so nothing beyond the text itself is ever read and no
+/// entity but the predefined ones is expanded. Reading stops at the first
+/// error, which is the one reported: nothing after it is looked at.
 class KVSOA_API XMLEventReader {
 public:
     /// A reader that enforces limits on every document it reads.
@@ -92,8 +95,10 @@ public:
     void read(std::string_view text, XMLEventHandler& handler);
 
     /// The same for a document read from a stream as the parser needs it, a
-    /// piece at a time, so that it is never held whole. A stream that fails
-    /// raises std::ios_base::failure.
+    /// piece at a time, so that it is never held whole. The stream's buffer is
+    /// read directly: the stream's state and exception mask stay as they were.
+    /// A stream that has failed already raises std::ios_base::failure, and so
+    /// does whatever its buffer throws.
     void read(std::istream& text, XMLEventHandler& handler);
 
     /// For handlers, during their calls: read() reads no further and returns as
