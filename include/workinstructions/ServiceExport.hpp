@@ -1,0 +1,12 @@
+#pragma once
+
+// Symbols of the service library that users may link against.
+#if defined(_WIN32)
+#  if defined(KVSOAMESSERVICE_BUILD)
+#    define WI_SERVICE_API __declspec(dllexport)
+#  else
+#    define WI_SERVICE_API __declspec(dllimport)
+#  endif
+#else
+#  define WI_SERVICE_API __attribute__((visibility("default")))
+#endif
