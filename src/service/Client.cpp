@@ -68,7 +68,7 @@ CallError::CallError(Kind kind, std::string url, long httpStatus, const std::str
 
 CallError::~CallError() = default;
 
-class Client::Connection {
+class WI_SERVICE_HIDDEN Client::Connection {
 public:
     Connection(std::string url, ClientOptions options)
         : m_url(std::move(url)), m_options(std::move(options)), m_transfer(m_url, m_options),

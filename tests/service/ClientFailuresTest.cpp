@@ -22,10 +22,12 @@ using service_test::exampleFile;
 
 namespace {
 
-// A loopback port bound by a socket that does not listen: connecting is refused.
-class ClosedPort {
+// A loopback port bound by a socket that does not listen: connecting is
+// refused. With full, it listens but never accepts, and its queue is filled,
+// so that connecting waits for ever.
+class LoopbackPort {
 public:
-    ClosedPort() : m_socket(socket(AF_INET, SOCK_STREAM, 0))
+    explicit LoopbackPort(bool full = false) : m_socket(socket(AF_INET, SOCK_STREAM, 0))
     {
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -36,12 +38,25 @@ public:
             throw std::runtime_error("cannot bind a loopback port");
         }
         m_url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+        if (!full) return;
+        listen(m_socket, 0);
+        for (int& filler : m_fillers) {
+            filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            connect(filler, reinterpret_cast<sockaddr*>(&address), length);
+        }
     }
-    ~ClosedPort() { close(m_socket); }
+    ~LoopbackPort()
+    {
+        for (const int filler : m_fillers) {
+            if (filler >= 0) close(filler);
+        }
+        close(m_socket);
+    }
     const std::string& url() const { return m_url; }
 
 private:
     int m_socket;
+    int m_fillers[3] = {-1, -1, -1};
     std::string m_url;
 };
 
@@ -64,10 +79,10 @@ wi::AutoPtr<wi::SaveWorkInstructionDocInput> saveRequest()
 TEST(ClientFailures, TransportAndHttpErrorsSayWhich)
 {
     const service_test::ServiceProcess standIn = service_test::startStandIn();
-    const ClosedPort closedPort;
+    const LoopbackPort closedPort, fullPort(true);
     struct Row {
         std::string url;
-        std::chrono::milliseconds timeout;
+        std::chrono::milliseconds timeout; // the connect timeout, for the connect timeout
         std::size_t maxReplyBytes;
         Kind kind;
         long status;
@@ -89,11 +104,13 @@ TEST(ClientFailures, TransportAndHttpErrorsSayWhich)
         {base + "big", minute, mebibyte, Kind::ReplyTooLarge, 200, {"longer than the limit of 1048576 bytes"}, 5},
         {base + "big-chunked", minute, mebibyte, Kind::ReplyTooLarge, 200, {"past the limit of 1048576 bytes"}, 5},
         {closedPort.url(), minute, unlimited, Kind::Refused, 0, {"connection refused"}, 5},
+        {fullPort.url(), second, unlimited, Kind::ConnectTimeout, 0,
+         {"no connection within the connect timeout of 1000 ms"}, 3},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.url);
         wi::ClientOptions options;
-        options.timeout = row.timeout;
+        (row.kind == Kind::ConnectTimeout ? options.connectTimeout : options.timeout) = row.timeout;
         options.maxReplyBytes = row.maxReplyBytes;
         wi::Client client(row.url, options);
         std::optional<wi::CallError> error;
@@ -117,7 +134,7 @@ TEST(ClientFailures, TransportAndHttpErrorsSayWhich)
             EXPECT_NE(std::string(error->what()).find(text), std::string::npos) << error->what();
         }
         EXPECT_LT(seconds, row.seconds);
-        if (row.kind == Kind::Timeout) {
+        if (row.kind == Kind::Timeout || row.kind == Kind::ConnectTimeout) {
             EXPECT_GE(seconds, 0.9);
         }
     }
