@@ -71,6 +71,21 @@ TEST(ClientCalls, BothOperationsInEveryEnvelope)
     }
 }
 
+// A reply many times the pieces it is read in arrives whole, in order, and
+// the connection is kept for the next call.
+TEST(ClientCalls, LargeReplyArrivesWhole)
+{
+    const service_test::ServiceProcess standIn = service_test::startStandIn();
+    wi::Client client(standIn.url() + "large");
+    for (int call = 0; call < 2; ++call) {
+        const auto reply = client.save(*example<wi::SaveWorkInstructionDocInput>("save-request.xml"));
+        const auto& created = reply->getServiceData()->getCreatedArray();
+        ASSERT_EQ(created.size(), 20000u);
+        for (std::size_t i = 0; i < created.size(); i += 997) EXPECT_EQ(created[i], "Obj" + std::to_string(i));
+        EXPECT_EQ(created.back(), "Obj19999");
+    }
+}
+
 // A fault arrives as SoapFault with its code (subcodes after '/'), reason and
 // detail, whatever the HTTP status it came with.
 TEST(ClientCalls, FaultsRaiseSoapFault)

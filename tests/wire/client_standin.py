@@ -17,6 +17,8 @@ POST by its path:
   /wrong-then-hang    the start of a load reply, some 140 KiB of it, then nothing more
   /big                a reply declared 2 MiB long
   /big-chunked        2 MiB of reply in chunks, with no length declared
+  /large              a save reply in a SOAP 1.1 envelope naming 20000 created
+                      objects Obj0 to Obj19999, in chunks of 1000 bytes
 
 GET /last answers, as text, the connections accepted so far
 ("connections: N"), then the headers of the last recorded request (names in
@@ -53,6 +55,11 @@ FAULT_12 = (f'<env:Envelope xmlns:env="{SOAP12}" xmlns:app="urn:app"><env:Body><
 WRONG_START = (f'<s:Envelope xmlns:s="{SOAP11}"><s:Body><wi:LoadedObjectsResponse xmlns:wi="{WI}">'
                + '<wi:loadedObjects workInstructionFile="WI-1.wix"/>' * 3000).encode()
 
+LARGE = (f'<s:Envelope xmlns:s="{SOAP11}"><s:Body><wi:SavedObjectsResponse xmlns:wi="{WI}" '
+         'xmlns:base="http://kavella.com/Schemas/Soa/2006-03/Base"><ServiceData>'
+         + "".join(f'<base:created uid="Obj{i}"/>' for i in range(20000))
+         + "</ServiceData></wi:SavedObjectsResponse></s:Body></s:Envelope>").encode()
+
 lock = threading.Lock()
 state = {"connections": 0, "last": None, "cut-once": 0}
 
@@ -75,13 +82,13 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
-    def chunks(self, body, last=True):
+    def chunks(self, body, last=True, size=16384):
         self.send_response(200)
         self.send_header("Content-Type", "text/xml; charset=utf-8")
         self.send_header("Transfer-Encoding", "chunked")
         self.end_headers()
-        for start in range(0, len(body), 16384):
-            piece = body[start:start + 16384]
+        for start in range(0, len(body), size):
+            piece = body[start:start + size]
             self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
         if last:
             self.wfile.write(b"0\r\n\r\n")
@@ -152,6 +159,8 @@ class Handler(BaseHTTPRequestHandler):
         elif path == "/big":
             self.answer(200, b"<x/>", length=2 * 1024 * 1024)
             self.cut()
+        elif path == "/large":
+            self.chunks(LARGE, size=1000)
         elif path == "/big-chunked":
             self.chunks(b" " * (2 * 1024 * 1024))
         else:
