@@ -4,8 +4,11 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <thread>
 
 #include "ServiceProcess.hpp"
 #include "workinstructions/Client.hpp"
@@ -71,6 +74,28 @@ TEST(ClientCalls, BothOperationsInEveryEnvelope)
     }
 }
 
+// Clients on different threads at once, each its own: every reply whole.
+TEST(ClientCalls, ClientsOnThreadsShareNothing)
+{
+    const service_test::ServiceProcess serve = service_test::startServe();
+    const std::string expected = wi::writeXml(*example<wi::SavedObjectsResponse>("save-reply.xml"));
+    const auto request = example<wi::SaveWorkInstructionDocInput>("save-request.xml");
+    std::atomic<int> whole{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            wi::ClientOptions options;
+            options.envelope = t % 2 ? wi::Envelope::Soap12 : wi::Envelope::Soap11;
+            wi::Client client(serve.url(), options);
+            for (int call = 0; call < 25; ++call) {
+                if (wi::writeXml(*client.save(*request)) == expected) ++whole;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(whole.load(), 100);
+}
+
 // A reply many times the pieces it is read in arrives whole, in order, and
 // the connection is kept for the next call.
 TEST(ClientCalls, LargeReplyArrivesWhole)
@@ -84,6 +109,42 @@ TEST(ClientCalls, LargeReplyArrivesWhole)
         for (std::size_t i = 0; i < created.size(); i += 997) EXPECT_EQ(created[i], "Obj" + std::to_string(i));
         EXPECT_EQ(created.back(), "Obj19999");
     }
+}
+
+// An https service's certificate is checked unless told otherwise; a CA
+// file stands in for the system's.
+TEST(ClientCalls, TlsIsVerifiedUnlessToldOtherwise)
+{
+    namespace fs = std::filesystem;
+    const fs::path directory = fs::temp_directory_path() / ("client-tls-" + std::to_string(getpid()));
+    fs::create_directories(directory);
+    const service_test::ServiceProcess standIn = service_test::startStandIn({"--tls", directory.string()});
+    struct Row {
+        std::string name;
+        std::function<void(wi::ClientOptions&)> change;
+        bool succeeds;
+    };
+    const Row rows[] = {
+        {"the system's CAs", {}, false},
+        {"the certificate as CA file", [&](wi::ClientOptions& o) { o.caFile = (directory / "cert.pem").string(); },
+         true},
+        {"no verification", [](wi::ClientOptions& o) { o.verifyTls = false; }, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        wi::ClientOptions options;
+        if (row.change) row.change(options);
+        wi::Client client(standIn.url() + "echo", options);
+        try {
+            const auto reply = client.save(*example<wi::SaveWorkInstructionDocInput>("save-request.xml"));
+            EXPECT_TRUE(row.succeeds);
+            EXPECT_EQ(reply->getServiceData()->getCreatedArray().size(), 1u);
+        } catch (const wi::CallError& error) {
+            EXPECT_FALSE(row.succeeds) << error.what();
+            EXPECT_EQ(error.kind(), wi::CallError::Kind::Tls) << error.what();
+        }
+    }
+    fs::remove_all(directory);
 }
 
 // A fault arrives as SoapFault with its code (subcodes after '/'), reason and

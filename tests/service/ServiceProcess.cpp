@@ -85,9 +85,11 @@ ServiceProcess startServe(const std::vector<std::string>& options)
     return ServiceProcess(command);
 }
 
-ServiceProcess startStandIn()
+ServiceProcess startStandIn(const std::vector<std::string>& options)
 {
-    return ServiceProcess({PYTHON_PATH, STANDIN_SCRIPT, EXAMPLES_DIR});
+    std::vector<std::string> command{PYTHON_PATH, STANDIN_SCRIPT, EXAMPLES_DIR};
+    command.insert(command.end(), options.begin(), options.end());
+    return ServiceProcess(command);
 }
 
 std::string exampleFile(const std::string& name)

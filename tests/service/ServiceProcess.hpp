@@ -31,8 +31,8 @@ private:
 
 /// `wixml serve --port 0` with the given further options.
 ServiceProcess startServe(const std::vector<std::string>& options = {});
-/// tests/wire/client_standin.py with the examples' replies.
-ServiceProcess startStandIn();
+/// tests/wire/client_standin.py with the examples' replies, and the further options.
+ServiceProcess startStandIn(const std::vector<std::string>& options = {});
 
 /// A file of the examples directory, read whole.
 std::string exampleFile(const std::string& name);

@@ -20,16 +20,21 @@ POST by its path:
   /large              a save reply in a SOAP 1.1 envelope naming 20000 created
                       objects Obj0 to Obj19999, in chunks of 1000 bytes
 
+With --tls DIR it speaks https instead, with a certificate for 127.0.0.1 that
+it makes (openssl) and leaves in DIR/cert.pem, signed by no one.
+
 GET /last answers, as text, the connections accepted so far
 ("connections: N"), then the headers of the last recorded request (names in
 lower case), an empty line and its body. It stops on SIGTERM or after 10 minutes.
 
-  client_standin.py EXAMPLES_DIR
+  client_standin.py EXAMPLES_DIR [--tls DIR]
 """
 
 import os
 import signal
 import socket
+import ssl
+import subprocess
 import sys
 import threading
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -167,12 +172,27 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(404, b"no such path", "text/plain")
 
 
+def self_signed(directory):
+    """A key and a certificate for 127.0.0.1, valid for a day."""
+    key, cert = os.path.join(directory, "key.pem"), os.path.join(directory, "cert.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "1", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"],
+                   check=True, capture_output=True)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    return context
+
+
 def main():
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
+    scheme = "http"
+    if len(sys.argv) > 3 and sys.argv[2] == "--tls":
+        server.socket = self_signed(sys.argv[3]).wrap_socket(server.socket, server_side=True)
+        scheme = "https"
     signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())
     threading.Timer(LIFETIME_SECONDS, server.shutdown).start()
-    print(f"listening on http://127.0.0.1:{server.server_address[1]}/", flush=True)
+    print(f"listening on {scheme}://127.0.0.1:{server.server_address[1]}/", flush=True)
     server.serve_forever()
     os._exit(0)  # the lifetime timer and hanging handlers end with it
 
