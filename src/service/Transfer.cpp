@@ -45,7 +45,6 @@ Transfer::Transfer(const std::string& url, const ClientOptions& options) : m_url
     m_multi = curl_multi_init();
     m_easy = curl_easy_init();
     if (!m_multi || !m_easy) {
-        stop();
         curl_easy_cleanup(m_easy);
         curl_multi_cleanup(m_multi);
         throw std::runtime_error("libcurl could not make a handle");
