@@ -1,6 +1,7 @@
-# Installation: both shared libraries, their public headers, the wixml tool,
-# the XML Schema, a CMake package (find_package(kvsoamestypes)),
-# pkg-config files (kvsoamestypes, kvsoacommon) and the API reference if built.
+# Installation: the shared libraries (runtime, types, and the service library
+# when built), their public headers, the wixml tool, the XML Schema, a CMake
+# package (find_package(kvsoamestypes)), pkg-config files (kvsoamestypes,
+# kvsoacommon, kvsoamesservice) and the API reference if built.
 
 include(CMakePackageConfigHelpers)
 
@@ -31,16 +32,26 @@ function(kvsoamestypes_relative_rpath target from_dir)
 endfunction()
 
 kvsoamestypes_relative_rpath(kvsoamestypes "${CMAKE_INSTALL_LIBDIR}")
+set(kvsoamestypes_libraries kvsoacommon kvsoamestypes)
+if(TARGET kvsoamesservice)
+  kvsoamestypes_relative_rpath(kvsoamesservice "${CMAKE_INSTALL_LIBDIR}")
+  list(APPEND kvsoamestypes_libraries kvsoamesservice)
+endif()
 
-install(TARGETS kvsoacommon kvsoamestypes
+install(TARGETS ${kvsoamestypes_libraries}
   EXPORT kvsoamestypesTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
 
+# The service library's headers go only with the library.
+set(kvsoamestypes_service_headers)
+if(NOT TARGET kvsoamesservice)
+  set(kvsoamestypes_service_headers PATTERN "Client.hpp" EXCLUDE PATTERN "ServiceExport.hpp" EXCLUDE)
+endif()
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/include/workinstructions" "${PROJECT_SOURCE_DIR}/runtime/include/kvsoa"
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development
-  FILES_MATCHING PATTERN "*.hpp")
+  FILES_MATCHING PATTERN "*.hpp" ${kvsoamestypes_service_headers})
 
 # The WSDL imports WorkInstructions.xsd by a relative location: they stay together.
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/schema/"
@@ -105,6 +116,9 @@ endfunction()
 
 kvsoamestypes_install_pkgconfig(kvsoacommon)
 kvsoamestypes_install_pkgconfig(kvsoamestypes)
+if(TARGET kvsoamesservice)
+  kvsoamestypes_install_pkgconfig(kvsoamesservice)
+endif()
 
 # ---- the wixml tool -------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 # Configures, builds and runs examples/consumer against the installed prefix,
 # the way a user's project finds the library: find_package through
-# CMAKE_PREFIX_PATH, nothing from the build tree.
+# CMAKE_PREFIX_PATH, nothing from the build tree. With SERVICE, its client
+# program too, on the service library.
 
 include(${CMAKE_CURRENT_LIST_DIR}/PackagingHelpers.cmake)
 packaging_require(PREFIX CONSUMER_SOURCE WORK_DIR GENERATOR CXX_COMPILER)
@@ -32,12 +33,18 @@ endif()
 
 packaging_run("Building the consumer" COMMAND "${CMAKE_COMMAND}" --build "${WORK_DIR}")
 
-file(GLOB_RECURSE programs "${WORK_DIR}/consumer" "${WORK_DIR}/*/consumer" "${WORK_DIR}/consumer.exe"
-     "${WORK_DIR}/*/consumer.exe")
-if(NOT programs)
-  message(FATAL_ERROR "The consumer build left no program in ${WORK_DIR}")
+set(names consumer)
+if(SERVICE)
+  list(APPEND names client_consumer)
 endif()
-list(GET programs 0 program)
 unset(ENV{LD_LIBRARY_PATH})
-packaging_run("Running the consumer" COMMAND "${program}" OUTPUT output)
-message(STATUS "${program}:\n${output}")
+foreach(name IN LISTS names)
+  file(GLOB_RECURSE programs "${WORK_DIR}/${name}" "${WORK_DIR}/*/${name}" "${WORK_DIR}/${name}.exe"
+       "${WORK_DIR}/*/${name}.exe")
+  if(NOT programs)
+    message(FATAL_ERROR "The consumer build left no program ${name} in ${WORK_DIR}")
+  endif()
+  list(GET programs 0 program)
+  packaging_run("Running ${name}" COMMAND "${program}" OUTPUT output)
+  message(STATUS "${program}:\n${output}")
+endforeach()

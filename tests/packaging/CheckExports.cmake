@@ -1,5 +1,6 @@
-# Checks the dynamic symbol tables of both shared libraries, so that internals
-# cannot leak into the ABI:
+# Checks the dynamic symbol tables of the shared libraries (runtime, types and,
+# given SERVICE_LIBRARY, the service library, which shares the types library's
+# namespace), so that internals cannot leak into the ABI:
 #  - every exported symbol belongs to a public namespace, the library's own
 #    for strong definitions; the other library's namespaces and std template
 #    instantiations appear only as weak, vague-linkage copies;
@@ -18,7 +19,7 @@ set(runtime_namespaces "7Kavella3Soa6Common" "7Kavella7Schemas3Soa8_2006_034Base
 
 # What the headers of one directory say: exported classes, functions declared
 # with an export macro, and functions declared hidden.
-function(read_headers dir prefix)
+function(read_headers dir prefix class_macro)
   file(GLOB headers "${dir}/*.hpp")
   set(classes)
   set(exported)
@@ -26,14 +27,14 @@ function(read_headers dir prefix)
   foreach(header IN LISTS headers)
     file(READ "${header}" text)
     string(REGEX REPLACE "(^|\n)#[^\n]*" "\n" text "${text}") # macro bodies on continuation lines stay
-    string(REGEX MATCHALL "class[ \t]+(KVSOA_API|WI_API)[ \t]+[A-Za-z_][A-Za-z0-9_]*" found "${text}")
+    string(REGEX MATCHALL "class[ \t]+${class_macro}[ \t]+[A-Za-z_][A-Za-z0-9_]*" found "${text}")
     foreach(match IN LISTS found)
       string(REGEX REPLACE ".*[ \t]" "" name "${match}")
       list(APPEND classes ${name})
     endforeach()
     foreach(macro_kind IN ITEMS exported hidden)
       if(macro_kind STREQUAL "exported")
-        set(macro "(KVSOA_API|WI_API)")
+        set(macro "(KVSOA_API|WI_API|WI_SERVICE_API)")
       else()
         set(macro "WI_HIDDEN")
       endif()
@@ -49,8 +50,9 @@ function(read_headers dir prefix)
   set(${prefix}_hidden ${hidden} PARENT_SCOPE)
 endfunction()
 
-read_headers("${TYPES_HEADERS}" types)
-read_headers("${RUNTIME_HEADERS}" runtime)
+read_headers("${TYPES_HEADERS}" types "WI_API")
+read_headers("${RUNTIME_HEADERS}" runtime "KVSOA_API")
+read_headers("${TYPES_HEADERS}" service "WI_SERVICE_API")
 set(exported_functions ${types_exported} ${runtime_exported})
 set(hidden_functions ${types_hidden} ${runtime_hidden})
 if(NOT types_classes OR NOT runtime_classes)
@@ -187,6 +189,9 @@ endfunction()
 
 check_library("${TYPES_LIBRARY}" "${types_namespaces}" "${runtime_namespaces}" "${types_classes}")
 check_library("${RUNTIME_LIBRARY}" "${runtime_namespaces}" "${types_namespaces}" "${runtime_classes}")
+if(SERVICE_LIBRARY)
+  check_library("${SERVICE_LIBRARY}" "${types_namespaces}" "${runtime_namespaces}" "${service_classes}")
+endif()
 
 if(problems)
   list(REMOVE_DUPLICATES problems)

@@ -1,5 +1,6 @@
 # Builds and runs the one-file consumer with nothing but the compiler and
-# pkg-config pointed at the installed prefix, as docs/install.md tells users to.
+# pkg-config pointed at the installed prefix, as docs/install.md tells users to;
+# with SERVICE_SOURCE, the client consumer too, on kvsoamesservice.
 
 include(${CMAKE_CURRENT_LIST_DIR}/PackagingHelpers.cmake)
 packaging_require(PREFIX LIBDIR PKG_CONFIG CXX_COMPILER CONSUMER_SOURCE WORK_DIR VERSION)
@@ -18,23 +19,37 @@ if(NOT EXISTS "${schema_dir}/WorkInstructions.xsd")
   message(FATAL_ERROR "pkg-config's schemadir ${schema_dir} holds no WorkInstructions.xsd")
 endif()
 
-packaging_run("pkg-config --cflags --libs" COMMAND "${PKG_CONFIG}" --cflags --libs kvsoamestypes OUTPUT flags)
-string(STRIP "${flags}" flags)
-separate_arguments(flags UNIX_COMMAND "${flags}")
-foreach(library IN ITEMS -lkvsoamestypes -lkvsoacommon)
-  if(NOT library IN_LIST flags)
-    message(FATAL_ERROR "pkg-config --libs kvsoamestypes lacks ${library}: ${flags}")
-  endif()
-endforeach()
-
 # Headers reach the user through -I, not as system headers: they must be
 # warning-free under the flags our users commonly build with.
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
-set(program "${WORK_DIR}/pkgconfig_consumer")
-packaging_run("Compiling the pkg-config consumer"
-  COMMAND "${CXX_COMPILER}" -std=c++17 -Wall -Wextra -Werror "${CONSUMER_SOURCE}" ${flags} -o "${program}")
-
 set(ENV{LD_LIBRARY_PATH} "${PREFIX}/${LIBDIR}")
-packaging_run("Running the pkg-config consumer" COMMAND "${program}" OUTPUT output)
-message(STATUS "${program}:\n${output}")
+
+# Compiles source with the flags of module, which must name each library, and runs it.
+function(consume module source)
+  packaging_run("pkg-config --cflags --libs ${module}" COMMAND "${PKG_CONFIG}" --cflags --libs ${module} OUTPUT flags)
+  string(STRIP "${flags}" flags)
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  foreach(library IN LISTS ARGN)
+    if(NOT library IN_LIST flags)
+      message(FATAL_ERROR "pkg-config --libs ${module} lacks ${library}: ${flags}")
+    endif()
+  endforeach()
+  get_filename_component(name "${source}" NAME_WE)
+  set(program "${WORK_DIR}/${name}")
+  packaging_run("Compiling ${name}"
+    COMMAND "${CXX_COMPILER}" -std=c++17 -Wall -Wextra -Werror "${source}" ${flags} -o "${program}")
+  packaging_run("Running ${name}" COMMAND "${program}" OUTPUT output)
+  message(STATUS "${program}:\n${output}")
+endfunction()
+
+consume(kvsoamestypes "${CONSUMER_SOURCE}" -lkvsoamestypes -lkvsoacommon)
+if(SERVICE_SOURCE)
+  packaging_run("pkg-config --modversion kvsoamesservice" COMMAND "${PKG_CONFIG}" --modversion kvsoamesservice
+    OUTPUT service_version)
+  string(STRIP "${service_version}" service_version)
+  if(NOT service_version STREQUAL VERSION)
+    message(FATAL_ERROR "pkg-config reports kvsoamesservice ${service_version}, the project is ${VERSION}")
+  endif()
+  consume(kvsoamesservice "${SERVICE_SOURCE}" -lkvsoamesservice -lkvsoamestypes -lkvsoacommon)
+endif()

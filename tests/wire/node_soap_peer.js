@@ -1,7 +1,8 @@
 #!/usr/bin/env node
 // node-soap serves schema/WorkInstructionsService.wsdl on 127.0.0.1, and the
-// example client saves through it twice: the first save is answered with the
-// values of examples/save-reply.xml, the second with a SOAP fault. What
+// example client saves through it twice in each SOAP version: the first save
+// is answered with the values of examples/save-reply.xml, the second with a
+// SOAP fault. What
 // node-soap read from each request is checked too, so both directions pass
 // through a SOAP stack that shares no code with ours.
 //
@@ -54,10 +55,16 @@ const values = replyValues(replyPath);
 const received = [];
 
 function save(args, callback, headers, req) {
-  received.push({ args, soapAction: req && req.headers.soapaction });
-  if (received.length === 1) return serviceData(values);
+  const contentType = (req && req.headers['content-type']) || '';
+  received.push({ args, soapAction: req && req.headers.soapaction, contentType });
+  // Each client run saves twice: a reply, then a fault.
+  if (received.length % 2 === 1) return serviceData(values);
   // node-soap answers a thrown fault with HTTP 200 unless told otherwise;
-  // SOAP 1.1 over HTTP wants 500.
+  // SOAP over HTTP wants 500.
+  if (contentType.startsWith('application/soap+xml')) {
+    throw { Fault: { Code: { Value: 'soap:Receiver', Subcode: { Value: 'rpc:Locked' } },
+                     Reason: { Text: FAULT_STRING }, Detail: { lock: FAULT_DETAIL }, statusCode: 500 } };
+  }
   throw { Fault: { faultcode: 'soap:Server', faultstring: FAULT_STRING, detail: { lock: FAULT_DETAIL },
                    statusCode: 500 } };
 }
@@ -69,9 +76,9 @@ const services = {
   },
 };
 
-function run(url) {
+function run(url, options) {
   return new Promise((resolve) => {
-    execFile(client, [url], { timeout: STEP_MS }, (error, stdout, stderr) => {
+    execFile(client, [...options, url], { timeout: STEP_MS }, (error, stdout, stderr) => {
       const code = error ? (typeof error.code === 'number' ? error.code : `${error.code || ''} ${error.signal || ''}`) : 0;
       resolve({ code, stdout, stderr });
     });
@@ -81,7 +88,7 @@ function run(url) {
 // node-soap turns a single child into an object and several into an array.
 const list = (value) => (value === undefined ? [] : Array.isArray(value) ? value : [value]);
 
-function checkRequest(failures, number, request) {
+function checkRequest(failures, number, request, soap12) {
   const at = `request ${number}`;
   const attempt = (what, check) => {
     try {
@@ -90,8 +97,13 @@ function checkRequest(failures, number, request) {
       failures.push(`${at}: ${what}: ${error.message.split('\n').join(' ')}`);
     }
   };
-  attempt('SOAPAction', () => assert.equal(request.soapAction, `"${SAVE_ACTION}"`));
-  // The values soap_client's buildRequest() puts in.
+  if (soap12) {
+    attempt('action', () => assert.match(request.contentType, /^application\/soap\+xml;/));
+    attempt('action', () => assert.ok(request.contentType.includes(`action="${SAVE_ACTION}"`), request.contentType));
+  } else {
+    attempt('SOAPAction', () => assert.equal(request.soapAction, `"${SAVE_ACTION}"`));
+  }
+  // The values the example client's buildRequest() puts in.
   const documents = list(request.args && request.args.savedObjects);
   attempt('savedObjects', () => assert.equal(documents.length, 1));
   const document = documents[0] || {};
@@ -134,17 +146,18 @@ async function main() {
   const url = `http://127.0.0.1:${port}/WorkInstructions`;
 
   const failures = [];
-  let saved;
-  let fault;
+  // One row per SOAP version: the client's options and the fault code node-soap sends in it.
+  const versions = [{ name: 'SOAP 1.1', options: [], code: 'code soap:Server' },
+                    { name: 'SOAP 1.2', options: ['--soap12'], code: 'code soap:Receiver/rpc:Locked' }];
+  const runs = [];
   try {
-    saved = await run(url);
-    fault = await run(url);
+    for (const version of versions) {
+      runs.push({ version, saved: await run(url, version.options), fault: await run(url, version.options) });
+    }
   } finally {
     server.close();
   }
 
-  if (saved.code !== 0) failures.push(`the reply: exit ${saved.code}, stderr ${JSON.stringify(saved.stderr)}`);
-  const lines = saved.stdout.split('\n');
   const expected = [
     `Saved: ${values.created.length} created, ${values.updated.length} updated, ${values.deleted.length} deleted`,
     ...values.created.map((o) => `  created ${o.uid}`),
@@ -152,24 +165,33 @@ async function main() {
     ...values.deleted.map((o) => `  deleted ${o.uid}`),
     ...values.partialErrors.map((e) => `  partial error ${e.code} on ${e.uid}: ${e.message}`),
   ];
-  for (const line of expected) {
-    if (!lines.includes(line)) failures.push(`the reply: no line ${JSON.stringify(line)} in ${JSON.stringify(saved.stdout)}`);
+  for (const { version, saved, fault } of runs) {
+    const at = version.name;
+    if (saved.code !== 0) failures.push(`${at}, the reply: exit ${saved.code}, stderr ${JSON.stringify(saved.stderr)}`);
+    const lines = saved.stdout.split('\n');
+    for (const line of expected) {
+      if (!lines.includes(line)) {
+        failures.push(`${at}, the reply: no line ${JSON.stringify(line)} in ${JSON.stringify(saved.stdout)}`);
+      }
+    }
+    if (fault.code !== 2) failures.push(`${at}, the fault: exit ${fault.code}, expected 2; stderr ${JSON.stringify(fault.stderr)}`);
+    for (const text of [version.code, `reason: ${FAULT_STRING}`, `detail: ${FAULT_DETAIL}`]) {
+      if (!fault.stderr.includes(text)) {
+        failures.push(`${at}, the fault: ${JSON.stringify(text)} not in ${JSON.stringify(fault.stderr)}`);
+      }
+    }
   }
-  if (fault.code !== 2) failures.push(`the fault: exit ${fault.code}, expected 2; stderr ${JSON.stringify(fault.stderr)}`);
-  for (const text of ['HTTP 500', 'code soap:Server', `reason: ${FAULT_STRING}`, `detail: ${FAULT_DETAIL}`]) {
-    if (!fault.stderr.includes(text)) failures.push(`the fault: ${JSON.stringify(text)} not in ${JSON.stringify(fault.stderr)}`);
-  }
-  if (received.length !== 2) failures.push(`node-soap dispatched ${received.length} save calls, expected 2`);
-  received.forEach((request, number) => checkRequest(failures, number, request));
+  if (received.length !== 4) failures.push(`node-soap dispatched ${received.length} save calls, expected 4`);
+  received.forEach((request, number) => checkRequest(failures, number, request, number >= 2));
 
   for (const failure of failures) console.log('FAIL:', failure);
   if (failures.length) {
-    console.log('client output, first run:', JSON.stringify(saved.stdout), 'request as node-soap read it:',
+    console.log('client output, first run:', JSON.stringify(runs[0].saved.stdout), 'request as node-soap read it:',
                 JSON.stringify(received[0] && received[0].args));
     return 1;
   }
   console.log(`the client saved through node-soap (${expected.length} lines checked), read its fault, ` +
-              'and node-soap read both requests as sent');
+              'and node-soap read each request as sent, in both SOAP versions');
   return 0;
 }
 

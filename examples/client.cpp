@@ -1,0 +1,92 @@
+// Saving a work instruction through the service's typed client: the request
+// is built as objects, the Client posts it and reads the reply (or the fault)
+// back as objects.
+//
+//   example_client [--soap12] URL
+//
+// Exit status: 0 saved, 1 no answer or an unreadable one, 2 a SOAP fault.
+
+#include <cstring>
+#include <iostream>
+
+#include "workinstructions/Client.hpp"
+#include "workinstructions/WorkInstructions.hpp"
+
+using namespace Velmora::Schemas::Mes::_2010_09::Workinstructions;
+using Kavella::Soa::Common::Xml::DomException;
+using Kavella::Soa::Common::Xml::SoapFault;
+
+namespace {
+
+// One document with one modified data-collection step.
+SaveWorkInstructionDocInput buildRequest()
+{
+    AutoPtr<CreateInput> data(new CreateInput);
+    data->setType("DataCollectionDefinition");
+    AutoPtr<DoubleMap> torque(new DoubleMap);
+    torque->setKey("nominal_torque");
+    torque->setValue(24.5);
+    data->addDoubleProp(torque);
+
+    AutoPtr<SavedSubSTXInfo> step(new SavedSubSTXInfo);
+    step->setTransientId("dcd-1");
+    step->setPersistentId("Dcd0815Torque");
+    step->setOwningObjectTransientId("stx-1");
+    step->setObjectData(data);
+
+    AutoPtr<SavedObjectInfo> document(new SavedObjectInfo);
+    document->setWorkInstructionFile("WI-4711/B/gearbox-housing.wix");
+    document->setTargetObject(new ModelObject("Op0010Gearbox"));
+    document->addModifiedDCD(step);
+
+    SaveWorkInstructionDocInput request;
+    request.addSavedObject(document);
+    return request;
+}
+
+void printReply(const SavedObjectsResponse& reply)
+{
+    const ServiceData& data = *reply.getServiceData();
+    std::cout << "Saved: " << data.getCreatedArray().size() << " created, " << data.getUpdatedArray().size()
+              << " updated, " << data.getDeletedArray().size() << " deleted\n";
+    for (const auto& uid : data.getCreatedArray()) std::cout << "  created " << uid << '\n';
+    for (const auto& uid : data.getUpdatedArray()) std::cout << "  updated " << uid << '\n';
+    for (const auto& uid : data.getDeletedArray()) std::cout << "  deleted " << uid << '\n';
+    for (const auto& error : data.getPartialErrorArray()) {
+        std::cout << "  partial error " << error.code << " on " << error.uid << ": " << error.message << '\n';
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ClientOptions options;
+    int next = 1;
+    if (argc == 3 && std::strcmp(argv[1], "--soap12") == 0) {
+        options.envelope = Envelope::Soap12;
+        next = 2;
+    }
+    if (argc != next + 1) {
+        std::cerr << "usage: example_client [--soap12] URL\n";
+        return 1;
+    }
+    try {
+        Client client(argv[next], options);
+        const AutoPtr<SavedObjectsResponse> reply = client.save(buildRequest());
+        printReply(*reply);
+        return 0;
+    } catch (const SoapFault& fault) { // before DomException, which it is too
+        std::cerr << "SOAP fault: code " << fault.code() << "\n  reason: " << fault.reason() << '\n';
+        if (!fault.detail().empty()) std::cerr << "  detail: " << fault.detail() << '\n';
+        return 2;
+    } catch (const DomException& error) {
+        std::cerr << "unreadable reply, line " << error.line() << ", column " << error.column() << ": "
+                  << error.what() << '\n';
+    } catch (const CallError& error) { // the transport, or an HTTP error without a fault
+        std::cerr << "call failed: " << error.what() << '\n';
+    } catch (const std::exception& error) {
+        std::cerr << "error: " << error.what() << '\n';
+    }
+    return 1;
+}

@@ -1,0 +1,185 @@
+#include "workinstructions/Client.hpp"
+
+#include <istream>
+
+#include "MessageHead.hpp"
+#include "ReplyStream.hpp"
+#include "RequestHeaders.hpp"
+#include "Transfer.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+using ::Kavella::Soa::Common::Xml::DomException;
+
+namespace {
+
+// As the WSDL binds the operations.
+struct Operation {
+    const char* name;
+    const char* action;
+    const char* reply; // the reply's element
+};
+constexpr Operation loadOperation{"load", "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/load",
+                                  "LoadedObjectsResponse"};
+constexpr Operation saveOperation{"save", "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/save",
+                                  "SavedObjectsResponse"};
+
+bool isXmlMedia(const std::string& media)
+{
+    return media == "text/xml" || media == "application/soap+xml" || media == "application/xml" ||
+           (media.size() > 4 && media.compare(media.size() - 4, 4, "+xml") == 0);
+}
+
+std::string qualified(const std::string& uri, const std::string& name)
+{
+    return uri == NamespaceUri ? name : "{" + uri + "}" + name;
+}
+
+// The start of an error page, on one line, for the message of an HTTP error.
+std::string excerpt(std::istream& body)
+{
+    constexpr std::size_t shown = 160;
+    std::string text(shown + 1, '\0');
+    body.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(body.gcount()));
+    const bool cut = text.size() > shown;
+    std::string line;
+    for (const char c : text.substr(0, shown)) {
+        const bool space = static_cast<unsigned char>(c) < 0x20 || c == ' ';
+        if (!space) {
+            line += c;
+        } else if (!line.empty() && line.back() != ' ') {
+            line += ' ';
+        }
+    }
+    // No half a UTF-8 character at the cut.
+    while (cut && !line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0x80) line.pop_back();
+    if (cut && !line.empty() && static_cast<unsigned char>(line.back()) >= 0xC0) line.pop_back();
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return cut ? line + "..." : line;
+}
+
+} // namespace
+
+CallError::CallError(Kind kind, std::string url, long httpStatus, const std::string& message)
+    : std::runtime_error(message), m_kind(kind), m_url(std::move(url)), m_httpStatus(httpStatus)
+{
+}
+
+CallError::~CallError() = default;
+
+class WI_SERVICE_HIDDEN Client::Connection {
+public:
+    Connection(std::string url, ClientOptions options)
+        : m_url(std::move(url)), m_options(std::move(options)), m_transfer(m_url, m_options),
+          m_loadHeaders(detail::requestHeaders(m_options, loadOperation.action)),
+          m_saveHeaders(detail::requestHeaders(m_options, saveOperation.action))
+    {
+    }
+
+    template <class Reply, class Request>
+    AutoPtr<Reply> call(const Request& request, const Operation& operation, const curl_slist* headers);
+
+    std::string m_url;
+    ClientOptions m_options;
+
+private:
+    [[noreturn]] void raiseHttpError(detail::ReplyStream& body, bool xmlWithoutFault);
+
+    detail::Transfer m_transfer;
+    detail::HeaderList m_loadHeaders;
+    detail::HeaderList m_saveHeaders;
+
+    friend class Client;
+};
+
+template <class Reply, class Request>
+AutoPtr<Reply> Client::Connection::call(const Request& request, const Operation& operation, const curl_slist* headers)
+{
+    const std::string body = writeXml(request, m_options.envelope);
+    struct StopAtEnd {
+        detail::Transfer& transfer;
+        ~StopAtEnd() { transfer.stop(); }
+    } stopAtEnd{m_transfer};
+    m_transfer.start(body, headers);
+    m_transfer.awaitReply();
+
+    const bool success = m_transfer.status() >= 200 && m_transfer.status() < 300;
+    const bool xml = isXmlMedia(m_transfer.mediaType());
+    detail::ReplyStream stream(m_transfer);
+    try {
+        if (!success && !xml) raiseHttpError(stream, false);
+        // Which message came decides how it is read; its start is read again.
+        stream.keep();
+        detail::MessageHead head;
+        try {
+            std::istream text(&stream);
+            head = detail::peekMessageHead(text, m_options.readLimits);
+        } catch (const DomException&) {
+            // The reader proper reports what is wrong, as it would anywhere.
+        }
+        stream.rewind();
+        if (!success && !head.fault) raiseHttpError(stream, true);
+        if (head.found && !head.fault && (head.name != operation.reply || head.uri != NamespaceUri)) {
+            throw DomException("the reply is " + qualified(head.uri, head.name) + ", not " + operation.reply +
+                                   ", the reply of " + operation.name,
+                               head.at.line, head.at.column);
+        }
+        std::istream text(&stream);
+        AutoPtr<Reply> reply = readXml<Reply>(text, m_options.readLimits);
+        // The reader read to the end of the body, so the exchange is over.
+        if (m_transfer.failed()) m_transfer.raise();
+        return reply;
+    } catch (const CallError&) {
+        throw;
+    } catch (...) {
+        // A reply cut short by the transport is reported as such, not as the
+        // reader's complaint about where it ends.
+        if (m_transfer.failed()) m_transfer.raise();
+        throw;
+    }
+}
+
+void Client::Connection::raiseHttpError(detail::ReplyStream& body, bool xmlWithoutFault)
+{
+    std::istream text(&body);
+    const std::string start = excerpt(text);
+    if (m_transfer.failed()) m_transfer.raise();
+    std::string message = m_url + ": HTTP " + std::to_string(m_transfer.status());
+    if (!m_transfer.reason().empty()) message += " " + m_transfer.reason();
+    message += xmlWithoutFault ? ", and no SOAP fault in the reply" : "";
+    if (!start.empty()) message += ": " + start;
+    throw CallError(CallError::Kind::HttpStatus, m_url, m_transfer.status(), message);
+}
+
+Client::Client(std::string url, ClientOptions options)
+{
+    detail::checkClientSetup(url, options);
+    m_connection = std::make_unique<Connection>(std::move(url), std::move(options));
+}
+
+Client::~Client() = default;
+Client::Client(Client&& other) noexcept = default;
+Client& Client::operator=(Client&& other) noexcept = default;
+
+AutoPtr<LoadedObjectsResponse> Client::load(const LoadWorkInstructionDocInput& request)
+{
+    return m_connection->call<LoadedObjectsResponse>(request, loadOperation, m_connection->m_loadHeaders.get());
+}
+
+AutoPtr<SavedObjectsResponse> Client::save(const SaveWorkInstructionDocInput& request)
+{
+    return m_connection->call<SavedObjectsResponse>(request, saveOperation, m_connection->m_saveHeaders.get());
+}
+
+const std::string& Client::url() const noexcept
+{
+    return m_connection->m_url;
+}
+
+const ClientOptions& Client::options() const noexcept
+{
+    return m_connection->m_options;
+}
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

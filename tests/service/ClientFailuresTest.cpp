@@ -1,0 +1,216 @@
+// The client's calls that fail: the transport, HTTP errors without a fault,
+// replies of the wrong message, and options that cannot be used.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+#include "ServiceProcess.hpp"
+#include "workinstructions/Client.hpp"
+
+namespace wi = Velmora::Schemas::Mes::_2010_09::Workinstructions;
+using Kavella::Soa::Common::Xml::DomException;
+using Kind = wi::CallError::Kind;
+using service_test::exampleFile;
+
+namespace {
+
+// A loopback port bound by a socket that does not listen: connecting is
+// refused. With full, it listens but never accepts, and its queue is filled,
+// so that connecting waits for ever.
+class LoopbackPort {
+public:
+    explicit LoopbackPort(bool full = false) : m_socket(socket(AF_INET, SOCK_STREAM, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            throw std::runtime_error("cannot bind a loopback port");
+        }
+        m_url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+        if (!full) return;
+        listen(m_socket, 0);
+        for (int& filler : m_fillers) {
+            filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            connect(filler, reinterpret_cast<sockaddr*>(&address), length);
+        }
+    }
+    ~LoopbackPort()
+    {
+        for (const int filler : m_fillers) {
+            if (filler >= 0) close(filler);
+        }
+        close(m_socket);
+    }
+    const std::string& url() const { return m_url; }
+
+private:
+    int m_socket;
+    int m_fillers[3] = {-1, -1, -1};
+    std::string m_url;
+};
+
+double secondsOf(const std::function<void()>& call)
+{
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+wi::AutoPtr<wi::SaveWorkInstructionDocInput> saveRequest()
+{
+    return wi::readXml<wi::SaveWorkInstructionDocInput>(exampleFile("save-request.xml"));
+}
+
+} // namespace
+
+// Each failure of the transport, or an HTTP error without a fault, raises
+// CallError saying which, with the URL; none waits longer than its limit.
+TEST(ClientFailures, TransportAndHttpErrorsSayWhich)
+{
+    const service_test::ServiceProcess standIn = service_test::startStandIn();
+    const LoopbackPort closedPort, fullPort(true);
+    struct Row {
+        std::string url;
+        std::chrono::milliseconds timeout; // the connect timeout, for the connect timeout
+        std::size_t maxReplyBytes;
+        Kind kind;
+        long status;
+        std::vector<std::string> message;
+        double seconds; // the most the call may take
+    };
+    const std::chrono::milliseconds second{1000}, minute{60000};
+    const std::size_t mebibyte = 1024 * 1024, unlimited = 64 * mebibyte;
+    const std::string base = standIn.url();
+    const Row rows[] = {
+        {base + "hang", second, unlimited, Kind::Timeout, 0, {"no complete reply within the timeout of 1000 ms"}, 3},
+        {base + "wrong-then-hang", second, unlimited, Kind::Timeout, 200, {"timeout"}, 3}, // read as a load
+        {base + "cut", minute, unlimited, Kind::Closed, 200, {"closed the connection before the reply was complete"}, 5},
+        {base + "cut-chunked", minute, unlimited, Kind::Closed, 200, {"before the reply was complete"}, 5},
+        {base + "nothing", minute, unlimited, Kind::Closed, 0, {"closed the connection without replying"}, 5},
+        {base + "status-503", minute, unlimited, Kind::HttpStatus, 503,
+         {"HTTP 503 Service Unavailable: <html><body> <h1>Down for maintenance</h1> </body></html>"}, 5},
+        {base + "xml-500", minute, unlimited, Kind::HttpStatus, 500, {"HTTP 500", "no SOAP fault"}, 5},
+        {base + "big", minute, mebibyte, Kind::ReplyTooLarge, 200, {"longer than the limit of 1048576 bytes"}, 5},
+        {base + "big-chunked", minute, mebibyte, Kind::ReplyTooLarge, 200, {"past the limit of 1048576 bytes"}, 5},
+        {closedPort.url(), minute, unlimited, Kind::Refused, 0, {"connection refused"}, 5},
+        {fullPort.url(), second, unlimited, Kind::ConnectTimeout, 0,
+         {"no connection within the connect timeout of 1000 ms"}, 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.url);
+        wi::ClientOptions options;
+        (row.kind == Kind::ConnectTimeout ? options.connectTimeout : options.timeout) = row.timeout;
+        options.maxReplyBytes = row.maxReplyBytes;
+        wi::Client client(row.url, options);
+        std::optional<wi::CallError> error;
+        const double seconds = secondsOf([&] {
+            try {
+                if (row.url.find("wrong-then-hang") != std::string::npos) {
+                    client.load(wi::LoadWorkInstructionDocInput());
+                } else {
+                    client.save(*saveRequest());
+                }
+            } catch (const wi::CallError& thrown) {
+                error = thrown;
+            }
+        });
+        ASSERT_TRUE(error) << "no CallError";
+        EXPECT_EQ(error->kind(), row.kind) << error->what();
+        EXPECT_EQ(error->httpStatus(), row.status) << error->what();
+        EXPECT_EQ(error->url(), row.url);
+        EXPECT_EQ(std::string(error->what()).rfind(row.url + ": ", 0), 0u) << error->what();
+        for (const std::string& text : row.message) {
+            EXPECT_NE(std::string(error->what()).find(text), std::string::npos) << error->what();
+        }
+        EXPECT_LT(seconds, row.seconds);
+        if (row.kind == Kind::Timeout || row.kind == Kind::ConnectTimeout) {
+            EXPECT_GE(seconds, 0.9);
+        }
+    }
+}
+
+// Another operation's reply, or another namespace's, is refused by name, at
+// its element; before the rest of it arrives, since the reply is read as it comes.
+TEST(ClientFailures, WrongMessageIsRefusedByName)
+{
+    const service_test::ServiceProcess standIn = service_test::startStandIn();
+    struct Row {
+        std::string path;
+        bool load;
+        std::string message;
+        int line;
+    };
+    const Row rows[] = {
+        {"wrong", false, "the reply is LoadedObjectsResponse, not SavedObjectsResponse, the reply of save", 0},
+        {"wrong-then-hang", false, "the reply is LoadedObjectsResponse, not SavedObjectsResponse, the reply of save", 1},
+        {"echo", true, "the reply is SavedObjectsResponse, not LoadedObjectsResponse, the reply of load", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        wi::ClientOptions options;
+        options.timeout = std::chrono::seconds(20);
+        wi::Client client(standIn.url() + row.path, options);
+        const double seconds = secondsOf([&] {
+            try {
+                if (row.load) {
+                    client.load(wi::LoadWorkInstructionDocInput());
+                } else {
+                    client.save(*saveRequest());
+                }
+                ADD_FAILURE() << "no error";
+            } catch (const DomException& error) {
+                EXPECT_EQ(error.getMessage(), row.message);
+                EXPECT_GT(error.line(), 0);
+                if (row.line) {
+                    EXPECT_EQ(error.line(), row.line);
+                }
+            }
+        });
+        EXPECT_LT(seconds, 5.0) << "waited for a reply already refused";
+    }
+}
+
+// Options that cannot work are refused when the client is made, by name.
+TEST(ClientFailures, UnusableOptionsAreRefused)
+{
+    struct Row {
+        std::string url;
+        std::function<void(wi::ClientOptions&)> change;
+        std::string message;
+    };
+    const Row rows[] = {
+        {"ftp://host/", {}, "'ftp://host/' is not an http:// or https:// URL"},
+        {"http://host /x", {}, "'http://host /x' holds white space"},
+        {"http://host/", [](wi::ClientOptions& o) { o.timeout = std::chrono::milliseconds(0); },
+         "ClientOptions::timeout must be positive, not 0 ms"},
+        {"http://host/", [](wi::ClientOptions& o) { o.connectTimeout = std::chrono::milliseconds(-5); },
+         "ClientOptions::connectTimeout must be positive, not -5 ms"},
+        {"http://host/", [](wi::ClientOptions& o) { o.maxReplyBytes = 0; }, "maxReplyBytes must be positive"},
+        {"http://host/", [](wi::ClientOptions& o) { o.headers = {{"Bad Name", "x"}}; }, "'Bad Name' is no header name"},
+        {"http://host/", [](wi::ClientOptions& o) { o.headers = {{"X-A", "1\r\nX-B: 2"}}; },
+         "the value of X-A holds a line break"},
+        {"http://host/", [](wi::ClientOptions& o) { o.headers = {{"soapaction", "x"}}; },
+         "soapaction is set by each call"},
+    };
+    for (const Row& row : rows) {
+        wi::ClientOptions options;
+        if (row.change) row.change(options);
+        try {
+            wi::Client client(row.url, options);
+            ADD_FAILURE() << row.message << ": accepted";
+        } catch (const std::invalid_argument& error) {
+            EXPECT_NE(std::string(error.what()).find(row.message), std::string::npos) << error.what();
+        }
+    }
+}
