@@ -86,6 +86,9 @@ def framing_cases():
         ("HTTP/1.1 with two Hosts", b"GET /?wsdl HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n", 400),
         ("a negative Content-Length", post_head(-1), 400),
         ("a Content-Length past 2^64", post_head(2 ** 64), 413),
+        # Refused by the HTTP library before any callback sees them: logged all the same.
+        ("a request line over the header limit", b"GET /" + b"a" * 20000 + b" HTTP/1.1\r\nHost: x\r\n\r\n", 414),
+        ("an HTTP version it does not speak", b"GET / HTTP/2.5\r\nHost: x\r\n\r\n", 505),
     ]
 
 

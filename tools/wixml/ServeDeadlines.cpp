@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "ServeLibraryLog.hpp"
+
 namespace wixml {
 
 RequestDeadlines::RequestDeadlines(std::chrono::milliseconds limit, LingeringCloser& closer)
@@ -55,6 +57,25 @@ void RequestDeadlines::requestDone(MHD_Connection* connection)
     if (found == m_connections.end()) return;
     found->second.deadline = Clock::now() + m_limit;
     found->second.waiting = true;
+    found->second.begun = false;
+    found->second.receivedBefore = bytesReceived(found->second.socket);
+}
+
+void RequestDeadlines::exchangeBegun(MHD_Connection* connection)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    const auto found = m_connections.find(connection);
+    if (found != m_connections.end()) found->second.begun = true;
+}
+
+bool RequestDeadlines::unseenRequest(MHD_Connection* connection)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    const auto found = m_connections.find(connection);
+    // After an answer given before its body was read, the rest of the body comes
+    // unseen. The kernel counts the client's closing FIN as a byte received.
+    return found != m_connections.end() && !found->second.begun && !found->second.linger &&
+           bytesReceived(found->second.socket) > found->second.receivedBefore + 1;
 }
 
 void RequestDeadlines::lingerOnClose(MHD_Connection* connection)

@@ -14,6 +14,7 @@
 #include <microhttpd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -41,6 +42,12 @@ public:
     void lingerOnClose(MHD_Connection* connection);
     /// Whether the watch cut the connection for its deadline.
     bool cutForTime(MHD_Connection* connection);
+    /// A request has reached our callbacks (its line was read).
+    void exchangeBegun(MHD_Connection* connection);
+    /// Before the connection closes: whether bytes came after the last
+    /// exchange that no exchange of ours saw, a request refused or cut while
+    /// its line was read.
+    bool unseenRequest(MHD_Connection* connection);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -50,6 +57,8 @@ private:
         bool waiting; // for the rest of a request
         bool cut;     // by the watch
         bool linger;
+        bool begun = false;            // an exchange since the last one ended
+        std::uint64_t receivedBefore = 0; // bytes received when the last one ended
     };
 
     void watch();

@@ -19,6 +19,7 @@
 #include "ServeBodyBudget.hpp"
 #include "ServeDeadlines.hpp"
 #include "ServeFraming.hpp"
+#include "ServeLibraryLog.hpp"
 #include "ServeLinger.hpp"
 #include "ServeLog.hpp"
 #include "ServeSocket.hpp"
@@ -57,9 +58,15 @@ struct Exchange {
     BudgetedBody body;
 };
 
-void* beginExchange(void* context, const char*, MHD_Connection*)
+void* beginExchange(void* context, const char*, MHD_Connection* connection)
 {
-    return new (std::nothrow) Exchange(static_cast<Server*>(context)->budget);
+    Server& server = *static_cast<Server*>(context);
+    try {
+        server.deadlines.exchangeBegun(connection);
+        return new Exchange(server.budget);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 const char* header(MHD_Connection* connection, const char* name)
@@ -262,8 +269,10 @@ std::string endStatus(Server& server, const Exchange& exchange, MHD_Connection* 
     if (exchange.queued) return exchange.status + ",unsent";
     if (server.deadlines.cutForTime(connection)) return "cut:read-timeout";
     if (code == MHD_REQUEST_TERMINATED_WITH_ERROR) {
+        const unsigned logged = claimLibraryRefusal();
         const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_HTTP_STATUS);
         if (info && info->http_status != 0) return std::to_string(info->http_status);
+        if (logged != 0) return std::to_string(logged);
     }
     return cut;
 }
@@ -290,6 +299,28 @@ void endExchange(void* context, MHD_Connection* connection, void** slot, MHD_Req
     } catch (...) {
         // Out of memory for the log line: the exchange goes unlogged rather than the server down.
     }
+}
+
+// A request refused by libmicrohttpd, or cut, before it reached our callbacks
+// still gets its line in the access log.
+void notifyConnection(void* context, MHD_Connection* connection, void** socketContext,
+                      MHD_ConnectionNotificationCode code)
+{
+    Server& server = *static_cast<Server*>(context);
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED && server.deadlines.unseenRequest(connection)) {
+        try {
+            AccessRecord record;
+            record.method = "-";
+            const unsigned status = claimLibraryRefusal();
+            record.status = status != 0 ? std::to_string(status)
+                            : server.deadlines.cutForTime(connection) ? "cut:read-timeout"
+                                                                     : "cut:request-line";
+            logAccess(record);
+        } catch (...) {
+            // Out of memory for the log line: the exchange goes unlogged.
+        }
+    }
+    RequestDeadlines::notify(&server.deadlines, connection, socketContext, code);
 }
 
 // Lets the answers ready or made within the grace go out, then stops; a
@@ -352,11 +383,12 @@ int runHttpServer(const ServeOptions& options, Service& service)
     // poll, not epoll: edge-triggered, libmicrohttpd 0.9.75 misses a hang-up that
     // arrives with the last bytes of a partial body and holds the connection until
     // the idle timeout.
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC;
+    unsigned flags = MHD_USE_ERROR_LOG | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC;
     if (listener.family == AF_INET6) flags |= MHD_USE_IPv6;
     // The header limit is the connection's memory pool, which holds the request line and headers.
     MHD_Daemon* daemon = MHD_start_daemon(
         flags, 0, nullptr, nullptr, handle, &server,
+        MHD_OPTION_EXTERNAL_LOGGER, keepLibraryRefusal, nullptr,
         MHD_OPTION_LISTEN_SOCKET, listener.socket,
         MHD_OPTION_THREAD_POOL_SIZE, options.threads,
         MHD_OPTION_CONNECTION_LIMIT, plan.connections,
@@ -364,7 +396,7 @@ int runHttpServer(const ServeOptions& options, Service& service)
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, options.maxHeader,
         MHD_OPTION_URI_LOG_CALLBACK, beginExchange, &server,
         MHD_OPTION_NOTIFY_COMPLETED, endExchange, &server,
-        MHD_OPTION_NOTIFY_CONNECTION, &RequestDeadlines::notify, &deadlines,
+        MHD_OPTION_NOTIFY_CONNECTION, notifyConnection, &server,
         MHD_OPTION_END);
     if (!daemon) {
         std::cerr << "wixml serve: cannot start the HTTP server\n";
