@@ -226,6 +226,13 @@ def test_stop():
         connection.request("POST", "/", body, {"Content-Type": "text/xml"})
         time.sleep(0.05)
         serve.process.send_signal(signal.SIGTERM)
+        time.sleep(0.1)
+        try:
+            socket.create_connection((serve.host, serve.port), timeout=1).close()
+            late = "accepted"
+        except OSError as error:
+            late = type(error).__name__
+        check(late == "ConnectionRefusedError", f"a connection after SIGTERM: {late}")
         try:
             response = connection.getresponse()
             got = (response.status, len(response.read()))

@@ -40,7 +40,7 @@ struct Server {
     RequestDeadlines& deadlines;
     BodyBudget& budget;
     std::atomic<bool> stopping{false};
-    std::atomic<int> busy{0}; // requests all in whose exchange has not ended
+    std::atomic<int> open{0}; // exchanges begun and not ended
 };
 
 struct Exchange {
@@ -49,7 +49,6 @@ struct Exchange {
     std::string method;
     bool headersSeen = false;
     bool queued = false;
-    bool busy = false; // counted in Server::busy
     int refusal = 0;   // 413 or 503 once found in the body: the rest is read and dropped
     std::size_t received = 0;
     std::size_t sent = 0;
@@ -63,7 +62,9 @@ void* beginExchange(void* context, const char*, MHD_Connection* connection)
     Server& server = *static_cast<Server*>(context);
     try {
         server.deadlines.exchangeBegun(connection);
-        return new Exchange(server.budget);
+        auto* exchange = new Exchange(server.budget);
+        ++server.open;
+        return exchange;
     } catch (...) {
         return nullptr;
     }
@@ -81,13 +82,6 @@ ServiceAnswer plainAnswer(int status, std::string text)
     answer.contentType = "text/plain; charset=utf-8";
     answer.text = std::move(text) + "\n";
     return answer;
-}
-
-void countBusy(Server& server, Exchange& exchange)
-{
-    if (exchange.busy) return;
-    exchange.busy = true;
-    ++server.busy;
 }
 
 // close: the connection ends after the answer, gracefully, for its client may
@@ -112,7 +106,6 @@ MHD_Result queue(Server& server, Exchange& exchange, MHD_Connection* connection,
         exchange.status = std::to_string(answer.status);
         exchange.sent = body.size();
         exchange.operation = answer.operation;
-        countBusy(server, exchange);
         if (close) server.deadlines.lingerOnClose(connection);
     }
     return result;
@@ -168,7 +161,7 @@ MHD_Result headersIn(Server& server, Exchange& exchange, MHD_Connection* connect
 
 MHD_Result answerRequest(Server& server, Exchange& exchange, MHD_Connection* connection, const char* method)
 {
-    countBusy(server, exchange);
+    server.deadlines.requestIn(connection); // however long the answer takes
     ServiceRequest request;
     request.method = method;
     // libmicrohttpd takes the query off the URL; a bare "?wsdl" comes back as an argument without value.
@@ -204,7 +197,10 @@ MHD_Result handleUnguarded(Server& server, MHD_Connection* connection, const cha
                            const char* data, size_t* size, void** slot)
 {
     auto* exchange = static_cast<Exchange*>(*slot);
-    if (!exchange) *slot = exchange = new Exchange(server.budget); // when the URI log callback did not run
+    if (!exchange) { // when the URI log callback did not run
+        *slot = exchange = new Exchange(server.budget);
+        ++server.open;
+    }
     if (!exchange->headersSeen) return headersIn(server, *exchange, connection, method, version);
     if (exchange->queued) { // answered early; the rest is not read
         *size = 0;
@@ -280,13 +276,11 @@ std::string endStatus(Server& server, const Exchange& exchange, MHD_Connection* 
 void endExchange(void* context, MHD_Connection* connection, void** slot, MHD_RequestTerminationCode code)
 {
     Server& server = *static_cast<Server*>(context);
-    if (code == MHD_REQUEST_TERMINATED_COMPLETED_OK) server.deadlines.requestDone(connection);
-    auto* exchange = static_cast<Exchange*>(*slot);
-    if (!exchange) return;
+    const std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(*slot));
     *slot = nullptr;
-    const std::unique_ptr<Exchange> owned(exchange);
-    if (exchange->busy) --server.busy;
     try {
+        if (code == MHD_REQUEST_TERMINATED_COMPLETED_OK) server.deadlines.requestDone(connection);
+        if (!exchange) return;
         AccessRecord record;
         record.method = exchange->method.empty() ? "-" : exchange->method;
         record.operation = exchange->operation;
@@ -299,6 +293,7 @@ void endExchange(void* context, MHD_Connection* connection, void** slot, MHD_Req
     } catch (...) {
         // Out of memory for the log line: the exchange goes unlogged rather than the server down.
     }
+    if (exchange) --server.open;
 }
 
 // A request refused by libmicrohttpd, or cut, before it reached our callbacks
@@ -323,12 +318,13 @@ void notifyConnection(void* context, MHD_Connection* connection, void** socketCo
     RequestDeadlines::notify(&server.deadlines, connection, socketContext, code);
 }
 
-// Lets the answers ready or made within the grace go out, then stops; a
-// handler busy past the grace does not hold the process.
+// Lets the answers ready or made within the grace go out, then stops; an
+// exchange still open at the end of the grace (arriving, or being answered)
+// does not hold the process.
 void stopWithin(MHD_Daemon* daemon, const Server& server, Clock::time_point deadline)
 {
     const auto margin = std::chrono::milliseconds(300);
-    while (server.busy.load() > 0 && Clock::now() < deadline - margin) {
+    while (server.open.load() > 0 && Clock::now() < deadline - margin) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     std::atomic<bool> stopped{false};
@@ -338,8 +334,8 @@ void stopWithin(MHD_Daemon* daemon, const Server& server, Clock::time_point dead
     });
     while (!stopped && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (!stopped) {
-        std::cerr << "wixml serve: " << server.busy.load()
-                  << " request(s) still being answered at the end of the grace; stopped without them" << std::endl;
+        std::cerr << "wixml serve: " << server.open.load()
+                  << " exchange(s) still open at the end of the grace; stopped without them" << std::endl;
         std::_Exit(0);
     }
     stopper.join();
@@ -375,7 +371,8 @@ int runHttpServer(const ServeOptions& options, Service& service)
     const std::size_t lingerSlots = 32;
     const ConnectionPlan plan = planConnections(options.maxConnections, options.threads, lingerSlots);
     if (!plan.warning.empty()) std::cerr << "wixml serve: " << plan.warning << '\n';
-    LingeringCloser closer(lingerSlots, std::max<std::size_t>(options.maxBody, 1u << 20),
+    // A client refused for a body just over the limit sends it all before reading: twice the limit lets it finish.
+    LingeringCloser closer(lingerSlots, std::max<std::size_t>(2 * options.maxBody, 1u << 20),
                            std::chrono::seconds(std::min(options.readTimeout, 5u)));
     RequestDeadlines deadlines(std::chrono::seconds(options.readTimeout), closer);
     BodyBudget budget(options.maxBodyMemory);
