@@ -84,10 +84,19 @@ ServiceAnswer plainAnswer(int status, std::string text)
     return answer;
 }
 
-// close: the connection ends after the answer, gracefully, for its client may
-// still be sending a body nobody reads.
+// What becomes of the connection after the answer: kept; closed; or closed
+// gracefully, for its client may still be sending a body nobody reads.
+enum class Then { keep, close, linger };
+
+// A client refused for a body just over the limit sends it all before
+// reading: the graceful close reads up to twice the limit, so that it finishes.
+std::size_t lingerBytes(const ServeOptions& options)
+{
+    return std::max<std::size_t>(2 * options.maxBody, 1u << 20);
+}
+
 MHD_Result queue(Server& server, Exchange& exchange, MHD_Connection* connection, const ServiceAnswer& answer,
-                 bool close = false, const char* retryAfter = nullptr)
+                 Then then = Then::keep, const char* retryAfter = nullptr)
 {
     server.deadlines.requestIn(connection);
     const std::string& body = answer.body();
@@ -98,7 +107,7 @@ MHD_Result queue(Server& server, Exchange& exchange, MHD_Connection* connection,
     if (answer.allowHeader) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD, POST");
     if (retryAfter) MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, retryAfter);
     // A stopping server takes no further request on the connection.
-    if (close || server.stopping) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    if (then != Then::keep || server.stopping) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
     const MHD_Result result = MHD_queue_response(connection, static_cast<unsigned>(answer.status), response);
     MHD_destroy_response(response);
     if (result == MHD_YES) {
@@ -106,22 +115,24 @@ MHD_Result queue(Server& server, Exchange& exchange, MHD_Connection* connection,
         exchange.status = std::to_string(answer.status);
         exchange.sent = body.size();
         exchange.operation = answer.operation;
-        if (close) server.deadlines.lingerOnClose(connection);
+        if (then == Then::linger) server.deadlines.lingerOnClose(connection);
     }
     return result;
 }
 
-MHD_Result refuse(Server& server, Exchange& exchange, MHD_Connection* connection, int status, std::string why)
+MHD_Result refuse(Server& server, Exchange& exchange, MHD_Connection* connection, int status, std::string why,
+                  Then then = Then::linger)
 {
     exchange.body.release();
-    return queue(server, exchange, connection, plainAnswer(status, std::move(why)), true);
+    return queue(server, exchange, connection, plainAnswer(status, std::move(why)), then);
 }
 
-MHD_Result tooLarge(Server& server, Exchange& exchange, MHD_Connection* connection)
+MHD_Result tooLarge(Server& server, Exchange& exchange, MHD_Connection* connection, Then then = Then::linger)
 {
     return refuse(server, exchange, connection, 413,
                   "the request body is over the limit of " + std::to_string(server.options.maxBody) +
-                      " bytes (wixml serve --max-body)");
+                      " bytes (wixml serve --max-body)",
+                  then);
 }
 
 MHD_Result overBudget(Server& server, Exchange& exchange, MHD_Connection* connection)
@@ -130,7 +141,7 @@ MHD_Result overBudget(Server& server, Exchange& exchange, MHD_Connection* connec
     const ServiceAnswer answer = plainAnswer(
         503, "the request bodies in flight fill the server's memory for them (wixml serve --max-body-memory " +
                  std::to_string(server.budget.limit()) + "); try again shortly");
-    return queue(server, exchange, connection, answer, true, "1");
+    return queue(server, exchange, connection, answer, Then::linger, "1");
 }
 
 MHD_Result headersIn(Server& server, Exchange& exchange, MHD_Connection* connection, const char* method,
@@ -151,7 +162,11 @@ MHD_Result headersIn(Server& server, Exchange& exchange, MHD_Connection* connect
     // Refused before a byte of the body is read.
     const char* length = header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
     const unsigned long long declared = length ? std::strtoull(length, nullptr, 10) : 0;
-    if (declared > server.options.maxBody) return tooLarge(server, exchange, connection);
+    // A body too long to drain gets an abrupt close: no point reading what never ends in time.
+    if (declared > server.options.maxBody) {
+        return tooLarge(server, exchange, connection,
+                        declared > lingerBytes(server.options) ? Then::close : Then::linger);
+    }
     // Nothing is reserved for it, but a body that cannot fit beside those in flight is turned away now.
     if (declared > server.budget.limit() - std::min(server.budget.used(), server.budget.limit())) {
         return overBudget(server, exchange, connection);
@@ -371,8 +386,7 @@ int runHttpServer(const ServeOptions& options, Service& service)
     const std::size_t lingerSlots = 32;
     const ConnectionPlan plan = planConnections(options.maxConnections, options.threads, lingerSlots);
     if (!plan.warning.empty()) std::cerr << "wixml serve: " << plan.warning << '\n';
-    // A client refused for a body just over the limit sends it all before reading: twice the limit lets it finish.
-    LingeringCloser closer(lingerSlots, std::max<std::size_t>(2 * options.maxBody, 1u << 20),
+    LingeringCloser closer(lingerSlots, lingerBytes(options),
                            std::chrono::seconds(std::min(options.readTimeout, 5u)));
     RequestDeadlines deadlines(std::chrono::seconds(options.readTimeout), closer);
     BodyBudget budget(options.maxBodyMemory);
