@@ -339,6 +339,7 @@ def test_startup():
     cases = [
         (["--port", "70000"], r"--port wants"),
         (["--threads", "0"], r"--threads wants"),
+        (["--max-body", "2000000", "--max-body-memory", "1000000"], r"--max-body-memory 1000000 is below --max-body"),
         (["--replies", "/nonexistent-directory"], r"load-reply\.xml"),
         (["--host", "no.such.host.invalid"], r"cannot resolve"),
         (["files"], r"no files"),

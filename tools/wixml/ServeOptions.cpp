@@ -9,9 +9,9 @@
 
 namespace wixml {
 
-const char* const serveValueOptions[] = {"--host",         "--port",         "--replies",         "--threads",
-                                         "--max-body",     "--max-body-memory", "--max-header",   "--max-connections", "--read-timeout",
-                                         "--idle-timeout", nullptr};
+const char* const serveValueOptions[] = {"--host",         "--port",         "--replies",        "--threads",
+                                         "--max-body",     "--max-body-memory", "--max-header", "--max-connections",
+                                         "--read-timeout", "--idle-timeout", nullptr};
 
 namespace {
 
