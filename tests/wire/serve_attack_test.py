@@ -80,6 +80,7 @@ def framing_cases():
          + chunked, 400),
         ("an unknown coding", post_head(None).replace(b"chunked", b"gzip, chunked") + chunked + smuggled, 501),
         ("chunked twice", post_head(None).replace(b"chunked", b"chunked, chunked") + chunked, 400),
+        ("chunked with a tab after it", post_head(None).replace(b"chunked", b"chunked\t") + chunked + smuggled, 400),
         ("Transfer-Encoding in HTTP/1.0", post_head(None).replace(b"HTTP/1.1", b"HTTP/1.0") + chunked, 400),
         ("a space before the colon", post_head(len(body)).replace(b"Content-Length:", b"Content-Length :") + body, 400),
         ("HTTP/1.1 without Host", b"GET /?wsdl HTTP/1.1\r\n\r\n", 400),

@@ -103,6 +103,11 @@ FramingVerdict checkFraming(const HeaderFields& fields, bool http11)
         if (lengths == 1) return refuse(400, "Content-Length and Transfer-Encoding together");
         FramingVerdict codings = checkCodings(encoding);
         if (codings.status != 0) return codings;
+        // libmicrohttpd decodes chunks only for the bare word; with white space
+        // around it, it would read the body as unframed, up to the client's close.
+        if (!sameName(encoding, "chunked")) {
+            return refuse(400, "Transfer-Encoding '" + std::string(encoding) + "' has white space around chunked");
+        }
     }
     if (hosts > 1) return refuse(400, "Host is given " + std::to_string(hosts) + " times");
     if (http11 && hosts == 0) return refuse(400, "an HTTP/1.1 request without Host");
