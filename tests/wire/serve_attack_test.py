@@ -220,10 +220,14 @@ def test_too_large_read():
 # ---- a stop delivers what is ready and ends within the grace ------------------------------------------------
 def test_stop():
     with Serve(wixml, "--strict") as serve:
-        body = many_operations(4 << 20)
+        # Long enough to answer that SIGTERM comes in the middle, well within the grace.
+        body = many_operations(1 << 20)
+        started = time.monotonic()
+        serve.post(body, "text/xml")
+        answering = time.monotonic() - started
         connection = http.client.HTTPConnection(serve.host, serve.port, timeout=10)
         connection.request("POST", "/", body, {"Content-Type": "text/xml"})
-        time.sleep(0.05)
+        time.sleep(answering / 3)
         serve.process.send_signal(signal.SIGTERM)
         time.sleep(0.1)
         try:
