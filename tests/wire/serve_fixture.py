@@ -7,6 +7,7 @@
 
 import http.client
 import os
+import resource
 import signal
 import subprocess
 import tempfile
@@ -17,8 +18,10 @@ START_SECONDS = 30
 
 
 class Serve:
-    def __init__(self, wixml, *options):
+    def __init__(self, wixml, *options, limits=None):
+        """limits: {resource.RLIMIT_...: soft and hard limit} for the server process."""
         self.command = [wixml, "serve", "--port", "0", *options]
+        self.limits = limits or {}
         self.process = None
         self.url = None
         self.log = ""
@@ -27,7 +30,12 @@ class Serve:
 
     def __enter__(self):
         self._stderr = tempfile.TemporaryFile(mode="w+")
-        self.process = subprocess.Popen(self.command, stdout=subprocess.PIPE, stderr=self._stderr, text=True)
+        def limit():
+            for which, value in self.limits.items():
+                resource.setrlimit(which, (value, value))
+
+        self.process = subprocess.Popen(self.command, stdout=subprocess.PIPE, stderr=self._stderr, text=True,
+                                        preexec_fn=limit if self.limits else None)
         deadline = time.monotonic() + START_SECONDS
         line = self.process.stdout.readline()
         if not line.startswith("listening on http://") or time.monotonic() > deadline:

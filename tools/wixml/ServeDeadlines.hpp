@@ -1,53 +1,77 @@
 #pragma once
 
-// A deadline for a request's line and headers. libmicrohttpd's idle timeout
-// starts again with every byte, so a client sending a byte a second would hold
-// its connection for ever; a watch thread shuts down the socket of one that is
-// still sending its headers when the read timeout is up.
+// A deadline for each request as a whole, from its first byte (or the end of
+// the one before on a kept connection) until it is all in: line, headers,
+// body, chunk sizes, chunk extensions and trailers alike. libmicrohttpd's idle
+// timeout starts again with every byte and its callbacks see only body data,
+// so a client trickling a byte a second through any part would hold its
+// connection for ever; a watch thread shuts down the socket of one whose
+// request is not in when the read timeout is up.
+//
+// It also remembers which connections are to close gracefully, and hands
+// their sockets to a LingeringCloser as libmicrohttpd lets them go.
 
 #include <microhttpd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
 
+#include "ServeLinger.hpp"
+
 namespace wixml {
 
-class HeaderDeadlines {
+class RequestDeadlines {
 public:
-    explicit HeaderDeadlines(std::chrono::seconds limit);
-    ~HeaderDeadlines();
-    HeaderDeadlines(const HeaderDeadlines&) = delete;
-    HeaderDeadlines& operator=(const HeaderDeadlines&) = delete;
+    RequestDeadlines(std::chrono::milliseconds limit, LingeringCloser& closer);
+    ~RequestDeadlines();
+    RequestDeadlines(const RequestDeadlines&) = delete;
+    RequestDeadlines& operator=(const RequestDeadlines&) = delete;
 
     /// For MHD_OPTION_NOTIFY_CONNECTION, with this as its closure.
     static void notify(void* self, MHD_Connection* connection, void** socketContext,
                        MHD_ConnectionNotificationCode code);
-    /// The request's headers are in: its clock stops.
-    void headersIn(MHD_Connection* connection);
+    /// The request is all in, or answered without the rest: its clock stops.
+    void requestIn(MHD_Connection* connection);
     /// A request is over and the connection kept: the next one's clock starts.
     void requestDone(MHD_Connection* connection);
+    /// The connection is to close gracefully, its client maybe still sending.
+    void lingerOnClose(MHD_Connection* connection);
+    /// Whether the watch cut the connection for its deadline.
+    bool cutForTime(MHD_Connection* connection);
+    /// A request has reached our callbacks (its line was read).
+    void exchangeBegun(MHD_Connection* connection);
+    /// Before the connection closes: whether bytes came after the last
+    /// exchange that no exchange of ours saw, a request refused or cut while
+    /// its line was read.
+    bool unseenRequest(MHD_Connection* connection);
 
 private:
     using Clock = std::chrono::steady_clock;
-    struct Waiting {
+    struct Watched {
         int socket;
         Clock::time_point deadline;
-        bool waiting; // for a request's line and headers
+        bool waiting; // for the rest of a request
+        bool cut;     // by the watch
+        bool linger;
+        bool begun = false;            // an exchange since the last one ended
+        std::uint64_t receivedBefore = 0; // bytes received when the last one ended
     };
 
     void watch();
 
-    const std::chrono::seconds m_limit;
+    const std::chrono::milliseconds m_limit;
+    LingeringCloser& m_closer;
     // Held while a socket is shut down, and by libmicrohttpd's close notice,
     // which comes before it closes the socket: no socket is shut down once
     // its number may belong to another connection.
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;
-    std::unordered_map<MHD_Connection*, Waiting> m_connections;
+    std::unordered_map<MHD_Connection*, Watched> m_connections;
     std::thread m_watch;
 };
 

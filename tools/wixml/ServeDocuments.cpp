@@ -22,30 +22,54 @@ std::string readFile(const std::filesystem::path& file)
     return content.str();
 }
 
+// Where the address goes: each port's location attribute, and each import's
+// schemaLocation, which names a file beside the importer and becomes a query
+// on the service. Returns the text with a NUL, which no XML holds, where the
+// address goes.
+std::string markAddresses(std::string text)
+{
+    const std::regex address(R"((<soap(?:12)?:address\s+location=")[^"]*")");
+    text = std::regex_replace(text, address, std::string("$1") + '\0' + "\"");
+    for (const char* file : schemaFiles) {
+        const std::string from = std::string("schemaLocation=\"") + file + "\"";
+        const std::string to = std::string("schemaLocation=\"") + '\0' + "?xsd=" + file + "\"";
+        for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+            text.replace(at, from.size(), to);
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 ServiceDocuments::ServiceDocuments(const std::string& schemaDirectory)
 {
     const std::filesystem::path directory(schemaDirectory);
-    m_originals["wsdl"] = readFile(directory / wsdlFile);
-    for (const char* file : schemaFiles) m_originals[file] = readFile(directory / file);
+    std::map<std::string, std::string> originals{{"wsdl", readFile(directory / wsdlFile)}};
+    for (const char* file : schemaFiles) originals[file] = readFile(directory / file);
+    for (const auto& [name, original] : originals) {
+        const std::string marked = markAddresses(original);
+        Template& cut = m_templates[name];
+        for (std::size_t start = 0;;) {
+            const std::size_t mark = marked.find('\0', start);
+            cut.pieces.push_back(marked.substr(start, mark - start));
+            cut.length += cut.pieces.back().size();
+            if (mark == std::string::npos) break;
+            start = mark + 1;
+        }
+    }
 }
 
 std::string ServiceDocuments::document(const std::string& name, const std::string& base) const
 {
-    const auto found = m_originals.find(name);
-    if (found == m_originals.end()) return {};
-    std::string text = found->second;
-    // Both ports, SOAP 1.1 and 1.2, are at the one address served.
-    const std::regex address(R"((<soap(?:12)?:address\s+location=")[^"]*")");
-    text = std::regex_replace(text, address, "$1" + base + "\"");
-    // Imports name files beside the importer; here each is a query on the service.
-    for (const char* file : schemaFiles) {
-        const std::string from = std::string("schemaLocation=\"") + file + "\"";
-        const std::string to = "schemaLocation=\"" + base + "?xsd=" + file + "\"";
-        for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-            text.replace(at, from.size(), to);
-        }
+    const auto found = m_templates.find(name);
+    if (found == m_templates.end()) return {};
+    const Template& cut = found->second;
+    std::string text;
+    text.reserve(cut.length + (cut.pieces.size() - 1) * base.size());
+    for (std::size_t i = 0; i < cut.pieces.size(); ++i) {
+        if (i != 0) text += base;
+        text += cut.pieces[i];
     }
     return text;
 }

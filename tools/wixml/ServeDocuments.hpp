@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace wixml {
 
@@ -24,7 +25,14 @@ public:
     static std::string requested(const std::string& query);
 
 private:
-    std::map<std::string, std::string> m_originals; // "wsdl" or file name -> text as shipped
+    // A document cut where the service's address goes, once at start-up, so
+    // that a request only joins the pieces: the text between two addresses
+    // is pieces[i], and the address follows each piece but the last.
+    struct Template {
+        std::vector<std::string> pieces;
+        std::size_t length = 0; // of all pieces
+    };
+    std::map<std::string, Template, std::less<>> m_templates; // "wsdl" or file name
 };
 
 } // namespace wixml

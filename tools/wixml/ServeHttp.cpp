@@ -2,23 +2,27 @@
 
 #include <microhttpd.h>
 
-#include <arpa/inet.h>
 #include <malloc.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <thread>
 
+#include "ServeBodyBudget.hpp"
 #include "ServeDeadlines.hpp"
+#include "ServeFraming.hpp"
+#include "ServeLibraryLog.hpp"
+#include "ServeLinger.hpp"
 #include "ServeLog.hpp"
+#include "ServeSocket.hpp"
 
 namespace wixml {
 
@@ -26,33 +30,44 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Requests still being sent to the stopping server are cut after this;
-// answers already on their way get up to this long to finish.
+// After SIGINT or SIGTERM: answers ready or made within this are delivered,
+// and the process is gone by its end whatever a handler is still doing.
 constexpr auto stopGrace = std::chrono::milliseconds(1500);
 
 struct Server {
     const ServeOptions& options;
     Service& service;
-    HeaderDeadlines& deadlines;
-    std::atomic<int> answering{0}; // answers queued and not yet sent
+    RequestDeadlines& deadlines;
+    BodyBudget& budget;
+    std::atomic<bool> stopping{false};
+    std::atomic<int> open{0}; // exchanges begun and not ended
 };
 
 struct Exchange {
+    explicit Exchange(BodyBudget& budget) : body(budget) {}
     Clock::time_point start = Clock::now();
     std::string method;
     bool headersSeen = false;
-    bool tooLarge = false;
     bool queued = false;
+    int refusal = 0;   // 413 or 503 once found in the body: the rest is read and dropped
     std::size_t received = 0;
     std::size_t sent = 0;
     std::string status = "-";
     std::string operation = "-";
-    std::string body;
+    BudgetedBody body;
 };
 
-void* beginExchange(void*, const char*, MHD_Connection*)
+void* beginExchange(void* context, const char*, MHD_Connection* connection)
 {
-    return new Exchange;
+    Server& server = *static_cast<Server*>(context);
+    try {
+        server.deadlines.exchangeBegun(connection);
+        auto* exchange = new Exchange(server.budget);
+        ++server.open;
+        return exchange;
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 const char* header(MHD_Connection* connection, const char* name)
@@ -60,19 +75,39 @@ const char* header(MHD_Connection* connection, const char* name)
     return MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
 }
 
-MHD_Result queue(Server& server, Exchange& exchange, MHD_Connection* connection, const ServiceAnswer& answer,
-                 bool close = false)
+ServiceAnswer plainAnswer(int status, std::string text)
 {
+    ServiceAnswer answer;
+    answer.status = status;
+    answer.contentType = "text/plain; charset=utf-8";
+    answer.text = std::move(text) + "\n";
+    return answer;
+}
+
+// What becomes of the connection after the answer: kept; closed; or closed
+// gracefully, for its client may still be sending a body nobody reads.
+enum class Then { keep, close, linger };
+
+// A client refused for a body just over the limit sends it all before
+// reading: the graceful close reads up to twice the limit, so that it finishes.
+std::size_t lingerBytes(const ServeOptions& options)
+{
+    return std::max<std::size_t>(2 * options.maxBody, 1u << 20);
+}
+
+MHD_Result queue(Server& server, Exchange& exchange, MHD_Connection* connection, const ServiceAnswer& answer,
+                 Then then = Then::keep, const char* retryAfter = nullptr)
+{
+    server.deadlines.requestIn(connection);
     const std::string& body = answer.body();
-    MHD_Response* response =
-        answer.prepared ? MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()),
-                                                          MHD_RESPMEM_PERSISTENT)
-                        : MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()),
-                                                          MHD_RESPMEM_MUST_COPY);
+    MHD_Response* response = MHD_create_response_from_buffer(
+        body.size(), const_cast<char*>(body.data()), answer.prepared ? MHD_RESPMEM_PERSISTENT : MHD_RESPMEM_MUST_COPY);
     if (!response) return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType);
     if (answer.allowHeader) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD, POST");
-    if (close) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    if (retryAfter) MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, retryAfter);
+    // A stopping server takes no further request on the connection.
+    if (then != Then::keep || server.stopping) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
     const MHD_Result result = MHD_queue_response(connection, static_cast<unsigned>(answer.status), response);
     MHD_destroy_response(response);
     if (result == MHD_YES) {
@@ -80,66 +115,68 @@ MHD_Result queue(Server& server, Exchange& exchange, MHD_Connection* connection,
         exchange.status = std::to_string(answer.status);
         exchange.sent = body.size();
         exchange.operation = answer.operation;
-        ++server.answering;
+        if (then == Then::linger) server.deadlines.lingerOnClose(connection);
     }
     return result;
 }
 
-ServiceAnswer tooLarge(const ServeOptions& options)
+MHD_Result refuse(Server& server, Exchange& exchange, MHD_Connection* connection, int status, std::string why,
+                  Then then = Then::linger)
 {
-    ServiceAnswer answer;
-    answer.status = 413;
-    answer.contentType = "text/plain; charset=utf-8";
-    answer.text = "the request body is over the limit of " + std::to_string(options.maxBody) +
-                  " bytes (wixml serve --max-body)\n";
-    return answer;
+    exchange.body.release();
+    return queue(server, exchange, connection, plainAnswer(status, std::move(why)), then);
 }
 
-MHD_Result handle(void* context, MHD_Connection* connection, const char*, const char* method, const char*,
-                  const char* data, size_t* size, void** slot)
+MHD_Result tooLarge(Server& server, Exchange& exchange, MHD_Connection* connection, Then then = Then::linger)
 {
-    Server& server = *static_cast<Server*>(context);
-    const ServeOptions& options = server.options;
-    auto* exchange = static_cast<Exchange*>(*slot);
-    if (!exchange) *slot = exchange = new Exchange; // when the URI log callback did not run
+    return refuse(server, exchange, connection, 413,
+                  "the request body is over the limit of " + std::to_string(server.options.maxBody) +
+                      " bytes (wixml serve --max-body)",
+                  then);
+}
 
-    if (!exchange->headersSeen) {
-        exchange->headersSeen = true;
-        server.deadlines.headersIn(connection);
-        exchange->method = method;
-        // Refused before a byte of the body is read: the connection closes after the answer.
-        const char* length = header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
-        if (length) {
-            const unsigned long long declared = std::strtoull(length, nullptr, 10);
-            if (declared > options.maxBody) return queue(server, *exchange, connection, tooLarge(options), true);
-            exchange->body.reserve(static_cast<std::size_t>(declared));
-        }
-        return MHD_YES;
+MHD_Result overBudget(Server& server, Exchange& exchange, MHD_Connection* connection)
+{
+    exchange.body.release();
+    const ServiceAnswer answer = plainAnswer(
+        503, "the request bodies in flight fill the server's memory for them (wixml serve --max-body-memory " +
+                 std::to_string(server.budget.limit()) + "); try again shortly");
+    return queue(server, exchange, connection, answer, Then::linger, "1");
+}
+
+MHD_Result headersIn(Server& server, Exchange& exchange, MHD_Connection* connection, const char* method,
+                     const char* version)
+{
+    exchange.headersSeen = true;
+    exchange.method = method;
+    HeaderFields fields;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void* target, MHD_ValueKind, const char* key, const char* value) -> MHD_Result {
+            static_cast<HeaderFields*>(target)->emplace_back(key, value ? value : "");
+            return MHD_YES;
+        },
+        &fields);
+    const FramingVerdict framing = checkFraming(fields, std::strcmp(version, MHD_HTTP_VERSION_1_0) != 0);
+    if (framing.status != 0) return refuse(server, exchange, connection, framing.status, framing.reason);
+    // Refused before a byte of the body is read.
+    const char* length = header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    const unsigned long long declared = length ? std::strtoull(length, nullptr, 10) : 0;
+    // A body too long to drain gets an abrupt close: no point reading what never ends in time.
+    if (declared > server.options.maxBody) {
+        return tooLarge(server, exchange, connection,
+                        declared > lingerBytes(server.options) ? Then::close : Then::linger);
     }
-
-    if (*size != 0) {
-        exchange->received += *size;
-        // A body that trickles in must not hold its connection for ever.
-        if (Clock::now() - exchange->start > std::chrono::seconds(options.readTimeout)) {
-            exchange->status = "cut:read-timeout";
-            return MHD_NO;
-        }
-        if (exchange->received > options.maxBody) {
-            // Chunked, so no length came first: read on without keeping it, up to a second limit's worth.
-            if (!exchange->tooLarge) std::string().swap(exchange->body);
-            exchange->tooLarge = true;
-            if (exchange->received > 2 * options.maxBody) {
-                exchange->status = "cut:body-too-large";
-                return MHD_NO;
-            }
-        } else {
-            exchange->body.append(data, *size);
-        }
-        *size = 0;
-        return MHD_YES;
+    // Nothing is reserved for it, but a body that cannot fit beside those in flight is turned away now.
+    if (declared > server.budget.limit() - std::min(server.budget.used(), server.budget.limit())) {
+        return overBudget(server, exchange, connection);
     }
+    return MHD_YES;
+}
 
-    if (exchange->tooLarge) return queue(server, *exchange, connection, tooLarge(options), true);
+MHD_Result answerRequest(Server& server, Exchange& exchange, MHD_Connection* connection, const char* method)
+{
+    server.deadlines.requestIn(connection); // however long the answer takes
     ServiceRequest request;
     request.method = method;
     // libmicrohttpd takes the query off the URL; a bare "?wsdl" comes back as an argument without value.
@@ -155,18 +192,70 @@ MHD_Result handle(void* context, MHD_Connection* connection, const char*, const 
     if (host) request.host = host;
     request.contentType = header(connection, MHD_HTTP_HEADER_CONTENT_TYPE);
     request.soapAction = header(connection, "SOAPAction");
-    request.body = exchange->body;
+    request.body = exchange.body.text();
     ServiceAnswer answer;
     try {
         answer = server.service.answer(request);
+    } catch (const std::bad_alloc&) {
+        return overBudget(server, exchange, connection);
     } catch (const std::exception& error) {
         answer.status = 500;
         answer.contentType = "text/xml; charset=utf-8";
         answer.text = writeFault(SoapVersion::Soap11, FaultSide::Server, error.what());
     }
-    const MHD_Result result = queue(server, *exchange, connection, answer);
-    std::string().swap(exchange->body);
+    const MHD_Result result = queue(server, exchange, connection, answer);
+    exchange.body.release();
     return result;
+}
+
+MHD_Result handleUnguarded(Server& server, MHD_Connection* connection, const char* method, const char* version,
+                           const char* data, size_t* size, void** slot)
+{
+    auto* exchange = static_cast<Exchange*>(*slot);
+    if (!exchange) { // when the URI log callback did not run
+        *slot = exchange = new Exchange(server.budget);
+        ++server.open;
+    }
+    if (!exchange->headersSeen) return headersIn(server, *exchange, connection, method, version);
+    if (exchange->queued) { // answered early; the rest is not read
+        *size = 0;
+        return MHD_YES;
+    }
+    if (*size != 0) {
+        // libmicrohttpd 0.9.75 takes no answer while a body is coming in: one
+        // refused midway is answered at its end, the bytes up to it dropped.
+        exchange->received += *size;
+        const std::string_view arrived(data, *size);
+        *size = 0;
+        if (exchange->refusal == 0) {
+            if (exchange->received > server.options.maxBody) { // chunked, so no length came first
+                exchange->refusal = 413;
+            } else if (!exchange->body.append(arrived, server.options.maxBody)) {
+                exchange->refusal = 503;
+            }
+            if (exchange->refusal != 0) exchange->body.release();
+        }
+        if (exchange->received > 2 * server.options.maxBody) {
+            exchange->status = "cut:body-too-large";
+            return MHD_NO;
+        }
+        return MHD_YES;
+    }
+    if (exchange->refusal == 413) return tooLarge(server, *exchange, connection);
+    if (exchange->refusal == 503) return overBudget(server, *exchange, connection);
+    return answerRequest(server, *exchange, connection, method);
+}
+
+// No exception may cross into libmicrohttpd's C: one that gets here (out of
+// memory for bookkeeping) ends the connection.
+MHD_Result handle(void* context, MHD_Connection* connection, const char*, const char* method, const char* version,
+                  const char* data, size_t* size, void** slot)
+{
+    try {
+        return handleUnguarded(*static_cast<Server*>(context), connection, method, version, data, size, slot);
+    } catch (...) {
+        return MHD_NO;
+    }
 }
 
 const char* terminationName(MHD_RequestTerminationCode code)
@@ -181,89 +270,106 @@ const char* terminationName(MHD_RequestTerminationCode code)
     }
 }
 
+// The status of the exchange for the log: ours, or libmicrohttpd's own answer
+// to a request it refused before any callback saw it.
+std::string endStatus(Server& server, const Exchange& exchange, MHD_Connection* connection,
+                      MHD_RequestTerminationCode code)
+{
+    const char* cut = terminationName(code);
+    if (!cut || exchange.status.rfind("cut:", 0) == 0) return exchange.status;
+    if (exchange.queued) return exchange.status + ",unsent";
+    if (server.deadlines.cutForTime(connection)) return "cut:read-timeout";
+    if (code == MHD_REQUEST_TERMINATED_WITH_ERROR) {
+        const unsigned logged = claimLibraryRefusal();
+        const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_HTTP_STATUS);
+        if (info && info->http_status != 0) return std::to_string(info->http_status);
+        if (logged != 0) return std::to_string(logged);
+    }
+    return cut;
+}
+
 void endExchange(void* context, MHD_Connection* connection, void** slot, MHD_RequestTerminationCode code)
 {
-    if (code == MHD_REQUEST_TERMINATED_COMPLETED_OK) static_cast<Server*>(context)->deadlines.requestDone(connection);
-    auto* exchange = static_cast<Exchange*>(*slot);
-    if (!exchange) return;
+    Server& server = *static_cast<Server*>(context);
+    const std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(*slot));
     *slot = nullptr;
-    const std::unique_ptr<Exchange> owned(exchange);
-    if (exchange->queued) --static_cast<Server*>(context)->answering;
-    AccessRecord record;
-    record.method = exchange->method.empty() ? "-" : exchange->method;
-    record.operation = exchange->operation;
-    record.status = exchange->status;
-    if (const char* cut = terminationName(code)) {
-        if (exchange->status.rfind("cut:", 0) != 0) record.status = exchange->queued ? exchange->status + ",unsent" : cut;
+    try {
+        if (code == MHD_REQUEST_TERMINATED_COMPLETED_OK) server.deadlines.requestDone(connection);
+        if (!exchange) return;
+        AccessRecord record;
+        record.method = exchange->method.empty() ? "-" : exchange->method;
+        record.operation = exchange->operation;
+        record.status = endStatus(server, *exchange, connection, code);
+        record.received = exchange->received;
+        record.sent = exchange->queued && code == MHD_REQUEST_TERMINATED_COMPLETED_OK ? exchange->sent : 0;
+        record.microseconds =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange->start).count();
+        logAccess(record);
+    } catch (...) {
+        // Out of memory for the log line: the exchange goes unlogged rather than the server down.
     }
-    record.received = exchange->received;
-    record.sent = exchange->queued && code == MHD_REQUEST_TERMINATED_COMPLETED_OK ? exchange->sent : 0;
-    record.microseconds =
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange->start).count();
-    logAccess(record);
+    if (exchange) --server.open;
 }
 
-// getaddrinfo's first answer for the host, with the port put in.
-bool resolve(const std::string& host, unsigned port, sockaddr_storage& address, socklen_t& length, std::string& problem)
+// A request refused by libmicrohttpd, or cut, before it reached our callbacks
+// still gets its line in the access log.
+void notifyConnection(void* context, MHD_Connection* connection, void** socketContext,
+                      MHD_ConnectionNotificationCode code)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const std::string bare = host.size() > 2 && host.front() == '[' && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
-    const int error = getaddrinfo(bare.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (error != 0 || !found) {
-        problem = "cannot resolve '" + host + "': " + gai_strerror(error);
-        return false;
+    Server& server = *static_cast<Server*>(context);
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED && server.deadlines.unseenRequest(connection)) {
+        try {
+            AccessRecord record;
+            record.method = "-";
+            const unsigned status = claimLibraryRefusal();
+            record.status = status != 0 ? std::to_string(status)
+                            : server.deadlines.cutForTime(connection) ? "cut:read-timeout"
+                                                                     : "cut:request-line";
+            logAccess(record);
+        } catch (...) {
+            // Out of memory for the log line: the exchange goes unlogged.
+        }
     }
-    std::memcpy(&address, found->ai_addr, found->ai_addrlen);
-    length = found->ai_addrlen;
-    freeaddrinfo(found);
-    return true;
+    RequestDeadlines::notify(&server.deadlines, connection, socketContext, code);
 }
 
-std::string numericHost(const sockaddr_storage& address)
+// Lets the answers ready or made within the grace go out, then stops; an
+// exchange still open at the end of the grace (arriving, or being answered)
+// does not hold the process.
+void stopWithin(MHD_Daemon* daemon, const Server& server, Clock::time_point deadline)
 {
-    char text[INET6_ADDRSTRLEN] = {};
-    if (address.ss_family == AF_INET6) {
-        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(address).sin6_addr, text, sizeof text);
-    } else {
-        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, text, sizeof text);
+    const auto margin = std::chrono::milliseconds(300);
+    while (server.open.load() > 0 && Clock::now() < deadline - margin) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return text;
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        MHD_stop_daemon(daemon);
+        stopped = true;
+    });
+    while (!stopped && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!stopped) {
+        std::cerr << "wixml serve: " << server.open.load()
+                  << " exchange(s) still open at the end of the grace; stopped without them" << std::endl;
+        std::_Exit(0);
+    }
+    stopper.join();
 }
 
 } // namespace
 
 int runHttpServer(const ServeOptions& options, Service& service)
 {
-    sockaddr_storage address{};
-    socklen_t addressLength = 0;
+    Listener listener;
     std::string problem;
-    if (!resolve(options.host, options.port, address, addressLength, problem)) {
+    if (!listenOn(options.host, options.port, listener, problem)) {
         std::cerr << "wixml serve: " << problem << '\n';
         return 2;
     }
-    // Bound here rather than by libmicrohttpd, so that the address is known
-    // (and the WSDL written) before the first request can arrive.
-    const int listener = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    if (listener < 0 || ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-        ::bind(listener, reinterpret_cast<const sockaddr*>(&address), addressLength) != 0 ||
-        ::listen(listener, 128) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &addressLength) != 0) {
-        std::cerr << "wixml serve: cannot listen on " << options.host << " port " << options.port << ": "
-                  << std::strerror(errno) << '\n';
-        if (listener >= 0) ::close(listener);
-        return 2;
-    }
-    const unsigned port = ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(address).sin6_port
-                                                              : reinterpret_cast<const sockaddr_in&>(address).sin_port);
-    const std::string host = numericHost(address);
-    service.setAddress(host, port);
+    // The WSDL is written with the address known, before the first request can arrive.
+    service.setAddress(listener.host, listener.port);
 
-    // Every thread libmicrohttpd starts inherits the mask: the signals reach sigwait below only.
+    // Every thread started from here inherits the mask: the signals reach sigwait below only.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
@@ -277,44 +383,49 @@ int runHttpServer(const ServeOptions& options, Service& service)
     // with nothing leaked); a fixed threshold hands them back when freed.
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 
-    HeaderDeadlines deadlines(std::chrono::seconds(options.readTimeout));
-    Server server{options, service, deadlines};
+    const std::size_t lingerSlots = 32;
+    const ConnectionPlan plan = planConnections(options.maxConnections, options.threads, lingerSlots);
+    if (!plan.warning.empty()) std::cerr << "wixml serve: " << plan.warning << '\n';
+    LingeringCloser closer(lingerSlots, lingerBytes(options),
+                           std::chrono::seconds(std::min(options.readTimeout, 5u)));
+    RequestDeadlines deadlines(std::chrono::seconds(options.readTimeout), closer);
+    BodyBudget budget(options.maxBodyMemory);
+    Server server{options, service, deadlines, budget};
     // poll, not epoll: edge-triggered, libmicrohttpd 0.9.75 misses a hang-up that
     // arrives with the last bytes of a partial body and holds the connection until
     // the idle timeout.
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC;
-    if (address.ss_family == AF_INET6) flags |= MHD_USE_IPv6;
+    unsigned flags = MHD_USE_ERROR_LOG | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC;
+    if (listener.family == AF_INET6) flags |= MHD_USE_IPv6;
     // The header limit is the connection's memory pool, which holds the request line and headers.
     MHD_Daemon* daemon = MHD_start_daemon(
         flags, 0, nullptr, nullptr, handle, &server,
-        MHD_OPTION_LISTEN_SOCKET, listener,
+        MHD_OPTION_EXTERNAL_LOGGER, keepLibraryRefusal, nullptr,
+        MHD_OPTION_LISTEN_SOCKET, listener.socket,
         MHD_OPTION_THREAD_POOL_SIZE, options.threads,
-        MHD_OPTION_CONNECTION_LIMIT, options.maxConnections,
+        MHD_OPTION_CONNECTION_LIMIT, plan.connections,
         MHD_OPTION_CONNECTION_TIMEOUT, options.idleTimeout,
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, options.maxHeader,
-        MHD_OPTION_URI_LOG_CALLBACK, beginExchange, nullptr,
+        MHD_OPTION_URI_LOG_CALLBACK, beginExchange, &server,
         MHD_OPTION_NOTIFY_COMPLETED, endExchange, &server,
-        MHD_OPTION_NOTIFY_CONNECTION, &HeaderDeadlines::notify, &deadlines,
+        MHD_OPTION_NOTIFY_CONNECTION, notifyConnection, &server,
         MHD_OPTION_END);
     if (!daemon) {
         std::cerr << "wixml serve: cannot start the HTTP server\n";
-        ::close(listener);
+        ::close(listener.socket);
         return 2;
     }
-    const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
-    std::cout << "listening on http://" << shown << ":" << port << "/" << std::endl;
+    const std::string shown = listener.host.find(':') != std::string::npos ? "[" + listener.host + "]" : listener.host;
+    std::cout << "listening on http://" << shown << ":" << listener.port << "/" << std::endl;
 
     int received = 0;
     sigwait(&stopSignals, &received);
-    std::cerr << "wixml serve: " << (received == SIGINT ? "SIGINT" : "SIGTERM") << ", stopping\n";
-    // No new connections; the answers on their way get a moment, the rest is cut.
-    const MHD_socket quiet = MHD_quiesce_daemon(daemon);
     const auto deadline = Clock::now() + stopGrace;
-    while (server.answering.load() > 0 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    MHD_stop_daemon(daemon);
+    server.stopping = true;
+    std::cerr << "wixml serve: " << (received == SIGINT ? "SIGINT" : "SIGTERM") << ", stopping\n";
+    // No new connections from here: the listening socket closes at once.
+    const MHD_socket quiet = MHD_quiesce_daemon(daemon);
     if (quiet != MHD_INVALID_SOCKET) ::close(quiet);
+    stopWithin(daemon, server, deadline);
     return 0;
 }
 

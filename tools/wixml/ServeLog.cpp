@@ -4,9 +4,66 @@
 
 namespace wixml {
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at text[at] of two bytes or
+// more, 0 when there is none (overlong forms, surrogates and values past
+// U+10FFFF are not well formed).
+std::size_t utf8Sequence(std::string_view text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
+    }
+    return length;
+}
+
+} // namespace
+
+std::string logField(std::string_view text)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string field;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        std::size_t length = 1;
+        std::string piece;
+        if (c > 0x20 && c < 0x7F && c != '\\') {
+            piece.assign(1, static_cast<char>(c));
+        } else if (c >= 0x80 && (length = utf8Sequence(text, at)) != 0) {
+            piece.assign(text.substr(at, length));
+        } else {
+            length = 1;
+            piece = {'\\', 'x', hex[c >> 4], hex[c & 0xF]};
+        }
+        if (field.size() + piece.size() > accessFieldCap) return field + "...";
+        field += piece;
+        at += length;
+    }
+    return field.empty() ? "-" : field;
+}
+
 std::string accessLine(const AccessRecord& record)
 {
-    return record.method + " " + record.operation + " " + record.status + " received " +
+    return logField(record.method) + " " + logField(record.operation) + " " + logField(record.status) + " received " +
            std::to_string(record.received) + " sent " + std::to_string(record.sent) + " bytes in " +
            std::to_string(record.microseconds) + " us\n";
 }

@@ -9,9 +9,9 @@
 
 namespace wixml {
 
-const char* const serveValueOptions[] = {"--host",         "--port",         "--replies",         "--threads",
-                                         "--max-body",     "--max-header",   "--max-connections", "--read-timeout",
-                                         "--idle-timeout", nullptr};
+const char* const serveValueOptions[] = {"--host",         "--port",         "--replies",        "--threads",
+                                         "--max-body",     "--max-body-memory", "--max-header", "--max-connections",
+                                         "--read-timeout", "--idle-timeout", nullptr};
 
 namespace {
 
@@ -75,11 +75,20 @@ bool readServeOptions(const std::map<std::string, std::string>& given, ServeOpti
     const bool numbersRead = readField(given, "--port", 0, 65535, options.port, problem) &&
                              readField(given, "--threads", 1, 1024, options.threads, problem) &&
                              readField(given, "--max-body", 1, 1ull << 30, options.maxBody, problem) &&
+                             readField(given, "--max-body-memory", 1, 1ull << 40, options.maxBodyMemory, problem) &&
                              readField(given, "--max-header", 1024, 1ull << 20, options.maxHeader, problem) &&
                              readField(given, "--max-connections", 1, 65536, options.maxConnections, problem) &&
                              readField(given, "--read-timeout", 1, 3600, options.readTimeout, problem) &&
                              readField(given, "--idle-timeout", 1, 3600, options.idleTimeout, problem);
     if (!numbersRead) return false;
+    // One body at the limit must fit, or it could never be taken.
+    if (!given.count("--max-body-memory")) {
+        options.maxBodyMemory = std::max(options.maxBodyMemory, options.maxBody);
+    } else if (options.maxBodyMemory < options.maxBody) {
+        problem = "--max-body-memory " + std::to_string(options.maxBodyMemory) + " is below --max-body " +
+                  std::to_string(options.maxBody) + ": a body at the limit could never be taken";
+        return false;
+    }
     if (options.threads == 0) options.threads = usableCores();
     return true;
 }

@@ -18,9 +18,10 @@ struct ServeOptions {
     bool strict = false;
     unsigned threads = 0;       // 0: one per core
     std::size_t maxBody = 8u << 20;
+    std::size_t maxBodyMemory = 128u << 20; // all bodies in flight together; at least maxBody
     std::size_t maxHeader = 16u << 10;
-    unsigned maxConnections = 256;
-    unsigned readTimeout = 30;  // seconds for a whole request to arrive
+    unsigned maxConnections = 256; // fewer when the descriptor limit leaves no room for them
+    unsigned readTimeout = 30;  // seconds for a whole request to arrive, line to last byte
     unsigned idleTimeout = 10;  // seconds a connection may stay silent
     wi::XMLReadLimits limits;
 };

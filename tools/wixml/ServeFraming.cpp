@@ -1,0 +1,117 @@
+#include "ServeFraming.hpp"
+
+#include <cstddef>
+
+namespace wixml {
+
+namespace {
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+// RFC 9110 token characters: a name with a space before its colon or a
+// folded line glued to one is not a name any peer reads the same way.
+bool isToken(std::string_view name)
+{
+    if (name.empty()) return false;
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        const bool alnum = (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
+        if (!alnum && std::string_view("!#$%&'*+-.^_`|~").find(c) == std::string_view::npos) return false;
+    }
+    return true;
+}
+
+// libmicrohttpd glues a folded line to the name before it
+// ("Transfer-Encoding:\r\n chunked" becomes a header "Transfer-Encodingchunked"
+// with no value); a peer that unfolds it reads chunked framing there.
+bool gluedToFraming(std::string_view name)
+{
+    for (const std::string_view framing : {std::string_view("Content-Length"), std::string_view("Transfer-Encoding")}) {
+        if (name.size() > framing.size() && sameName(name.substr(0, framing.size()), framing)) return true;
+    }
+    return false;
+}
+
+FramingVerdict refuse(int status, std::string reason)
+{
+    return {status, std::move(reason)};
+}
+
+FramingVerdict checkCodings(std::string_view value)
+{
+    std::vector<std::string_view> codings;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = value.find(',', start);
+        const std::string_view coding = trimmed(value.substr(start, comma - start));
+        if (!coding.empty()) codings.push_back(coding);
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    if (codings.empty()) return refuse(400, "Transfer-Encoding names no coding");
+    for (const std::string_view coding : codings) {
+        if (!sameName(coding, "chunked")) {
+            return refuse(501, "Transfer-Encoding '" + std::string(coding) + "' is not a coding this server reads");
+        }
+    }
+    if (codings.size() > 1) return refuse(400, "Transfer-Encoding names chunked more than once");
+    return {};
+}
+
+} // namespace
+
+FramingVerdict checkFraming(const HeaderFields& fields, bool http11)
+{
+    int lengths = 0, encodings = 0, hosts = 0;
+    std::string_view length, encoding;
+    for (const auto& [name, value] : fields) {
+        if (!isToken(name)) return refuse(400, "the header name '" + std::string(name) + "' is not a token");
+        if (gluedToFraming(name) || value.find_first_of("\r\n") != std::string_view::npos) {
+            return refuse(400, "the header " + std::string(name) + " is folded over several lines");
+        }
+        if (sameName(name, "Content-Length")) {
+            ++lengths;
+            length = trimmed(value);
+        } else if (sameName(name, "Transfer-Encoding")) {
+            ++encodings;
+            encoding = value;
+        } else if (sameName(name, "Host")) {
+            ++hosts;
+        }
+    }
+    if (lengths > 1) return refuse(400, "Content-Length is given " + std::to_string(lengths) + " times");
+    if (lengths == 1 && (length.empty() || length.find_first_not_of("0123456789") != std::string_view::npos)) {
+        return refuse(400, "Content-Length '" + std::string(length) + "' is not a number of bytes");
+    }
+    if (encodings > 1) return refuse(400, "Transfer-Encoding is given " + std::to_string(encodings) + " times");
+    if (encodings == 1) {
+        if (!http11) return refuse(400, "Transfer-Encoding in an HTTP/1.0 request");
+        if (lengths == 1) return refuse(400, "Content-Length and Transfer-Encoding together");
+        FramingVerdict codings = checkCodings(encoding);
+        if (codings.status != 0) return codings;
+        // libmicrohttpd decodes chunks only for the bare word; with white space
+        // around it, it would read the body as unframed, up to the client's close.
+        if (!sameName(encoding, "chunked")) {
+            return refuse(400, "Transfer-Encoding '" + std::string(encoding) + "' has white space around chunked");
+        }
+    }
+    if (hosts > 1) return refuse(400, "Host is given " + std::to_string(hosts) + " times");
+    if (http11 && hosts == 0) return refuse(400, "an HTTP/1.1 request without Host");
+    return {};
+}
+
+} // namespace wixml
