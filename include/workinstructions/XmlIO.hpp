@@ -22,10 +22,13 @@ enum class Envelope {
     Soap12, ///< a SOAP 1.2 envelope's Body
 };
 
-/// Reads the message of text into a new T, whatever its element is called: the
-/// document element, or the one element in the Body of a SOAP 1.1 or 1.2
-/// envelope (a Fault raises SoapFault; a mandatory header is refused; see
-/// messageNode). It reads as XMLDocument, messageNode and T::parse together
+/// Reads the message of text into a new T: the document element, or the one
+/// element in the Body of a SOAP 1.1 or 1.2 envelope (a Fault raises
+/// SoapFault; a mandatory header is refused; see messageNode). For the four
+/// messages (LoadWorkInstructionDocInput, LoadedObjectsResponse,
+/// SaveWorkInstructionDocInput, SavedObjectsResponse) that element must be T's,
+/// in NamespaceUri: another raises DomException naming both, at the element.
+/// Any other class is read from whatever element holds it, as T::parse reads. It reads as XMLDocument, messageNode and T::parse together
 /// would: the same values, the
 /// same DomException texts, lines and columns, the same refusals and limits.
 /// No tree is built in between. Arrays grow as their entries come, so their

@@ -2,10 +2,13 @@
 
 #include <cerrno>
 #include <fstream>
-#include <system_error>
+#include <istream>
 #include <ostream>
+#include <system_error>
+#include <type_traits>
 
 #include "ClassSchema.hpp"
+#include "MessageHead.hpp"
 #include "kvsoa/Soap.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
@@ -47,11 +50,20 @@ void writeDocument(const T& object, XmlStream& stream, Envelope envelope)
     }
 }
 
+/// The global elements of the schema: a document holding one of them holds
+/// that message and no other, whatever else the other's members would take.
+template <class T>
+constexpr bool isMessage = std::is_same_v<T, LoadWorkInstructionDocInput> || std::is_same_v<T, LoadedObjectsResponse> ||
+                           std::is_same_v<T, SaveWorkInstructionDocInput> || std::is_same_v<T, SavedObjectsResponse>;
+
 } // namespace
 
 template <class T>
 AutoPtr<T> readXml(std::string_view text, const XMLReadLimits& limits)
 {
+    if constexpr (isMessage<T>) {
+        detail::requireMessageElement(detail::findMessageHead(text, limits), localName(detail::SchemaAccess::of<T>()));
+    }
     AutoPtr<T> object(new T);
     detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits);
     return object;
@@ -61,6 +73,19 @@ template <class T>
 AutoPtr<T> readXml(std::istream& text, const XMLReadLimits& limits)
 {
     AutoPtr<T> object(new T);
+    if constexpr (isMessage<T>) {
+        if (text) { // a stream failed already is the reader's to report
+            // The start is read twice, the rest once and never held.
+            detail::ReplayBuffer buffer(text.rdbuf());
+            std::istream replayed(&buffer);
+            detail::requireMessageElement(detail::findMessageHead(replayed, limits),
+                                          localName(detail::SchemaAccess::of<T>()));
+            buffer.replay();
+            replayed.clear();
+            detail::readObject(*object, detail::SchemaAccess::of<T>(), replayed, limits);
+            return object;
+        }
+    }
     detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits);
     return object;
 }

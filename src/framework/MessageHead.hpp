@@ -1,0 +1,51 @@
+#pragma once
+
+// The start of a document, read only as far as its message element: enough to
+// tell which message it holds before any object is made. A stream's start is
+// kept and handed out again, so that the object's reader then reads it whole.
+
+#include <istream>
+#include <streambuf>
+#include <string>
+#include <string_view>
+
+#include "kvsoa/XMLEventReader.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
+
+struct MessageHead {
+    bool found = false;
+    bool fault = false; // a SOAP Fault in the Body: the object's reader raises it
+    bool enveloped = false;
+    std::string name;
+    std::string uri;
+    ::Kavella::Soa::Common::Xml::XMLPosition position;
+};
+
+/// The root, or the one element in a SOAP envelope's Body. Not found when the
+/// start is malformed or holds no such element: the object's reader says why.
+MessageHead findMessageHead(std::string_view text, const ::Kavella::Soa::Common::Xml::XMLReadLimits& limits);
+MessageHead findMessageHead(std::istream& text, const ::Kavella::Soa::Common::Xml::XMLReadLimits& limits);
+
+/// Reads a source stream's buffer straight, so that the source's exception mask
+/// and state stay as they were; records until replay(), then hands out the
+/// record followed by the rest, which it no longer keeps.
+class ReplayBuffer : public std::streambuf {
+public:
+    explicit ReplayBuffer(std::streambuf* source) : m_source(source) {}
+    void replay();
+
+protected:
+    int_type underflow() override;
+
+private:
+    std::streambuf* m_source;
+    bool m_recording = true;
+    std::string m_record;
+    std::string m_piece;
+};
+
+/// Throws DomException unless head names the element expected, in the schema's namespace.
+void requireMessageElement(const MessageHead& head, std::string_view expected);
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail
