@@ -111,9 +111,13 @@ ReplayBuffer::int_type ReplayBuffer::underflow()
     return traits_type::to_int_type(m_piece[0]);
 }
 
-void requireMessageElement(const MessageHead& head, std::string_view expected)
+bool MessageHead::admits(std::string_view expected) const
 {
-    if (!head.found || head.fault || (head.name == expected && head.uri == NamespaceUri)) return;
+    return !found || fault || (name == expected && uri == NamespaceUri);
+}
+
+void throwNotTheMessage(const MessageHead& head, std::string_view expected)
+{
     throw DomException((head.enveloped ? "The message element " : "The root element ") + described(head.name, head.uri) +
                            " is not a " + std::string(expected) + ": expected " + described(expected, NamespaceUri),
                        head.position.line, head.position.column);

@@ -20,6 +20,10 @@ struct MessageHead {
     std::string name;
     std::string uri;
     ::Kavella::Soa::Common::Xml::XMLPosition position;
+
+    /// True unless an element was found that is not expected in the schema's
+    /// namespace (a Fault is the reader's to raise).
+    bool admits(std::string_view expected) const;
 };
 
 /// The root, or the one element in a SOAP envelope's Body. Not found when the
@@ -45,7 +49,7 @@ private:
     std::string m_piece;
 };
 
-/// Throws DomException unless head names the element expected, in the schema's namespace.
-void requireMessageElement(const MessageHead& head, std::string_view expected);
+/// The DomException for a message element other than expected, naming both.
+[[noreturn]] void throwNotTheMessage(const MessageHead& head, std::string_view expected);
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail

@@ -10,6 +10,7 @@
 #include "ClassSchema.hpp"
 #include "MessageHead.hpp"
 #include "kvsoa/Soap.hpp"
+#include "kvsoa/XMLDocument.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
@@ -58,12 +59,27 @@ constexpr bool isMessage = std::is_same_v<T, LoadWorkInstructionDocInput> || std
 
 } // namespace
 
+namespace {
+
+/// Refuses a message element other than T's, as the last of what is wrong:
+/// malformed text, then a broken envelope, are reported first, as a read of
+/// the whole (XMLDocument, messageNode) reports them. Only a refusal pays for that.
+template <class T, class Text>
+void requireOwnElement(const detail::MessageHead& head, Text& whole, const XMLReadLimits& limits)
+{
+    const std::string_view expected = localName(detail::SchemaAccess::of<T>());
+    if (head.admits(expected)) return;
+    const ::Kavella::Soa::Common::Xml::XMLDocument document(whole, limits);
+    ::Kavella::Soa::Common::Xml::messageNode(document.root());
+    detail::throwNotTheMessage(head, expected);
+}
+
+} // namespace
+
 template <class T>
 AutoPtr<T> readXml(std::string_view text, const XMLReadLimits& limits)
 {
-    if constexpr (isMessage<T>) {
-        detail::requireMessageElement(detail::findMessageHead(text, limits), localName(detail::SchemaAccess::of<T>()));
-    }
+    if constexpr (isMessage<T>) requireOwnElement<T>(detail::findMessageHead(text, limits), text, limits);
     AutoPtr<T> object(new T);
     detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits);
     return object;
@@ -78,10 +94,10 @@ AutoPtr<T> readXml(std::istream& text, const XMLReadLimits& limits)
             // The start is read twice, the rest once and never held.
             detail::ReplayBuffer buffer(text.rdbuf());
             std::istream replayed(&buffer);
-            detail::requireMessageElement(detail::findMessageHead(replayed, limits),
-                                          localName(detail::SchemaAccess::of<T>()));
+            const detail::MessageHead head = detail::findMessageHead(replayed, limits);
             buffer.replay();
             replayed.clear();
+            requireOwnElement<T>(head, replayed, limits);
             detail::readObject(*object, detail::SchemaAccess::of<T>(), replayed, limits);
             return object;
         }

@@ -17,9 +17,9 @@ using ::Kavella::Soa::Common::Xml::DomException;
 const std::string wiUri = wi::NamespaceUri;
 const std::string soap11 = "http://schemas.xmlsoap.org/soap/envelope/";
 
-std::string enveloped(const std::string& body)
+std::string enveloped(const std::string& body, const std::string& header = "<e:Header/>")
 {
-    return "<e:Envelope xmlns:e=\"" + soap11 + "\"><e:Header/><e:Body>\n" + body + "</e:Body></e:Envelope>";
+    return "<e:Envelope xmlns:e=\"" + soap11 + "\">" + header + "<e:Body>\n" + body + "</e:Body></e:Envelope>";
 }
 
 struct Case {
@@ -60,6 +60,11 @@ const Case cases[] = {
     {"its name in another namespace", "<x:SavedObjectsResponse xmlns:x=\"urn:other\"/>",
      "<SavedObjectsResponse> in urn:other is not", 1, 1},
     {"another message in an envelope", enveloped(loadedReply()), "The message element <LoadedObjectsResponse>", 2, 1},
+    // Malformed text and a broken envelope come first, as in any read.
+    {"another reply, cut short", loadedReply().substr(0, loadedReply().size() - 1), "Malformed XML", 1, 206},
+    {"another message behind a refused header",
+     enveloped(loadedReply(), "<e:Header><h:lock xmlns:h=\"urn:h\" e:mustUnderstand=\"1\"/></e:Header>"),
+     "must be understood", 1, 75},
 };
 
 template <class Read>
