@@ -151,11 +151,10 @@ Outcome outcomeOf(Read&& read)
     }
 }
 
+#define KVSOA_IS(Class) || std::is_same_v<T, wi::Class>
 template <typename T>
-constexpr bool isMessage = std::is_same_v<T, wi::LoadWorkInstructionDocInput> ||
-                           std::is_same_v<T, wi::LoadedObjectsResponse> ||
-                           std::is_same_v<T, wi::SaveWorkInstructionDocInput> ||
-                           std::is_same_v<T, wi::SavedObjectsResponse>;
+constexpr bool isMessage = false WI_MESSAGE_CLASSES(KVSOA_IS);
+#undef KVSOA_IS
 
 /// The direct reader and the tree path must agree on everything they say
 /// about the bytes: what they read, or how and where they refuse them.

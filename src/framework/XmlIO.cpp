@@ -53,9 +53,10 @@ void writeDocument(const T& object, XmlStream& stream, Envelope envelope)
 
 /// The global elements of the schema: a document holding one of them holds
 /// that message and no other, whatever else the other's members would take.
+#define WI_IS(Class) || std::is_same_v<T, Class>
 template <class T>
-constexpr bool isMessage = std::is_same_v<T, LoadWorkInstructionDocInput> || std::is_same_v<T, LoadedObjectsResponse> ||
-                           std::is_same_v<T, SaveWorkInstructionDocInput> || std::is_same_v<T, SavedObjectsResponse>;
+constexpr bool isMessage = false WI_MESSAGE_CLASSES(WI_IS);
+#undef WI_IS
 
 } // namespace
 

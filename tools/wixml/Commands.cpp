@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "Diff.hpp"
+#include "LimitOptions.hpp"
 #include "MessageInput.hpp"
 #include "SchemaCheck.hpp"
 #include "kvsoa/Soap.hpp"
@@ -78,11 +79,8 @@ bool readInput(const std::string& file, std::string& text, std::string& reason)
         text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
         return true;
     }
-    std::error_code ignored;
-    if (std::filesystem::is_directory(file, ignored)) {
-        reason = "is a directory";
-        return false;
-    }
+    reason = notAMessageFile(file);
+    if (!reason.empty()) return false;
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         reason = std::string("cannot open: ") + std::strerror(errno);
@@ -168,11 +166,20 @@ void readMessage(Message& message, Source source, const SchemaClass* asClass, bo
     message.schemaClass = asClass;
     if (!asClass && !element.name.empty()) {
         message.schemaClass = findSchemaClass(element.name);
-        // What is wrong with an envelope (a fault above all) comes before what its message is.
-        if (element.enveloped && (!message.schemaClass || element.uri != wi::NamespaceUri)) {
-            source.read([&](auto& text) { return readAs(schemaClasses().front(), text, limits); });
-        }
         const XMLPosition at = element.position;
+        if (element.enveloped && (!message.schemaClass || element.uri != wi::NamespaceUri)) {
+            // What is wrong with an envelope (a fault above all) comes before
+            // what its message is; read as the first message, all else that the
+            // library finds is that this is not the first message.
+            const SchemaClass& first = schemaClasses().front();
+            try {
+                source.read([&](auto& text) { return readAs(first, text, limits); });
+            } catch (const DomException& error) {
+                const bool notFirst = error.line() == at.line && error.column() == at.column &&
+                                      error.getMessage().find(std::string(" is not a ") + first.name + ":") != std::string::npos;
+                if (!notFirst) throw;
+            }
+        }
         if (!message.schemaClass) {
             throw DomException("Root element <" + element.name + "> names no class of the schema (use --as CLASS)",
                                at.line, at.column);
@@ -240,7 +247,7 @@ void reportError(const std::string& file, int line, int column, std::string mess
         const auto found = message.find(place);
         if (found != std::string::npos) message.erase(found, place.size());
     }
-    std::cerr << ": error: " << message << '\n';
+    std::cerr << ": error: " << message << limitHint(message) << '\n';
 }
 
 // False after reporting why.

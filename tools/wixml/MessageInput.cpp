@@ -37,17 +37,23 @@ ReplayBuffer::int_type ReplayBuffer::underflow()
     return traits_type::to_int_type(m_piece[0]);
 }
 
+std::string notAMessageFile(const std::string& file)
+{
+    std::error_code ignored;
+    if (!std::filesystem::is_directory(file, ignored)) return {};
+    std::string files = file;
+    if (files.back() != '/') files += '/';
+    return "is a directory; give the message files in it, such as " + files + "*.xml";
+}
+
 bool MessageInput::open(const std::string& file, std::string& reason)
 {
     if (file == "-") {
         m_buffer.attach(std::cin);
         return true;
     }
-    std::error_code ignored;
-    if (std::filesystem::is_directory(file, ignored)) {
-        reason = "is a directory";
-        return false;
-    }
+    reason = notAMessageFile(file);
+    if (!reason.empty()) return false;
     m_file.open(file, std::ios::binary);
     if (!m_file) {
         reason = std::string("cannot open: ") + std::strerror(errno);

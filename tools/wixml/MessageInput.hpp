@@ -29,6 +29,10 @@ private:
     std::string m_piece;
 };
 
+/// Why file cannot be read as a message, before opening it: for a directory,
+/// what to give instead; empty when nothing is known against it.
+std::string notAMessageFile(const std::string& file);
+
 class MessageInput {
 public:
     /// "-" is standard input. False, with the reason, when it cannot be opened.
