@@ -127,6 +127,41 @@ run check --as SavedObjectsResponse "$examples/load-reply.xml"
 expect_status 1 "check --as another message"
 expect_line "$examples/load-reply\.xml:[0-9]+:1: error: The root element <LoadedObjectsResponse> in .* is not a SavedObjectsResponse: expected <SavedObjectsResponse> in http://velmora\.com/Schemas/MES/2010-09/WorkInstructions" err
 
+# ---- what a message lacks is read as empty, and said --------------------------
+cat >"$work/lacking.xml" <<'EOF'
+<wi:SaveWorkInstructionDocInput xmlns:wi="http://velmora.com/Schemas/MES/2010-09/WorkInstructions">
+  <wi:savedObjects>
+    <wi:modifiedDCDs transientId="dcd-1" persistentId="" owningObjectTransientId="">
+      <wi:objectData>
+        <wi:stringProps value="x"/>
+      </wi:objectData>
+    </wi:modifiedDCDs>
+  </wi:savedObjects>
+</wi:SaveWorkInstructionDocInput>
+EOF
+lacking_warnings="$work/lacking.xml:2:3: warning: <savedObjects> lacks the required attribute workInstructionFile; read as empty
+$work/lacking.xml:2:3: warning: <savedObjects> lacks the required element targetObject; read as empty
+$work/lacking.xml:4:7: warning: <objectData> lacks the required attribute type; read as empty
+$work/lacking.xml:5:9: warning: <stringProps> lacks the required attribute key; read as empty"
+for command in check format; do
+  run $command "$work/lacking.xml"
+  expect_status 0 "$command a message that lacks required members"
+  [ "$(cat "$work/err")" = "$lacking_warnings" ] || fail "$command: the warnings of lacking.xml are not as expected: $(cat "$work/err")"
+done
+run format - <"$work/lacking.xml"
+[ "$(sed "s|^<stdin>|$work/lacking.xml|" "$work/err")" = "$lacking_warnings" ] ||
+  fail "format -: the warnings differ from a file's: $(cat "$work/err")"
+# An attribute or element that one side lacks is "(none)", also where the other holds it empty.
+sed -e 's|<wi:savedObjects>|<wi:savedObjects workInstructionFile=""><wi:targetObject uid=""/>|' \
+    -e 's|<wi:objectData>|<wi:objectData type="">|' "$work/lacking.xml" >"$work/filled.xml"
+run diff --exact "$work/lacking.xml" "$work/filled.xml"
+expect_status 1 "diff of a lacking and a filled message"
+[ "$(cat "$work/out")" = 'savedObjects[0].workInstructionFile: (none) -> ""
+savedObjects[0].targetObject: (none) -> <targetObject uid=""/>
+savedObjects[0].modifiedDCDs[0].objectData.type: (none) -> ""' ] || fail "diff lacking filled: $(cat "$work/out")"
+run diff "$work/lacking.xml" - <"$work/lacking.xml"
+expect_status 0 "diff of a lacking message with itself"
+
 # ---- broken copies: each error names the place where it happened ---------------
 # break NAME EXAMPLE SED-SCRIPT: writes $work/NAME.xml
 break_copy() { sed -e "$3" "$examples/$2.xml" >"$work/$1.xml"; cmp -s "$work/$1.xml" "$examples/$2.xml" && fail "$1: sed changed nothing"; }
