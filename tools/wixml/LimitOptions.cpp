@@ -48,20 +48,29 @@ std::string limitsHelp()
     return help;
 }
 
+bool readWholeNumber(const std::string& option, const std::string& text, unsigned long long low,
+                     unsigned long long high, unsigned long long& value, std::string& problem)
+{
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtoull(text.c_str(), &end, 10);
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || *end || errno || value < low ||
+        value > high) {
+        problem = option + " wants a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                  ", not '" + text + "'";
+        return false;
+    }
+    return true;
+}
+
 bool readLimitOptions(const std::map<std::string, std::string>& options, XMLReadLimits& limits, std::string& problem)
 {
     for (const LimitOption& row : limitOptions()) {
         const auto found = options.find(row.option);
         if (found == options.end()) continue;
-        const std::string& text = found->second;
-        errno = 0;
-        char* end = nullptr;
-        const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || *end || errno || value == 0 ||
-            value > (1ull << 40)) {
-            problem = std::string(row.option) + " wants a whole number from 1 to 2^40, not '" + text + "'";
-            return false;
-        }
+        unsigned long long value = 0;
+        // Far above any message, and a size_t on every platform.
+        if (!readWholeNumber(row.option, found->second, 1, 1ull << 40, value, problem)) return false;
         limits.*row.field = static_cast<std::size_t>(value);
     }
     return true;

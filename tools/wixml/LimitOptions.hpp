@@ -1,6 +1,6 @@
 #pragma once
 
-// The reader's limits as options: one row each gives the option, the field it
+// Numbers on the command line, and the reader's limits as options: one row each gives the option, the field it
 // sets, its help line and the words of the reader's refusal, so that a refusal
 // can name the option that raises it.
 
@@ -29,6 +29,11 @@ std::string limitsHelp();
 /// problem for a value that is not a whole number from 1 to 2^40.
 bool readLimitOptions(const std::map<std::string, std::string>& options,
                       Kavella::Soa::Common::Xml::XMLReadLimits& limits, std::string& problem);
+
+/// The one reading of a number on the command line: value from text, digits
+/// only, low to high; false with the problem, naming option, otherwise.
+bool readWholeNumber(const std::string& option, const std::string& text, unsigned long long low,
+                     unsigned long long high, unsigned long long& value, std::string& problem);
 
 /// For a reader's refusal over a limit, how to raise it: " (raise the limit
 /// with --max-depth N)"; empty for any other message.

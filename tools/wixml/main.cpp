@@ -229,13 +229,9 @@ bool readIndent(const Arguments& arguments, int& indent, std::string& problem)
 {
     const auto found = arguments.options.find("--indent");
     if (found == arguments.options.end()) return true;
-    const std::string& text = found->second;
-    const bool digits = !text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos;
-    if (!digits) {
-        problem = "--indent wants a number of spaces from 0 to 99, not '" + text + "'";
-        return false;
-    }
-    indent = std::atoi(text.c_str());
+    unsigned long long spaces = 0;
+    if (!readWholeNumber("--indent", found->second, 0, 99, spaces, problem)) return false;
+    indent = static_cast<int>(spaces);
     return true;
 }
 
