@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fstream>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <system_error>
 #include <type_traits>
@@ -80,7 +81,12 @@ void requireOwnElement(const detail::MessageHead& head, Text& whole, const XMLRe
 template <class T>
 AutoPtr<T> readXml(std::string_view text, const XMLReadLimits& limits)
 {
-    if constexpr (isMessage<T>) requireOwnElement<T>(detail::findMessageHead(text, limits), text, limits);
+    if constexpr (isMessage<T>) {
+        const std::optional<detail::MessageHead> seen = detail::scanMessageHead(text);
+        if (!seen || !seen->admits(localName(detail::SchemaAccess::of<T>()))) {
+            requireOwnElement<T>(detail::findMessageHead(text, limits), text, limits);
+        }
+    }
     AutoPtr<T> object(new T);
     detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits);
     return object;

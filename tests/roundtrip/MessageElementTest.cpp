@@ -52,6 +52,13 @@ std::string saveRequest()
 const Case cases[] = {
     {"its own element", savedReply(), "", 0, 0},
     {"its own element in an envelope", enveloped(savedReply()), "", 0, 0},
+    {"its own element behind a declaration, a comment and an instruction",
+     "<?xml version=\"1.0\"?><!-- <LoadedObjectsResponse/> --><?pi <x:y/>?>\n" + savedReply(), "", 0, 0},
+    {"its own element under a prefix the envelope declares",
+     "<e:Envelope xmlns:e=\"" + soap11 + "\" xmlns:w='" + wiUri + "'><e:Body><w:SavedObjectsResponse><ServiceData/>"
+     "</w:SavedObjectsResponse></e:Body></e:Envelope>", "", 0, 0},
+    {"another reply behind a comment naming this one",
+     "<!-- <SavedObjectsResponse xmlns=\"" + wiUri + "\"/> -->" + loadedReply(), "<LoadedObjectsResponse>", 1, 97},
     {"another reply", loadedReply(),
      "The root element <LoadedObjectsResponse> in " + wiUri + " is not a SavedObjectsResponse: expected "
      "<SavedObjectsResponse> in " + wiUri, 1, 1},
