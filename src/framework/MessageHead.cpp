@@ -19,52 +19,67 @@ using ::Kavella::Soa::Common::Xml::XMLEventReader;
 using ::Kavella::Soa::Common::Xml::XMLReadLimits;
 using ::Kavella::Soa::Common::Xml::XMLStartTag;
 
+/// Tells the message element among the start tags of a document, in order:
+/// the root, or the one element in a SOAP envelope's Body.
+class MessageSearch {
+public:
+    /// True once head holds the message element.
+    bool found(std::size_t depth, std::string_view name, std::string_view uri)
+    {
+        if (depth == 1 && name == "Envelope" && soapVersionOf(uri) != SoapVersion::None) {
+            head.enveloped = true;
+            m_envelopeUri.assign(uri);
+            return false;
+        }
+        if (head.enveloped) {
+            if (depth == 2) m_inBody = name == "Body" && uri == m_envelopeUri;
+            if (depth != 3 || !m_inBody) return false;
+            head.fault = name == "Fault" && uri == m_envelopeUri;
+        }
+        head.found = true;
+        head.name.assign(name);
+        head.uri.assign(uri);
+        return true;
+    }
+
+    MessageHead head;
+
+private:
+    bool m_inBody = false;
+    std::string m_envelopeUri;
+};
+
 class HeadFinder : public XMLEventHandler {
 public:
-    HeadFinder(XMLEventReader& reader, MessageHead& head) : m_reader(reader), m_head(head) {}
+    explicit HeadFinder(XMLEventReader& reader) : m_reader(reader) {}
 
     void startElement(const XMLStartTag& tag) override
     {
-        ++m_depth;
-        if (m_depth == 1 && tag.name == "Envelope" && soapVersionOf(tag.uri) != SoapVersion::None) {
-            m_head.enveloped = true;
-            m_envelopeUri.assign(tag.uri);
-            return;
-        }
-        if (m_head.enveloped) {
-            if (m_depth == 2) m_inBody = tag.name == "Body" && tag.uri == m_envelopeUri;
-            if (m_depth != 3 || !m_inBody) return;
-            m_head.fault = tag.name == "Fault" && tag.uri == m_envelopeUri;
-        }
-        m_head.found = true;
-        m_head.name.assign(tag.name);
-        m_head.uri.assign(tag.uri);
-        m_head.position = m_reader.elementPosition();
+        if (!search.found(++m_depth, tag.name, tag.uri)) return;
+        search.head.position = m_reader.elementPosition();
         m_reader.stop(); // the rest is the object reader's
     }
     void endElement() override { --m_depth; }
     void characters(std::string_view) override {}
 
+    MessageSearch search;
+
 private:
     XMLEventReader& m_reader;
-    MessageHead& m_head;
-    int m_depth = 0;
-    bool m_inBody = false;
-    std::string m_envelopeUri;
+    std::size_t m_depth = 0;
 };
 
 template <class Text>
 MessageHead find(Text& text, const XMLReadLimits& limits)
 {
-    MessageHead head;
     XMLEventReader reader(limits);
-    HeadFinder finder(reader, head);
+    HeadFinder finder(reader);
     try {
         reader.read(text, finder);
     } catch (const DomException&) {
         return {}; // malformed before the message element: the full read reports it in place
     }
-    return head;
+    return finder.search.head;
 }
 
 std::string described(std::string_view name, std::string_view uri)
@@ -188,39 +203,26 @@ private:
         return std::nullopt;
     }
 
-    /// The head when the element at depth named name is the message element.
+    /// The head when the element at depth named qualified is the message element.
     std::optional<MessageHead> judge(std::size_t depth, std::string_view qualified)
     {
         const std::size_t colon = qualified.find(':');
         const std::string_view prefix = colon == std::string_view::npos ? std::string_view() : qualified.substr(0, colon);
-        const std::string_view name = colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
         const std::optional<std::string_view> uri = uriOf(prefix);
         if (!uri) {
-            m_stop = true;
+            m_stop = true; // an undeclared prefix: the parser's to refuse
             return std::nullopt;
         }
-        if (depth == 1 && name == "Envelope" && soapVersionOf(*uri) != SoapVersion::None) {
-            m_head.enveloped = true;
-            m_envelopeUri = *uri;
+        if (!m_search.found(depth, colon == std::string_view::npos ? qualified : qualified.substr(colon + 1), *uri)) {
             return std::nullopt;
         }
-        if (m_head.enveloped) {
-            if (depth == 2) m_inBody = name == "Body" && *uri == m_envelopeUri;
-            if (depth != 3 || !m_inBody) return std::nullopt;
-            m_head.fault = name == "Fault" && *uri == m_envelopeUri;
-        }
-        m_head.found = true;
-        m_head.name.assign(name);
-        m_head.uri.assign(*uri);
-        return m_head;
+        return m_search.head;
     }
 
     std::string_view m_text;
     std::size_t m_at = 0;
     std::vector<Scope> m_scopes;
-    MessageHead m_head;
-    std::string_view m_envelopeUri;
-    bool m_inBody = false;
+    MessageSearch m_search;
     bool m_stop = false;
 };
 

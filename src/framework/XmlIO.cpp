@@ -59,10 +59,6 @@ template <class T>
 constexpr bool isMessage = false WI_MESSAGE_CLASSES(WI_IS);
 #undef WI_IS
 
-} // namespace
-
-namespace {
-
 /// Refuses a message element other than T's, as the last of what is wrong:
 /// malformed text, then a broken envelope, are reported first, as a read of
 /// the whole (XMLDocument, messageNode) reports them. Only a refusal pays for that.
