@@ -74,15 +74,15 @@ expect_line "<stdin>:$stray_line:$(column_of "$work/long-header-bad.xml" '<wi:st
 } >"$work/many-attributes.xml"
 run check --as CreateInput "$work/many-attributes.xml"
 expect_status 1 "check over the attribute limit"
-expect_line ".*many-attributes\.xml:1:1: error: .*more attributes than the limit of 256, namespace declarations included" err
+expect_line ".*many-attributes\.xml:1:1: error: .*more attributes than the limit of 256, namespace declarations included \(raise the limit with --max-attributes N\)" err
 run check --as CreateInput --max-attributes 400 "$work/many-attributes.xml"
 expect_status 0 "check with --max-attributes 400"
 run check --as CreateInput --max-attributes 400 --max-names 50 "$work/many-attributes.xml"
 expect_status 1 "check over the distinct-name limit"
-expect_line ".*error: .*more distinct names than the limit of 50 .*" err
+expect_line ".*error: .*more distinct names than the limit of 50 .* \(raise the limit with --max-names N\)" err
 run check --max-depth 1 "$examples/save-request.xml"
 expect_status 1 "check over --max-depth 1"
-expect_line ".*error: .*nested deeper than the limit of 1" err
+expect_line ".*error: .*nested deeper than the limit of 1 \(raise the limit with --max-depth N\)" err
 for bad in 0 -1 x 99999999999999999999; do
   run check --max-depth "$bad" "$examples/save-request.xml"
   expect_status 2 "--max-depth $bad"
@@ -122,6 +122,45 @@ expect_line "$work/fragment.xml: ok: CreateInput, 2 objects" out
 run check "$work/fragment.xml"
 expect_status 1 "fragment without --as"
 expect_line "$work/fragment.xml:1:1: error: .*objectData.*" err
+# A message is read only from its own element, --as or not.
+run check --as SavedObjectsResponse "$examples/load-reply.xml"
+expect_status 1 "check --as another message"
+expect_line "$examples/load-reply\.xml:[0-9]+:1: error: The root element <LoadedObjectsResponse> in .* is not a SavedObjectsResponse: expected <SavedObjectsResponse> in http://velmora\.com/Schemas/MES/2010-09/WorkInstructions" err
+
+# ---- what a message lacks is read as empty, and said --------------------------
+cat >"$work/lacking.xml" <<'EOF'
+<wi:SaveWorkInstructionDocInput xmlns:wi="http://velmora.com/Schemas/MES/2010-09/WorkInstructions">
+  <wi:savedObjects>
+    <wi:modifiedDCDs transientId="dcd-1" persistentId="" owningObjectTransientId="">
+      <wi:objectData>
+        <wi:stringProps value="x"/>
+      </wi:objectData>
+    </wi:modifiedDCDs>
+  </wi:savedObjects>
+</wi:SaveWorkInstructionDocInput>
+EOF
+lacking_warnings="$work/lacking.xml:2:3: warning: <savedObjects> lacks the required attribute workInstructionFile; read as empty
+$work/lacking.xml:2:3: warning: <savedObjects> lacks the required element targetObject; read as empty
+$work/lacking.xml:4:7: warning: <objectData> lacks the required attribute type; read as empty
+$work/lacking.xml:5:9: warning: <stringProps> lacks the required attribute key; read as empty"
+for command in check format; do
+  run $command "$work/lacking.xml"
+  expect_status 0 "$command a message that lacks required members"
+  [ "$(cat "$work/err")" = "$lacking_warnings" ] || fail "$command: the warnings of lacking.xml are not as expected: $(cat "$work/err")"
+done
+run format - <"$work/lacking.xml"
+[ "$(sed "s|^<stdin>|$work/lacking.xml|" "$work/err")" = "$lacking_warnings" ] ||
+  fail "format -: the warnings differ from a file's: $(cat "$work/err")"
+# An attribute or element that one side lacks is "(none)", also where the other holds it empty.
+sed -e 's|<wi:savedObjects>|<wi:savedObjects workInstructionFile=""><wi:targetObject uid=""/>|' \
+    -e 's|<wi:objectData>|<wi:objectData type="">|' "$work/lacking.xml" >"$work/filled.xml"
+run diff --exact "$work/lacking.xml" "$work/filled.xml"
+expect_status 1 "diff of a lacking and a filled message"
+[ "$(cat "$work/out")" = 'savedObjects[0].workInstructionFile: (none) -> ""
+savedObjects[0].targetObject: (none) -> <targetObject uid=""/>
+savedObjects[0].modifiedDCDs[0].objectData.type: (none) -> ""' ] || fail "diff lacking filled: $(cat "$work/out")"
+run diff "$work/lacking.xml" - <"$work/lacking.xml"
+expect_status 0 "diff of a lacking message with itself"
 
 # ---- broken copies: each error names the place where it happened ---------------
 # break NAME EXAMPLE SED-SCRIPT: writes $work/NAME.xml
@@ -175,6 +214,11 @@ expect_status 1 "check a mix"
 [ "$(wc -l <"$work/out")" -eq 2 ] || fail "check a mix: two ok lines expected: $(cat "$work/out")"
 [ "$(wc -l <"$work/err")" -eq 2 ] || fail "check a mix: two error lines expected: $(cat "$work/err")"
 expect_line "$work/missing.xml: error: .*" err
+for command in check format; do
+  run $command "$examples"
+  expect_status 1 "$command a directory"
+  expect_line "$examples: error: is a directory; give the message files in it, such as $examples/\*\.xml" err
+done
 
 run format --indent 2 "$work/unexpected-child.xml"
 expect_status 1 "format a broken file"
@@ -206,6 +250,8 @@ usage_error
 usage_error frobnicate
 usage_error check --strict=yes "$examples/save-reply.xml"
 usage_error check --as NoSuchClass "$examples/save-reply.xml"
+expect_line "wixml: --as: no class is named 'NoSuchClass'; the classes are: LoadWorkInstructionDocInput, .*, SavedObjectsResponse, .*TagVectorMap.*" err
+[ "$(grep -o ', ' "$work/err" | wc -l)" -eq 26 ] || fail "--as NoSuchClass names not all 27 classes: $(cat "$work/err")"
 usage_error check --as
 usage_error format --indent many "$examples/save-reply.xml"
 usage_error format "$examples/save-reply.xml" "$examples/load-request.xml"

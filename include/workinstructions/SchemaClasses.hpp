@@ -1,6 +1,7 @@
 #pragma once
 
-// Every class of the schema, and X(Class) applied to each name.
+// Every class of the schema, and X(Class) applied to each name; the messages
+// (the schema's global elements) apart too.
 
 #include "workinstructions/BoolMap.hpp"
 #include "workinstructions/BoolVectorMap.hpp"
@@ -37,3 +38,6 @@
     X(LoadWorkInstructionDocInput) X(LoadedSTXInfo) X(LoadedSubSTXInfo) X(LoadedObjectInfo)               \
     X(LoadedObjectsResponse) X(SavedSTXInfo) X(SavedSubSTXInfo) X(SavedObjectInfo)                         \
     X(SaveWorkInstructionDocInput) X(SavedObjectsResponse)
+
+#define WI_MESSAGE_CLASSES(X)                                                                              \
+    X(LoadWorkInstructionDocInput) X(LoadedObjectsResponse) X(SaveWorkInstructionDocInput) X(SavedObjectsResponse)

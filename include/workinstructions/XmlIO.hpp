@@ -22,13 +22,17 @@ enum class Envelope {
     Soap12, ///< a SOAP 1.2 envelope's Body
 };
 
-/// Reads the message of text into a new T, whatever its element is called: the
-/// document element, or the one element in the Body of a SOAP 1.1 or 1.2
-/// envelope (a Fault raises SoapFault; a mandatory header is refused; see
-/// messageNode). It reads as XMLDocument, messageNode and T::parse together
-/// would: the same values, the
-/// same DomException texts, lines and columns, the same refusals and limits.
-/// No tree is built in between. Arrays grow as their entries come, so their
+/// Reads the message of text into a new T: the document element, or the one
+/// element in the Body of a SOAP 1.1 or 1.2 envelope (a Fault raises
+/// SoapFault; a mandatory header is refused; see messageNode). For the four
+/// messages (LoadWorkInstructionDocInput, LoadedObjectsResponse,
+/// SaveWorkInstructionDocInput, SavedObjectsResponse) that element must be T's,
+/// in NamespaceUri: another raises DomException naming both, at the element,
+/// once the text is known well-formed and the envelope sound. Any other class
+/// is read from whatever element holds it. Otherwise it reads as XMLDocument,
+/// messageNode and T::parse together would: the same values, the same
+/// DomException texts, lines and columns, the same refusals and limits. No
+/// tree is built in between. Arrays grow as their entries come, so their
 /// capacity may differ from what parse reserves. On any error the object is
 /// released: nothing half-read reaches the caller.
 template <class T>

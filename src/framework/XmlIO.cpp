@@ -2,11 +2,16 @@
 
 #include <cerrno>
 #include <fstream>
-#include <system_error>
+#include <istream>
+#include <optional>
 #include <ostream>
+#include <system_error>
+#include <type_traits>
 
 #include "ClassSchema.hpp"
+#include "MessageHead.hpp"
 #include "kvsoa/Soap.hpp"
+#include "kvsoa/XMLDocument.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
@@ -47,11 +52,37 @@ void writeDocument(const T& object, XmlStream& stream, Envelope envelope)
     }
 }
 
+/// The global elements of the schema: a document holding one of them holds
+/// that message and no other, whatever else the other's members would take.
+#define WI_IS(Class) || std::is_same_v<T, Class>
+template <class T>
+constexpr bool isMessage = false WI_MESSAGE_CLASSES(WI_IS);
+#undef WI_IS
+
+/// Refuses a message element other than T's, as the last of what is wrong:
+/// malformed text, then a broken envelope, are reported first, as a read of
+/// the whole (XMLDocument, messageNode) reports them. Only a refusal pays for that.
+template <class T, class Text>
+void requireOwnElement(const detail::MessageHead& head, Text& whole, const XMLReadLimits& limits)
+{
+    const std::string_view expected = localName(detail::SchemaAccess::of<T>());
+    if (head.admits(expected)) return;
+    const ::Kavella::Soa::Common::Xml::XMLDocument document(whole, limits);
+    ::Kavella::Soa::Common::Xml::messageNode(document.root());
+    detail::throwNotTheMessage(head, expected);
+}
+
 } // namespace
 
 template <class T>
 AutoPtr<T> readXml(std::string_view text, const XMLReadLimits& limits)
 {
+    if constexpr (isMessage<T>) {
+        const std::optional<detail::MessageHead> seen = detail::scanMessageHead(text);
+        if (!seen || !seen->admits(localName(detail::SchemaAccess::of<T>()))) {
+            requireOwnElement<T>(detail::findMessageHead(text, limits), text, limits);
+        }
+    }
     AutoPtr<T> object(new T);
     detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits);
     return object;
@@ -61,6 +92,19 @@ template <class T>
 AutoPtr<T> readXml(std::istream& text, const XMLReadLimits& limits)
 {
     AutoPtr<T> object(new T);
+    if constexpr (isMessage<T>) {
+        if (text) { // a stream failed already is the reader's to report
+            // The start is read twice, the rest once and never held.
+            detail::ReplayBuffer buffer(text.rdbuf());
+            std::istream replayed(&buffer);
+            const detail::MessageHead head = detail::findMessageHead(replayed, limits);
+            buffer.replay();
+            replayed.clear();
+            requireOwnElement<T>(head, replayed, limits);
+            detail::readObject(*object, detail::SchemaAccess::of<T>(), replayed, limits);
+            return object;
+        }
+    }
     detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits);
     return object;
 }

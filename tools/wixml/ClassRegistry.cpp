@@ -1,14 +1,18 @@
 #include "ClassRegistry.hpp"
 
+#include <algorithm>
+#include <type_traits>
+
 namespace wixml {
 
 namespace {
 
 template <typename T>
-SchemaClass entry(const char* name)
+SchemaClass entry(const char* name, bool message)
 {
     return {
         name,
+        message,
         []() { return AutoPtr<BaseObject>(new T); },
         [](BaseObject& object, const XMLNode& node) { static_cast<T&>(object).parse(node); },
         [](const BaseObject& object, XmlStream& stream, const std::string& elementName) {
@@ -26,40 +30,23 @@ SchemaClass entry(const char* name)
     };
 }
 
+#define WIXML_IS(Class) || std::is_same_v<T, wi::Class>
+template <typename T>
+constexpr bool isMessage = false WI_MESSAGE_CLASSES(WIXML_IS);
+#undef WIXML_IS
+
 } // namespace
 
 const std::vector<SchemaClass>& schemaClasses()
 {
-    // Messages first: they are the usual roots.
-    static const std::vector<SchemaClass> classes{
-        entry<wi::LoadWorkInstructionDocInput>("LoadWorkInstructionDocInput"),
-        entry<wi::LoadedObjectsResponse>("LoadedObjectsResponse"),
-        entry<wi::SaveWorkInstructionDocInput>("SaveWorkInstructionDocInput"),
-        entry<wi::SavedObjectsResponse>("SavedObjectsResponse"),
-        entry<wi::ObjectsReferenced>("ObjectsReferenced"),
-        entry<wi::LoadedObjectInfo>("LoadedObjectInfo"),
-        entry<wi::LoadedSTXInfo>("LoadedSTXInfo"),
-        entry<wi::LoadedSubSTXInfo>("LoadedSubSTXInfo"),
-        entry<wi::SavedObjectInfo>("SavedObjectInfo"),
-        entry<wi::SavedSTXInfo>("SavedSTXInfo"),
-        entry<wi::SavedSubSTXInfo>("SavedSubSTXInfo"),
-        entry<wi::CreateInput>("CreateInput"),
-        entry<wi::CreateInputMap>("CreateInputMap"),
-        entry<wi::StringMap>("StringMap"),
-        entry<wi::DoubleMap>("DoubleMap"),
-        entry<wi::FloatMap>("FloatMap"),
-        entry<wi::IntMap>("IntMap"),
-        entry<wi::BoolMap>("BoolMap"),
-        entry<wi::DateMap>("DateMap"),
-        entry<wi::TagMap>("TagMap"),
-        entry<wi::StringVectorMap>("StringVectorMap"),
-        entry<wi::DoubleVectorMap>("DoubleVectorMap"),
-        entry<wi::FloatVectorMap>("FloatVectorMap"),
-        entry<wi::IntVectorMap>("IntVectorMap"),
-        entry<wi::BoolVectorMap>("BoolVectorMap"),
-        entry<wi::DateVectorMap>("DateVectorMap"),
-        entry<wi::TagVectorMap>("TagVectorMap"),
-    };
+    static const std::vector<SchemaClass> classes = [] {
+#define WIXML_ENTRY(Class) entry<wi::Class>(#Class, isMessage<wi::Class>),
+        std::vector<SchemaClass> all{WI_SCHEMA_CLASSES(WIXML_ENTRY)};
+#undef WIXML_ENTRY
+        // Messages first: they are the usual roots, and the first is read when none is named.
+        std::stable_partition(all.begin(), all.end(), [](const SchemaClass& c) { return c.message; });
+        return all;
+    }();
     return classes;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// The 27 schema classes by name. outputXML and parse are not virtual, so the
+// The schema classes by name, from the library's list of them. outputXML and parse are not virtual, so the
 // tool reaches each class through the functions recorded here.
 
 #include <string>
@@ -19,6 +19,7 @@ using ::Kavella::Soa::Common::Xml::XmlStream;
 
 struct SchemaClass {
     const char* name; // the class name, which is also the root element name of a message
+    bool message;     // one of the schema's global elements
     AutoPtr<BaseObject> (*make)();
     void (*parse)(BaseObject& object, const XMLNode& node);
     void (*write)(const BaseObject& object, XmlStream& stream, const std::string& elementName);

@@ -16,7 +16,9 @@
 #include <utility>
 
 #include "Diff.hpp"
+#include "LimitOptions.hpp"
 #include "MessageInput.hpp"
+#include "MissingMembers.hpp"
 #include "SchemaCheck.hpp"
 #include "kvsoa/Soap.hpp"
 
@@ -64,6 +66,7 @@ struct Message {
     std::string text;
     std::shared_ptr<const XMLDocument> document;
     const XMLNode* node = nullptr;
+    std::vector<MissingMember> missing; // of what the schema declares
 };
 
 std::string displayName(const std::string& file)
@@ -78,11 +81,8 @@ bool readInput(const std::string& file, std::string& text, std::string& reason)
         text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
         return true;
     }
-    std::error_code ignored;
-    if (std::filesystem::is_directory(file, ignored)) {
-        reason = "is a directory";
-        return false;
-    }
+    reason = notAMessageFile(file);
+    if (!reason.empty()) return false;
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         reason = std::string("cannot open: ") + std::strerror(errno);
@@ -115,13 +115,7 @@ struct MessageElement : XMLEventHandler {
 
     void startElement(const XMLStartTag& tag) override
     {
-        ++depth;
-        const bool isMessage = depth == 1 ? tag.name != "Envelope" || soapVersionOf(tag.uri) == SoapVersion::None
-                                          : depth == 3 && inBody;
-        if (depth == 1) enveloped = !isMessage || tag.name == "Envelope";
-        if (depth == 1 && !isMessage) envelope = soapVersionOf(tag.uri);
-        if (depth == 2) inBody = tag.name == "Body";
-        if (!isMessage) return;
+        if (!place.isMessage(++depth, tag)) return;
         name.assign(tag.name);
         uri.assign(tag.uri);
         position = reader.elementPosition();
@@ -132,9 +126,7 @@ struct MessageElement : XMLEventHandler {
 
     XMLEventReader& reader;
     int depth = 0;
-    bool inBody = false;
-    bool enveloped = false; // the root is named Envelope, in whatever namespace
-    SoapVersion envelope = SoapVersion::None;
+    MessagePlace place;
     std::string name;
     std::string uri;
     XMLPosition position;
@@ -163,16 +155,25 @@ void readMessage(Message& message, Source source, const SchemaClass* asClass, bo
     XMLEventReader reader(limits);
     MessageElement element(reader);
     source.read([&](auto& text) { reader.read(text, element); }, false);
-    message.envelope = element.envelope;
+    message.envelope = element.place.envelope();
     message.rootName = element.name;
     message.schemaClass = asClass;
     if (!asClass && !element.name.empty()) {
         message.schemaClass = findSchemaClass(element.name);
-        // What is wrong with an envelope (a fault above all) comes before what its message is.
-        if (element.enveloped && (!message.schemaClass || element.uri != wi::NamespaceUri)) {
-            source.read([&](auto& text) { return readAs(schemaClasses().front(), text, limits); });
-        }
         const XMLPosition at = element.position;
+        if (element.place.enveloped() && (!message.schemaClass || element.uri != wi::NamespaceUri)) {
+            // What is wrong with an envelope (a fault above all) comes before
+            // what its message is; read as the first message, all else that the
+            // library finds is that this is not the first message.
+            const SchemaClass& first = schemaClasses().front();
+            try {
+                source.read([&](auto& text) { return readAs(first, text, limits); });
+            } catch (const DomException& error) {
+                const bool notFirst = error.line() == at.line && error.column() == at.column &&
+                                      error.getMessage().find(std::string(" is not a ") + first.name + ":") != std::string::npos;
+                if (!notFirst) throw;
+            }
+        }
         if (!message.schemaClass) {
             throw DomException("Root element <" + element.name + "> names no class of the schema (use --as CLASS)",
                                at.line, at.column);
@@ -240,14 +241,44 @@ void reportError(const std::string& file, int line, int column, std::string mess
         const auto found = message.find(place);
         if (found != std::string::npos) message.erase(found, place.size());
     }
-    std::cerr << ": error: " << message << '\n';
+    std::cerr << ": error: " << message << limitHint(message) << '\n';
 }
 
 // False after reporting why.
-bool loadMessage(const std::string& file, const SchemaClass* asClass, const wi::XMLReadLimits& limits, Message& message,
-                 bool keepTree = false)
+void reportWarning(const std::string& file, const MissingMember& member)
 {
-    // Only --strict needs the text itself, to validate it.
+    std::cerr << displayName(file) << ':' << member.line << ':' << member.column << ": warning: <" << member.owner
+              << "> lacks the required " << (member.attribute ? "attribute " : "element ") << member.member
+              << "; read as empty\n";
+}
+
+// The schema's members, read once; null without the schema, and then nothing is found missing.
+const SchemaMembers* schemaMembers()
+{
+    static const std::unique_ptr<const SchemaMembers> members = []() -> std::unique_ptr<const SchemaMembers> {
+        const std::string directory = findSchemaDirectory();
+        if (directory.empty()) return nullptr;
+        try {
+            return std::make_unique<const SchemaMembers>(directory);
+        } catch (const std::exception& error) {
+            std::cerr << "wixml: " << error.what() << "; missing members go unreported\n";
+            return nullptr;
+        }
+    }();
+    return members.get();
+}
+
+enum class Reading {
+    Streamed, // a piece at a time
+    Kept,     // the text kept, for --strict
+    Searched, // a piece at a time, then again for what the message lacks
+};
+
+// False after reporting why.
+bool loadMessage(const std::string& file, const SchemaClass* asClass, const wi::XMLReadLimits& limits, Message& message,
+                 Reading reading = Reading::Streamed)
+{
+    const bool keepTree = reading == Reading::Kept;
     std::string reason;
     MessageInput input;
     if (keepTree ? !readInput(file, message.text, reason) : !input.open(file, reason)) {
@@ -257,6 +288,10 @@ bool loadMessage(const std::string& file, const SchemaClass* asClass, const wi::
     try {
         readMessage(message, keepTree ? Source{&message.text, nullptr} : Source{nullptr, &input}, asClass, keepTree,
                     limits);
+        if (reading == Reading::Searched && schemaMembers()) {
+            input.replay();
+            message.missing = findMissingMembers(input.stream(), *schemaMembers(), asClass ? asClass->name : "", limits);
+        }
         return true;
     } catch (const DomException& error) {
         reportError(file, error.line(), error.column(), error.getMessage());
@@ -266,6 +301,14 @@ bool loadMessage(const std::string& file, const SchemaClass* asClass, const wi::
         reportError(file, 0, 0, error.what());
     }
     return false;
+}
+
+// The reader's leniency, said: each required member it took as empty.
+void warnOfMissing(const std::string& file, const Message& message)
+{
+    for (const MissingMember& member : message.missing) {
+        if (member.required) reportWarning(file, member);
+    }
 }
 
 } // namespace
@@ -295,10 +338,11 @@ int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass
     int status = 0;
     for (const std::string& file : files) {
         Message message;
-        if (!loadMessage(file, asClass, limits, message, validator != nullptr)) {
+        if (!loadMessage(file, asClass, limits, message, validator ? Reading::Kept : Reading::Searched)) {
             status = 1;
             continue;
         }
+        warnOfMissing(file, message);
         if (validator) {
             const std::vector<Violation> violations =
                 validator->validate(message.text, message.document->root(), *message.node);
@@ -325,7 +369,8 @@ int formatFile(const std::string& file, const SchemaClass* asClass, int indent, 
                const wi::XMLReadLimits& limits)
 {
     Message message;
-    if (!loadMessage(file, asClass, limits, message)) return 1;
+    if (!loadMessage(file, asClass, limits, message, Reading::Searched)) return 1;
+    warnOfMissing(file, message);
     SoapVersion written = message.envelope;
     if (envelope == EnvelopeChoice::None) written = SoapVersion::None;
     if (envelope == EnvelopeChoice::Soap11) written = SoapVersion::Soap11;
@@ -344,10 +389,12 @@ int diffFiles(const std::string& before, const std::string& after, const SchemaC
               const wi::XMLReadLimits& limits)
 {
     std::vector<std::string> canonical;
+    std::vector<MissingMember> missing[2];
     std::string rootClass;
     for (const std::string& file : {before, after}) {
         Message message;
-        if (!loadMessage(file, asClass, limits, message)) return 2;
+        if (!loadMessage(file, asClass, limits, message, Reading::Searched)) return 2;
+        missing[canonical.size()] = std::move(message.missing);
         // Of two classes, the roots' names differ, and nothing below them is compared.
         if (rootClass.empty()) rootClass = message.schemaClass->name;
         try {
@@ -360,7 +407,7 @@ int diffFiles(const std::string& before, const std::string& after, const SchemaC
     // Written by the same writer, the two texts differ only where the objects do.
     const XMLDocument first(canonical[0], limits);
     const XMLDocument second(canonical[1], limits);
-    const std::vector<std::string> differences = treeDifferences(first.root(), second.root(), rootClass, comparison);
+    const std::vector<std::string> differences = treeDifferences(first.root(), second.root(), rootClass, comparison, missing[0], missing[1]);
     for (const std::string& difference : differences) std::cout << difference << '\n';
     return differences.empty() ? 0 : 1;
 }

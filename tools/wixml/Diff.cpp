@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string_view>
 #include <type_traits>
 #include <unordered_map>
@@ -152,9 +153,19 @@ bool sameValue(ValueType type, std::string_view a, std::string_view b)
     return false;
 }
 
+// An attribute (by name) or an element (with no name) of the canonical tree
+// that the message it was written from lacked.
+using Lacking = std::set<std::pair<const XMLNode*, std::string>>;
+
 struct Differences {
     Comparison comparison;
     std::vector<std::string> lines;
+    Lacking lacking; // of both sides: their nodes are apart
+
+    bool lacks(const XMLNode& node, std::string_view attribute = {}) const
+    {
+        return lacking.count({&node, std::string(attribute)}) != 0;
+    }
 
     bool same(ValueType type, std::string_view a, std::string_view b) const
     {
@@ -276,15 +287,20 @@ void compare(const std::string& path, const XMLNode& before, const XMLNode& afte
 {
     for (const XMLAttribute& attribute : before.attributes()) {
         const XMLAttribute* other = after.findAttribute(attribute.qualifiedName());
+        const bool here = !found.lacks(before, attribute.name);
+        const bool there = other && !found.lacks(after, other->name);
         const std::string attributePath = joined(path, attributeName(attribute));
-        if (!other) {
-            report(found, attributePath, shown(attribute.value), std::string(none));
-        } else if (!found.same(memberType(owner, attribute.name), attribute.value, other->value)) {
-            report(found, attributePath, shown(attribute.value), shown(other->value));
+        if (here && there) {
+            if (!found.same(memberType(owner, attribute.name), attribute.value, other->value)) {
+                report(found, attributePath, shown(attribute.value), shown(other->value));
+            }
+        } else if (here || there) {
+            report(found, attributePath, here ? shown(attribute.value) : std::string(none),
+                   there ? shown(other->value) : std::string(none));
         }
     }
     for (const XMLAttribute& attribute : after.attributes()) {
-        if (!before.findAttribute(attribute.qualifiedName())) {
+        if (!before.findAttribute(attribute.qualifiedName()) && !found.lacks(after, attribute.name)) {
             report(found, joined(path, attributeName(attribute)), std::string(none), shown(attribute.value));
         }
     }
@@ -312,10 +328,13 @@ void compare(const std::string& path, const XMLNode& before, const XMLNode& afte
         for (std::size_t i = 0; i < count; ++i) {
             const std::string entryPath =
                 joined(path, single ? name : name + entryLabel(beforeEntries, afterEntries, i));
-            if (i >= entriesBefore.size()) {
-                report(found, entryPath, std::string(none), summary(*entriesAfter[i]));
-            } else if (i >= entriesAfter.size()) {
-                report(found, entryPath, summary(*entriesBefore[i]), std::string(none));
+            const bool here = i < entriesBefore.size() && !found.lacks(*entriesBefore[i]);
+            const bool there = i < entriesAfter.size() && !found.lacks(*entriesAfter[i]);
+            if (!here || !there) {
+                if (here || there) {
+                    report(found, entryPath, here ? summary(*entriesBefore[i]) : std::string(none),
+                           there ? summary(*entriesAfter[i]) : std::string(none));
+                }
             } else {
                 compare(entryPath, *entriesBefore[i], *entriesAfter[i], child, childTextType, found);
             }
@@ -325,10 +344,37 @@ void compare(const std::string& path, const XMLNode& before, const XMLNode& afte
 
 } // namespace
 
-std::vector<std::string> treeDifferences(const XMLNode& before, const XMLNode& after, std::string_view rootClass,
-                                         Comparison comparison)
+namespace {
+
+// Each missing member's place in the tree written from its message: the tree
+// holds every child of one name in the message's order, so a path leads to it.
+void markLacking(const XMLNode& root, const std::vector<MissingMember>& missing, Lacking& lacking)
 {
-    Differences found{comparison, {}};
+    for (const MissingMember& member : missing) {
+        const XMLNode* node = &root;
+        for (const auto& [name, index] : member.path) {
+            const std::vector<const XMLNode*> entries = childrenNamed(*node, name);
+            node = index < entries.size() ? entries[index] : nullptr;
+            if (!node) break;
+        }
+        if (!node) continue;
+        if (member.attribute) {
+            lacking.emplace(node, member.member);
+        } else {
+            for (const XMLNode* entry : childrenNamed(*node, member.member)) lacking.emplace(entry, std::string());
+        }
+    }
+}
+
+} // namespace
+
+std::vector<std::string> treeDifferences(const XMLNode& before, const XMLNode& after, std::string_view rootClass,
+                                         Comparison comparison, const std::vector<MissingMember>& missingBefore,
+                                         const std::vector<MissingMember>& missingAfter)
+{
+    Differences found{comparison, {}, {}};
+    markLacking(before, missingBefore, found.lacking);
+    markLacking(after, missingAfter, found.lacking);
     if (before.name != after.name || before.uri != after.uri) {
         report(found, "(message)", shown(before.name), shown(after.name));
         return found.lines;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "MissingMembers.hpp"
 #include "kvsoa/XMLNode.hpp"
 
 namespace wixml {
@@ -21,9 +22,13 @@ enum class Comparison {
 /// One line per difference: "PATH: OLD -> NEW", for example
 /// "savedObjects[1].modifiedDCDs[0].objectData.intProps[key=count].value: 42 -> 43".
 /// Array entries compare in order; "(none)" stands for an entry or attribute
-/// that one side lacks. rootClass is the schema class both roots were read as.
+/// that one side lacks: in the trees, or in the message each was written from
+/// (missingBefore, missingAfter: what the reader took as empty). rootClass is
+/// the schema class both roots were read as.
 std::vector<std::string> treeDifferences(const Kavella::Soa::Common::Xml::XMLNode& before,
                                          const Kavella::Soa::Common::Xml::XMLNode& after,
-                                         std::string_view rootClass, Comparison comparison);
+                                         std::string_view rootClass, Comparison comparison,
+                                         const std::vector<MissingMember>& missingBefore = {},
+                                         const std::vector<MissingMember>& missingAfter = {});
 
 } // namespace wixml

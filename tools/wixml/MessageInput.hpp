@@ -1,22 +1,27 @@
 #pragma once
 
-// A message file or standard input, read a piece at a time. Choosing a class
-// reads the start of a message, and the class's reader then reads it all: the
-// start is kept and read again, and the rest is never held.
+// A message file or standard input, read a piece at a time, and from its
+// start again as often as needed: choosing a class reads the start, the
+// class's reader all of it, the search for missing members all again. A file
+// is read again; standard input, which cannot be, is kept in a temporary
+// file as far as it was read, never in memory.
 
 #include <fstream>
 #include <istream>
 #include <streambuf>
 #include <string>
 
+#include "kvsoa/Soap.hpp"
+#include "kvsoa/XMLEventReader.hpp"
+
 namespace wixml {
 
-/// Hands out a stream's bytes, keeping them while recording, so that a reader
-/// can go through them again before the rest follows.
+/// Hands out a stream's bytes, keeping each in a temporary file, so that
+/// replay() can hand them out again from the start, then the rest as it comes.
 class ReplayBuffer : public std::streambuf {
 public:
-    void attach(std::istream& source);
-    /// From the start again: what was read so far, then the rest, kept no longer.
+    /// False, with the reason, when no temporary file can be made.
+    bool attach(std::istream& source, std::string& reason);
     void replay();
 
 protected:
@@ -24,10 +29,31 @@ protected:
 
 private:
     std::istream* m_source = nullptr;
-    bool m_recording = false;
-    std::string m_record;
+    std::fstream m_record;
+    std::streamoff m_recorded = 0; // bytes in m_record
+    std::streamoff m_at = 0;       // of the next piece, from the start
     std::string m_piece;
 };
+
+/// Tells the message element among a document's start tags: the root, or
+/// the one element in a SOAP envelope's Body.
+class MessagePlace {
+public:
+    /// For every start tag in order, depth from 1: whether it is the message element.
+    bool isMessage(int depth, const ::Kavella::Soa::Common::Xml::XMLStartTag& tag);
+    /// The root is named Envelope, in whatever namespace.
+    bool enveloped() const { return m_enveloped; }
+    ::Kavella::Soa::Common::Xml::SoapVersion envelope() const { return m_envelope; }
+
+private:
+    bool m_inBody = false;
+    bool m_enveloped = false;
+    ::Kavella::Soa::Common::Xml::SoapVersion m_envelope = ::Kavella::Soa::Common::Xml::SoapVersion::None;
+};
+
+/// Why file cannot be read as a message, before opening it: for a directory,
+/// what to give instead; empty when nothing is known against it.
+std::string notAMessageFile(const std::string& file);
 
 class MessageInput {
 public:
@@ -40,7 +66,7 @@ public:
 private:
     std::ifstream m_file;
     ReplayBuffer m_buffer;
-    std::istream m_stream{&m_buffer};
+    std::istream m_stream{nullptr};
 };
 
 } // namespace wixml

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Commands.hpp"
+#include "LimitOptions.hpp"
 #include "SchemaCheck.hpp"
 #include "ServeDispatch.hpp"
 #include "ServeHttp.hpp"
@@ -21,23 +22,12 @@ using namespace wixml;
 
 constexpr int usageError = 2;
 
-// The reader's limits, shared by every command that reads messages.
-#define WIXML_LIMITS_HELP                                                                   \
-    "Limits (a message over one is refused, naming it):\n"                                   \
-    "  --max-depth N        element nesting (default 256)\n"                                \
-    "  --max-attributes N   attributes on one element, namespace declarations\n"           \
-    "                       included (default 256)\n"                                       \
-    "  --max-namespaces N   namespace declarations in scope (default 256)\n"                \
-    "  --max-name-length N  bytes in a name (default 1024)\n"                              \
-    "  --max-uri-length N   bytes in a namespace URI (default 4096)\n"                     \
-    "  --max-names N        distinct names, prefixes, URIs and targets (default 10000)\n"
-
 const char* const toolHelp =
     "Usage: wixml [--help] [--version] COMMAND [ARGS]\n"
     "Checks, formats, compares and shows messages of the work-instruction service (schema 2010-09).\n"
     "\n"
     "Commands:\n"
-    "  check    read messages and report whether they are valid\n"
+    "  check    read messages and report whether the library reads them\n"
     "  format   write a message again, compact or indented, in an envelope or not\n"
     "  diff     print the differences between two messages\n"
     "  example  print a sample message\n"
@@ -45,7 +35,9 @@ const char* const toolHelp =
     "\n"
     "Run 'wixml COMMAND --help' for the options of a command.\n";
 
-const char* const checkHelp =
+std::string checkHelp()
+{
+    return std::string(
     "Usage: wixml check [--strict] [--as CLASS] [FILE...]\n"
     "Reads each FILE (standard input for none or '-'), a message alone or inside a\n"
     "SOAP 1.1 or 1.2 envelope, as the class that its message element names, and\n"
@@ -53,36 +45,46 @@ const char* const checkHelp =
     "  FILE: ok: CLASS, N objects[, in a SOAP 1.x envelope]\n"
     "  FILE:LINE:COLUMN: error: MESSAGE      (on standard error)\n"
     "A SOAP fault, a header block marked mustUnderstand and a malformed envelope\n"
-    "are errors.\n"
+    "are errors. The reader takes a missing required attribute or element as empty:\n"
+    "each one is a warning on standard error (FILE:LINE:COLUMN: warning: ...),\n"
+    "and the file still reads.\n"
     "\n"
     "Options:\n"
     "  --strict     also validate each message against the XML Schema installed with\n"
-    "               the tool, reporting every violation\n"
-    "  --as CLASS   read every file as CLASS, whatever its message element is called\n"
+    "               the tool; inside an element that breaks it, the validator reports\n"
+    "               the first violation only and does not look further in\n"
+    "  --as CLASS   read every file as CLASS; a message must still be CLASS's own\n"
+    "               element, other classes are read from any element\n"
     "  -h, --help   show this help\n"
-    "\n" WIXML_LIMITS_HELP
-    "\n"
-    "Exit status: 0 all files are valid, 1 some are not, 2 usage error, no schema or\n"
-    "the output cannot be written.\n";
+    "\n") + limitsHelp() + std::string("\n"
+    "Exit status: 0 all files are readable (and valid, with --strict), 1 some are\n"
+    "not, 2 usage error, no schema or the output cannot be written.\n");
+}
 
-const char* const formatHelp =
+std::string formatHelp()
+{
+    return std::string(
     "Usage: wixml format [--indent N] [--envelope KIND] [--as CLASS] [FILE]\n"
     "Reads one message, alone or inside a SOAP envelope (standard input for none or\n"
     "'-'), and writes it again to standard output: in the canonical compact form,\n"
-    "or indented for reading.\n"
+    "or indented for reading. A missing required attribute or element is written\n"
+    "as empty, with a warning on standard error, as check gives it.\n"
     "\n"
     "Options:\n"
     "  --indent N       indent nested elements by N spaces (default 0: compact)\n"
     "  --envelope KIND  write the message inside a SOAP envelope: soap11, soap12,\n"
     "                   or none for the message alone (default: as it came)\n"
-    "  --as CLASS       read the message as CLASS, whatever its element is called\n"
+    "  --as CLASS       read the message as CLASS; a message must still be CLASS's\n"
+    "                   own element, other classes are read from any element\n"
     "  -h, --help       show this help\n"
-    "\n" WIXML_LIMITS_HELP
-    "\n"
-    "Exit status: 0 written, 1 the message is not valid, 2 usage error or the output\n"
-    "cannot be written.\n";
+    "\n") + limitsHelp() + std::string("\n"
+    "Exit status: 0 written, 1 the message cannot be read, 2 usage error or the output\n"
+    "cannot be written.\n");
+}
 
-const char* const diffHelp =
+std::string diffHelp()
+{
+    return std::string(
     "Usage: wixml diff [--exact] [--as CLASS] FILE1 FILE2\n"
     "Reads two messages, alone or inside SOAP envelopes ('-' for standard input),\n"
     "and prints each difference between them as PATH: OLD -> NEW, for example\n"
@@ -97,14 +99,17 @@ const char* const diffHelp =
     "\n"
     "Options:\n"
     "  --exact      compare the values as the texts the library writes for them\n"
-    "  --as CLASS   read both messages as CLASS, whatever their elements are called\n"
+    "  --as CLASS   read both messages as CLASS; a message must still be CLASS's\n"
+    "               own element, other classes are read from any element\n"
     "  -h, --help   show this help\n"
-    "\n" WIXML_LIMITS_HELP
-    "\n"
+    "\n") + limitsHelp() + std::string("\n"
     "Exit status: 0 equal, 1 different, 2 a message cannot be read, usage error or\n"
-    "the output cannot be written.\n";
+    "the output cannot be written.\n");
+}
 
-const char* const serveHelp =
+std::string serveHelp()
+{
+    return std::string(
     "Usage: wixml serve [--host H] [--port N] [--replies DIR] [--strict] [--threads N]\n"
     "                   [limit options]\n"
     "Answers SOAP 1.1, SOAP 1.2 and bare requests of both operations over HTTP, as a\n"
@@ -147,10 +152,10 @@ const char* const serveHelp =
     "  --read-timeout N     seconds for a whole request to arrive, line to last byte\n"
     "                       (default 30)\n"
     "  --idle-timeout N     seconds a connection may stay silent (default 10)\n"
-    "\n" WIXML_LIMITS_HELP
-    "\n"
+    "\n") + limitsHelp() + std::string("\n"
     "Exit status: 0 stopped by a signal, 2 usage error, no schema, unreadable\n"
-    "replies or the address cannot be listened on.\n";
+    "replies or the address cannot be listened on.\n");
+}
 
 std::string exampleHelp()
 {
@@ -228,13 +233,9 @@ bool readIndent(const Arguments& arguments, int& indent, std::string& problem)
 {
     const auto found = arguments.options.find("--indent");
     if (found == arguments.options.end()) return true;
-    const std::string& text = found->second;
-    const bool digits = !text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos;
-    if (!digits) {
-        problem = "--indent wants a number of spaces from 0 to 99, not '" + text + "'";
-        return false;
-    }
-    indent = std::atoi(text.c_str());
+    unsigned long long spaces = 0;
+    if (!readWholeNumber("--indent", found->second, 0, 99, spaces, problem)) return false;
+    indent = static_cast<int>(spaces);
     return true;
 }
 
@@ -244,45 +245,28 @@ bool readClass(const Arguments& arguments, const SchemaClass*& asClass, std::str
     if (found == arguments.options.end()) return true;
     asClass = findSchemaClass(found->second);
     if (!asClass) {
-        problem = "--as: no class is named '" + found->second + "'";
+        problem = "--as: no class is named '" + found->second + "'; the classes are";
+        const char* separator = ": ";
+        for (const SchemaClass& schemaClass : schemaClasses()) {
+            problem += separator;
+            problem += schemaClass.name;
+            separator = ", ";
+        }
         return false;
     }
     return true;
 }
 
-const std::vector<std::pair<std::string, std::size_t wi::XMLReadLimits::*>> limitOptions = {
-    {"--max-depth", &wi::XMLReadLimits::maxDepth},
-    {"--max-attributes", &wi::XMLReadLimits::maxAttributes},
-    {"--max-namespaces", &wi::XMLReadLimits::maxNamespaces},
-    {"--max-name-length", &wi::XMLReadLimits::maxNameLength},
-    {"--max-uri-length", &wi::XMLReadLimits::maxUriLength},
-    {"--max-names", &wi::XMLReadLimits::maxDistinctNames},
-};
-
 /// The value options of a reading command: its own and the limits.
 std::vector<std::string> withLimits(std::vector<std::string> options)
 {
-    for (const auto& limit : limitOptions) options.push_back(limit.first);
+    for (const LimitOption& limit : limitOptions()) options.push_back(limit.option);
     return options;
 }
 
 bool readLimits(const Arguments& arguments, wi::XMLReadLimits& limits, std::string& problem)
 {
-    for (const auto& [option, field] : limitOptions) {
-        const auto found = arguments.options.find(option);
-        if (found == arguments.options.end()) continue;
-        const std::string& text = found->second;
-        errno = 0;
-        char* end = nullptr;
-        const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || *end || errno || value == 0 ||
-            value > (1ull << 40)) {
-            problem = option + " wants a whole number from 1 to 2^40, not '" + text + "'";
-            return false;
-        }
-        limits.*field = static_cast<std::size_t>(value);
-    }
-    return true;
+    return readLimitOptions(arguments.options, limits, problem);
 }
 
 bool readEnvelope(const Arguments& arguments, EnvelopeChoice& envelope, std::string& problem)
@@ -313,7 +297,7 @@ int runCheck(int argc, char** argv)
         return usage(problem, "check");
     }
     if (arguments.help) {
-        std::cout << checkHelp;
+        std::cout << checkHelp();
         return 0;
     }
     if (arguments.operands.empty()) arguments.operands.push_back("-");
@@ -334,7 +318,7 @@ int runFormat(int argc, char** argv)
         return usage(problem, "format");
     }
     if (arguments.help) {
-        std::cout << formatHelp;
+        std::cout << formatHelp();
         return 0;
     }
     if (arguments.operands.size() > 1) return usage("format takes one file at most", "format");
@@ -352,7 +336,7 @@ int runDiff(int argc, char** argv)
         return usage(problem, "diff");
     }
     if (arguments.help) {
-        std::cout << diffHelp;
+        std::cout << diffHelp();
         return 0;
     }
     if (arguments.operands.size() != 2) return usage("diff wants two files", "diff");
@@ -390,7 +374,7 @@ int runServe(int argc, char** argv)
         return usage(problem, "serve");
     }
     if (arguments.help) {
-        std::cout << serveHelp;
+        std::cout << serveHelp();
         return 0;
     }
     if (!arguments.operands.empty()) return usage("serve takes no files", "serve");
