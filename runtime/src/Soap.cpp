@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "SoapFaultWriter.hpp"
+
 namespace Kavella::Soa::Common::Xml {
 
 namespace {
@@ -99,7 +101,15 @@ struct FaultParts {
     std::string code;
     std::string reason;
     std::string detail;
+    std::string detailXml;
 };
+
+FaultParts& withDetail(FaultParts& parts, const XMLNode* detail)
+{
+    parts.detail = textOf(detail);
+    if (detail) parts.detailXml = contentMarkup(*detail);
+    return parts;
+}
 
 // Code/Value (each Subcode/Value after a '/'), Reason/Text and Detail.
 FaultParts soap12Parts(const XMLNode& fault)
@@ -124,8 +134,7 @@ FaultParts soap12Parts(const XMLNode& fault)
         }
         parts.reason = textOf(chosen);
     }
-    parts.detail = textOf(findPart(fault, fault.uri, "Detail"));
-    return parts;
+    return withDetail(parts, findPart(fault, fault.uri, "Detail"));
 }
 
 // faultcode, faultstring and detail, meant to be in no namespace.
@@ -137,22 +146,18 @@ FaultParts soap11Parts(const XMLNode& fault)
     parts.found = code || reason;
     parts.code = textOf(code);
     parts.reason = textOf(reason);
-    parts.detail = textOf(findPart(fault, "", "detail"));
-    return parts;
+    return withDetail(parts, findPart(fault, "", "detail"));
 }
 
 // Whether a header block is addressed to this receiver, which acts as the
-// next node and the ultimate receiver, and as no other role.
-bool addressedToUs(const XMLNode& block, const std::string& envelopeUri)
+// next node and the ultimate receiver, and as no other role; target is the
+// block's actor (SOAP 1.1) or role (SOAP 1.2).
+bool addressedToUs(const XMLAttribute* target, std::string_view envelopeUri)
 {
-    if (soapVersionOf(envelopeUri) == SoapVersion::Soap11) {
-        const XMLAttribute* actor = block.findAttribute("{" + envelopeUri + "}actor");
-        return !actor || collapsed(actor->value) == "http://schemas.xmlsoap.org/soap/actor/next";
-    }
-    const XMLAttribute* role = block.findAttribute("{" + envelopeUri + "}role");
-    if (!role) return true;
-    const std::string value = collapsed(role->value);
-    const std::string roles = envelopeUri + "/role/";
+    if (!target) return true;
+    const std::string value = collapsed(target->value);
+    if (soapVersionOf(envelopeUri) == SoapVersion::Soap11) return value == "http://schemas.xmlsoap.org/soap/actor/next";
+    const std::string roles = std::string(envelopeUri) + "/role/";
     return value == roles + "next" || value == roles + "ultimateReceiver";
 }
 
@@ -163,9 +168,14 @@ std::string shown(std::string_view text)
     return text.size() > limit ? std::string(text.substr(0, limit)) + "..." : std::string(text);
 }
 
+std::string qualified(std::string_view uri, std::string_view name)
+{
+    return uri.empty() ? shown(name) : "{" + shown(uri) + "}" + shown(name);
+}
+
 std::string qualified(const XMLNode& node)
 {
-    return node.uri.empty() ? shown(node.name) : "{" + shown(node.uri) + "}" + shown(node.name);
+    return qualified(node.uri, node.name);
 }
 
 std::string faultText(const std::string& code, const std::string& reason, const std::string& detail, int line,
@@ -175,6 +185,58 @@ std::string faultText(const std::string& code, const std::string& reason, const 
     if (line > 0) text += " at line " + std::to_string(line) + ", column " + std::to_string(column);
     text += ": code \"" + shown(code) + "\", reason \"" + shown(reason) + "\"";
     if (!detail.empty()) text += ", detail \"" + shown(detail) + "\"";
+    return text;
+}
+
+std::string_view prefixDropped(std::string_view name)
+{
+    const std::size_t colon = name.find(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+SoapFaultCode codeOfWord(std::string_view word, bool& known)
+{
+    known = true;
+    if (word == "Client" || word == "Sender") return SoapFaultCode::Sender;
+    if (word == "Server" || word == "Receiver") return SoapFaultCode::Receiver;
+    if (word == "MustUnderstand") return SoapFaultCode::MustUnderstand;
+    if (word == "VersionMismatch") return SoapFaultCode::VersionMismatch;
+    if (word == "DataEncodingUnknown") return SoapFaultCode::DataEncodingUnknown;
+    known = false;
+    return SoapFaultCode::Receiver;
+}
+
+// "soap:Client.Authentication" (SOAP 1.1's dots) or "env:Sender/app:Locked"
+// (each Subcode after a '/') into the code and its subcodes.
+void readCode(std::string_view code, SoapFaultParts& parts)
+{
+    for (std::size_t start = 0, level = 0; start <= code.size(); ++level) {
+        const std::size_t slash = std::min(code.find('/', start), code.size());
+        const std::string name = collapsed(prefixDropped(collapsed(code.substr(start, slash - start))));
+        start = slash + 1;
+        if (level > 0) {
+            if (!name.empty()) parts.subcodes.push_back(name);
+            continue;
+        }
+        const std::size_t dot = name.find('.');
+        bool known = false;
+        parts.code = codeOfWord(name.substr(0, dot), known);
+        if (!known && !name.empty()) parts.subcodes.push_back(name.substr(0, dot));
+        for (std::size_t at = dot; at != std::string::npos;) {
+            const std::size_t next = name.find('.', at + 1);
+            const std::string part = name.substr(at + 1, next == std::string::npos ? next : next - at - 1);
+            if (!part.empty()) parts.subcodes.push_back(part);
+            at = next;
+        }
+    }
+}
+
+std::string codeText(const SoapFaultParts& parts)
+{
+    static constexpr const char* words[] = {"VersionMismatch", "MustUnderstand", "DataEncodingUnknown", "Sender",
+                                            "Receiver"};
+    std::string text = words[static_cast<int>(parts.code)];
+    for (const std::string& subcode : parts.subcodes) text += "/" + subcode;
     return text;
 }
 
@@ -208,34 +270,69 @@ const char* soapNamespaceUri(SoapVersion version) noexcept
 SoapFault::SoapFault(SoapVersion version, std::string code, std::string reason, std::string detail, int line,
                      int column)
     : DomException(faultText(code, reason, detail, line, column), line, column), m_version(version),
-      m_code(std::move(code)), m_reason(std::move(reason)), m_detail(std::move(detail))
+      m_code(std::move(code))
+{
+    readCode(m_code, m_parts);
+    m_parts.reason = std::move(reason);
+    m_parts.detail = std::move(detail);
+}
+
+SoapFault::SoapFault(SoapFaultParts parts)
+    : DomException(faultText(codeText(parts), parts.reason, parts.detail, 0, 0)), m_version(SoapVersion::None),
+      m_code(codeText(parts)), m_parts(std::move(parts))
 {
 }
 
 SoapFault::~SoapFault() = default;
+
+bool soapHeaderBlockIsMandatory(std::string_view envelopeUri, std::string_view uri, std::string_view name,
+                                const XMLAttributes& attributes, int line, int column)
+{
+    const XMLAttribute* marked = nullptr;
+    const XMLAttribute* target = nullptr; // actor (SOAP 1.1) or role (SOAP 1.2)
+    const std::string_view targetName = soapVersionOf(envelopeUri) == SoapVersion::Soap11 ? "actor" : "role";
+    for (const XMLAttribute& attribute : attributes) {
+        if (attribute.uri != envelopeUri) continue;
+        if (!marked && attribute.name == "mustUnderstand") marked = &attribute;
+        if (!target && attribute.name == targetName) target = &attribute;
+    }
+    // A block for another node is that node's to judge, marking and all.
+    if (!marked || !addressedToUs(target, envelopeUri)) return false;
+    const std::string value = collapsed(marked->value);
+    if (value == "0" || value == "false") return false;
+    if (value == "1" || value == "true") return true;
+    throw DomException("The SOAP header block <" + qualified(uri, name) + "> has mustUnderstand=\"" +
+                           shown(marked->value) + "\"; expected 0, 1, false or true",
+                       line, column);
+}
 
 void checkSoapHeader(const XMLNode& header)
 {
     if (soapVersionOf(header.uri) == SoapVersion::None) {
         throw DomException("<" + qualified(header) + "> is no SOAP Header", header.line, header.column);
     }
-    const std::string envelopeUri(header.uri);
-    const std::string mustUnderstand = "{" + envelopeUri + "}mustUnderstand";
     for (const XMLNode* block : header.children) {
-        const XMLAttribute* marked = block->findAttribute(mustUnderstand);
-        // A block for another node is that node's to judge, marking and all.
-        if (!marked || !addressedToUs(*block, envelopeUri)) continue;
-        const std::string value = collapsed(marked->value);
-        if (value == "0" || value == "false") continue;
-        if (value == "1" || value == "true") {
-            throw DomException("The SOAP header block <" + qualified(*block) +
-                                   "> must be understood, and this receiver understands no header block",
-                               block->line, block->column);
-        }
-        throw DomException("The SOAP header block <" + qualified(*block) + "> has mustUnderstand=\"" +
-                               shown(marked->value) + "\"; expected 0, 1, false or true",
-                           block->line, block->column);
+        checkSoapHeaderBlock(header.uri, block->uri, block->name, block->attributes(), block->line, block->column);
     }
+}
+
+void checkSoapHeaderBlock(std::string_view envelopeUri, std::string_view uri, std::string_view name,
+                          const XMLAttributes& attributes, int line, int column)
+{
+    if (soapHeaderBlockIsMandatory(envelopeUri, uri, name, attributes, line, column)) {
+        throw DomException("The SOAP header block <" + qualified(uri, name) +
+                               "> must be understood, and this receiver understands no header block",
+                           line, column);
+    }
+}
+
+void throwUnknownEnvelope(std::string_view uri, int line, int column)
+{
+    throw DomException("<Envelope> is in " +
+                           (uri.empty() ? std::string("no namespace") : "the namespace " + shown(uri)) +
+                           ", so it is no SOAP envelope: SOAP 1.1 is " + Soap11NamespaceUri + ", SOAP 1.2 " +
+                           Soap12NamespaceUri,
+                       line, column);
 }
 
 SoapFaultPruner::SoapFaultPruner(std::string_view faultUri) : m_uri(faultUri) {}
@@ -306,21 +403,20 @@ void throwSoapFault(const XMLNode& fault)
     if (!parts.found && other.found) std::swap(parts, other);
     // Without either shape, whatever the fault says is the best reason there is.
     if (!parts.found) parts.reason = textOf(&fault);
-    if (parts.detail.empty()) parts.detail = std::move(other.detail);
-    throw SoapFault(version, std::move(parts.code), std::move(parts.reason), std::move(parts.detail), fault.line,
-                    fault.column);
+    if (parts.detail.empty()) {
+        parts.detail = std::move(other.detail);
+        parts.detailXml = std::move(other.detailXml);
+    }
+    SoapFault raised(version, std::move(parts.code), std::move(parts.reason), std::move(parts.detail), fault.line,
+                     fault.column);
+    raised.m_parts.detailXml = std::move(parts.detailXml);
+    throw raised;
 }
 
 const XMLNode& messageNode(const XMLNode& root)
 {
     if (root.name != "Envelope") return root;
-    if (soapVersionOf(root.uri) == SoapVersion::None) {
-        throw DomException("<Envelope> is in " + (root.uri.empty() ? std::string("no namespace") :
-                                                      "the namespace " + shown(root.uri)) +
-                               ", so it is no SOAP envelope: SOAP 1.1 is " + Soap11NamespaceUri + ", SOAP 1.2 " +
-                               Soap12NamespaceUri,
-                           root.line, root.column);
-    }
+    if (soapVersionOf(root.uri) == SoapVersion::None) throwUnknownEnvelope(root.uri, root.line, root.column);
     checkEnvelopeText(root, "Envelope");
     const XMLNode* body = nullptr;
     for (std::size_t i = 0; i < root.children.size(); ++i) {

@@ -64,9 +64,8 @@ void EnvelopeJudge::start(const XMLStartTag& tag, XMLPosition at)
 {
     m_uri = tag.uri;
     m_at = at;
-    const XMLNode root = envelope();
     if (::Kavella::Soa::Common::Xml::soapVersionOf(m_uri) == ::Kavella::Soa::Common::Xml::SoapVersion::None) {
-        messageNode(root); // raises: no SOAP namespace
+        ::Kavella::Soa::Common::Xml::throwUnknownEnvelope(m_uri, at.line, at.column);
     }
 }
 
@@ -93,19 +92,9 @@ EnvelopeJudge::Part EnvelopeJudge::envelopeChild(const XMLStartTag& tag, XMLPosi
 
 void EnvelopeJudge::headerBlock(const XMLStartTag& tag, XMLPosition at)
 {
-    // Only a block marked mustUnderstand can be refused: the rest cost nothing.
-    bool marked = false;
-    for (const auto& attribute : tag.attributes) {
-        marked = marked || (attribute.name == "mustUnderstand" && attribute.uri == m_uri);
-    }
-    if (!marked) return;
     record(EnvelopePart, [&] {
-        XMLNode header;
-        header.name = "Header";
-        header.uri = m_uri;
-        XMLNode block = nodeOf(tag, at);
-        header.children = {&block};
-        ::Kavella::Soa::Common::Xml::checkSoapHeader(header);
+        ::Kavella::Soa::Common::Xml::checkSoapHeaderBlock(m_uri, tag.uri, tag.name, tag.attributes, at.line,
+                                                          at.column);
     });
 }
 

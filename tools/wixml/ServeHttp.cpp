@@ -162,7 +162,7 @@ MHD_Result handle(void* context, MHD_Connection* connection, const char*, const 
     } catch (const std::exception& error) {
         answer.status = 500;
         answer.contentType = "text/xml; charset=utf-8";
-        answer.text = writeFault(SoapVersion::Soap11, FaultSide::Server, error.what());
+        answer.text = internalErrorFault(error.what());
     }
     const MHD_Result result = queue(server, *exchange, connection, answer);
     std::string().swap(exchange->body);
