@@ -240,12 +240,9 @@ std::string codeText(const SoapFaultParts& parts)
     return text;
 }
 
-void checkEnvelopeText(const XMLNode& node, const char* what)
+void checkEnvelopeText(const XMLNode& node, SoapEnvelopeError error)
 {
-    if (!isBlank(node.text)) {
-        throw DomException(std::string("The SOAP ") + what + " holds text; only elements belong there", node.line,
-                           node.column);
-    }
+    if (!isBlank(node.text)) throwSoapEnvelopeError(error, node.line, node.column);
 }
 
 } // namespace
@@ -326,12 +323,31 @@ void checkSoapHeaderBlock(std::string_view envelopeUri, std::string_view uri, st
     }
 }
 
-void throwUnknownEnvelope(std::string_view uri, int line, int column)
+void throwSoapEnvelopeError(SoapEnvelopeError error, int line, int column, std::string_view uri,
+                            std::string_view name)
 {
-    throw DomException("<Envelope> is in " +
-                           (uri.empty() ? std::string("no namespace") : "the namespace " + shown(uri)) +
-                           ", so it is no SOAP envelope: SOAP 1.1 is " + Soap11NamespaceUri + ", SOAP 1.2 " +
-                           Soap12NamespaceUri,
+    switch (error) {
+    case SoapEnvelopeError::UnknownNamespace:
+        throw DomException("<Envelope> is in " +
+                               (uri.empty() ? std::string("no namespace") : "the namespace " + shown(uri)) +
+                               ", so it is no SOAP envelope: SOAP 1.1 is " + Soap11NamespaceUri + ", SOAP 1.2 " +
+                               Soap12NamespaceUri,
+                           line, column);
+    case SoapEnvelopeError::EnvelopeText:
+    case SoapEnvelopeError::BodyText:
+        throw DomException(std::string("The SOAP ") + (error == SoapEnvelopeError::BodyText ? "Body" : "Envelope") +
+                               " holds text; only elements belong there",
+                           line, column);
+    case SoapEnvelopeError::UnexpectedElement:
+        throw DomException("Unexpected element <" + qualified(uri, name) +
+                               "> in the SOAP Envelope: it holds an optional Header, then one Body",
+                           line, column);
+    case SoapEnvelopeError::NoBody: throw DomException("The SOAP Envelope has no Body", line, column);
+    case SoapEnvelopeError::NoMessage: throw DomException("The SOAP Body holds no message", line, column);
+    case SoapEnvelopeError::SecondElement: break;
+    }
+    throw DomException("The SOAP Body holds a second element <" + qualified(uri, name) +
+                           ">; it carries exactly one message",
                        line, column);
 }
 
@@ -416,8 +432,10 @@ void throwSoapFault(const XMLNode& fault)
 const XMLNode& messageNode(const XMLNode& root)
 {
     if (root.name != "Envelope") return root;
-    if (soapVersionOf(root.uri) == SoapVersion::None) throwUnknownEnvelope(root.uri, root.line, root.column);
-    checkEnvelopeText(root, "Envelope");
+    if (soapVersionOf(root.uri) == SoapVersion::None) {
+        throwSoapEnvelopeError(SoapEnvelopeError::UnknownNamespace, root.line, root.column, root.uri);
+    }
+    checkEnvelopeText(root, SoapEnvelopeError::EnvelopeText);
     const XMLNode* body = nullptr;
     for (std::size_t i = 0; i < root.children.size(); ++i) {
         const XMLNode& child = *root.children[i];
@@ -427,25 +445,20 @@ const XMLNode& messageNode(const XMLNode& root)
         } else if (ours && child.name == "Body" && !body) {
             body = &child;
         } else {
-            throw DomException("Unexpected element <" + qualified(child) +
-                                   "> in the SOAP Envelope: it holds an optional Header, then one Body",
-                               child.line, child.column);
+            throwSoapEnvelopeError(SoapEnvelopeError::UnexpectedElement, child.line, child.column, child.uri,
+                                   child.name);
         }
     }
-    if (!body) throw DomException("The SOAP Envelope has no Body", root.line, root.column);
+    if (!body) throwSoapEnvelopeError(SoapEnvelopeError::NoBody, root.line, root.column);
     // A fault answers the call, whatever else the body holds.
     for (const XMLNode* child : body->children) {
         if (child->uri == root.uri && child->name == "Fault") throwSoapFault(*child);
     }
-    checkEnvelopeText(*body, "Body");
-    if (body->children.empty()) {
-        throw DomException("The SOAP Body holds no message", body->line, body->column);
-    }
+    checkEnvelopeText(*body, SoapEnvelopeError::BodyText);
+    if (body->children.empty()) throwSoapEnvelopeError(SoapEnvelopeError::NoMessage, body->line, body->column);
     if (body->children.size() > 1) {
         const XMLNode& second = *body->children[1];
-        throw DomException("The SOAP Body holds a second element <" + qualified(second) +
-                               ">; it carries exactly one message",
-                           second.line, second.column);
+        throwSoapEnvelopeError(SoapEnvelopeError::SecondElement, second.line, second.column, second.uri, second.name);
     }
     return *body->children.front();
 }

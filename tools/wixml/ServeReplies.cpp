@@ -24,7 +24,8 @@ using ::Kavella::Soa::Common::Xml::SoapFault;
 using ::Kavella::Soa::Common::Xml::soapFaultHttpStatus;
 using ::Kavella::Soa::Common::Xml::soapHeaderBlockIsMandatory;
 using ::Kavella::Soa::Common::Xml::soapVersionOf;
-using ::Kavella::Soa::Common::Xml::throwUnknownEnvelope;
+using ::Kavella::Soa::Common::Xml::SoapEnvelopeError;
+using ::Kavella::Soa::Common::Xml::throwSoapEnvelopeError;
 using ::Kavella::Soa::Common::Xml::writeSoapFault;
 using ::Kavella::Soa::Common::Xml::XMLDocument;
 using ::Kavella::Soa::Common::Xml::XMLEventHandler;
@@ -76,7 +77,7 @@ struct HeadReader : XMLEventHandler {
         head.unknownEnvelope = true;
         try {
             const auto at = reader.elementPosition();
-            throwUnknownEnvelope(tag.uri, at.line, at.column);
+            throwSoapEnvelopeError(SoapEnvelopeError::UnknownNamespace, at.line, at.column, tag.uri);
         } catch (const DomException& error) {
             head.unknownEnvelopeReason = error.getMessage();
         }

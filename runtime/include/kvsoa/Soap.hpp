@@ -48,11 +48,13 @@ struct SoapFaultParts {
     {
     }
 
+    /// The code, in SOAP 1.2's word.
     SoapFaultCode code = SoapFaultCode::Receiver;
     /// More specific codes, outermost first: "{uri}local", or "local" for a
     /// name in no namespace. SOAP 1.2 writes them as Subcodes, SOAP 1.1 as the
     /// dotted parts of its faultcode (Client.Authentication).
     std::vector<std::string> subcodes;
+    /// The human-readable reason.
     std::string reason;
     /// The detail as text.
     std::string detail;
@@ -152,9 +154,23 @@ KVSOA_API bool soapHeaderBlockIsMandatory(std::string_view envelopeUri, std::str
 KVSOA_API void checkSoapHeaderBlock(std::string_view envelopeUri, std::string_view uri, std::string_view name,
                                     const XMLAttributes& attributes, int line, int column);
 
-/// Throws the DomException of an element named Envelope in a namespace that
-/// is neither SOAP version's (a VersionMismatch to a SOAP node).
-[[noreturn]] KVSOA_API void throwUnknownEnvelope(std::string_view uri, int line, int column);
+/// The envelope rules messageNode applies, one by one, so that a reader that
+/// sees the envelope as events raises the very errors it raises.
+enum class SoapEnvelopeError {
+    UnknownNamespace,  ///< an Envelope in neither SOAP namespace (a VersionMismatch to a SOAP node)
+    EnvelopeText,      ///< text directly in the Envelope
+    UnexpectedElement, ///< an Envelope child other than an optional Header, then one Body
+    NoBody,            ///< an Envelope without a Body
+    BodyText,          ///< text beside the Body's element
+    NoMessage,         ///< a Body without an element
+    SecondElement,     ///< a second element in the Body
+};
+
+/// Throws the DomException of a broken envelope rule, at line and column;
+/// uri and name are those of the element concerned (the Envelope's namespace
+/// for UnknownNamespace, the child for UnexpectedElement and SecondElement).
+[[noreturn]] KVSOA_API void throwSoapEnvelopeError(SoapEnvelopeError error, int line, int column,
+                                                   std::string_view uri = {}, std::string_view name = {});
 
 /// The message of a parsed document: the root itself when it is not a SOAP
 /// Envelope, otherwise the one element child of the Body. Header blocks are
