@@ -109,7 +109,9 @@ public:
     const std::string& reason() const noexcept { return m_parts.reason; }
     /// The detail text; empty when the fault has none.
     const std::string& detail() const noexcept { return m_parts.detail; }
-    /// The detail as XML: kept from a whole tree (messageNode), else empty.
+    /// The detail as XML, elements and all, when the fault was read from a
+    /// whole tree (messageNode). readXml keeps only a fault's text, whatever
+    /// its size, so there this is the detail's text, escaped.
     const std::string& detailXml() const noexcept { return m_parts.detailXml; }
     /// The header blocks a MustUnderstand fault names.
     const std::vector<std::string>& notUnderstood() const noexcept { return m_parts.notUnderstood; }
