@@ -16,6 +16,7 @@ using ::Kavella::Soa::Common::Xml::SoapFault;
 using ::Kavella::Soa::Common::Xml::SoapFaultCode;
 using ::Kavella::Soa::Common::Xml::SoapFaultParts;
 using ::Kavella::Soa::Common::Xml::soapFaultHttpStatus;
+using ::Kavella::Soa::Common::Xml::writeSoapFault;
 using ::Kavella::Soa::Common::Xml::XMLDocument;
 
 namespace {
@@ -114,7 +115,7 @@ ServiceAnswer faultAnswer(SoapVersion version, SoapFaultParts parts, const std::
     ServiceAnswer answer;
     answer.status = soapFaultHttpStatus(parts.code, version);
     answer.contentType = contentTypeOf(version);
-    answer.text = writeFault(version, SoapFault(std::move(parts)));
+    answer.text = writeSoapFault(SoapFault(std::move(parts)), version);
     return answer;
 }
 
@@ -330,7 +331,7 @@ ServiceAnswer Service::post(const ServiceRequest& request) const
 
 std::string internalErrorFault(const std::string& reason)
 {
-    return writeFault(SoapVersion::Soap11, SoapFault(SoapFaultParts(SoapFaultCode::Receiver, reason)));
+    return writeSoapFault(SoapFault(SoapFaultParts(SoapFaultCode::Receiver, reason)), SoapVersion::Soap11);
 }
 
 } // namespace wixml

@@ -171,9 +171,8 @@ PreparedAnswer prepareFault(const fs::path& file)
         messageNode(document.root());
     } catch (const SoapFault& fault) {
         PreparedAnswer answer;
-        answer.fault = true;
         for (const SoapVersion version : {SoapVersion::None, SoapVersion::Soap11, SoapVersion::Soap12}) {
-            answer.text[static_cast<int>(version)] = writeFault(version, fault);
+            answer.text[static_cast<int>(version)] = writeSoapFault(fault, version);
             answer.status[static_cast<int>(version)] = soapFaultHttpStatus(fault.faultCode(), version);
         }
         return answer;
@@ -242,11 +241,6 @@ MessageHead peekMessage(std::string_view text, const wi::XMLReadLimits& limits, 
     HeadReader head(reader, whole);
     reader.read(text, head);
     return head.head;
-}
-
-std::string writeFault(SoapVersion version, const SoapFault& fault)
-{
-    return writeSoapFault(fault, version);
 }
 
 const char* contentTypeOf(SoapVersion version)

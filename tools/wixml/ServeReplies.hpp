@@ -1,7 +1,7 @@
 #pragma once
 
 // The answers of `wixml serve`, written once at start-up in each SOAP version,
-// and the faults it writes for requests it refuses.
+// and what a request's head tells before it is read.
 
 #include <cstdint>
 #include <string>
@@ -26,15 +26,11 @@ struct OperationInfo {
 
 const OperationInfo& operationInfo(Operation operation);
 
-/// A fault of the server's own, to write in a request's version.
-std::string writeFault(SoapVersion version, const ::Kavella::Soa::Common::Xml::SoapFault& fault);
-
 /// The media type of an answer in that version.
 const char* contentTypeOf(SoapVersion version);
 
 /// What one operation answers, in each version (index: SoapVersion).
 struct PreparedAnswer {
-    bool fault = false;
     int status[3] = {200, 200, 200};
     std::string text[3];
 };
