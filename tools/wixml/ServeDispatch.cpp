@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <malloc.h>
 #include <stdexcept>
 
 #include "SchemaCheck.hpp"
@@ -84,6 +85,7 @@ struct FaultPlace {
 // fault answer stays under 64 KiB: entries that do not fit are counted.
 constexpr std::size_t maxDetailBytes = 48 << 10;
 constexpr std::size_t placesShown = 20;
+constexpr std::size_t largeMessageBytes = 1 << 20;
 
 // <wixml:error line column>message</wixml:error> per place, then
 // <wixml:more count="N"/> for those not shown.
@@ -216,9 +218,14 @@ ServiceAnswer Service::get(const ServiceRequest& request) const
 
 ServiceAnswer Service::validated(SoapVersion faultVersion, std::string_view body) const
 {
-    const XMLDocument document(body, m_limits);
-    const SchemaValidator::Verdict verdict =
-        m_validator->validate(body, document.root(), messageNode(document.root()), placesShown);
+    SchemaValidator::Verdict verdict;
+    {
+        const XMLDocument document(body, m_limits);
+        verdict = m_validator->validate(body, document.root(), messageNode(document.root()), placesShown);
+    }
+    // Both trees of a large message are many small blocks, which the heap
+    // keeps once freed: give their pages back now, not never.
+    if (body.size() >= largeMessageBytes) malloc_trim(0);
     if (verdict.count == 0) return {};
     // The reason counts and names the first; the detail lists the first few.
     const Violation& first = verdict.first.front();
