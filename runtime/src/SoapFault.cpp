@@ -156,9 +156,7 @@ void readCode(std::string_view code, SoapFaultParts& parts)
 
 std::string codeText(const SoapFaultParts& parts)
 {
-    static constexpr const char* words[] = {"VersionMismatch", "MustUnderstand", "DataEncodingUnknown", "Sender",
-                                            "Receiver"};
-    std::string text = words[static_cast<int>(parts.code)];
+    std::string text = soap12Word(parts.code);
     for (const std::string& subcode : parts.subcodes) text += "/" + subcode;
     return text;
 }

@@ -31,10 +31,11 @@ std::size_t xmlCharacterLength(std::string_view text)
     return overlong || outside ? 0 : length;
 }
 
+// Of "{uri}local" or "local".
 std::string_view localPart(std::string_view name)
 {
-    const std::size_t colon = name.find('}');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+    const std::size_t brace = name.find('}');
+    return brace == std::string_view::npos ? name : name.substr(brace + 1);
 }
 
 std::string_view uriPart(std::string_view name)
@@ -176,9 +177,7 @@ void appendSoap12Header(std::string& out, const SoapFaultParts& parts)
 
 void appendSoap12Body(std::string& out, const SoapFaultParts& parts)
 {
-    static constexpr const char* words[] = {"VersionMismatch", "MustUnderstand", "DataEncodingUnknown", "Sender",
-                                            "Receiver"};
-    out.append("<env:Fault><env:Code><env:Value>env:").append(words[static_cast<int>(parts.code)]);
+    out.append("<env:Fault><env:Code><env:Value>env:").append(soap12Word(parts.code));
     out.append("</env:Value>");
     for (const std::string& subcode : parts.subcodes) {
         out.append("<env:Subcode>");
@@ -214,6 +213,18 @@ void appendFaultText(std::string& out, std::string_view text)
         text.remove_prefix(length ? length : 1);
     }
     appendXmlString(out, carried);
+}
+
+const char* soap12Word(SoapFaultCode code) noexcept
+{
+    switch (code) {
+    case SoapFaultCode::VersionMismatch: return "VersionMismatch";
+    case SoapFaultCode::MustUnderstand: return "MustUnderstand";
+    case SoapFaultCode::DataEncodingUnknown: return "DataEncodingUnknown";
+    case SoapFaultCode::Sender: return "Sender";
+    case SoapFaultCode::Receiver: break;
+    }
+    return "Receiver";
 }
 
 std::string contentMarkup(const XMLNode& node)

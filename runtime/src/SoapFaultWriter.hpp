@@ -9,6 +9,9 @@
 
 namespace Kavella::Soa::Common::Xml {
 
+/// The code as SOAP 1.2 words it.
+const char* soap12Word(SoapFaultCode code) noexcept;
+
 /// A node's content (text and elements, in document order) as markup that
 /// stands anywhere: each element declares the namespaces it uses.
 std::string contentMarkup(const XMLNode& node);
