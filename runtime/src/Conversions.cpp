@@ -73,19 +73,45 @@ std::string_view trimXmlSpace(std::string_view text) noexcept
 
 namespace {
 
-// The xsd:double lexical form is checked here: std::from_chars alone accepts
-// "inf" and "nan", stops quietly before trailing junk and refuses a leading '+'.
+bool equalsIgnoringCase(std::string_view text, std::string_view lowerWord) noexcept
+{
+    if (text.size() != lowerWord.size())
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+        if (c != lowerWord[i])
+            return false;
+    }
+    return true;
+}
+
+// Peers write the schema's INF, -INF and NaN as inf, -inf, nan, NAN or
+// Infinity; reading is liberal in the words (any case, optional sign), writing
+// keeps the schema's. A schema validator still refuses the other spellings.
+template <typename T>
+bool readSpecialFloating(std::string_view s, T& value) noexcept
+{
+    const bool negative = !s.empty() && s[0] == '-';
+    const std::string_view word = !s.empty() && (s[0] == '-' || s[0] == '+') ? s.substr(1) : s;
+    if (equalsIgnoringCase(word, "inf") || equalsIgnoringCase(word, "infinity")) {
+        value = negative ? -std::numeric_limits<T>::infinity() : std::numeric_limits<T>::infinity();
+        return true;
+    }
+    if (equalsIgnoringCase(word, "nan")) {
+        value = std::numeric_limits<T>::quiet_NaN();
+        return true;
+    }
+    return false;
+}
+
+// The xsd:double lexical form is checked here: std::from_chars alone stops
+// quietly before trailing junk and refuses a leading '+'.
 template <typename T>
 T readFloating(std::string_view text, const char* typeName)
 {
     const std::string_view s = detail::trimXmlSpace(text);
-    constexpr T kInf = std::numeric_limits<T>::infinity();
-    if (s == "INF" || s == "+INF")
-        return kInf;
-    if (s == "-INF")
-        return -kInf;
-    if (s == "NaN")
-        return std::numeric_limits<T>::quiet_NaN();
+    if (T special{}; readSpecialFloating(s, special))
+        return special;
 
     const auto fail = [&]() { detail::throwInvalidValue(typeName, text); };
     std::size_t pos = 0;

@@ -6,7 +6,9 @@ namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
 
 namespace {
 
-using ::Kavella::Soa::Common::Xml::messageNode;
+namespace xml = ::Kavella::Soa::Common::Xml;
+using xml::SoapEnvelopeError;
+using xml::throwSoapEnvelopeError;
 
 bool isBlank(std::string_view text)
 {
@@ -15,8 +17,9 @@ bool isBlank(std::string_view text)
 
 } // namespace
 
-// Each error is found by messageNode itself, on a small tree that holds just
-// what makes it: one set of rules and texts for both ways of reading.
+// The rules and texts are messageNode's own; what differs is only that errors
+// found early wait until the Envelope ends, so that the first in messageNode's
+// order is raised.
 template <typename Raise>
 void EnvelopeJudge::record(Rank rank, Raise&& raise)
 {
@@ -28,45 +31,12 @@ void EnvelopeJudge::record(Rank rank, Raise&& raise)
     }
 }
 
-EnvelopeJudge::XMLNode EnvelopeJudge::nodeOf(const XMLStartTag& tag, XMLPosition at)
-{
-    XMLNode node;
-    node.name = tag.name;
-    node.uri = tag.uri;
-    node.line = at.line;
-    node.column = at.column;
-    for (const auto& attribute : tag.attributes) node.setAttr(attribute.qualifiedName(), std::string(attribute.value));
-    return node;
-}
-
-EnvelopeJudge::XMLNode EnvelopeJudge::envelope() const
-{
-    XMLNode node;
-    node.name = "Envelope";
-    node.uri = m_uri;
-    node.line = m_at.line;
-    node.column = m_at.column;
-    return node;
-}
-
-EnvelopeJudge::XMLNode EnvelopeJudge::bodyWith(std::string_view text) const
-{
-    XMLNode body;
-    body.name = "Body";
-    body.uri = m_uri;
-    body.text = text;
-    body.line = m_bodyAt.line;
-    body.column = m_bodyAt.column;
-    return body;
-}
-
 void EnvelopeJudge::start(const XMLStartTag& tag, XMLPosition at)
 {
     m_uri = tag.uri;
     m_at = at;
-    const XMLNode root = envelope();
-    if (::Kavella::Soa::Common::Xml::soapVersionOf(m_uri) == ::Kavella::Soa::Common::Xml::SoapVersion::None) {
-        messageNode(root); // raises: no SOAP namespace
+    if (xml::soapVersionOf(m_uri) == xml::SoapVersion::None) {
+        throwSoapEnvelopeError(SoapEnvelopeError::UnknownNamespace, at.line, at.column, m_uri);
     }
 }
 
@@ -81,54 +51,22 @@ EnvelopeJudge::Part EnvelopeJudge::envelopeChild(const XMLStartTag& tag, XMLPosi
         return Part::Body;
     }
     record(EnvelopePart, [&] {
-        // After a Body, any element is one too many.
-        XMLNode root = envelope();
-        XMLNode body = bodyWith({});
-        XMLNode child = nodeOf(tag, at);
-        root.children = {&body, &child};
-        messageNode(root);
+        throwSoapEnvelopeError(SoapEnvelopeError::UnexpectedElement, at.line, at.column, tag.uri, tag.name);
     });
     return Part::Other;
 }
 
 void EnvelopeJudge::headerBlock(const XMLStartTag& tag, XMLPosition at)
 {
-    // Only a block marked mustUnderstand can be refused: the rest cost nothing.
-    bool marked = false;
-    for (const auto& attribute : tag.attributes) {
-        marked = marked || (attribute.name == "mustUnderstand" && attribute.uri == m_uri);
-    }
-    if (!marked) return;
-    record(EnvelopePart, [&] {
-        XMLNode header;
-        header.name = "Header";
-        header.uri = m_uri;
-        XMLNode block = nodeOf(tag, at);
-        header.children = {&block};
-        ::Kavella::Soa::Common::Xml::checkSoapHeader(header);
-    });
+    record(EnvelopePart, [&] { xml::checkSoapHeaderBlock(m_uri, tag.uri, tag.name, tag.attributes, at.line, at.column); });
 }
 
 EnvelopeJudge::Content EnvelopeJudge::bodyChild(const XMLStartTag& tag, XMLPosition at)
 {
     const std::size_t index = m_bodyElements++;
-    if (index == 0) {
-        m_firstName = tag.name;
-        m_firstUri = tag.uri;
-        m_firstAt = at;
-    } else {
+    if (index == 1) {
         record(SecondElement, [&] {
-            XMLNode root = envelope();
-            XMLNode body = bodyWith({});
-            XMLNode first;
-            first.name = m_firstName;
-            first.uri = m_firstUri;
-            first.line = m_firstAt.line;
-            first.column = m_firstAt.column;
-            XMLNode second = nodeOf(tag, at);
-            body.children = {&first, &second};
-            root.children = {&body};
-            messageNode(root);
+            throwSoapEnvelopeError(SoapEnvelopeError::SecondElement, at.line, at.column, tag.uri, tag.name);
         });
     }
     if (tag.uri == m_uri && tag.name == "Fault") {
@@ -142,38 +80,24 @@ EnvelopeJudge::Content EnvelopeJudge::bodyChild(const XMLStartTag& tag, XMLPosit
 void EnvelopeJudge::bodyEnd()
 {
     if (m_bodyElements > 0) return;
-    record(NoMessage, [&] {
-        XMLNode root = envelope();
-        XMLNode body = bodyWith({});
-        root.children = {&body};
-        messageNode(root);
-    });
+    record(NoMessage, [&] { throwSoapEnvelopeError(SoapEnvelopeError::NoMessage, m_bodyAt.line, m_bodyAt.column); });
 }
 
 void EnvelopeJudge::envelopeText(std::string_view text)
 {
     if (isBlank(text)) return;
-    record(EnvelopeText, [&] {
-        XMLNode root = envelope();
-        root.text = text;
-        messageNode(root);
-    });
+    record(EnvelopeText, [&] { throwSoapEnvelopeError(SoapEnvelopeError::EnvelopeText, m_at.line, m_at.column); });
 }
 
 void EnvelopeJudge::bodyText(std::string_view text)
 {
     if (isBlank(text)) return;
-    record(BodyText, [&] {
-        XMLNode root = envelope();
-        XMLNode body = bodyWith(text);
-        root.children = {&body};
-        messageNode(root);
-    });
+    record(BodyText, [&] { throwSoapEnvelopeError(SoapEnvelopeError::BodyText, m_bodyAt.line, m_bodyAt.column); });
 }
 
 void EnvelopeJudge::fault(const XMLNode& fault)
 {
-    record(Fault, [&] { ::Kavella::Soa::Common::Xml::throwSoapFault(fault); });
+    record(Fault, [&] { xml::throwSoapFault(fault); });
 }
 
 void EnvelopeJudge::messageFailed(std::exception_ptr error)
@@ -183,9 +107,7 @@ void EnvelopeJudge::messageFailed(std::exception_ptr error)
 
 void EnvelopeJudge::finish()
 {
-    if (!m_body) {
-        record(NoBody, [&] { messageNode(envelope()); });
-    }
+    if (!m_body) record(NoBody, [&] { throwSoapEnvelopeError(SoapEnvelopeError::NoBody, m_at.line, m_at.column); });
     for (const std::exception_ptr& error : m_errors) {
         if (error) std::rethrow_exception(error);
     }

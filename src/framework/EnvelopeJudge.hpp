@@ -1,6 +1,6 @@
 #pragma once
 
-// A SOAP envelope judged as its events arrive, with the rules (and the very
+// A SOAP envelope judged as its events arrive, by the rules (and with the very
 // messages) of messageNode, so that an enveloped message is read straight into
 // its object and nothing of the envelope is kept but a fault.
 
@@ -57,9 +57,6 @@ private:
 
     template <typename Raise>
     void record(Rank rank, Raise&& raise);
-    XMLNode envelope() const;
-    XMLNode bodyWith(std::string_view text) const;
-    static XMLNode nodeOf(const XMLStartTag& tag, XMLPosition at);
 
     std::array<std::exception_ptr, rankCount> m_errors;
     std::string m_uri;
@@ -68,8 +65,6 @@ private:
     std::size_t m_children = 0;
     bool m_body = false;
     std::size_t m_bodyElements = 0;
-    std::string m_firstName, m_firstUri; // of the Body's first element
-    XMLPosition m_firstAt;
     bool m_fault = false;
 };
 

@@ -93,13 +93,16 @@ TEST(Floating, Reads)
         {"1.5", 1.5}, {" +1.5\t", 1.5}, {"1.", 1}, {".5", .5}, {"-.5e1", -5}, {"1E+2", 100},
         {"0.000", 0}, {"0e-500", 0}, {"1e-320", 1e-320}, {"4.9e-324", 4.9e-324},
         {"2.4703282292062328e-324", 4.9e-324}, {"1.7976931348623158e308", DBL_MAX},
-        {"INF", inf}, {"+INF", inf}, {"-INF", -inf}};
+        {"INF", inf}, {"+INF", inf}, {"-INF", -inf},
+        // as peers write them: any case, either sign, "Infinity" spelled out
+        {"inf", inf}, {"-inf", -inf}, {"+Inf", inf}, {"Infinity", inf}, {" -INFINITY ", -inf}};
     for (const auto& [text, value] : accepted)
         EXPECT_EQ(lexical_cast<double>(std::string(text)), value) << text;
     EXPECT_TRUE(std::signbit(lexical_cast<double>(std::string("-0"))));
-    EXPECT_TRUE(std::isnan(lexical_cast<double>(std::string("NaN"))));
-    expectRejected<double>("double", {"", ".", "e5", "1e+", "+-1", "1 .5", "1..5", "inf", "nan",
-                                      "NAN", "Infinity", "INF x", "0x1p3", "1,5", "1e400",
+    for (const char* nan : {"NaN", "nan", "NAN", "-nan", "+NaN"})
+        EXPECT_TRUE(std::isnan(lexical_cast<double>(std::string(nan)))) << nan;
+    expectRejected<double>("double", {"", ".", "e5", "1e+", "+-1", "1 .5", "1..5", "infin", "nann",
+                                      "--inf", "+-nan", "in f", "INF x", "0x1p3", "1,5", "1e400",
                                       "-1e400", "1e-400", "2.4703282292062327e-324",
                                       "1.7976931348623159e308", "1e99999999999999999999"});
 
@@ -107,7 +110,8 @@ TEST(Floating, Reads)
     EXPECT_EQ(lexical_cast<float>(std::string("1e-45")), FLT_TRUE_MIN);
     EXPECT_EQ(lexical_cast<float>(std::string("3.4028235e38")), FLT_MAX);
     EXPECT_EQ(lexical_cast<float>(std::string("0e-50")), 0.0f);
-    expectRejected<float>("float", {"1e39", "-1e39", "3.4028236e38", "1e-50", "7e-46", "inf"});
+    EXPECT_EQ(lexical_cast<float>(std::string("-Infinity")), -std::numeric_limits<float>::infinity());
+    expectRejected<float>("float", {"1e39", "-1e39", "3.4028236e38", "1e-50", "7e-46", "infinit"});
 }
 
 TEST(Floating, WritesShortestText)

@@ -26,6 +26,8 @@ bool holdsSchema(const fs::path& directory)
 
 struct Collected {
     std::vector<Violation>* violations = nullptr;
+    std::size_t keep = 0;
+    std::size_t count = 0;
     const std::unordered_map<const void*, const XMLNode*>* positions = nullptr;
     std::string schemaProblem;
 };
@@ -34,6 +36,13 @@ std::string trimmedMessage(const char* message)
 {
     std::string text = message ? message : "schema violation";
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    // Messages quote names from the request, which may be long: cut on a character boundary.
+    if (text.size() > SchemaValidator::maxMessageBytes) {
+        std::size_t cut = SchemaValidator::maxMessageBytes;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+        text.resize(cut);
+        text += "...";
+    }
     return text;
 }
 
@@ -44,6 +53,7 @@ void collectViolation(void* context, xmlErrorPtr error)
         if (collected.schemaProblem.empty()) collected.schemaProblem = trimmedMessage(error->message);
         return;
     }
+    if (collected.count++ >= collected.keep) return;
     Violation violation{error->line, error->int2, trimmedMessage(error->message)};
     // libxml2 knows lines only, and those cut at 65535: our reader's positions are exact.
     if (collected.positions && error->node) {
@@ -61,7 +71,7 @@ void ignoreError(void*, xmlErrorPtr) {}
 // Without a byte order mark libxml2 reads UTF-16 only when the declaration
 // names it; our reader tells it from a zero in the first two bytes, as expat
 // does. Naming the encoding makes libxml2 read every text that ours reads.
-const char* unmarkedUtf16(const std::string& text)
+const char* unmarkedUtf16(std::string_view text)
 {
     if (text.size() < 2) return nullptr;
     const auto first = static_cast<unsigned char>(text[0]);
@@ -134,10 +144,17 @@ SchemaValidator::SchemaValidator(const std::string& directory) : m_state(std::ma
 
 SchemaValidator::~SchemaValidator() = default;
 
-std::vector<Violation> SchemaValidator::validate(const std::string& text, const XMLNode& root,
+std::vector<Violation> SchemaValidator::validate(std::string_view text, const XMLNode& root,
                                                  const XMLNode& message) const
 {
-    std::vector<Violation> violations;
+    return validate(text, root, message, static_cast<std::size_t>(-1)).first;
+}
+
+SchemaValidator::Verdict SchemaValidator::validate(std::string_view text, const XMLNode& root, const XMLNode& message,
+                                                   std::size_t keep) const
+{
+    Verdict verdict;
+    std::vector<Violation>& violations = verdict.first;
     // Our reader has accepted the text already (no DOCTYPE, bounded depth), so
     // libxml2 reads a plain document; it must not reach the network anyway.
     xmlDocPtr document = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, unmarkedUtf16(text),
@@ -145,7 +162,8 @@ std::vector<Violation> SchemaValidator::validate(const std::string& text, const 
     if (!document || !xmlDocGetRootElement(document)) {
         if (document) xmlFreeDoc(document);
         violations.push_back({message.line, message.column, "libxml2 cannot read the document"});
-        return violations;
+        verdict.count = 1;
+        return verdict;
     }
     std::unordered_map<const void*, const XMLNode*> positions;
     xmlNodePtr theirMessage = nullptr;
@@ -154,15 +172,18 @@ std::vector<Violation> SchemaValidator::validate(const std::string& text, const 
     Collected collected;
     collected.violations = &violations;
     collected.positions = &positions;
+    collected.keep = keep;
     xmlSchemaValidCtxtPtr validator = xmlSchemaNewValidCtxt(m_state->schema);
     xmlSchemaSetValidStructuredErrors(validator, collectViolation, &collected);
     const int result = theirMessage ? xmlSchemaValidateOneElement(validator, theirMessage) : -1;
     xmlSchemaFreeValidCtxt(validator);
     xmlFreeDoc(document);
-    if (result != 0 && violations.empty()) {
+    verdict.count = collected.count;
+    if (result != 0 && collected.count == 0) {
         violations.push_back({message.line, message.column, "the schema validator failed without saying why"});
+        verdict.count = 1;
     }
-    return violations;
+    return verdict;
 }
 
 } // namespace wixml

@@ -1,6 +1,8 @@
 #include "ServeDispatch.hpp"
 
+#include <algorithm>
 #include <cctype>
+#include <malloc.h>
 #include <stdexcept>
 
 #include "SchemaCheck.hpp"
@@ -8,8 +10,14 @@
 
 namespace wixml {
 
+using ::Kavella::Soa::Common::Xml::appendFaultText;
 using ::Kavella::Soa::Common::Xml::DomException;
 using ::Kavella::Soa::Common::Xml::messageNode;
+using ::Kavella::Soa::Common::Xml::SoapFault;
+using ::Kavella::Soa::Common::Xml::SoapFaultCode;
+using ::Kavella::Soa::Common::Xml::SoapFaultParts;
+using ::Kavella::Soa::Common::Xml::soapFaultHttpStatus;
+using ::Kavella::Soa::Common::Xml::writeSoapFault;
 using ::Kavella::Soa::Common::Xml::XMLDocument;
 
 namespace {
@@ -66,19 +74,70 @@ MediaType parseMediaType(std::string_view header)
     return media;
 }
 
-ServiceAnswer faultAnswer(SoapVersion version, int status, const std::string& reason,
-                          const std::vector<FaultPlace>& places = {})
+// Places in the request, as the detail of a fault.
+struct FaultPlace {
+    int line = 0;
+    int column = 0;
+    std::string message;
+};
+
+// The detail stays under this many bytes whatever the request, so that a
+// fault answer stays under 64 KiB: entries that do not fit are counted.
+constexpr std::size_t maxDetailBytes = 48 << 10;
+constexpr std::size_t placesShown = 20;
+constexpr std::size_t largeMessageBytes = 1 << 20;
+
+// <wixml:error line column>message</wixml:error> per place, then
+// <wixml:more count="N"/> for those not shown.
+std::string placesMarkup(const std::vector<FaultPlace>& places, std::size_t total)
 {
+    std::string markup;
+    std::size_t shown = 0;
+    std::string entry;
+    for (const FaultPlace& place : places) {
+        if (shown == placesShown) break;
+        entry = "<wixml:error xmlns:wixml=\"urn:wixml:serve\" line=\"" + std::to_string(place.line) + "\" column=\"" +
+                std::to_string(place.column) + "\">";
+        appendFaultText(entry, place.message);
+        entry += "</wixml:error>";
+        if (markup.size() + entry.size() > maxDetailBytes) break;
+        markup += entry;
+        ++shown;
+    }
+    if (total > shown) {
+        markup += "<wixml:more xmlns:wixml=\"urn:wixml:serve\" count=\"" + std::to_string(total - shown) + "\"/>";
+    }
+    return markup;
+}
+
+ServiceAnswer faultAnswer(SoapVersion version, SoapFaultParts parts, const std::vector<FaultPlace>& places = {},
+                          std::size_t total = 0)
+{
+    if (!places.empty()) parts.detailXml = placesMarkup(places, std::max(total, places.size()));
     ServiceAnswer answer;
-    answer.status = status;
+    answer.status = soapFaultHttpStatus(parts.code, version);
     answer.contentType = contentTypeOf(version);
-    answer.text = writeFault(version, FaultSide::Client, reason, places);
+    answer.text = writeSoapFault(SoapFault(std::move(parts)), version);
+    return answer;
+}
+
+// The request is at fault: SOAP 1.1's Client, SOAP 1.2's Sender.
+ServiceAnswer senderFault(SoapVersion version, std::string reason)
+{
+    return faultAnswer(version, {SoapFaultCode::Sender, std::move(reason)});
+}
+
+ServiceAnswer mediaFault(SoapVersion version, std::string reason)
+{
+    ServiceAnswer answer = senderFault(version, std::move(reason));
+    answer.status = 415;
     return answer;
 }
 
 ServiceAnswer readFault(SoapVersion version, const DomException& error)
 {
-    return faultAnswer(version, 500, error.getMessage(), {{error.line(), error.column(), error.getMessage()}});
+    return faultAnswer(version, {SoapFaultCode::Sender, error.getMessage()},
+                       {{error.line(), error.column(), error.getMessage()}});
 }
 
 ServiceAnswer plainAnswer(int status, std::string text)
@@ -111,7 +170,7 @@ bool plausibleHost(const std::string& host)
 } // namespace
 
 Service::Service(const ServiceSetup& setup)
-    : m_limits(setup.limits), m_answers(prepareAnswers(setup.repliesDirectory)), m_documents(setup.schemaDirectory)
+    : m_limits(setup.limits), m_answers(prepareAnswers(setup.repliesDirectory, findBundledReplies())), m_documents(setup.schemaDirectory)
 {
     if (setup.strict) m_validator = std::make_unique<SchemaValidator>(setup.schemaDirectory);
 }
@@ -157,16 +216,39 @@ ServiceAnswer Service::get(const ServiceRequest& request) const
     return answer;
 }
 
+ServiceAnswer Service::validated(SoapVersion faultVersion, std::string_view body) const
+{
+    SchemaValidator::Verdict verdict;
+    {
+        const XMLDocument document(body, m_limits);
+        verdict = m_validator->validate(body, document.root(), messageNode(document.root()), placesShown);
+    }
+    // Both trees of a large message are many small blocks, which the heap
+    // keeps once freed: give their pages back now, not never.
+    if (body.size() >= largeMessageBytes) malloc_trim(0);
+    if (verdict.count == 0) return {};
+    // The reason counts and names the first; the detail lists the first few.
+    const Violation& first = verdict.first.front();
+    std::string reason = "the request breaks the schema in " + std::to_string(verdict.count) +
+                         (verdict.count == 1 ? " place" : " places") + ", first at line " + std::to_string(first.line) +
+                         ", column " + std::to_string(first.column) + ": " + first.message;
+    std::vector<FaultPlace> places;
+    for (const Violation& violation : verdict.first) {
+        places.push_back({violation.line, violation.column, violation.message});
+    }
+    return faultAnswer(faultVersion, {SoapFaultCode::Sender, std::move(reason)}, places, verdict.count);
+}
+
 ServiceAnswer Service::post(const ServiceRequest& request) const
 {
     if (!request.contentType) {
-        return faultAnswer(SoapVersion::Soap11, 415, "no Content-Type: SOAP 1.1 comes as text/xml, SOAP 1.2 as "
-                                                     "application/soap+xml");
+        return mediaFault(SoapVersion::Soap11, "no Content-Type: SOAP 1.1 comes as text/xml, SOAP 1.2 as "
+                                               "application/soap+xml");
     }
     const MediaType media = parseMediaType(request.contentType);
     if (media.transport == Transport::Other) {
-        return faultAnswer(SoapVersion::Soap11, 415, "Content-Type '" + media.name +
-                                                         "': SOAP 1.1 comes as text/xml, SOAP 1.2 as application/soap+xml");
+        return mediaFault(SoapVersion::Soap11, "Content-Type '" + media.name +
+                                                   "': SOAP 1.1 comes as text/xml, SOAP 1.2 as application/soap+xml");
     }
     bool hasAction = media.transport == Transport::Soap12 ? media.hasAction : request.soapAction != nullptr;
     const std::string action =
@@ -179,16 +261,35 @@ ServiceAnswer Service::post(const ServiceRequest& request) const
     } catch (const DomException& error) {
         return readFault(version, error);
     }
+    // Refusals that need no more than the head: a malformed request is
+    // reported as such first, wherever the fault lies.
+    const auto malformed = [&](SoapVersion faultVersion, ServiceAnswer&& otherwise) {
+        try {
+            peekMessage(request.body, m_limits, true);
+        } catch (const DomException& error) {
+            return readFault(faultVersion, error);
+        }
+        return std::move(otherwise);
+    };
+    // An envelope of no version we know: answered in the version the media type names.
+    if (head.unknownEnvelope) {
+        return malformed(version, faultAnswer(version, {SoapFaultCode::VersionMismatch, head.unknownEnvelopeReason}));
+    }
     // Faults go back in the request's version; a bare request gets SOAP 1.1's.
     const SoapVersion faultVersion = head.envelope == SoapVersion::None ? SoapVersion::Soap11 : head.envelope;
     const bool fits = head.envelope == SoapVersion::Soap11   ? media.transport == Transport::Text
                       : head.envelope == SoapVersion::Soap12 ? media.transport == Transport::Soap12
                                                              : media.transport != Transport::Soap12;
     if (!fits) {
-        return faultAnswer(faultVersion, 415,
-                           std::string(versionName(head.envelope)) + " does not come as " + media.name +
-                               (head.envelope == SoapVersion::Soap12 ? "; SOAP 1.2 comes as application/soap+xml"
-                                                                     : "; it comes as text/xml"));
+        return mediaFault(faultVersion, std::string(versionName(head.envelope)) + " does not come as " + media.name +
+                                            (head.envelope == SoapVersion::Soap12
+                                                 ? "; SOAP 1.2 comes as application/soap+xml"
+                                                 : "; it comes as text/xml"));
+    }
+    if (!head.notUnderstood.empty()) {
+        SoapFaultParts parts(SoapFaultCode::MustUnderstand, head.notUnderstoodReason);
+        parts.notUnderstood = head.notUnderstood;
+        return malformed(faultVersion, faultAnswer(faultVersion, std::move(parts)));
     }
 
     int found = -1;
@@ -196,13 +297,8 @@ ServiceAnswer Service::post(const ServiceRequest& request) const
         if (head.uri == wi::NamespaceUri && head.name == operationInfo(static_cast<Operation>(i)).requestClass) found = i;
     }
     if (found < 0) {
-        // A malformed request is reported as such, wherever the fault lies.
-        try {
-            peekMessage(request.body, m_limits, true);
-        } catch (const DomException& error) {
-            return readFault(faultVersion, error);
-        }
-        return faultAnswer(faultVersion, 500, "unknown operation: no operation takes {" + head.uri + "}" + head.name);
+        return malformed(faultVersion,
+                         senderFault(faultVersion, "unknown operation: no operation takes {" + head.uri + "}" + head.name));
     }
     const OperationInfo& operation = operationInfo(static_cast<Operation>(found));
     ServiceAnswer refused;
@@ -212,32 +308,17 @@ ServiceAnswer Service::post(const ServiceRequest& request) const
         for (int i = 0; i < operationCount; ++i) {
             if (action == operationInfo(static_cast<Operation>(i)).action) named = operationInfo(static_cast<Operation>(i)).name;
         }
-        refused = faultAnswer(faultVersion, 500,
-                              named.empty() ? "unknown operation: no operation has the action '" + action + "'"
-                                            : "the action names the " + named + " operation, but the message is " +
-                                                  head.name + ", the " + operation.name + " operation's request");
+        refused = senderFault(faultVersion, named.empty()
+                                                ? "unknown operation: no operation has the action '" + action + "'"
+                                                : "the action names the " + named + " operation, but the message is " +
+                                                      head.name + ", the " + operation.name + " operation's request");
     } else if (!hasAction && head.envelope == SoapVersion::Soap11) {
-        refused = faultAnswer(faultVersion, 500, std::string("no SOAPAction header: the ") + operation.name +
-                                                     " operation's is \"" + operation.action + "\"");
+        refused = senderFault(faultVersion, std::string("no SOAPAction header: the ") + operation.name +
+                                                " operation's is \"" + operation.action + "\"");
     } else {
         try {
             findSchemaClass(operation.requestClass)->read(request.body, m_limits);
-            if (m_validator) {
-                const XMLDocument document(request.body, m_limits);
-                const std::vector<Violation> violations =
-                    m_validator->validate(std::string(request.body), document.root(), messageNode(document.root()));
-                if (!violations.empty()) {
-                    std::vector<FaultPlace> places;
-                    std::string reason = "the request breaks the schema:";
-                    for (const Violation& violation : violations) {
-                        places.push_back({violation.line, violation.column, violation.message});
-                        reason += " line " + std::to_string(violation.line) + ", column " +
-                                  std::to_string(violation.column) + ": " + violation.message + ";";
-                    }
-                    reason.pop_back();
-                    refused = faultAnswer(faultVersion, 500, reason, places);
-                }
-            }
+            if (m_validator) refused = validated(faultVersion, request.body);
         } catch (const DomException& error) {
             refused = readFault(faultVersion, error);
         }
@@ -249,10 +330,15 @@ ServiceAnswer Service::post(const ServiceRequest& request) const
     const PreparedAnswer& prepared = m_answers[static_cast<std::size_t>(found)];
     ServiceAnswer answer;
     answer.operation = operation.name;
-    answer.status = prepared.fault ? 500 : 200;
+    answer.status = prepared.status[static_cast<int>(head.envelope)];
     answer.contentType = contentTypeOf(head.envelope);
     answer.prepared = &prepared.text[static_cast<int>(head.envelope)];
     return answer;
+}
+
+std::string internalErrorFault(const std::string& reason)
+{
+    return writeSoapFault(SoapFault(SoapFaultParts(SoapFaultCode::Receiver, reason)), SoapVersion::Soap11);
 }
 
 } // namespace wixml

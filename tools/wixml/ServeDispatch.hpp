@@ -60,6 +60,8 @@ public:
 private:
     ServiceAnswer post(const ServiceRequest& request) const;
     ServiceAnswer get(const ServiceRequest& request) const;
+    // Under --strict: the fault for a request that breaks the schema; none (empty text) for one that keeps it.
+    ServiceAnswer validated(SoapVersion faultVersion, std::string_view body) const;
 
     wi::XMLReadLimits m_limits;
     std::vector<PreparedAnswer> m_answers;
@@ -69,5 +71,8 @@ private:
     unsigned m_port = 0;
     std::string m_wsdl;     // prepared for m_base
 };
+
+/// The fault for an error inside the server itself (Server in SOAP 1.1's words).
+std::string internalErrorFault(const std::string& reason);
 
 } // namespace wixml

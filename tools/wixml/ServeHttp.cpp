@@ -201,7 +201,7 @@ MHD_Result answerRequest(Server& server, Exchange& exchange, MHD_Connection* con
     } catch (const std::exception& error) {
         answer.status = 500;
         answer.contentType = "text/xml; charset=utf-8";
-        answer.text = writeFault(SoapVersion::Soap11, FaultSide::Server, error.what());
+        answer.text = internalErrorFault(error.what());
     }
     const MHD_Result result = queue(server, exchange, connection, answer);
     exchange.body.release();

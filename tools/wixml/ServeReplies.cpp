@@ -1,10 +1,13 @@
 #include "ServeReplies.hpp"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 #include "ClassRegistry.hpp"
 #include "kvsoa/XMLDocument.hpp"
@@ -16,8 +19,14 @@ namespace fs = std::filesystem;
 using ::Kavella::Soa::Common::Xml::DomException;
 using ::Kavella::Soa::Common::Xml::messageNode;
 using ::Kavella::Soa::Common::Xml::soapNamespaceUri;
+using ::Kavella::Soa::Common::Xml::checkSoapHeaderBlock;
 using ::Kavella::Soa::Common::Xml::SoapFault;
+using ::Kavella::Soa::Common::Xml::soapFaultHttpStatus;
+using ::Kavella::Soa::Common::Xml::soapHeaderBlockIsMandatory;
 using ::Kavella::Soa::Common::Xml::soapVersionOf;
+using ::Kavella::Soa::Common::Xml::SoapEnvelopeError;
+using ::Kavella::Soa::Common::Xml::throwSoapEnvelopeError;
+using ::Kavella::Soa::Common::Xml::writeSoapFault;
 using ::Kavella::Soa::Common::Xml::XMLDocument;
 using ::Kavella::Soa::Common::Xml::XMLEventHandler;
 using ::Kavella::Soa::Common::Xml::XMLEventReader;
@@ -32,23 +41,8 @@ constexpr OperationInfo operations[operationCount] = {
      "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/save"},
 };
 
-// Attribute values and text alike: quotes are escaped too, so one function serves both.
-std::string escaped(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '&': out += "&amp;"; break;
-        case '"': out += "&quot;"; break;
-        case '\r': out += "&#xD;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
+// Judges no more than it must: the first few mandatory header blocks make the fault.
+constexpr std::size_t notUnderstoodNamed = 20;
 
 struct HeadReader : XMLEventHandler {
     HeadReader(XMLEventReader& source, bool toEnd) : reader(source), whole(toEnd) {}
@@ -56,9 +50,19 @@ struct HeadReader : XMLEventHandler {
     void startElement(const XMLStartTag& tag) override
     {
         ++depth;
-        const bool envelope = depth == 1 && tag.name == "Envelope" && soapVersionOf(tag.uri) != SoapVersion::None;
+        if (depth == 1 && tag.name == "Envelope" && soapVersionOf(tag.uri) == SoapVersion::None) {
+            unknownEnvelope(tag);
+            return;
+        }
+        const bool envelope = depth == 1 && tag.name == "Envelope";
         if (envelope) head.envelope = soapVersionOf(tag.uri);
-        if (depth == 2) inBody = tag.name == "Body" && tag.uri == soapNamespaceUri(head.envelope);
+        const std::string_view envelopeUri = soapNamespaceUri(head.envelope);
+        if (depth == 2) {
+            inHeader = tag.name == "Header" && tag.uri == envelopeUri && envelopeChildren == 0;
+            inBody = tag.name == "Body" && tag.uri == envelopeUri;
+            ++envelopeChildren;
+        }
+        if (depth == 3 && inHeader) headerBlock(tag, envelopeUri);
         const bool message = depth == 1 ? !envelope : depth == 3 && inBody;
         if (!message || !head.name.empty()) return;
         head.name.assign(tag.name);
@@ -68,20 +72,87 @@ struct HeadReader : XMLEventHandler {
     void endElement() override { --depth; }
     void characters(std::string_view) override {}
 
+    void unknownEnvelope(const XMLStartTag& tag)
+    {
+        head.unknownEnvelope = true;
+        try {
+            const auto at = reader.elementPosition();
+            throwSoapEnvelopeError(SoapEnvelopeError::UnknownNamespace, at.line, at.column, tag.uri);
+        } catch (const DomException& error) {
+            head.unknownEnvelopeReason = error.getMessage();
+        }
+        if (!whole) reader.stop();
+    }
+
+    void headerBlock(const XMLStartTag& tag, std::string_view envelopeUri)
+    {
+        if (head.notUnderstood.size() >= notUnderstoodNamed) return;
+        const auto at = reader.elementPosition();
+        // A mustUnderstand that is no boolean raises here: the request is malformed.
+        if (!soapHeaderBlockIsMandatory(envelopeUri, tag.uri, tag.name, tag.attributes, at.line, at.column)) return;
+        if (head.notUnderstood.empty()) {
+            try {
+                checkSoapHeaderBlock(envelopeUri, tag.uri, tag.name, tag.attributes, at.line, at.column);
+            } catch (const DomException& error) {
+                head.notUnderstoodReason = error.getMessage();
+            }
+        }
+        head.notUnderstood.push_back("{" + std::string(tag.uri) + "}" + std::string(tag.name));
+    }
+
     XMLEventReader& reader;
     bool whole;
     MessageHead head;
     int depth = 0;
+    int envelopeChildren = 0;
+    bool inHeader = false;
     bool inBody = false;
 };
 
-std::string readFile(const fs::path& file)
+// Reply files are the operator's, but a link may still point at a device or
+// a FIFO: only a regular file of bounded size is read, and opening never waits.
+std::string readReplyFile(const fs::path& file)
 {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (!in || in.bad()) throw std::runtime_error(file.string() + ": cannot read the file");
-    return content.str();
+    const std::string name = file.string();
+    const int descriptor = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) {
+        const int error = errno;
+        std::error_code ignored;
+        if (error == ENOENT && fs::is_symlink(file, ignored)) {
+            throw std::runtime_error(name + ": a link to " + fs::read_symlink(file, ignored).string() +
+                                     ", which does not exist");
+        }
+        throw std::runtime_error(name + ": cannot read the file: " + std::strerror(error));
+    }
+    struct Closer {
+        int descriptor;
+        ~Closer() { ::close(descriptor); }
+    } closer{descriptor};
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0) {
+        throw std::runtime_error(name + ": cannot read the file: " + std::strerror(errno));
+    }
+    if (S_ISDIR(status.st_mode)) throw std::runtime_error(name + ": is a directory, not a file");
+    if (!S_ISREG(status.st_mode)) {
+        throw std::runtime_error(name + ": is not a regular file (a device, FIFO or socket); replies are read from "
+                                        "regular files only");
+    }
+    const auto tooLarge = [&name] {
+        return std::runtime_error(name + ": is larger than " + std::to_string(maxReplyFileBytes >> 20) +
+                                  " MiB, the most a reply file may hold");
+    };
+    if (static_cast<std::uintmax_t>(status.st_size) > maxReplyFileBytes) throw tooLarge();
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(descriptor, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw std::runtime_error(name + ": cannot read the file: " + std::strerror(errno));
+        if (got == 0) break;
+        if (text.size() + static_cast<std::size_t>(got) > maxReplyFileBytes) throw tooLarge(); // grew meanwhile
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return text;
 }
 
 std::string placeText(const std::string& file, const DomException& error)
@@ -94,18 +165,15 @@ std::string placeText(const std::string& file, const DomException& error)
 // The file's own fault, answered in whichever version a request comes in.
 PreparedAnswer prepareFault(const fs::path& file)
 {
-    const std::string text = readFile(file);
+    const std::string text = readReplyFile(file);
     try {
         const XMLDocument document(text);
         messageNode(document.root());
     } catch (const SoapFault& fault) {
-        const std::string code = fault.code().substr(0, fault.code().find('/'));
-        const std::string local = code.substr(code.find(':') + 1);
-        const FaultSide side = local == "Client" || local == "Sender" ? FaultSide::Client : FaultSide::Server;
         PreparedAnswer answer;
-        answer.fault = true;
         for (const SoapVersion version : {SoapVersion::None, SoapVersion::Soap11, SoapVersion::Soap12}) {
-            answer.text[static_cast<int>(version)] = writeFault(version, side, fault.reason(), {}, fault.detail());
+            answer.text[static_cast<int>(version)] = writeSoapFault(fault, version);
+            answer.status[static_cast<int>(version)] = soapFaultHttpStatus(fault.faultCode(), version);
         }
         return answer;
     } catch (const DomException& error) {
@@ -116,10 +184,11 @@ PreparedAnswer prepareFault(const fs::path& file)
 
 PreparedAnswer prepareReply(const fs::path& file, const OperationInfo& operation)
 {
-    const std::string text = readFile(file);
+    const std::string text = readReplyFile(file);
     const SchemaClass& schemaClass = *findSchemaClass(operation.replyClass);
     try {
-        const MessageHead head = peekMessage(text, {});
+        // Read whole, so that a malformed file is called that, whatever it begins with.
+        const MessageHead head = peekMessage(text, {}, true);
         if (head.name != operation.replyClass) {
             throw std::runtime_error(file.string() + ": holds " + head.name + ", not the " + operation.name +
                                      " reply " + operation.replyClass);
@@ -133,6 +202,23 @@ PreparedAnswer prepareReply(const fs::path& file, const OperationInfo& operation
     } catch (const DomException& error) {
         throw std::runtime_error(placeText(file.string(), error));
     }
+}
+
+std::string whatRepliesHold(const std::string& bundled)
+{
+    std::string text = "a replies directory holds load-reply.xml or load-fault.xml, and save-reply.xml or "
+                       "save-fault.xml: each operation's reply (bare or in a SOAP envelope), or a SOAP Fault "
+                       "answered instead";
+    if (!bundled.empty()) text += "; the bundled replies in " + bundled + " may be copied to start from";
+    return text;
+}
+
+// Present, even as a link to nowhere: a fault file that cannot be read must
+// not quietly give way to the reply.
+bool present(const fs::path& file)
+{
+    std::error_code error;
+    return fs::symlink_status(file, error).type() != fs::file_type::not_found && !error;
 }
 
 bool holdsReplies(const fs::path& directory)
@@ -157,46 +243,28 @@ MessageHead peekMessage(std::string_view text, const wi::XMLReadLimits& limits, 
     return head.head;
 }
 
-std::string writeFault(SoapVersion version, FaultSide side, const std::string& reason,
-                       const std::vector<FaultPlace>& places, const std::string& detail)
-{
-    std::string entries;
-    for (const FaultPlace& place : places) {
-        entries += "<wixml:error xmlns:wixml=\"urn:wixml:serve\" line=\"" + std::to_string(place.line) +
-                   "\" column=\"" + std::to_string(place.column) + "\">" + escaped(place.message) + "</wixml:error>";
-    }
-    if (!detail.empty()) entries += escaped(detail);
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    if (version == SoapVersion::Soap12) {
-        out += std::string("<env:Envelope xmlns:env=\"") + soapNamespaceUri(version) +
-               "\"><env:Body><env:Fault><env:Code><env:Value>env:" +
-               (side == FaultSide::Client ? "Sender" : "Receiver") +
-               "</env:Value></env:Code><env:Reason><env:Text xml:lang=\"en\">" + escaped(reason) + "</env:Text></env:Reason>";
-        if (!entries.empty()) out += "<env:Detail>" + entries + "</env:Detail>";
-        return out + "</env:Fault></env:Body></env:Envelope>\n";
-    }
-    out += std::string("<soapenv:Envelope xmlns:soapenv=\"") + soapNamespaceUri(SoapVersion::Soap11) +
-           "\"><soapenv:Body><soapenv:Fault><faultcode>soapenv:" + (side == FaultSide::Client ? "Client" : "Server") +
-           "</faultcode><faultstring>" + escaped(reason) + "</faultstring>";
-    if (!entries.empty()) out += "<detail>" + entries + "</detail>";
-    return out + "</soapenv:Fault></soapenv:Body></soapenv:Envelope>\n";
-}
-
 const char* contentTypeOf(SoapVersion version)
 {
     return version == SoapVersion::Soap12 ? "application/soap+xml; charset=utf-8" : "text/xml; charset=utf-8";
 }
 
-std::vector<PreparedAnswer> prepareAnswers(const std::string& directory)
+std::vector<PreparedAnswer> prepareAnswers(const std::string& directory, const std::string& bundled)
 {
+    std::error_code error;
+    if (!fs::is_directory(directory, error)) {
+        throw std::runtime_error(directory + ": no such directory; " + whatRepliesHold(bundled));
+    }
     std::vector<PreparedAnswer> answers;
     for (const OperationInfo& operation : operations) {
         const fs::path fault = fs::path(directory) / (std::string(operation.name) + "-fault.xml");
-        std::error_code ignored;
-        if (fs::exists(fault, ignored)) {
+        const fs::path reply = fs::path(directory) / (std::string(operation.name) + "-reply.xml");
+        if (present(fault)) {
             answers.push_back(prepareFault(fault));
+        } else if (present(reply)) {
+            answers.push_back(prepareReply(reply, operation));
         } else {
-            answers.push_back(prepareReply(fs::path(directory) / (std::string(operation.name) + "-reply.xml"), operation));
+            throw std::runtime_error(directory + " holds neither " + reply.filename().string() + " nor " +
+                                     fault.filename().string() + "; " + whatRepliesHold(bundled));
         }
     }
     return answers;

@@ -1,8 +1,9 @@
 #pragma once
 
 // The answers of `wixml serve`, written once at start-up in each SOAP version,
-// and the faults it writes for requests it refuses.
+// and what a request's head tells before it is read.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,32 +26,24 @@ struct OperationInfo {
 
 const OperationInfo& operationInfo(Operation operation);
 
-/// A fault's place in the request, carried in its detail when known.
-struct FaultPlace {
-    int line = 0;
-    int column = 0;
-    std::string message;
-};
-
-/// "Client" or "Server" as SOAP 1.1 says it; SOAP 1.2 says Sender, Receiver.
-enum class FaultSide { Client, Server };
-
-/// A whole fault document; a bare request gets the SOAP 1.1 shape.
-std::string writeFault(SoapVersion version, FaultSide side, const std::string& reason,
-                       const std::vector<FaultPlace>& places = {}, const std::string& detail = {});
-
 /// The media type of an answer in that version.
 const char* contentTypeOf(SoapVersion version);
 
 /// What one operation answers, in each version (index: SoapVersion).
 struct PreparedAnswer {
-    bool fault = false;
+    int status[3] = {200, 200, 200};
     std::string text[3];
 };
 
+/// The largest reply or fault file read.
+constexpr std::uintmax_t maxReplyFileBytes = 16u << 20;
+
 /// The answers of both operations, from DIR/OP-reply.xml, or DIR/OP-fault.xml
-/// when that exists. Throws std::runtime_error naming the file at fault.
-std::vector<PreparedAnswer> prepareAnswers(const std::string& directory);
+/// when that exists (a link to nowhere included). Only regular files under
+/// maxReplyFileBytes are read. Throws std::runtime_error naming the file at
+/// fault and what is wrong with it; bundled names the directory of the
+/// bundled replies, offered as a start when a file is missing.
+std::vector<PreparedAnswer> prepareAnswers(const std::string& directory, const std::string& bundled = {});
 
 /// The directory of the replies bundled with the tool: installed beside the
 /// schema, else the source tree's examples; empty when neither has them.
@@ -67,6 +60,10 @@ struct MessageHead {
     SoapVersion envelope = SoapVersion::None;
     std::string name;
     std::string uri;
+    bool unknownEnvelope = false;      // an Envelope in neither SOAP namespace
+    std::string unknownEnvelopeReason; // the reader's words for it
+    std::vector<std::string> notUnderstood; // mandatory header blocks, "{uri}local", the first few
+    std::string notUnderstoodReason;        // the reader's words for the first
 };
 MessageHead peekMessage(std::string_view text, const wi::XMLReadLimits& limits, bool whole = false);
 

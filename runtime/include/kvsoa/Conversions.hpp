@@ -27,7 +27,9 @@ KVSOA_API std::string toText(const DateTime& value);
 inline std::string toText(const std::string& value) { return value; }
 
 // Each throws DomException naming the text and the type for anything the
-// XML Schema form rejects; whitespace around the value is allowed.
+// XML Schema form rejects; whitespace around the value is allowed. Floats
+// also take inf, infinity and nan in any case, with either sign, as peers
+// write the schema's INF, -INF and NaN.
 KVSOA_API void fromText(std::string_view text, bool& value);
 KVSOA_API void fromText(std::string_view text, int& value);
 KVSOA_API void fromText(std::string_view text, float& value);
