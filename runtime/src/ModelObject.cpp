@@ -49,7 +49,7 @@ void ModelObject::outputXML(XmlStream& stream, const std::string& elementName) c
 
 void ModelObject::parse(const XMLNode& node)
 {
-    static const std::string trace = MODEL_OBJECT "::parse";
+    static const std::string trace = parseTrace;
     if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markStart(trace);
     readUid(m_uid, node.attributes());
     if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markEnd(trace);

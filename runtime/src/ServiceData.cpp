@@ -94,7 +94,7 @@ void ServiceData::outputXML(XmlStream& stream, const std::string& elementName) c
 
 void ServiceData::parse(const XMLNode& node)
 {
-    static const std::string trace = SERVICE_DATA "::parse";
+    static const std::string trace = parseTrace;
     if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markStart(trace);
     // Names first: an unknown child is refused before any value is judged, as
     // a reader that refuses it when it starts does.
