@@ -103,9 +103,9 @@ void ObjectReader::reserveChildren(std::size_t count)
 }
 
 void ObjectReader::push(Frame::Kind kind, BaseObject* object, const ClassSchema* schema, const Member* member,
-                        bool traced)
+                        MonitorListener* heard)
 {
-    m_frames.push_back({kind, traced, object, schema, member});
+    m_frames.push_back({kind, heard, object, schema, member});
 }
 
 void ObjectReader::startEnvelopePart(const XMLStartTag& tag)
@@ -184,10 +184,10 @@ void ObjectReader::startInObject(const XMLStartTag& tag)
 void ObjectReader::startRuntime(const Member& member, BaseObject& owner, const XMLStartTag& tag)
 {
     BaseObject& runtime = *member.enter(owner);
-    const bool traced = markStart(member.foreignParseTrace);
+    MonitorListener* const heard = markStart(member.foreignParseTrace);
     if (member.readsChild) {
         m_deferred = nullptr;
-        push(Frame::Runtime, &runtime, nullptr, &member, traced);
+        push(Frame::Runtime, &runtime, nullptr, &member, heard);
         return;
     }
     try {
@@ -196,7 +196,7 @@ void ObjectReader::startRuntime(const Member& member, BaseObject& owner, const X
         if (member.dropLast) member.dropLast(owner);
         throw;
     }
-    if (traced) Monitor::markEnd(member.foreignParseTrace);
+    markEnd(heard, member.foreignParseTrace);
     push(Frame::Skip); // read from its start tag alone
 }
 
@@ -221,7 +221,7 @@ void ObjectReader::endFrame()
     m_frames.pop_back();
     switch (frame.kind) {
     case Frame::Object:
-        if (frame.traced) Monitor::markEnd(frame.schema->parseTrace);
+        markEnd(frame.heard, frame.schema->parseTrace);
         break;
     case Frame::Value:
         located([&] { frame.member->readText(*frame.object, m_text); });
@@ -232,7 +232,7 @@ void ObjectReader::endFrame()
             if (owner.kind == Frame::Object && owner.member->dropLast) owner.member->dropLast(*owner.object);
             std::rethrow_exception(std::exchange(m_deferred, nullptr));
         }
-        if (frame.traced) Monitor::markEnd(frame.member->foreignParseTrace);
+        markEnd(frame.heard, frame.member->foreignParseTrace);
         break;
     case Frame::Fault:
         m_capture->endElement();
@@ -282,8 +282,8 @@ void ObjectReader::guarded(Step&& step, bool ending)
 // The frame goes first: an array entry whose attributes fail is taken out again.
 void ObjectReader::enter(BaseObject& object, const ClassSchema& schema, const XMLStartTag& tag)
 {
-    const bool traced = markStart(schema.parseTrace);
-    push(Frame::Object, &object, &schema, nullptr, traced);
+    MonitorListener* const heard = markStart(schema.parseTrace);
+    push(Frame::Object, &object, &schema, nullptr, heard);
     located([&] { readAttributes(object, tag.attributes, schema); });
 }
 
@@ -299,13 +299,17 @@ void ObjectReader::dropUnfinishedEntries() noexcept
     }
 }
 
-// Each frame remembers whether its start went out: a listener installed
-// during a read hears no end of an element it did not hear start.
-bool ObjectReader::markStart(const char* traceName)
+// Each frame remembers the listener its start went to: a listener installed
+// or replaced during a read hears no end of an element it did not hear start.
+MonitorListener* ObjectReader::markStart(const char* traceName)
 {
-    if (!Monitor::isActive() || (m_origin && !m_origin->traced())) return false;
-    Monitor::markStart(traceName);
-    return true;
+    if (!Monitor::isActive() || (m_origin && !m_origin->traced())) return nullptr;
+    return Monitor::markStartHeard(traceName);
+}
+
+void ObjectReader::markEnd(MonitorListener* heard, const char* traceName)
+{
+    if (heard) Monitor::markEnd(heard, traceName);
 }
 
 /// Runs read; a DomException it raises gets the innermost open element's

@@ -16,11 +16,13 @@
 #include "ClassSchema.hpp"
 #include "EnvelopeJudge.hpp"
 #include "FrameStack.hpp"
+#include "kvsoa/Monitor.hpp"
 #include "kvsoa/Soap.hpp"
 #include "kvsoa/XMLDocument.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
 
+using ::Kavella::Soa::Common::MonitorListener;
 using ::Kavella::Soa::Common::Xml::XMLEventHandler;
 using ::Kavella::Soa::Common::Xml::XMLEventReader;
 using ::Kavella::Soa::Common::Xml::XMLPosition;
@@ -73,14 +75,14 @@ private:
             FaultPart, // a part of it that is kept
             Fold,      // a part that lends only its text
         } kind;
-        bool traced;               // Object, Runtime: the start marker went out, so the end is due
+        MonitorListener* heard;    // Object, Runtime: the listener its start marker went to, if any
         BaseObject* object;        // Object, Value, Runtime
         const ClassSchema* schema; // Object
         const Member* member;      // Object: the last child row matched; Value, Runtime: the row read
     };
 
     void push(Frame::Kind kind, BaseObject* object = nullptr, const ClassSchema* schema = nullptr,
-              const Member* member = nullptr, bool traced = false);
+              const Member* member = nullptr, MonitorListener* heard = nullptr);
     void startEnvelopePart(const XMLStartTag& tag);
     void startBodyElement(const XMLStartTag& tag);
     void startInFault(const XMLStartTag& tag);
@@ -90,8 +92,10 @@ private:
     void endFrame();
     void enter(BaseObject& object, const ClassSchema& schema, const XMLStartTag& tag);
     /// Sends a start marker when a listener is there and the element asks for
-    /// one; the answer says whether the end is due.
-    bool markStart(const char* traceName);
+    /// one; returns the listener it went to, or null.
+    MonitorListener* markStart(const char* traceName);
+    /// Sends the end marker to the listener that heard the start, if it is still the one installed.
+    static void markEnd(MonitorListener* heard, const char* traceName);
     template <typename Step>
     void guarded(Step&& step, bool ending = false);
     template <typename Read>

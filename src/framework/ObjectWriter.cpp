@@ -6,6 +6,7 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
 
 using ::Kavella::Soa::Common::Monitor;
+using ::Kavella::Soa::Common::MonitorListener;
 
 namespace {
 
@@ -20,8 +21,8 @@ public:
     {
         const ClassPlan& plan = m_plan.classes[static_cast<std::size_t>(classIndex)];
         const ClassSchema& schema = *plan.schema;
-        const bool traced = Monitor::isActive();
-        if (traced) Monitor::markStart(schema.outputTrace);
+        // The end goes only to the listener that heard the start, as the reader's do.
+        MonitorListener* const heard = Monitor::isActive() ? Monitor::markStartHeard(schema.outputTrace) : nullptr;
         if (m_stream.depth() == 0) declareNamespaces(object, plan, elementName);
         m_stream.beginElement(elementName, {});
         try {
@@ -32,7 +33,7 @@ public:
             m_stream.abandon();
             throw;
         }
-        if (traced) Monitor::markEnd(schema.outputTrace);
+        if (heard) Monitor::markEnd(heard, schema.outputTrace);
     }
 
 private:

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <sstream>
 
 #include "ClassModels.hpp"
 
@@ -214,6 +215,101 @@ TYPED_TEST(SchemaContract, FailedParseEmitsNoEndMarker)
         ASSERT_FALSE(listener.events.empty());
         EXPECT_EQ(listener.events.front(), start);
         EXPECT_EQ(nestingFault(listener.events), "start never ended: " + TestFixture::trace("parse"));
+    }
+}
+
+TYPED_TEST(SchemaContract, ReadXmlSendsTheMarkersParseSends)
+{
+    TypeParam filled;
+    fill(filled);
+    const std::string text = wi::writeXml(filled);
+    RecordingListener listener;
+    TypeParam parsed;
+    parsed.parse(XMLDocument(text).root());
+    const auto fromTree = listener.events;
+    listener.events.clear();
+    wi::readXml<TypeParam>(text);
+    EXPECT_EQ(listener.events, fromTree);
+    std::istringstream stream(text);
+    listener.events.clear();
+    wi::readXml<TypeParam>(stream);
+    EXPECT_EQ(listener.events, fromTree);
+}
+
+/// Installs a listener, where none was, as the read makes its first object.
+class InstallingManager : public MemoryManager {
+public:
+    InstallingManager(MonitorListener& listener, int before) : m_listener(listener), m_left(before + 1)
+    {
+        setMemoryManager(this);
+    }
+    ~InstallingManager() override { setMemoryManager(nullptr); }
+    void* allocate(std::size_t size, const char*) override
+    {
+        if (--m_left == 0) Monitor::setListener(&m_listener);
+        return ::operator new(size);
+    }
+    void deallocate(void* pointer) override { ::operator delete(pointer); }
+    void* placementallocate(std::size_t, void* place) override { return place; }
+    void placementdeallocate(void*, void*) override {}
+    bool installed() const { return m_left <= 0; }
+
+private:
+    MonitorListener& m_listener;
+    int m_left;
+};
+
+/// Hands over to another listener at its second start marker.
+class HandingOver : public MonitorListener {
+public:
+    explicit HandingOver(MonitorListener& next) : m_next(next) { Monitor::setListener(this); }
+    void onStart(const std::string&) override
+    {
+        if (++m_starts == 2) Monitor::setListener(&m_next);
+    }
+
+private:
+    MonitorListener& m_next;
+    int m_starts = 0;
+};
+
+TYPED_TEST(SchemaContract, AListenerInstalledDuringAReadHearsOnlyWholePairs)
+{
+    TypeParam filled;
+    fill(filled);
+    const std::string text = wi::writeXml(filled);
+    int made = 0; // by new TypeParam, before any reading
+    {
+        CountingManager counting;
+        AutoPtr<TypeParam> fresh(new TypeParam);
+        made = static_cast<int>(counting.allocations.size());
+    }
+    std::size_t starts = 0;
+    {
+        RecordingListener all;
+        wi::readXml<TypeParam>(text);
+        starts = startedClasses(all.events, "::parse").size();
+    }
+    const std::pair<int, std::function<void()>> reads[] = {
+        {made, [&] { wi::readXml<TypeParam>(text); }},
+        {made - 1, [&] { TypeParam().parse(XMLDocument(text).root()); }}, // on the stack
+    };
+    for (const auto& [before, read] : reads) {
+        RecordingListener late;
+        Monitor::setListener(nullptr);
+        {
+            InstallingManager installing(late, before);
+            read();
+            // The object being made when it came is heard whole.
+            EXPECT_EQ(late.events.empty(), !installing.installed());
+        }
+        EXPECT_EQ(nestingFault(late.events), "");
+
+        late.events.clear();
+        HandingOver first(late);
+        read();
+        EXPECT_EQ(nestingFault(late.events), "");
+        EXPECT_EQ(late.events.empty(), starts <= 2);
     }
 }
 
