@@ -29,9 +29,14 @@ enum class MemberKind : std::uint8_t {
 
 class ClassView;
 
-/// One member row of a schema class. Valid for the life of the process.
+/// One member row of a schema class, or none (an empty view, which only
+/// converts to false and compares). Valid for the life of the process.
 class WI_API MemberView {
 public:
+    /// An empty view, standing for no row.
+    MemberView() noexcept = default;
+    /// True when the view shows a row.
+    explicit operator bool() const noexcept { return m_member != nullptr; }
     /// The XML local name: the attribute's, or the child elements'.
     std::string_view name() const noexcept;
     /// How the member appears in XML.
@@ -56,7 +61,7 @@ private:
     friend class ClassView;
     explicit MemberView(const detail::Member* member) noexcept : m_member(member) {}
 
-    const detail::Member* m_member;
+    const detail::Member* m_member = nullptr;
 };
 
 /// The member rows of one schema class, or no class at all (an empty view).
@@ -104,10 +109,10 @@ public:
     Iterator begin() const noexcept { return Iterator(m_schema, 0); }
     /// Past the last row.
     Iterator end() const noexcept { return Iterator(m_schema, size()); }
-    /// Whether the class has a row named name of the given kinds: attributes
-    /// and child elements are named apart, so a class may have one of each.
-    /// Returns the row through found when there is one.
-    bool findMember(std::string_view name, bool element, MemberView* found = nullptr) const noexcept;
+    /// The row named name among the attributes (element false) or the child
+    /// elements (element true), which are named apart; an empty view when
+    /// there is none.
+    MemberView findMember(std::string_view name, bool element) const noexcept;
 
     /// The same class.
     friend bool operator==(const ClassView& a, const ClassView& b) noexcept { return a.m_schema == b.m_schema; }

@@ -55,15 +55,12 @@ MemberView ClassView::operator[](std::size_t index) const noexcept
     return MemberView(&m_schema->members[index]);
 }
 
-bool ClassView::findMember(std::string_view name, bool element, MemberView* found) const noexcept
+MemberView ClassView::findMember(std::string_view name, bool element) const noexcept
 {
     for (MemberView member : *this) {
-        if (member.isElement() == element && member.name() == name) {
-            if (found) *found = member;
-            return true;
-        }
+        if (member.isElement() == element && member.name() == name) return member;
     }
-    return false;
+    return MemberView();
 }
 
 template <class T>
