@@ -13,6 +13,7 @@
 #include <string>
 
 #include "Corpus.hpp"
+#include "kvsoa/Monitor.hpp"
 #include "kvsoa/XMLDocument.hpp"
 #ifdef KVSOABENCH_GSOAP
 #include "GsoapPeer.hpp"
@@ -70,6 +71,19 @@ void probe(bool first)
     }
     const double readPeak = peakSince(base);
 
+    // A trace listener, even one that hears and does nothing, leaves the reader as it is.
+    double listenerReadPeak = 0;
+    {
+        ::Kavella::Soa::Common::MonitorListener silent;
+        ::Kavella::Soa::Common::Monitor::setListener(&silent);
+        base = restartPeak();
+        {
+            const wi::AutoPtr<Message> message = wi::readXml<Message>(text);
+        }
+        listenerReadPeak = peakSince(base);
+        ::Kavella::Soa::Common::Monitor::setListener(nullptr);
+    }
+
     base = restartPeak();
     {
         wi::AutoPtr<Message> message(new Message);
@@ -115,9 +129,10 @@ void probe(bool first)
 #endif
 
     std::printf("%s\"%s\": {\"document_bytes\": %.0f, \"records\": %zu, \"elements\": %zu, \"read_peak\": %.3f, "
-                "\"tree\": %.3f, \"stream_read_peak\": %.3f, \"tree_read_peak\": %.3f, "
+                "\"listener_read_peak\": %.3f, \"tree\": %.3f, \"stream_read_peak\": %.3f, \"tree_read_peak\": %.3f, "
                 "\"xmldocument_peak\": %.3f, \"xmldocument\": %.3f, \"gsoap_read_peak\": %.3f}",
-                first ? "" : ",\n  ", label, size, doc.records, doc.elements, readPeak / size, treeBytes / size,
+                first ? "" : ",\n  ", label, size, doc.records, doc.elements, readPeak / size, listenerReadPeak / size,
+                treeBytes / size,
                 streamReadPeak / size, treeReadPeak / size, documentPeak / size, nodeBytes / size, gsoapPeak / size);
 }
 

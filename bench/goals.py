@@ -62,6 +62,8 @@ def goals(rates, micros, memory, allocators=()):
                           False))
         found.append(Goal(f"20 MB {message}: a read from a stream peaks ≤ 2.2× the document (the text not counted)",
                           peak(probe.get("stream_read_peak")), 2.2, False))
+        found.append(Goal(f"20 MB {message}: a read with a trace listener installed peaks ≤ 1.15× one without",
+                          ratio(peak(probe.get("listener_read_peak")), peak(probe.get("read_peak"))), 1.15, False))
         large = f"{message}/200MB/compact"
         if any(name.endswith("/" + large) for name in rates):
             for over, figure in read_figures(large).items():

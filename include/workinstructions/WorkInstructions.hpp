@@ -32,3 +32,5 @@
 #include "workinstructions/SaveWorkInstructionDocInput.hpp"
 #include "workinstructions/SavedObjectsResponse.hpp"
 #include "workinstructions/XmlIO.hpp"
+#include "workinstructions/MessageHead.hpp"
+#include "workinstructions/ClassView.hpp"

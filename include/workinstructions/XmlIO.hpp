@@ -22,17 +22,29 @@ enum class Envelope {
     Soap12, ///< a SOAP 1.2 envelope's Body
 };
 
+/// How writeXml lays a message out.
+struct WriteFormat {
+    /// What the message is wrapped in.
+    Envelope envelope = Envelope::None;
+    /// Spaces per level of nesting: each element that holds objects, and the
+    /// envelope's, on a line of its own; an array of values (a vector map's)
+    /// stays on its element's line. 0 writes compact, on one line. Values keep
+    /// their text: a line break inside one is written as a character reference.
+    int indent = 0;
+};
+
 /// Reads the message of text into a new T: the document element, or the one
 /// element in the Body of a SOAP 1.1 or 1.2 envelope (a Fault raises
 /// SoapFault; a mandatory header is refused; see messageNode). For the four
 /// messages (LoadWorkInstructionDocInput, LoadedObjectsResponse,
 /// SaveWorkInstructionDocInput, SavedObjectsResponse) that element must be T's,
 /// in NamespaceUri: another raises DomException naming both, at the element,
-/// once the text is known well-formed and the envelope sound. Any other class
-/// is read from whatever element holds it. Otherwise it reads as XMLDocument,
-/// messageNode and T::parse together would: the same values, the same
-/// DomException texts, lines and columns, the same refusals and limits. No
-/// tree is built in between. Arrays grow as their entries come, so their
+/// and nothing after it is read (a fault of the envelope before it is raised
+/// instead). Any other class is read from whatever
+/// element holds it. Otherwise it reads as XMLDocument, messageNode and
+/// T::parse together would: the same values, the same DomException texts,
+/// lines and columns, the same refusals and limits.
+/// No tree is built in between. Arrays grow as their entries come, so their
 /// capacity may differ from what parse reserves. On any error the object is
 /// released: nothing half-read reaches the caller.
 template <class T>
@@ -61,12 +73,22 @@ std::string writeXml(const T& object, Envelope envelope = Envelope::None);
 template <class T>
 void writeXml(const T& object, std::ostream& out, Envelope envelope = Envelope::None);
 
+/// The object as a whole document, laid out as format says.
+template <class T>
+std::string writeXml(const T& object, const WriteFormat& format);
+
+/// The same into out, whose state shows a failed write as above.
+template <class T>
+void writeXml(const T& object, std::ostream& out, const WriteFormat& format);
+
 #define WI_DECLARE_XML_IO(Class)                                                                           \
     extern template WI_API AutoPtr<Class> readXml<Class>(std::string_view, const XMLReadLimits&);        \
     extern template WI_API AutoPtr<Class> readXml<Class>(std::istream&, const XMLReadLimits&);           \
     extern template WI_API AutoPtr<Class> readXmlFile<Class>(const std::string&, const XMLReadLimits&);   \
     extern template WI_API std::string writeXml<Class>(const Class&, Envelope);                           \
-    extern template WI_API void writeXml<Class>(const Class&, std::ostream&, Envelope);
+    extern template WI_API void writeXml<Class>(const Class&, std::ostream&, Envelope);                  \
+    extern template WI_API std::string writeXml<Class>(const Class&, const WriteFormat&);                 \
+    extern template WI_API void writeXml<Class>(const Class&, std::ostream&, const WriteFormat&);
 WI_SCHEMA_CLASSES(WI_DECLARE_XML_IO)
 #undef WI_DECLARE_XML_IO
 

@@ -49,10 +49,10 @@ void ModelObject::outputXML(XmlStream& stream, const std::string& elementName) c
 
 void ModelObject::parse(const XMLNode& node)
 {
-    static const std::string trace = MODEL_OBJECT "::parse";
-    if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markStart(trace);
+    static const std::string trace = parseTrace;
+    MonitorListener* const heard = node.traceSuppression == 0 ? Monitor::markStartHeard(trace) : nullptr;
     readUid(m_uid, node.attributes());
-    if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markEnd(trace);
+    if (heard) Monitor::markEnd(heard, trace);
 }
 
 void ModelObject::readStartTag(const XMLStartTag& tag)

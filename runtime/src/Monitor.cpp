@@ -22,6 +22,18 @@ void Monitor::markEnd(const std::string& traceName)
     if (MonitorListener* listener = getListener()) listener->onEnd(traceName);
 }
 
+MonitorListener* Monitor::markStartHeard(const std::string& traceName)
+{
+    MonitorListener* const listener = getListener();
+    if (listener) listener->onStart(traceName);
+    return listener;
+}
+
+void Monitor::markEnd(MonitorListener* heard, const std::string& traceName)
+{
+    if (heard && getListener() == heard) heard->onEnd(traceName);
+}
+
 void Monitor::setListener(MonitorListener* listener) noexcept
 {
     installedListener.store(listener, std::memory_order_release);

@@ -94,8 +94,8 @@ void ServiceData::outputXML(XmlStream& stream, const std::string& elementName) c
 
 void ServiceData::parse(const XMLNode& node)
 {
-    static const std::string trace = SERVICE_DATA "::parse";
-    if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markStart(trace);
+    static const std::string trace = parseTrace;
+    MonitorListener* const heard = node.traceSuppression == 0 ? Monitor::markStartHeard(trace) : nullptr;
     // Names first: an unknown child is refused before any value is judged, as
     // a reader that refuses it when it starts does.
     std::size_t counts[static_cast<int>(Child::Unknown)] = {};
@@ -116,7 +116,7 @@ void ServiceData::parse(const XMLNode& node)
             throw;
         }
     }
-    if (node.traceSuppression == 0 && Monitor::isActive()) Monitor::markEnd(trace);
+    if (heard) Monitor::markEnd(heard, trace);
 }
 
 void ServiceData::readChild(const XMLStartTag& child)

@@ -1,390 +1,412 @@
-// The event path: the parser's events go straight into the objects, driven by
-// the same member rows as parse, with no tree in between. An envelope is
-// judged as it arrives; the runtime's classes read from start tags, as deep as
-// their parse looks. Only a SOAP fault is captured as a small tree, and the
-// tree builder is made only when one comes.
+// An envelope is judged as it arrives; the runtime's classes read from start
+// tags, as deep as their parse looks. Only a SOAP fault is captured as a small
+// tree, and the tree builder is made only when one comes.
 
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <exception>
-#include <memory>
-#include <optional>
-#include <type_traits>
+#include "ObjectReader.hpp"
+
 #include <utility>
 
-#include "ClassSchema.hpp"
-#include "EnvelopeJudge.hpp"
 #include "kvsoa/Monitor.hpp"
-#include "kvsoa/Soap.hpp"
-#include "kvsoa/XMLDocument.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
 
-namespace {
-
 using ::Kavella::Soa::Common::Monitor;
-using ::Kavella::Soa::Common::Xml::XMLEventHandler;
-using ::Kavella::Soa::Common::Xml::XMLEventReader;
-using ::Kavella::Soa::Common::Xml::XMLPosition;
+using ::Kavella::Soa::Common::Xml::XMLAttribute;
+using ::Kavella::Soa::Common::Xml::XMLAttributes;
 using ::Kavella::Soa::Common::Xml::XMLReadLimits;
-using ::Kavella::Soa::Common::Xml::XMLStartTag;
 using ::Kavella::Soa::Common::Xml::XMLTreeBuilder;
 
-/// A stack whose first entries live in place, so that a message of ordinary
-/// depth costs no allocation for them and a deep one grows by doubling.
-/// Entries are trivial: nothing is initialised or destroyed in bulk.
-template <typename T, std::size_t InPlace>
-class FrameStack {
-    static_assert(std::is_trivial_v<T>);
+ObjectReader::ObjectReader(XMLEventReader& parser, BaseObject& root, const ClassSchema& schema)
+    : m_parser(&parser), m_root(root), m_rootSchema(schema)
+{
+}
 
-public:
-    FrameStack() = default;
-    FrameStack(const FrameStack&) = delete;
-    FrameStack& operator=(const FrameStack&) = delete;
+ObjectReader::ObjectReader(EventOrigin& origin, BaseObject& root, const ClassSchema& schema)
+    : m_origin(&origin), m_root(root), m_rootSchema(schema)
+{
+}
 
-    bool empty() const noexcept { return m_size == 0; }
-    T& back() noexcept { return m_data[m_size - 1]; }
-    void pop_back() noexcept { --m_size; }
-    void push_back(const T& entry)
-    {
-        if (m_size == m_capacity) grow();
-        m_data[m_size++] = entry;
-    }
-
-private:
-    void grow()
-    {
-        std::unique_ptr<T[]> bigger(new T[m_capacity * 2]); // left uninitialised, as the frames in place
-        std::copy(m_data, m_data + m_size, bigger.get());
-        m_heap = std::move(bigger);
-        m_data = m_heap.get();
-        m_capacity *= 2;
-    }
-
-    T m_inPlace[InPlace];
-    std::unique_ptr<T[]> m_heap;
-    T* m_data = m_inPlace;
-    std::size_t m_size = 0;
-    std::size_t m_capacity = InPlace;
-};
-
-class ObjectReader final : public XMLEventHandler {
-public:
-    ObjectReader(XMLEventReader& reader, BaseObject& root, const ClassSchema& schema)
-        : m_reader(reader), m_root(root), m_rootSchema(schema)
-    {
-    }
-
-    void startElement(const XMLStartTag& tag) override
-    {
-        ++m_depth;
-        if (m_skippingMessage) return;
-        if (m_frames.empty()) {
-            if (tag.name == "Envelope") {
-                m_envelope.emplace();
-                m_envelope->start(tag, m_reader.elementPosition());
-                push(Frame::Envelope);
-            } else {
-                enter(m_root, m_rootSchema, tag);
-            }
-            return;
-        }
-        switch (m_frames.back().kind) {
-        case Frame::Envelope:
-            startEnvelopePart(tag);
-            return;
-        case Frame::Header:
-            m_envelope->headerBlock(tag, m_reader.elementPosition());
-            push(Frame::Skip); // what a block holds is not judged
-            return;
-        case Frame::Body:
-            startBodyElement(tag);
-            return;
-        case Frame::Fault:
-        case Frame::FaultPart:
-        case Frame::Fold:
-            startInFault(tag);
-            return;
-        default:
-            break;
-        }
-        guarded([&] { startInObject(tag); });
-    }
-
-    void endElement() override
-    {
-        if (m_skippingMessage) {
-            if (m_depth-- == m_messageDepth) m_skippingMessage = false;
-            return;
-        }
-        guarded([&] { endFrame(); }, true);
-        --m_depth;
-    }
-
-    void characters(std::string_view text) override
-    {
-        if (m_skippingMessage) return;
-        switch (m_frames.back().kind) {
-        case Frame::Value: m_text.append(text); break;
-        case Frame::Fault:
-        case Frame::FaultPart:
-        case Frame::Fold: m_capture->characters(text); break;
-        case Frame::Envelope: m_envelope->envelopeText(text); break;
-        case Frame::Body: m_envelope->bodyText(text); break;
-        default: break;
-        }
-    }
-
-private:
-    // Trivial, so that the stack neither initialises nor destroys frames.
-    struct Frame {
-        enum Kind : std::uint8_t {
-            Object,    // a schema class's element
-            Value,     // a value element, its text gathered
-            Runtime,   // a runtime class's element, read child by child
-            Skip,      // nothing inside is read
-            Envelope,
-            Header,
-            Body,
-            Fault,     // the Body's fault, captured
-            FaultPart, // a part of it that is kept
-            Fold,      // a part that lends only its text
-        } kind;
-        BaseObject* object;        // Object, Value, Runtime
-        const ClassSchema* schema; // Object
-        const Member* member;      // Object: the last child row matched; Value, Runtime: the row read
-    };
-
-    void push(Frame::Kind kind, BaseObject* object = nullptr, const ClassSchema* schema = nullptr,
-              const Member* member = nullptr)
-    {
-        m_frames.push_back({kind, object, schema, member});
-    }
-
-    void startEnvelopePart(const XMLStartTag& tag)
-    {
-        switch (m_envelope->envelopeChild(tag, m_reader.elementPosition())) {
-        case EnvelopeJudge::Part::Header: push(Frame::Header); break;
-        case EnvelopeJudge::Part::Body: push(Frame::Body); break;
-        case EnvelopeJudge::Part::Other: push(Frame::Skip); break;
-        }
-    }
-
-    void startBodyElement(const XMLStartTag& tag)
-    {
-        switch (m_envelope->bodyChild(tag, m_reader.elementPosition())) {
-        case EnvelopeJudge::Content::Message:
-            m_messageDepth = m_depth;
-            guarded([&] { enter(m_root, m_rootSchema, tag); });
-            break;
-        case EnvelopeJudge::Content::Fault:
-            m_fault.emplace(tag.uri);
-            m_fault->enter(tag.uri, tag.name, tag.attributes);
-            if (m_capture) {
-                m_capture->clear();
-            } else {
-                m_capture = std::make_unique<XMLTreeBuilder>(m_reader);
-            }
-            m_capture->startElement(tag);
-            push(Frame::Fault);
-            break;
-        case EnvelopeJudge::Content::Other:
-            push(Frame::Skip);
-            break;
-        }
-    }
-
-    // Of a fault only what it is read from is kept; the rest lends its text.
-    void startInFault(const XMLStartTag& tag)
-    {
-        if (m_frames.back().kind != Frame::Fold && m_fault->enter(tag.uri, tag.name, tag.attributes)) {
-            m_capture->startElement(tag);
-            push(Frame::FaultPart);
+void ObjectReader::startElement(const XMLStartTag& tag)
+{
+    ++m_depth;
+    if (m_skippingMessage) return;
+    if (m_frames.empty()) {
+        if (m_parser && tag.name == "Envelope") {
+            m_envelope.emplace();
+            m_envelope->start(tag, position());
+            push(Frame::Envelope);
         } else {
-            m_capture->characters(" ");
-            push(Frame::Fold);
+            requireElement(tag);
+            enter(m_root, m_rootSchema, tag);
         }
+        return;
     }
+    switch (m_frames.back().kind) {
+    case Frame::Envelope:
+        startEnvelopePart(tag);
+        return;
+    case Frame::Header:
+        m_envelope->headerBlock(tag, position());
+        push(Frame::Skip); // what a block holds is not judged
+        return;
+    case Frame::Body:
+        startBodyElement(tag);
+        return;
+    case Frame::Fault:
+    case Frame::FaultPart:
+    case Frame::Fold:
+        startInFault(tag);
+        return;
+    default:
+        break;
+    }
+    guarded([&] { startInObject(tag); });
+}
 
-    void startInObject(const XMLStartTag& tag)
-    {
-        Frame& top = m_frames.back();
-        if (top.kind == Frame::Runtime) {
-            startRuntimeChild(top, tag);
-            return;
-        }
-        // The text of a value is its own; what is nested in it is not read. A
-        // class without children looks at none.
-        if (top.kind != Frame::Object || !top.schema->hasChildren) {
-            push(Frame::Skip);
-            return;
-        }
-        const Member* member = findChild(*top.schema, tag.name, top.member);
-        if (!member) throwUnexpected(tag.name);
-        top.member = member;
-        BaseObject& object = *top.object;
-        if (member->nestedSchema) {
-            enter(*member->enter(object), *member->nestedSchema(), tag);
-        } else if (member->readTag) {
-            BaseObject& runtime = *member->enter(object);
-            if (member->readsChild) {
-                m_deferred = nullptr;
-                push(Frame::Runtime, &runtime, nullptr, member);
-            } else {
-                located([&] { member->readTag(runtime, tag); });
-                push(Frame::Skip); // read from its start tag alone
-            }
+void ObjectReader::endElement()
+{
+    if (m_skippingMessage) {
+        if (m_depth-- == m_messageDepth) m_skippingMessage = false;
+        return;
+    }
+    guarded([&] { endFrame(); }, true);
+    --m_depth;
+}
+
+void ObjectReader::characters(std::string_view text)
+{
+    if (m_skippingMessage) return;
+    switch (m_frames.back().kind) {
+    case Frame::Value: m_text.append(text); break;
+    case Frame::Fault:
+    case Frame::FaultPart:
+    case Frame::Fold: m_capture->characters(text); break;
+    case Frame::Envelope: m_envelope->envelopeText(text); break;
+    case Frame::Body: m_envelope->bodyText(text); break;
+    default: break;
+    }
+}
+
+bool ObjectReader::readsChildren() const noexcept
+{
+    if (m_frames.empty()) return true;
+    const Frame& top = m_frames.back();
+    return top.kind == Frame::Runtime || (top.kind == Frame::Object && top.schema->hasChildren);
+}
+
+void ObjectReader::reserveChildren(std::size_t count)
+{
+    const Frame& top = m_frames.back();
+    if (top.kind != Frame::Object) return;
+    for (const Member& member : *top.schema) {
+        if (member.reserve) member.reserve(*top.object, count);
+    }
+}
+
+void ObjectReader::push(Frame::Kind kind, BaseObject* object, const ClassSchema* schema, const Member* member,
+                        MonitorListener* heard)
+{
+    m_frames.push_back({kind, heard, object, schema, member});
+}
+
+void ObjectReader::startEnvelopePart(const XMLStartTag& tag)
+{
+    switch (m_envelope->envelopeChild(tag, position())) {
+    case EnvelopeJudge::Part::Header: push(Frame::Header); break;
+    case EnvelopeJudge::Part::Body: push(Frame::Body); break;
+    case EnvelopeJudge::Part::Other: push(Frame::Skip); break;
+    }
+}
+
+void ObjectReader::startBodyElement(const XMLStartTag& tag)
+{
+    switch (m_envelope->bodyChild(tag, position())) {
+    case EnvelopeJudge::Content::Message:
+        m_messageDepth = m_depth;
+        requireElement(tag); // not deferred as what fails inside the message is
+        guarded([&] { enter(m_root, m_rootSchema, tag); });
+        break;
+    case EnvelopeJudge::Content::Fault:
+        m_fault.emplace(tag.uri);
+        m_fault->enter(tag.uri, tag.name, tag.attributes);
+        if (m_capture) {
+            m_capture->clear();
         } else {
-            m_text.clear();
-            push(Frame::Value, &object, nullptr, member);
+            m_capture = std::make_unique<XMLTreeBuilder>(*m_parser);
         }
-    }
-
-    // A child of a runtime class read child by child: its name is judged as it
-    // starts, its values are read from its start tag, and nothing below it is
-    // looked at. Every child's name is judged before any value, as parse does:
-    // the first value error waits for the element's end.
-    void startRuntimeChild(const Frame& frame, const XMLStartTag& tag)
-    {
-        if (!frame.member->readsChild(tag.name)) throwUnexpected(tag.name);
-        try {
-            located([&] { frame.member->readTag(*frame.object, tag); });
-        } catch (const DomException&) {
-            if (!m_deferred) m_deferred = std::current_exception();
-        }
+        m_capture->startElement(tag);
+        push(Frame::Fault);
+        break;
+    case EnvelopeJudge::Content::Other:
         push(Frame::Skip);
+        break;
     }
+}
 
-    void endFrame()
-    {
-        const Frame frame = m_frames.back();
-        m_frames.pop_back();
-        switch (frame.kind) {
-        case Frame::Object:
-            if (Monitor::isActive()) Monitor::markEnd(frame.schema->parseTrace);
-            break;
-        case Frame::Value:
-            located([&] { frame.member->readText(*frame.object, m_text); });
-            break;
-        case Frame::Runtime:
-            if (m_deferred) std::rethrow_exception(std::exchange(m_deferred, nullptr));
-            break;
-        case Frame::Fault:
-            m_capture->endElement();
-            m_fault->leave();
-            m_envelope->fault(*m_capture->root());
-            break;
-        case Frame::FaultPart:
-            m_capture->endElement();
-            m_fault->leave();
-            break;
-        case Frame::Fold:
-            m_capture->characters(" ");
-            break;
-        case Frame::Body:
-            m_envelope->bodyEnd();
-            break;
-        case Frame::Envelope:
-            m_envelope->finish();
-            break;
-        case Frame::Skip:
-        case Frame::Header:
-            break;
+// Of a fault only what it is read from is kept; the rest lends its text.
+void ObjectReader::startInFault(const XMLStartTag& tag)
+{
+    if (m_frames.back().kind != Frame::Fold && m_fault->enter(tag.uri, tag.name, tag.attributes)) {
+        m_capture->startElement(tag);
+        push(Frame::FaultPart);
+    } else {
+        m_capture->characters(" ");
+        push(Frame::Fold);
+    }
+}
+
+void ObjectReader::startInObject(const XMLStartTag& tag)
+{
+    Frame& top = m_frames.back();
+    if (top.kind == Frame::Runtime) {
+        startRuntimeChild(top, tag);
+        return;
+    }
+    // The text of a value is its own; what is nested in it is not read. A
+    // class without children looks at none.
+    if (top.kind != Frame::Object || !top.schema->hasChildren) {
+        push(Frame::Skip);
+        return;
+    }
+    const Member* member = findChild(*top.schema, tag.name, top.member);
+    if (!member) throwUnexpected(tag.name);
+    top.member = member;
+    BaseObject& object = *top.object;
+    if (member->nestedSchema) {
+        enter(*member->enter(object), *member->nestedSchema(), tag);
+    } else if (member->readTag) {
+        startRuntime(*member, object, tag);
+    } else {
+        m_text.clear();
+        push(Frame::Value, &object, nullptr, member);
+    }
+}
+
+// A runtime class's parse brackets its work with markers: sent here on its behalf.
+void ObjectReader::startRuntime(const Member& member, BaseObject& owner, const XMLStartTag& tag)
+{
+    BaseObject& runtime = *member.enter(owner);
+    MonitorListener* const heard = markStart(member.foreignParseTrace);
+    if (member.readsChild) {
+        m_deferred = nullptr;
+        push(Frame::Runtime, &runtime, nullptr, &member, heard);
+        return;
+    }
+    try {
+        located([&] { member.readTag(runtime, tag); });
+    } catch (...) {
+        if (member.dropLast) member.dropLast(owner);
+        throw;
+    }
+    markEnd(heard, member.foreignParseTrace);
+    push(Frame::Skip); // read from its start tag alone
+}
+
+// A child of a runtime class read child by child: its name is judged as it
+// starts, its values are read from its start tag, and nothing below it is
+// looked at. Every child's name is judged before any value, as parse does:
+// the first value error waits for the element's end.
+void ObjectReader::startRuntimeChild(const Frame& frame, const XMLStartTag& tag)
+{
+    if (!frame.member->readsChild(tag.name)) throwUnexpected(tag.name);
+    try {
+        located([&] { frame.member->readTag(*frame.object, tag); });
+    } catch (const DomException&) {
+        if (!m_deferred) m_deferred = std::current_exception();
+    }
+    push(Frame::Skip);
+}
+
+void ObjectReader::endFrame()
+{
+    const Frame frame = m_frames.back();
+    m_frames.pop_back();
+    switch (frame.kind) {
+    case Frame::Object:
+        markEnd(frame.heard, frame.schema->parseTrace);
+        break;
+    case Frame::Value:
+        located([&] { frame.member->readText(*frame.object, m_text); });
+        break;
+    case Frame::Runtime:
+        if (m_deferred) {
+            const Frame& owner = m_frames.back(); // popped already: its entry is dropped here
+            if (owner.kind == Frame::Object && owner.member->dropLast) owner.member->dropLast(*owner.object);
+            std::rethrow_exception(std::exchange(m_deferred, nullptr));
+        }
+        markEnd(frame.heard, frame.member->foreignParseTrace);
+        break;
+    case Frame::Fault:
+        m_capture->endElement();
+        m_fault->leave();
+        m_envelope->fault(*m_capture->root());
+        break;
+    case Frame::FaultPart:
+        m_capture->endElement();
+        m_fault->leave();
+        break;
+    case Frame::Fold:
+        m_capture->characters(" ");
+        break;
+    case Frame::Body:
+        m_envelope->bodyEnd();
+        break;
+    case Frame::Envelope:
+        m_envelope->finish();
+        break;
+    case Frame::Skip:
+    case Frame::Header:
+        break;
+    }
+}
+
+/// Runs step; inside an envelope, an error in the message is kept for the
+/// envelope's end (a fault after the message still wins) and the rest of
+/// the message is skipped: all of it when an element starts, what is left
+/// of it when one below the message's own ends.
+template <typename Step>
+void ObjectReader::guarded(Step&& step, bool ending)
+{
+    if (!m_envelope || m_messageDepth == 0 || m_depth < m_messageDepth) {
+        step();
+        return;
+    }
+    try {
+        step();
+    } catch (...) {
+        m_envelope->messageFailed(std::current_exception());
+        m_deferred = nullptr;
+        while (m_frames.back().kind != Frame::Body) m_frames.pop_back();
+        m_skippingMessage = !ending || m_depth > m_messageDepth;
+    }
+}
+
+// The frame goes first: an array entry whose attributes fail is taken out again.
+void ObjectReader::enter(BaseObject& object, const ClassSchema& schema, const XMLStartTag& tag)
+{
+    MonitorListener* const heard = markStart(schema.parseTrace);
+    push(Frame::Object, &object, &schema, nullptr, heard);
+    located([&] { readAttributes(object, tag.attributes, schema); });
+}
+
+void ObjectReader::requireElement(const XMLStartTag& tag)
+{
+    if (!m_element || (tag.name == m_element && tag.uri == NamespaceUri)) return;
+    const auto described = [](std::string_view name, std::string_view uri) {
+        std::string text = "<" + std::string(name) + "> ";
+        return uri.empty() ? text + "in no namespace" : text + "in " + std::string(uri);
+    };
+    const XMLPosition at = position();
+    const DomException wrong(std::string(m_envelope ? "The message element " : "The root element ") +
+                                 described(tag.name, tag.uri) + " is not a " + m_element + ": expected " +
+                                 described(m_element, NamespaceUri),
+                             at.line, at.column);
+    // Nothing after the wrong element is worth waiting for; what the envelope
+    // already showed wrong comes first, as it would at its end.
+    if (m_parser) m_parser->stop();
+    if (!m_envelope) throw wrong;
+    m_envelope->messageFailed(std::make_exception_ptr(wrong));
+    m_envelope->finish();
+}
+
+void ObjectReader::dropUnfinishedEntries() noexcept
+{
+    for (std::size_t i = m_frames.size(); i-- > 1;) {
+        const Frame& frame = m_frames[i];
+        const Frame& owner = m_frames[i - 1];
+        const bool entry = frame.kind == Frame::Object || frame.kind == Frame::Runtime;
+        if (entry && owner.kind == Frame::Object && owner.member && owner.member->dropLast) {
+            owner.member->dropLast(*owner.object);
         }
     }
+}
 
-    /// Runs step; inside an envelope, an error in the message is kept for the
-    /// envelope's end (a fault after the message still wins) and the rest of
-    /// the message is skipped: all of it when an element starts, what is left
-    /// of it when one below the message's own ends.
-    template <typename Step>
-    void guarded(Step&& step, bool ending = false)
-    {
-        if (!m_envelope || m_messageDepth == 0 || m_depth < m_messageDepth) {
-            step();
-            return;
+// Each frame remembers the listener its start went to: a listener installed
+// or replaced during a read hears no end of an element it did not hear start.
+MonitorListener* ObjectReader::markStart(const char* traceName)
+{
+    if (!Monitor::isActive() || (m_origin && !m_origin->traced())) return nullptr;
+    return Monitor::markStartHeard(traceName);
+}
+
+void ObjectReader::markEnd(MonitorListener* heard, const char* traceName)
+{
+    if (heard) Monitor::markEnd(heard, traceName);
+}
+
+/// Runs read; a DomException it raises gets the innermost open element's
+/// position, counted only then.
+template <typename Read>
+void ObjectReader::located(Read&& read)
+{
+    try {
+        read();
+    } catch (DomException& error) {
+        const XMLPosition at = position();
+        error.locate(at.line, at.column);
+        throw;
+    }
+}
+
+void ObjectReader::throwUnexpected(std::string_view name)
+{
+    const XMLPosition at = position();
+    ::Kavella::Soa::Common::Xml::throwUnexpectedNode(name, at.line, at.column);
+}
+
+XMLPosition ObjectReader::position()
+{
+    return m_parser ? m_parser->elementPosition() : m_origin->elementPosition();
+}
+
+void readAttributes(BaseObject& object, const XMLAttributes& attributes, const ClassSchema& schema)
+{
+    for (const Member& member : schema) {
+        if (member.isChild()) continue;
+        std::string_view text;
+        for (const XMLAttribute& attribute : attributes) {
+            if (attribute.uri.empty() && attribute.name == std::string_view(member.name, member.nameLength)) {
+                text = attribute.value;
+                break;
+            }
         }
-        try {
-            step();
-        } catch (...) {
-            m_envelope->messageFailed(std::current_exception());
-            m_deferred = nullptr;
-            while (m_frames.back().kind != Frame::Body) m_frames.pop_back();
-            m_skippingMessage = !ending || m_depth > m_messageDepth;
-        }
+        member.readText(object, text);
     }
+}
 
-    void enter(BaseObject& object, const ClassSchema& schema, const XMLStartTag& tag)
-    {
-        if (Monitor::isActive()) Monitor::markStart(schema.parseTrace);
-        located([&] { readAttributes(object, tag.attributes, schema); });
-        push(Frame::Object, &object, &schema);
+const Member* findChild(const ClassSchema& schema, std::string_view name, const Member* last)
+{
+    if (last && last->isNamed(name)) return last;
+    for (const Member& member : schema) {
+        if (member.isChild() && member.isNamed(name)) return &member;
     }
-
-    /// Runs read; a DomException it raises gets the innermost open element's
-    /// position, counted only then.
-    template <typename Read>
-    void located(Read&& read)
-    {
-        try {
-            read();
-        } catch (DomException& error) {
-            const XMLPosition at = m_reader.elementPosition();
-            error.locate(at.line, at.column);
-            throw;
-        }
-    }
-
-    [[noreturn]] void throwUnexpected(std::string_view name)
-    {
-        const XMLPosition at = m_reader.elementPosition();
-        ::Kavella::Soa::Common::Xml::throwUnexpectedNode(name, at.line, at.column);
-    }
-
-    XMLEventReader& m_reader;
-    BaseObject& m_root;
-    const ClassSchema& m_rootSchema;
-    FrameStack<Frame, 16> m_frames; // deeper than most messages
-    std::size_t m_depth = 0;
-    std::string m_text; // of the open value element
-    std::optional<EnvelopeJudge> m_envelope;
-    std::optional<::Kavella::Soa::Common::Xml::SoapFaultPruner> m_fault;
-    std::unique_ptr<XMLTreeBuilder> m_capture; // the fault being read, made when one comes
-    std::exception_ptr m_deferred;             // a runtime class's first value error, raised at its end
-    std::size_t m_messageDepth = 0;            // of the enveloped message's element, once it began
-    bool m_skippingMessage = false;            // until the failed message's element ends
-};
-
-} // namespace
+    return nullptr;
+}
 
 namespace {
 
 template <class Text>
-void readFrom(BaseObject& object, const ClassSchema& schema, Text& text, const XMLReadLimits& limits)
+void readFrom(BaseObject& object, const ClassSchema& schema, Text& text, const XMLReadLimits& limits,
+              const char* element)
 {
-    if (Monitor::isActive()) {
-        // A listener hears exactly what parse says: nothing for a document that
-        // turns out to be malformed, which only the whole text can tell.
-        const ::Kavella::Soa::Common::Xml::XMLDocument document(text, limits);
-        parseObject(object, ::Kavella::Soa::Common::Xml::messageNode(document.root()), schema);
-        return;
-    }
     XMLEventReader reader(limits);
     ObjectReader handler(reader, object, schema);
+    handler.expectElement(element);
     reader.read(text, handler);
 }
 
 } // namespace
 
-void readObject(BaseObject& object, const ClassSchema& schema, std::string_view text, const XMLReadLimits& limits)
+void readObject(BaseObject& object, const ClassSchema& schema, std::string_view text, const XMLReadLimits& limits,
+                const char* element)
 {
-    readFrom(object, schema, text, limits);
+    readFrom(object, schema, text, limits, element);
 }
 
-void readObject(BaseObject& object, const ClassSchema& schema, std::istream& text, const XMLReadLimits& limits)
+void readObject(BaseObject& object, const ClassSchema& schema, std::istream& text, const XMLReadLimits& limits,
+                const char* element)
 {
-    readFrom(object, schema, text, limits);
+    readFrom(object, schema, text, limits, element);
 }
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail

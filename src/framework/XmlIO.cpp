@@ -9,7 +9,6 @@
 #include <type_traits>
 
 #include "ClassSchema.hpp"
-#include "MessageHead.hpp"
 #include "kvsoa/Soap.hpp"
 #include "kvsoa/XMLDocument.hpp"
 
@@ -28,23 +27,39 @@ std::string_view localName(const detail::ClassSchema& schema)
 }
 
 template <class T>
-void writeDocument(const T& object, XmlStream& stream, Envelope envelope)
+void writeDocument(const T& object, XmlStream& stream, const WriteFormat& format)
 {
+    const Envelope envelope = format.envelope;
     // The envelope's prefix is its own; the message declares its prefixes itself.
     const std::string_view prefix = envelope == Envelope::Soap11 ? "soapenv" : "env";
+    // The envelope's lines are laid out here, the message's by the stream.
+    const std::size_t indent = format.indent > 0 ? static_cast<std::size_t>(format.indent) : 0;
+    const auto newLine = [&](std::size_t level) {
+        if (indent == 0) return;
+        stream.append("\n");
+        stream.append(std::string(level * indent, ' '));
+    };
     try {
+        stream.setIndent(format.indent);
         if (envelope != Envelope::None) {
             stream.setOuterDepth(2); // a reader counts Envelope and Body
+            stream.setOuterIndent(2);
             for (std::string_view piece : {"<", prefix.data(), ":Envelope xmlns:", prefix.data(), "=\""}) stream.append(piece);
             stream.append(envelope == Envelope::Soap11 ? Soap11NamespaceUri : Soap12NamespaceUri);
-            for (std::string_view piece : {"\"><", prefix.data(), ":Body>"}) stream.append(piece);
+            stream.append("\">");
+            newLine(1);
+            for (std::string_view piece : {"<", prefix.data(), ":Body>"}) stream.append(piece);
+            newLine(2);
         }
         static const std::string uri(NamespaceUri);
         std::string elementName = stream.getNamespacePrefix(uri);
         elementName.append(":").append(localName(detail::SchemaAccess::of<T>()));
         object.outputXML(stream, elementName);
         if (envelope != Envelope::None) {
-            for (std::string_view piece : {"</", prefix.data(), ":Body></", prefix.data(), ":Envelope>"}) stream.append(piece);
+            newLine(1);
+            for (std::string_view piece : {"</", prefix.data(), ":Body>"}) stream.append(piece);
+            newLine(0);
+            for (std::string_view piece : {"</", prefix.data(), ":Envelope>"}) stream.append(piece);
         }
     } catch (...) {
         stream.abandon(); // no half-written document passes for a whole one
@@ -59,17 +74,13 @@ template <class T>
 constexpr bool isMessage = false WI_MESSAGE_CLASSES(WI_IS);
 #undef WI_IS
 
-/// Refuses a message element other than T's, as the last of what is wrong:
-/// malformed text, then a broken envelope, are reported first, as a read of
-/// the whole (XMLDocument, messageNode) reports them. Only a refusal pays for that.
-template <class T, class Text>
-void requireOwnElement(const detail::MessageHead& head, Text& whole, const XMLReadLimits& limits)
+/// The element a message must be read from, or null for a class read from any.
+template <class T>
+const char* requiredElement()
 {
-    const std::string_view expected = localName(detail::SchemaAccess::of<T>());
-    if (head.admits(expected)) return;
-    const ::Kavella::Soa::Common::Xml::XMLDocument document(whole, limits);
-    ::Kavella::Soa::Common::Xml::messageNode(document.root());
-    detail::throwNotTheMessage(head, expected);
+    // The class name's last part ends the allocation tag: a NUL-terminated name.
+    if constexpr (isMessage<T>) return localName(detail::SchemaAccess::of<T>()).data();
+    return nullptr;
 }
 
 } // namespace
@@ -77,14 +88,8 @@ void requireOwnElement(const detail::MessageHead& head, Text& whole, const XMLRe
 template <class T>
 AutoPtr<T> readXml(std::string_view text, const XMLReadLimits& limits)
 {
-    if constexpr (isMessage<T>) {
-        const std::optional<detail::MessageHead> seen = detail::scanMessageHead(text);
-        if (!seen || !seen->admits(localName(detail::SchemaAccess::of<T>()))) {
-            requireOwnElement<T>(detail::findMessageHead(text, limits), text, limits);
-        }
-    }
     AutoPtr<T> object(new T);
-    detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits);
+    detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits, requiredElement<T>());
     return object;
 }
 
@@ -92,20 +97,7 @@ template <class T>
 AutoPtr<T> readXml(std::istream& text, const XMLReadLimits& limits)
 {
     AutoPtr<T> object(new T);
-    if constexpr (isMessage<T>) {
-        if (text) { // a stream failed already is the reader's to report
-            // The start is read twice, the rest once and never held.
-            detail::ReplayBuffer buffer(text.rdbuf());
-            std::istream replayed(&buffer);
-            const detail::MessageHead head = detail::findMessageHead(replayed, limits);
-            buffer.replay();
-            replayed.clear();
-            requireOwnElement<T>(head, replayed, limits);
-            detail::readObject(*object, detail::SchemaAccess::of<T>(), replayed, limits);
-            return object;
-        }
-    }
-    detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits);
+    detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits, requiredElement<T>());
     return object;
 }
 
@@ -128,20 +120,32 @@ AutoPtr<T> readXmlFile(const std::string& path, const XMLReadLimits& limits)
 }
 
 template <class T>
-std::string writeXml(const T& object, Envelope envelope)
+std::string writeXml(const T& object, const WriteFormat& format)
 {
     XmlStream stream;
-    writeDocument(object, stream, envelope);
+    writeDocument(object, stream, format);
     return stream.take();
+}
+
+template <class T>
+void writeXml(const T& object, std::ostream& out, const WriteFormat& format)
+{
+    XmlStream stream(out);
+    writeDocument(object, stream, format);
+    stream.flush();
+    if (!stream) out.setstate(std::ios_base::badbit);
+}
+
+template <class T>
+std::string writeXml(const T& object, Envelope envelope)
+{
+    return writeXml(object, WriteFormat{envelope, 0});
 }
 
 template <class T>
 void writeXml(const T& object, std::ostream& out, Envelope envelope)
 {
-    XmlStream stream(out);
-    writeDocument(object, stream, envelope);
-    stream.flush();
-    if (!stream) out.setstate(std::ios_base::badbit);
+    writeXml(object, out, WriteFormat{envelope, 0});
 }
 
 #define WI_DEFINE_XML_IO(Class)                                                                            \
@@ -149,7 +153,9 @@ void writeXml(const T& object, std::ostream& out, Envelope envelope)
     template WI_API AutoPtr<Class> readXml<Class>(std::istream&, const XMLReadLimits&);                    \
     template WI_API AutoPtr<Class> readXmlFile<Class>(const std::string&, const XMLReadLimits&);           \
     template WI_API std::string writeXml<Class>(const Class&, Envelope);                                    \
-    template WI_API void writeXml<Class>(const Class&, std::ostream&, Envelope);
+    template WI_API void writeXml<Class>(const Class&, std::ostream&, Envelope);                          \
+    template WI_API std::string writeXml<Class>(const Class&, const WriteFormat&);                         \
+    template WI_API void writeXml<Class>(const Class&, std::ostream&, const WriteFormat&);
 WI_SCHEMA_CLASSES(WI_DEFINE_XML_IO)
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -2,7 +2,8 @@
 
 #include <istream>
 
-#include "MessageHead.hpp"
+#include "kvsoa/Soap.hpp"
+
 #include "ReplyStream.hpp"
 #include "RequestHeaders.hpp"
 #include "Transfer.hpp"
@@ -10,29 +11,19 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 using ::Kavella::Soa::Common::Xml::DomException;
+using ::Kavella::Soa::Common::Xml::SoapFault;
 
 namespace {
 
 // As the WSDL binds the operations.
-struct Operation {
-    const char* name;
-    const char* action;
-    const char* reply; // the reply's element
-};
-constexpr Operation loadOperation{"load", "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/load",
-                                  "LoadedObjectsResponse"};
-constexpr Operation saveOperation{"save", "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/save",
-                                  "SavedObjectsResponse"};
+// The WSDL's soapAction of each operation.
+constexpr const char* loadAction = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/load";
+constexpr const char* saveAction = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/save";
 
 bool isXmlMedia(const std::string& media)
 {
     return media == "text/xml" || media == "application/soap+xml" || media == "application/xml" ||
            (media.size() > 4 && media.compare(media.size() - 4, 4, "+xml") == 0);
-}
-
-std::string qualified(const std::string& uri, const std::string& name)
-{
-    return uri == NamespaceUri ? name : "{" + uri + "}" + name;
 }
 
 // The start of an error page, on one line, for the message of an HTTP error.
@@ -72,13 +63,13 @@ class WI_SERVICE_HIDDEN Client::Connection {
 public:
     Connection(std::string url, ClientOptions options)
         : m_url(std::move(url)), m_options(std::move(options)), m_transfer(m_url, m_options),
-          m_loadHeaders(detail::requestHeaders(m_options, loadOperation.action)),
-          m_saveHeaders(detail::requestHeaders(m_options, saveOperation.action))
+          m_loadHeaders(detail::requestHeaders(m_options, loadAction)),
+          m_saveHeaders(detail::requestHeaders(m_options, saveAction))
     {
     }
 
     template <class Reply, class Request>
-    AutoPtr<Reply> call(const Request& request, const Operation& operation, const curl_slist* headers);
+    AutoPtr<Reply> call(const Request& request, const curl_slist* headers);
 
     std::string m_url;
     ClientOptions m_options;
@@ -94,7 +85,7 @@ private:
 };
 
 template <class Reply, class Request>
-AutoPtr<Reply> Client::Connection::call(const Request& request, const Operation& operation, const curl_slist* headers)
+AutoPtr<Reply> Client::Connection::call(const Request& request, const curl_slist* headers)
 {
     const std::string body = writeXml(request, m_options.envelope);
     struct StopAtEnd {
@@ -109,24 +100,22 @@ AutoPtr<Reply> Client::Connection::call(const Request& request, const Operation&
     detail::ReplyStream stream(m_transfer);
     try {
         if (!success && !xml) raiseHttpError(stream, false);
-        // Which message came decides how it is read; its start is read again.
-        stream.keep();
-        detail::MessageHead head;
-        try {
-            std::istream text(&stream);
-            head = detail::peekMessageHead(text, m_options.readLimits);
-        } catch (const DomException&) {
-            // The reader proper reports what is wrong, as it would anywhere.
-        }
-        stream.rewind();
-        if (!success && !head.fault) raiseHttpError(stream, true);
-        if (head.found && !head.fault && (head.name != operation.reply || head.uri != NamespaceUri)) {
-            throw DomException("the reply is " + qualified(head.uri, head.name) + ", not " + operation.reply +
-                                   ", the reply of " + operation.name,
-                               head.at.line, head.at.column);
-        }
+        // An error status with XML is a fault if the body holds one; otherwise
+        // the status is the error, shown with the start of the body.
+        if (!success) stream.keep();
         std::istream text(&stream);
-        AutoPtr<Reply> reply = readXml<Reply>(text, m_options.readLimits);
+        AutoPtr<Reply> reply;
+        try {
+            reply = readXml<Reply>(text, m_options.readLimits);
+        } catch (const SoapFault&) {
+            throw;
+        } catch (const DomException&) {
+            if (success) throw;
+        }
+        if (!success) {
+            stream.rewind();
+            raiseHttpError(stream, true);
+        }
         // The reader read to the end of the body, so the exchange is over.
         if (m_transfer.failed()) m_transfer.raise();
         return reply;
@@ -164,12 +153,12 @@ Client& Client::operator=(Client&& other) noexcept = default;
 
 AutoPtr<LoadedObjectsResponse> Client::load(const LoadWorkInstructionDocInput& request)
 {
-    return m_connection->call<LoadedObjectsResponse>(request, loadOperation, m_connection->m_loadHeaders.get());
+    return m_connection->call<LoadedObjectsResponse>(request, m_connection->m_loadHeaders.get());
 }
 
 AutoPtr<SavedObjectsResponse> Client::save(const SaveWorkInstructionDocInput& request)
 {
-    return m_connection->call<SavedObjectsResponse>(request, saveOperation, m_connection->m_saveHeaders.get());
+    return m_connection->call<SavedObjectsResponse>(request, m_connection->m_saveHeaders.get());
 }
 
 const std::string& Client::url() const noexcept

@@ -1,8 +1,8 @@
 #pragma once
 
 // The reply body as a std::streambuf, pulled from the transfer as the reader
-// asks. Its start can be read twice: once to find the message's element, then
-// again by the object reader, with only that start kept in memory.
+// asks. An error reply can be read twice: once by the reader, for a fault,
+// then again for the start of what it says instead.
 
 #include <streambuf>
 #include <string>

@@ -331,6 +331,15 @@ CONTRACT_ROW(SavedObjectsResponse, true, true, (), ({"ServiceData"}), ())
 
 #undef CONTRACT_ROW
 
+/// A filled T, written as the root element.
+template <typename T>
+std::string filledText()
+{
+    T object;
+    fill(object);
+    return write(object);
+}
+
 /// The six entries written as one empty element carrying two attributes.
 template <typename T>
 inline constexpr bool attributeOnly =

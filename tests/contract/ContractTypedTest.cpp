@@ -6,19 +6,12 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <sstream>
 
 #include "ClassModels.hpp"
 
 namespace contract {
 namespace {
-
-template <typename T>
-std::string filledText()
-{
-    T object;
-    fill(object);
-    return write(object);
-}
 
 /// Objects in the tree, by class: each object's outputXML reports one start marker.
 template <typename T>
@@ -37,12 +30,6 @@ std::map<std::string, int> difference(std::map<std::string, int> total, const st
         if ((total[name] -= count) == 0) total.erase(name);
     }
     return total;
-}
-
-void suppressAll(XMLNode& node)
-{
-    node.traceSuppression = 1;
-    for (XMLNode* child : node.children) suppressAll(*child);
 }
 
 std::map<std::string, int> childCounts(const XMLNode& node)
@@ -134,87 +121,6 @@ TYPED_TEST(SchemaContract, FilledObjectAddsItsNamespacesToWhatTheSetHolds)
     std::set<std::string> expected{"urn:already-there", schemaUri};
     if (Row::filledUsesBase) expected.insert(baseUri);
     EXPECT_EQ(found, expected);
-}
-
-TYPED_TEST(SchemaContract, OutputMarkersBracketTheElementAndNestedObjectsNestInside)
-{
-    TypeParam object;
-    fill(object);
-    RecordingListener listener;
-    write(object);
-    ASSERT_FALSE(listener.events.empty());
-    EXPECT_EQ(listener.events.front(), "+" + TestFixture::trace("outputXML"));
-    EXPECT_EQ(listener.events.back(), "-" + TestFixture::trace("outputXML"));
-    EXPECT_EQ(nestingFault(listener.events), "");
-    EXPECT_EQ(startedClasses(listener.events, "::outputXML").size() > 1, TestFixture::holdsObjects);
-}
-
-TYPED_TEST(SchemaContract, ParseMarkersFollowTheSameTreeAsTheOutputMarkers)
-{
-    const std::string text = filledText<TypeParam>();
-    RecordingListener listener;
-    TypeParam object;
-    read(object, text);
-    ASSERT_FALSE(listener.events.empty());
-    EXPECT_EQ(listener.events.front(), "+" + TestFixture::trace("parse"));
-    EXPECT_EQ(listener.events.back(), "-" + TestFixture::trace("parse"));
-    EXPECT_EQ(nestingFault(listener.events), "");
-    const auto parsed = startedClasses(listener.events, "::parse");
-
-    listener.events.clear();
-    write(object);
-    EXPECT_EQ(parsed, startedClasses(listener.events, "::outputXML"));
-}
-
-TYPED_TEST(SchemaContract, SuppressedNodesGiveNoParseMarkers)
-{
-    const std::string text = filledText<TypeParam>();
-    RecordingListener listener;
-    XMLDocument document(text);
-    TypeParam full;
-    full.parse(document.root());
-    const auto allEvents = listener.events;
-    ASSERT_GE(allEvents.size(), 2u);
-
-    listener.events.clear();
-    document.root().traceSuppression = 1;
-    TypeParam rootQuiet;
-    rootQuiet.parse(document.root());
-    EXPECT_EQ(listener.events, std::vector<std::string>(allEvents.begin() + 1, allEvents.end() - 1));
-
-    listener.events.clear();
-    suppressAll(document.root());
-    TypeParam allQuiet;
-    allQuiet.parse(document.root());
-    EXPECT_TRUE(listener.events.empty());
-    EXPECT_EQ(write(allQuiet), text);
-}
-
-TYPED_TEST(SchemaContract, FailedParseEmitsNoEndMarker)
-{
-    const std::string text = filledText<TypeParam>();
-    RecordingListener listener;
-    const std::string start = "+" + TestFixture::trace("parse");
-    TypeParam object;
-    if constexpr (std::is_same_v<TypeParam, wi::StringMap>) {
-        XMLDocument document(R"(<Root key="k" value="@"/>)"); // any text is a string
-        object.parse(document.root());
-        EXPECT_EQ(listener.events, (std::vector<std::string>{start, "-" + TestFixture::trace("parse")}));
-    } else if constexpr (attributeOnly<TypeParam>) {
-        XMLDocument document(R"(<Root key="k" value="@"/>)");
-        EXPECT_THROW(object.parse(document.root()), DomException);
-        EXPECT_EQ(listener.events, std::vector<std::string>{start});
-        EXPECT_EQ(object.getKey(), "k");
-    } else {
-        XMLDocument document(text);
-        XMLNode stranger;
-        stranger.name = "stranger";
-        document.root().children.push_back(&stranger);
-        EXPECT_EQ(failureOf([&] { object.parse(document.root()); }), "Unexpected node name: stranger");
-        ASSERT_FALSE(listener.events.empty());
-        EXPECT_EQ(listener.events.front(), start);
-        EXPECT_EQ(nestingFault(listener.events), "start never ended: " + TestFixture::trace("parse"));
-    }
 }
 
 TYPED_TEST(SchemaContract, UnknownChildIsRefusedUnlessTheClassHasNoChildMembers)

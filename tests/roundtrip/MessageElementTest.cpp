@@ -68,7 +68,8 @@ const Case cases[] = {
      "<SavedObjectsResponse> in urn:other is not", 1, 1},
     {"another message in an envelope", enveloped(loadedReply()), "The message element <LoadedObjectsResponse>", 2, 1},
     // Malformed text and a broken envelope come first, as in any read.
-    {"another reply, cut short", loadedReply().substr(0, loadedReply().size() - 1), "Malformed XML", 1, 206},
+    {"another reply, cut short: refused before the rest is read",
+     loadedReply().substr(0, loadedReply().size() - 1), "is not a SavedObjectsResponse", 1, 1},
     {"another message behind a refused header",
      enveloped(loadedReply(), "<e:Header><h:lock xmlns:h=\"urn:h\" e:mustUnderstand=\"1\"/></e:Header>"),
      "must be understood", 1, 75},

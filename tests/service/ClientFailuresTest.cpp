@@ -145,6 +145,7 @@ TEST(ClientFailures, TransportAndHttpErrorsSayWhich)
 TEST(ClientFailures, WrongMessageIsRefusedByName)
 {
     const service_test::ServiceProcess standIn = service_test::startStandIn();
+    const std::string uri = wi::NamespaceUri;
     struct Row {
         std::string path;
         bool load;
@@ -152,9 +153,9 @@ TEST(ClientFailures, WrongMessageIsRefusedByName)
         int line;
     };
     const Row rows[] = {
-        {"wrong", false, "the reply is LoadedObjectsResponse, not SavedObjectsResponse, the reply of save", 0},
-        {"wrong-then-hang", false, "the reply is LoadedObjectsResponse, not SavedObjectsResponse, the reply of save", 1},
-        {"echo", true, "the reply is SavedObjectsResponse, not LoadedObjectsResponse, the reply of load", 0},
+        {"wrong", false, "<LoadedObjectsResponse> in " + uri + " is not a SavedObjectsResponse", 0},
+        {"wrong-then-hang", false, "<LoadedObjectsResponse> in " + uri + " is not a SavedObjectsResponse", 1},
+        {"echo", true, "<SavedObjectsResponse> in " + uri + " is not a LoadedObjectsResponse", 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.path);
@@ -170,7 +171,7 @@ TEST(ClientFailures, WrongMessageIsRefusedByName)
                 }
                 ADD_FAILURE() << "no error";
             } catch (const DomException& error) {
-                EXPECT_EQ(error.getMessage(), row.message);
+                EXPECT_NE(error.getMessage().find(row.message), std::string::npos) << error.getMessage();
                 EXPECT_GT(error.line(), 0);
                 if (row.line) {
                     EXPECT_EQ(error.line(), row.line);

@@ -49,8 +49,10 @@ public:
     void parse(const ::Kavella::Soa::Common::Xml::XMLNode& node);
     /// Reads what parse reads, from the element's start tag as an event reader
     /// reports it, so that the reader need keep nothing of the element. Sends
-    /// no trace markers (a reader that hears a listener reads through parse).
+    /// no trace markers: the reader sends parse's on its behalf.
     void readStartTag(const ::Kavella::Soa::Common::Xml::XMLStartTag& tag);
+    /// The trace name of parse.
+    static constexpr const char* parseTrace = "Kavella::Schemas::Soa::_2006_03::Base::ModelObject::parse";
     /// How deep parse looks into its element: its start tag only (readStartTag),
     /// so a reader need keep nothing of what the element holds.
     static constexpr std::size_t elementDepthRead = 1;

@@ -94,9 +94,11 @@ public:
     /// start tag as an event reader reports it, so that the reader need keep
     /// nothing of the element. A child of another name, or a value that does
     /// not convert, raises DomException without a position (the reader knows
-    /// where it is). Sends no trace markers (a reader that hears a listener
-    /// reads through parse).
+    /// where it is). Sends no trace markers: the reader sends parse's on its
+    /// behalf.
     void readChild(const ::Kavella::Soa::Common::Xml::XMLStartTag& child);
+    /// The trace name of parse.
+    static constexpr const char* parseTrace = "Kavella::Schemas::Soa::_2006_03::Base::ServiceData::parse";
     /// How deep parse looks into its element: its children's start tags, so a
     /// reader need keep nothing below them. Nor does parse look at the
     /// element's own text or attributes, or at one child with another: a

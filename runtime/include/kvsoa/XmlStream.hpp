@@ -74,6 +74,10 @@ public:
     /// Elements written around the stream's own by hand (a SOAP envelope's two):
     /// they count against the depth limit, as a reader counts them.
     void setOuterDepth(std::size_t levels) noexcept { m_outerDepth = levels; }
+    /// Indents as if this many elements, written by hand around the stream's
+    /// own (a SOAP envelope's two), were open: when indenting, each line of
+    /// the stream's elements starts that much further in.
+    void setOuterIndent(std::size_t levels) noexcept { m_outerIndent = levels; }
     /// Gives up a write that an exception cut short: no element stays open and
     /// the stream and its target are marked bad, so nothing more is written
     /// through it and the truncated output does not pass for a whole one.
@@ -180,6 +184,8 @@ private:
         std::string m_storage;
     };
     KVSOA_HIDDEN void newline();
+    /// Spaces before an element at the present depth.
+    std::size_t indentation() const noexcept { return (m_open.size() + m_outerIndent) * static_cast<std::size_t>(m_indent); }
     KVSOA_HIDDEN const char* finishStartTag(bool empty) noexcept;
     /// Closes the innermost element; true when its end tag goes on a line of its
     /// own, indented for the elements still open.
@@ -211,6 +217,7 @@ private:
     std::vector<bool> m_open;                                    // per open element: has child elements
     std::size_t m_maxDepth = defaultMaxDepth;
     std::size_t m_outerDepth = 0;
+    std::size_t m_outerIndent = 0;
     int m_indent = 0;
 };
 

@@ -1,0 +1,92 @@
+#include "workinstructions/ClassView.hpp"
+
+#include "ClassSchema.hpp"
+#include "workinstructions/SchemaClasses.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+namespace {
+
+std::string_view unqualified(std::string_view qualified)
+{
+    return qualified.substr(qualified.rfind(':') + 1);
+}
+
+} // namespace
+
+std::string_view MemberView::name() const noexcept
+{
+    return {m_member->name, m_member->nameLength};
+}
+
+MemberKind MemberView::kind() const noexcept
+{
+    return m_member->kind;
+}
+
+std::string_view MemberView::typeName() const noexcept
+{
+    if (m_member->typeName) return m_member->typeName;
+    return unqualified(m_member->nestedSchema()->allocationTag);
+}
+
+ClassView MemberView::nestedClass() const noexcept
+{
+    return m_member->nestedSchema ? ClassView(m_member->nestedSchema()) : ClassView();
+}
+
+std::string_view ClassView::name() const noexcept
+{
+    return unqualified(qualifiedName());
+}
+
+std::string_view ClassView::qualifiedName() const noexcept
+{
+    return m_schema ? m_schema->allocationTag : "";
+}
+
+std::size_t ClassView::size() const noexcept
+{
+    return m_schema ? m_schema->memberCount : 0;
+}
+
+MemberView ClassView::operator[](std::size_t index) const noexcept
+{
+    return MemberView(&m_schema->members[index]);
+}
+
+MemberView ClassView::findMember(std::string_view name, bool element) const noexcept
+{
+    for (MemberView member : *this) {
+        if (member.isElement() == element && member.name() == name) return member;
+    }
+    return MemberView();
+}
+
+template <class T>
+ClassView classView() noexcept
+{
+    return ClassView(&detail::SchemaAccess::of<T>());
+}
+
+#define WI_DEFINE_CLASS_VIEW(Class) template WI_API ClassView classView<Class>() noexcept;
+WI_SCHEMA_CLASSES(WI_DEFINE_CLASS_VIEW)
+#undef WI_DEFINE_CLASS_VIEW
+
+const std::vector<ClassView>& schemaClasses()
+{
+#define WI_LIST_CLASS_VIEW(Class) classView<Class>(),
+    static const std::vector<ClassView> classes{WI_SCHEMA_CLASSES(WI_LIST_CLASS_VIEW)};
+#undef WI_LIST_CLASS_VIEW
+    return classes;
+}
+
+ClassView findClass(std::string_view name)
+{
+    for (const ClassView& view : schemaClasses()) {
+        if (view.name() == name) return view;
+    }
+    return ClassView();
+}
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

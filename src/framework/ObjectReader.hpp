@@ -1,0 +1,134 @@
+#pragma once
+
+// The one reader of the schema classes: element events go straight into the
+// objects, driven by the member rows. Its events come from the parser (a
+// whole document, an envelope judged as it arrives) or from a tree's nodes
+// (the contract's parse).
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ClassSchema.hpp"
+#include "EnvelopeJudge.hpp"
+#include "FrameStack.hpp"
+#include "kvsoa/Monitor.hpp"
+#include "kvsoa/Soap.hpp"
+#include "kvsoa/XMLDocument.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
+
+using ::Kavella::Soa::Common::MonitorListener;
+using ::Kavella::Soa::Common::Xml::XMLEventHandler;
+using ::Kavella::Soa::Common::Xml::XMLEventReader;
+using ::Kavella::Soa::Common::Xml::XMLPosition;
+
+/// What a tree's events do not carry: where the innermost open element
+/// starts, and whether its node asks for trace markers.
+class EventOrigin {
+public:
+    virtual XMLPosition elementPosition() = 0;
+    virtual bool traced() = 0;
+
+protected:
+    ~EventOrigin() = default;
+};
+
+class ObjectReader final : public XMLEventHandler {
+public:
+    /// Reads a document from the parser: a document element named Envelope is judged as SOAP's.
+    ObjectReader(XMLEventReader& parser, BaseObject& root, const ClassSchema& schema);
+    /// Refuses a message element other than element (a local name in the
+    /// schema namespace), naming both; null admits any.
+    void expectElement(const char* element) noexcept { m_element = element; }
+    /// Reads a tree's events: the first element is the object's own, whatever its name.
+    ObjectReader(EventOrigin& origin, BaseObject& root, const ClassSchema& schema);
+
+    void startElement(const XMLStartTag& tag) override;
+    void endElement() override;
+    void characters(std::string_view text) override;
+
+    /// False while nothing inside the innermost open element is read but its
+    /// text: a tree need not hand over what lies below.
+    bool readsChildren() const noexcept;
+    /// A tree knows how many children an element has: the open object's
+    /// arrays get room for that many, as the contract's parse reserves them.
+    void reserveChildren(std::size_t count);
+    /// After an error, for a reader whose object outlives it: array entries
+    /// begun but not finished are taken out of their arrays again, as parse
+    /// appends only what it read whole.
+    void dropUnfinishedEntries() noexcept;
+
+private:
+    // Trivial, so that the stack neither initialises nor destroys frames.
+    struct Frame {
+        enum Kind : std::uint8_t {
+            Object,    // a schema class's element
+            Value,     // a value element, its text gathered
+            Runtime,   // a runtime class's element, read child by child
+            Skip,      // nothing inside is read
+            Envelope,
+            Header,
+            Body,
+            Fault,     // the Body's fault, captured
+            FaultPart, // a part of it that is kept
+            Fold,      // a part that lends only its text
+        } kind;
+        MonitorListener* heard;    // Object, Runtime: the listener its start marker went to, if any
+        BaseObject* object;        // Object, Value, Runtime
+        const ClassSchema* schema; // Object
+        const Member* member;      // Object: the last child row matched; Value, Runtime: the row read
+    };
+
+    void push(Frame::Kind kind, BaseObject* object = nullptr, const ClassSchema* schema = nullptr,
+              const Member* member = nullptr, MonitorListener* heard = nullptr);
+    void startEnvelopePart(const XMLStartTag& tag);
+    void startBodyElement(const XMLStartTag& tag);
+    void startInFault(const XMLStartTag& tag);
+    void startInObject(const XMLStartTag& tag);
+    void startRuntime(const Member& member, BaseObject& owner, const XMLStartTag& tag);
+    void startRuntimeChild(const Frame& frame, const XMLStartTag& tag);
+    void endFrame();
+    void enter(BaseObject& object, const ClassSchema& schema, const XMLStartTag& tag);
+    void requireElement(const XMLStartTag& tag);
+    /// Sends a start marker when a listener is there and the element asks for
+    /// one; returns the listener it went to, or null.
+    MonitorListener* markStart(const char* traceName);
+    /// Sends the end marker to the listener that heard the start, if it is still the one installed.
+    static void markEnd(MonitorListener* heard, const char* traceName);
+    template <typename Step>
+    void guarded(Step&& step, bool ending = false);
+    template <typename Read>
+    void located(Read&& read);
+    [[noreturn]] void throwUnexpected(std::string_view name);
+    XMLPosition position();
+
+    XMLEventReader* m_parser = nullptr; // reading a document
+    EventOrigin* m_origin = nullptr;    // reading a tree
+    BaseObject& m_root;
+    const ClassSchema& m_rootSchema;
+    FrameStack<Frame, 16> m_frames; // deeper than most messages
+    std::size_t m_depth = 0;
+    std::string m_text; // of the open value element
+    std::optional<EnvelopeJudge> m_envelope;
+    std::optional<::Kavella::Soa::Common::Xml::SoapFaultPruner> m_fault;
+    std::unique_ptr<::Kavella::Soa::Common::Xml::XMLTreeBuilder> m_capture; // the fault being read, made when one comes
+    std::exception_ptr m_deferred;  // a runtime class's first value error, raised at its end
+    std::size_t m_messageDepth = 0; // of the enveloped message's element, once it began
+    bool m_skippingMessage = false; // until the failed message's element ends
+    const char* m_element = nullptr; // the message element required, if any
+};
+
+/// The attribute rows read from attributes (a missing one reads as empty, as
+/// getAttr gives it); errors carry no position yet.
+void readAttributes(BaseObject& object, const ::Kavella::Soa::Common::Xml::XMLAttributes& attributes,
+                    const ClassSchema& schema);
+/// The child row named name, trying last first (children mostly come in runs
+/// of one name); null when none is.
+const Member* findChild(const ClassSchema& schema, std::string_view name, const Member* last);
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail
