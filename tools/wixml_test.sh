@@ -119,6 +119,13 @@ printf '<x:objectData xmlns:x="urn:any" type="T">\n  <x:intProps key="k" value="
 run check --as CreateInput "$work/fragment.xml"
 expect_status 0 "check --as"
 expect_line "$work/fragment.xml: ok: CreateInput, 2 objects" out
+# It is written under its own element's name, which no envelope can hold.
+run format --as CreateInput "$work/fragment.xml"
+expect_status 0 "format --as"
+expect_line "<ns1:objectData xmlns:ns1=\"[^\"]*\" type=\"T\"><ns1:intProps key=\"k\" value=\"1\"/></ns1:objectData>" out
+run format --as CreateInput --envelope soap11 "$work/fragment.xml"
+expect_status 1 "format --as a part in an envelope"
+expect_line ".*<objectData> read as CreateInput is no message.*--envelope none.*" err
 run check "$work/fragment.xml"
 expect_status 1 "fragment without --as"
 expect_line "$work/fragment.xml:1:1: error: .*objectData.*" err

@@ -11,6 +11,10 @@
 
 #include "workinstructions/Export.hpp"
 
+namespace Kavella::Soa::Common::Xml {
+class BaseObject;
+} // namespace Kavella::Soa::Common::Xml
+
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 namespace detail {
@@ -51,6 +55,14 @@ public:
     /// view for attributes and values, and for the runtime's ModelObject and
     /// ServiceData, which have no rows here.
     ClassView nestedClass() const noexcept;
+    /// For the kinds holding objects (Child, BareChild, Children): how many
+    /// object holds, 1 for a single child; 0 for the other kinds. object must
+    /// be of the class whose row this is.
+    std::size_t entryCount(const ::Kavella::Soa::Common::Xml::BaseObject& object) const;
+    /// The nested object at index, below entryCount(object); a null handle
+    /// raises DomException naming the member.
+    const ::Kavella::Soa::Common::Xml::BaseObject& entry(const ::Kavella::Soa::Common::Xml::BaseObject& object,
+                                                         std::size_t index) const;
 
     /// The same row of the same class.
     friend bool operator==(const MemberView& a, const MemberView& b) noexcept { return a.m_member == b.m_member; }

@@ -85,5 +85,27 @@ TEST(ClassViews, TypesKindsAndTheListOfClasses)
     EXPECT_EQ(none.name(), "");
 }
 
+// The nested objects a row reaches in an object, as programs that walk one see them.
+TEST(ClassViews, ReachTheNestedObjectsOfAnObject)
+{
+    wi::CreateInputMap map;
+    const AutoPtr<wi::CreateInput> first(new wi::CreateInput), second(new wi::CreateInput);
+    map.addValue(first);
+    map.addValue(second);
+    const wi::ClassView view = wi::classView<wi::CreateInputMap>();
+    const wi::MemberView entries = view.findMember("value", true);
+    ASSERT_EQ(entries.entryCount(map), 2u);
+    EXPECT_EQ(&entries.entry(map, 0), first.get());
+    EXPECT_EQ(&entries.entry(map, 1), second.get());
+    EXPECT_EQ(view.findMember("key", false).entryCount(map), 0u); // an attribute holds no objects
+
+    wi::TagMap tag;
+    const wi::MemberView value = wi::classView<wi::TagMap>().findMember("value", true);
+    ASSERT_EQ(value.entryCount(tag), 1u);
+    EXPECT_EQ(&value.entry(tag, 0), tag.getValue().get());
+    tag.setValue(AutoPtr<wi::ModelObject>());
+    EXPECT_THROW(value.entry(tag, 0), DomException);
+}
+
 } // namespace
 } // namespace contract

@@ -425,8 +425,6 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    // The counter is one plain integer for the one-shot commands; serve's workers would race on it.
-    if (argc < 2 || std::string(argv[1]) != "serve") installObjectCounter();
     const int status = run(argc, argv);
     // Standard output may fail only when flushed (a full disk, a closed pipe).
     // Whatever the command found, its answer did not arrive: that is trouble,
