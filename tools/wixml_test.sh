@@ -158,6 +158,15 @@ done
 run format - <"$work/lacking.xml"
 [ "$(sed "s|^<stdin>|$work/lacking.xml|" "$work/err")" = "$lacking_warnings" ] ||
   fail "format -: the warnings differ from a file's: $(cat "$work/err")"
+# In an envelope, only the Body's message is looked into, not a header block of the same name.
+{ printf '<s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/"><s:Header>%s</s:Header><s:Body>\n' \
+    '<wi:SaveWorkInstructionDocInput xmlns:wi="http://velmora.com/Schemas/MES/2010-09/WorkInstructions"><wi:savedObjects/></wi:SaveWorkInstructionDocInput>'
+  cat "$work/lacking.xml"; echo '</s:Body></s:Envelope>'; } >"$work/lacking-enveloped.xml"
+run check "$work/lacking-enveloped.xml"
+expect_status 0 "check a message that lacks required members, in an envelope"
+[ "$(cat "$work/err")" = "$(printf '%s\n' "$lacking_warnings" |
+    awk -F: -v OFS=: -v file="$work/lacking-enveloped.xml" '{ $1 = file; $2 += 1; print }')" ] ||
+  fail "check: the warnings of lacking-enveloped.xml are not as expected: $(cat "$work/err")"
 # An attribute or element that one side lacks is "(none)", also where the other holds it empty.
 sed -e 's|<wi:savedObjects>|<wi:savedObjects workInstructionFile=""><wi:targetObject uid=""/>|' \
     -e 's|<wi:objectData>|<wi:objectData type="">|' "$work/lacking.xml" >"$work/filled.xml"

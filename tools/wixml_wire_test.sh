@@ -219,6 +219,16 @@ savedObjects[0].symbols[0]: <symbols uid="Sym1"/> -> (none)
 TEXT
 diff -u "$work/expected" "$work/out" >"$work/diff-of-diff" || fail "diff changed: $(cat "$work/diff-of-diff")"
 
+# The runtime's objects in a message, which have no rows: a reply's ServiceData
+# (a partial error's code compares as a number), a tag's ModelObject.
+sed -e 's/code="515024"/code="+515024"/; s/uid="Pf0817Photo"/uid="Pf0818Photo"/' "$examples/save-reply.xml" >"$work/reply.xml"
+run diff "$examples/save-reply.xml" "$work/reply.xml"
+expect_status 1 "diff of a ServiceData"
+[ "$(cat "$work/out")" = 'ServiceData.created[0].uid: Pf0817Photo -> Pf0818Photo' ] || fail "diff of a ServiceData: $(cat "$work/out")"
+sed -e 's/<wi:value uid="Tq3Wrench0042"\/>/<wi:value uid="Tq3Wrench0043"\/>/' "$examples/load-reply.xml" >"$work/reply.xml"
+run diff "$examples/load-reply.xml" "$work/reply.xml"
+expect_line 'loadedObjects\[0\]\.loadedDCDs\[0\]\.objectData\.tagProps\[key=measuring_tool\]\.value\.uid: Tq3Wrench0042 -> Tq3Wrench0043' out
+
 run diff "$examples/save-request.xml" "$examples/save-reply.xml"
 expect_status 1 "diff of two classes"
 expect_line "\(message\): SaveWorkInstructionDocInput -> SavedObjectsResponse" out

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -63,6 +64,9 @@ public:
     /// raises DomException naming the member.
     const ::Kavella::Soa::Common::Xml::BaseObject& entry(const ::Kavella::Soa::Common::Xml::BaseObject& object,
                                                          std::size_t index) const;
+    /// For Attribute and Values: the texts object holds, as the writer writes
+    /// them before escaping (one for an attribute); none for the other kinds.
+    std::vector<std::string> texts(const ::Kavella::Soa::Common::Xml::BaseObject& object) const;
 
     /// The same row of the same class.
     friend bool operator==(const MemberView& a, const MemberView& b) noexcept { return a.m_member == b.m_member; }

@@ -46,6 +46,11 @@ const ::Kavella::Soa::Common::Xml::BaseObject& MemberView::entry(const ::Kavella
     return m_member->entry(object, index);
 }
 
+std::vector<std::string> MemberView::texts(const ::Kavella::Soa::Common::Xml::BaseObject& object) const
+{
+    return m_member->texts ? m_member->texts(object) : std::vector<std::string>();
+}
+
 std::string_view ClassView::name() const noexcept
 {
     return unqualified(qualifiedName());

@@ -327,26 +327,23 @@ int formatFile(const std::string& file, const SchemaClass* asClass, int indent, 
 int diffFiles(const std::string& before, const std::string& after, const SchemaClass* asClass, Comparison comparison,
               const wi::XMLReadLimits& limits)
 {
-    std::vector<std::string> canonical;
-    std::vector<MissingMember> missing[2];
-    std::string rootClass;
-    for (const std::string& file : {before, after}) {
-        Message message;
-        if (!loadMessage(file, asClass, limits, message, Reading::Searched)) return 2;
-        missing[canonical.size()] = std::move(message.missing);
-        // Of two classes, the roots' names differ, and nothing below them is compared.
-        if (rootClass.empty()) rootClass = message.schemaClass->name;
+    Message messages[2];
+    for (std::size_t side = 0; side < 2; ++side) {
+        if (!loadMessage(side == 0 ? before : after, asClass, limits, messages[side], Reading::Searched)) return 2;
+    }
+    std::vector<std::string> differences;
+    // Of two classes, or two elements, the messages differ as a whole; nothing below them is compared.
+    if (messages[0].schemaClass != messages[1].schemaClass || messages[0].rootName != messages[1].rootName) {
+        differences.push_back("(message): " + messages[0].rootName + " -> " + messages[1].rootName);
+    } else {
         try {
-            canonical.push_back(writeMessage(*message.schemaClass, *message.object, message.rootName, 0));
+            differences = objectDifferences(*messages[0].object, *messages[1].object, messages[0].schemaClass->view,
+                                            comparison, messages[0].missing, messages[1].missing);
         } catch (const DomException& error) {
-            reportError(file, 0, 0, error.getMessage());
+            reportError(before, 0, 0, error.getMessage());
             return 2;
         }
     }
-    // Written by the same writer, the two texts differ only where the objects do.
-    const XMLDocument first(canonical[0], limits);
-    const XMLDocument second(canonical[1], limits);
-    const std::vector<std::string> differences = treeDifferences(first.root(), second.root(), rootClass, comparison, missing[0], missing[1]);
     for (const std::string& difference : differences) std::cout << difference << '\n';
     return differences.empty() ? 0 : 1;
 }
