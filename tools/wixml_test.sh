@@ -119,6 +119,10 @@ printf '<x:objectData xmlns:x="urn:any" type="T">\n  <x:intProps key="k" value="
 run check --as CreateInput "$work/fragment.xml"
 expect_status 0 "check --as"
 expect_line "$work/fragment.xml: ok: CreateInput, 2 objects" out
+# Model objects count one each, in a tag and in a tag array: 1 + (1 + 2) + (1 + 1).
+printf '<x:objectData xmlns:x="urn:any" type="T"><x:tagArrayProps key="t"><x:value uid="a"/><x:value uid="b"/></x:tagArrayProps><x:tagProps key="u"><x:value uid="c"/></x:tagProps></x:objectData>\n' >"$work/tags.xml"
+run check --as CreateInput "$work/tags.xml"
+expect_line "$work/tags.xml: ok: CreateInput, 6 objects" out
 # It is written under its own element's name, which no envelope can hold.
 run format --as CreateInput "$work/fragment.xml"
 expect_status 0 "format --as"
