@@ -211,14 +211,13 @@ const SchemaMembers* schemaMembers()
 }
 
 enum class Reading {
-    Streamed, // a piece at a time
     Kept,     // the text kept, for --strict
     Searched, // a piece at a time, then again for what the message lacks
 };
 
 // False after reporting why.
 bool loadMessage(const std::string& file, const SchemaClass* asClass, const wi::XMLReadLimits& limits, Message& message,
-                 Reading reading = Reading::Streamed)
+                 Reading reading)
 {
     const bool keepTree = reading == Reading::Kept;
     std::string reason;
@@ -340,7 +339,8 @@ int diffFiles(const std::string& before, const std::string& after, const SchemaC
             differences = objectDifferences(*messages[0].object, *messages[1].object, messages[0].schemaClass->view,
                                             comparison, messages[0].missing, messages[1].missing);
         } catch (const DomException& error) {
-            reportError(before, 0, 0, error.getMessage());
+            // Of neither file: both read, so this is the tool's own trouble.
+            std::cerr << "wixml: diff: " << error.getMessage() << '\n';
             return 2;
         }
     }
