@@ -283,6 +283,18 @@ for command in "" check format example; do
   expect_status 0 "wixml $command --help"
   expect_line "Usage: wixml $command.*" out
 done
+# Every option a command's help shows is one its parser takes, with a value where the help gives one.
+for command in check format diff example serve; do
+  while read -r option argument; do
+    if [ -n "$argument" ]; then
+      run $command "$option"
+      expect_line "wixml: option '$option' needs a value" err
+    else
+      run $command "$option" --help
+      expect_status 0 "wixml $command $option --help"
+    fi
+  done < <("$wixml" $command --help | sed -nE 's/^  (--[a-z-]+)( [A-Z]+)?  .*/\1\2/p')
+done
 run --version
 expect_status 0 "wixml --version"
 expect_line "wixml $version" out
