@@ -119,6 +119,17 @@ printf '<x:objectData xmlns:x="urn:any" type="T">\n  <x:intProps key="k" value="
 run check --as CreateInput "$work/fragment.xml"
 expect_status 0 "check --as"
 expect_line "$work/fragment.xml: ok: CreateInput, 2 objects" out
+# Model objects count one each, in a tag and in a tag array: 1 + (1 + 2) + (1 + 1).
+printf '<x:objectData xmlns:x="urn:any" type="T"><x:tagArrayProps key="t"><x:value uid="a"/><x:value uid="b"/></x:tagArrayProps><x:tagProps key="u"><x:value uid="c"/></x:tagProps></x:objectData>\n' >"$work/tags.xml"
+run check --as CreateInput "$work/tags.xml"
+expect_line "$work/tags.xml: ok: CreateInput, 6 objects" out
+# It is written under its own element's name, which no envelope can hold.
+run format --as CreateInput "$work/fragment.xml"
+expect_status 0 "format --as"
+expect_line "<ns1:objectData xmlns:ns1=\"[^\"]*\" type=\"T\"><ns1:intProps key=\"k\" value=\"1\"/></ns1:objectData>" out
+run format --as CreateInput --envelope soap11 "$work/fragment.xml"
+expect_status 1 "format --as a part in an envelope"
+expect_line ".*<objectData> read as CreateInput is no message.*--envelope none.*" err
 run check "$work/fragment.xml"
 expect_status 1 "fragment without --as"
 expect_line "$work/fragment.xml:1:1: error: .*objectData.*" err
@@ -151,6 +162,15 @@ done
 run format - <"$work/lacking.xml"
 [ "$(sed "s|^<stdin>|$work/lacking.xml|" "$work/err")" = "$lacking_warnings" ] ||
   fail "format -: the warnings differ from a file's: $(cat "$work/err")"
+# In an envelope, only the Body's message is looked into, not a header block of the same name.
+{ printf '<s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/"><s:Header>%s</s:Header><s:Body>\n' \
+    '<wi:SaveWorkInstructionDocInput xmlns:wi="http://velmora.com/Schemas/MES/2010-09/WorkInstructions"><wi:savedObjects/></wi:SaveWorkInstructionDocInput>'
+  cat "$work/lacking.xml"; echo '</s:Body></s:Envelope>'; } >"$work/lacking-enveloped.xml"
+run check "$work/lacking-enveloped.xml"
+expect_status 0 "check a message that lacks required members, in an envelope"
+[ "$(cat "$work/err")" = "$(printf '%s\n' "$lacking_warnings" |
+    awk -F: -v OFS=: -v file="$work/lacking-enveloped.xml" '{ $1 = file; $2 += 1; print }')" ] ||
+  fail "check: the warnings of lacking-enveloped.xml are not as expected: $(cat "$work/err")"
 # An attribute or element that one side lacks is "(none)", also where the other holds it empty.
 sed -e 's|<wi:savedObjects>|<wi:savedObjects workInstructionFile=""><wi:targetObject uid=""/>|' \
     -e 's|<wi:objectData>|<wi:objectData type="">|' "$work/lacking.xml" >"$work/filled.xml"
@@ -262,6 +282,18 @@ for command in "" check format example; do
   run $command --help
   expect_status 0 "wixml $command --help"
   expect_line "Usage: wixml $command.*" out
+done
+# Every option a command's help shows is one its parser takes, with a value where the help gives one.
+for command in check format diff example serve; do
+  while read -r option argument; do
+    if [ -n "$argument" ]; then
+      run $command "$option"
+      expect_line "wixml: option '$option' needs a value" err
+    else
+      run $command "$option" --help
+      expect_status 0 "wixml $command $option --help"
+    fi
+  done < <("$wixml" $command --help | sed -nE 's/^  (--[a-z-]+)( [A-Z]+)?  .*/\1\2/p')
 done
 run --version
 expect_status 0 "wixml --version"

@@ -219,6 +219,36 @@ savedObjects[0].symbols[0]: <symbols uid="Sym1"/> -> (none)
 TEXT
 diff -u "$work/expected" "$work/out" >"$work/diff-of-diff" || fail "diff changed: $(cat "$work/diff-of-diff")"
 
+# A key that repeats in an array names no entry there; an entry one side lacks
+# shows its start tag, with " ...>" where it holds more.
+sed -e 's#<wi:intProps key="count" value="42"/>#&<wi:intProps key="count" value="7"/>#' \
+    -e 's#<wi:savedObjects workInstructionFile="a.wix">#<wi:savedObjects workInstructionFile="b.wix"><wi:targetObject uid="Op2"/></wi:savedObjects>&#' \
+    "$work/before.xml" >"$work/repeated.xml"
+run diff "$work/repeated.xml" "$work/before.xml"
+expect_status 1 "diff of repeated keys"
+cat >"$work/expected" <<'TEXT'
+savedObjects[0].workInstructionFile: b.wix -> a.wix
+savedObjects[0].targetObject.uid: Op2 -> Op1
+savedObjects[0].modifiedDCDs[0]: (none) -> <modifiedDCDs transientId="d1" persistentId="" owningObjectTransientId="s1" ...>
+savedObjects[0].symbols[0]: (none) -> <symbols uid="Sym1"/>
+savedObjects[1]: <savedObjects workInstructionFile="a.wix" ...> -> (none)
+TEXT
+diff -u "$work/expected" "$work/out" >"$work/diff-of-diff" || fail "diff of entries one side lacks: $(cat "$work/diff-of-diff")"
+sed -e 's#<wi:intProps key="count" value="42"/>#&<wi:intProps key="count" value="7"/>#' "$work/before.xml" >"$work/repeated.xml"
+run diff "$work/before.xml" "$work/repeated.xml"
+[ "$(cat "$work/out")" = 'savedObjects[0].modifiedDCDs[0].objectData.intProps[1]: (none) -> <intProps key="count" value="7"/>' ] ||
+  fail "diff of a repeated key: $(cat "$work/out")"
+
+# The runtime's objects in a message, which have no rows: a reply's ServiceData
+# (a partial error's code compares as a number), a tag's ModelObject.
+sed -e 's/code="515024"/code="+515024"/; s/uid="Pf0817Photo"/uid="Pf0818Photo"/' "$examples/save-reply.xml" >"$work/reply.xml"
+run diff "$examples/save-reply.xml" "$work/reply.xml"
+expect_status 1 "diff of a ServiceData"
+[ "$(cat "$work/out")" = 'ServiceData.created[0].uid: Pf0817Photo -> Pf0818Photo' ] || fail "diff of a ServiceData: $(cat "$work/out")"
+sed -e 's/<wi:value uid="Tq3Wrench0042"\/>/<wi:value uid="Tq3Wrench0043"\/>/' "$examples/load-reply.xml" >"$work/reply.xml"
+run diff "$examples/load-reply.xml" "$work/reply.xml"
+expect_line 'loadedObjects\[0\]\.loadedDCDs\[0\]\.objectData\.tagProps\[key=measuring_tool\]\.value\.uid: Tq3Wrench0042 -> Tq3Wrench0043' out
+
 run diff "$examples/save-request.xml" "$examples/save-reply.xml"
 expect_status 1 "diff of two classes"
 expect_line "\(message\): SaveWorkInstructionDocInput -> SavedObjectsResponse" out

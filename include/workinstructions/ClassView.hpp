@@ -6,10 +6,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "workinstructions/Export.hpp"
+
+namespace Kavella::Soa::Common::Xml {
+class BaseObject;
+} // namespace Kavella::Soa::Common::Xml
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
@@ -51,6 +56,17 @@ public:
     /// view for attributes and values, and for the runtime's ModelObject and
     /// ServiceData, which have no rows here.
     ClassView nestedClass() const noexcept;
+    /// For the kinds holding objects (Child, BareChild, Children): how many
+    /// object holds, 1 for a single child; 0 for the other kinds. object must
+    /// be of the class whose row this is.
+    std::size_t entryCount(const ::Kavella::Soa::Common::Xml::BaseObject& object) const;
+    /// The nested object at index, below entryCount(object); a null handle
+    /// raises DomException naming the member.
+    const ::Kavella::Soa::Common::Xml::BaseObject& entry(const ::Kavella::Soa::Common::Xml::BaseObject& object,
+                                                         std::size_t index) const;
+    /// For Attribute and Values: the texts object holds, as the writer writes
+    /// them before escaping (one for an attribute); none for the other kinds.
+    std::vector<std::string> texts(const ::Kavella::Soa::Common::Xml::BaseObject& object) const;
 
     /// The same row of the same class.
     friend bool operator==(const MemberView& a, const MemberView& b) noexcept { return a.m_member == b.m_member; }

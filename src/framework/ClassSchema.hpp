@@ -31,7 +31,8 @@ constexpr Member attribute(const char* name)
 {
     static_assert(isValue<TypeOf<M>>, "an attribute holds a text, number, flag or DateTime");
     return {name,    nameLength(name), MemberKind::Attribute, typeNameOf<TypeOf<M>>(), &writeAttribute<M>,
-            &readAttribute<M>, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+            &readAttribute<M>, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+            nullptr, nullptr, &attributeTexts<M>};
 }
 
 /// One object, or an array of them, of class Object, read through enter.
@@ -100,7 +101,8 @@ constexpr Member values(const char* name)
     static_assert(ArrayTraits<TypeOf<M>>::value && isValue<typename ArrayTraits<TypeOf<M>>::Entry>,
                   "a values member is a std::vector of texts, numbers, flags or DateTimes");
     return {name,    nameLength(name), MemberKind::Values, typeNameOf<typename ArrayTraits<TypeOf<M>>::Entry>(),
-            &writeValues<M>, &readValues<M>, nullptr, nullptr, &reserveArray<M>, nullptr, nullptr, nullptr, nullptr};
+            &writeValues<M>, &readValues<M>, nullptr, nullptr, &reserveArray<M>, nullptr, nullptr, nullptr, nullptr,
+            nullptr, nullptr, nullptr, nullptr, &valuesTexts<M>};
 }
 
 template <std::size_t N>

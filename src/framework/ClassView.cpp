@@ -35,6 +35,22 @@ ClassView MemberView::nestedClass() const noexcept
     return m_member->nestedSchema ? ClassView(m_member->nestedSchema()) : ClassView();
 }
 
+std::size_t MemberView::entryCount(const ::Kavella::Soa::Common::Xml::BaseObject& object) const
+{
+    return m_member->holdsObjects() ? m_member->entryCount(object) : 0;
+}
+
+const ::Kavella::Soa::Common::Xml::BaseObject& MemberView::entry(const ::Kavella::Soa::Common::Xml::BaseObject& object,
+                                                                std::size_t index) const
+{
+    return m_member->entry(object, index);
+}
+
+std::vector<std::string> MemberView::texts(const ::Kavella::Soa::Common::Xml::BaseObject& object) const
+{
+    return m_member->texts ? m_member->texts(object) : std::vector<std::string>();
+}
+
 std::string_view ClassView::name() const noexcept
 {
     return unqualified(qualifiedName());

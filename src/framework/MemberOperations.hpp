@@ -92,6 +92,33 @@ void convertText(std::string_view text, T& value)
     }
 }
 
+/// A value's text as the writer writes it, before escaping.
+template <typename T>
+std::string valueText(const T& value)
+{
+    if constexpr (std::is_same_v<T, std::string>) {
+        return value;
+    } else {
+        XmlStream stream;
+        appendValueText(stream, value);
+        return stream.str();
+    }
+}
+template <auto M>
+std::vector<std::string> attributeTexts(const BaseObject& object)
+{
+    return {valueText(memberOf<M>(object))};
+}
+template <auto M>
+std::vector<std::string> valuesTexts(const BaseObject& object)
+{
+    using Entry = typename ArrayTraits<TypeOf<M>>::Entry;
+    std::vector<std::string> texts;
+    // A vector<bool> yields proxies, converted to bool here.
+    for (auto&& value : memberOf<M>(object)) texts.push_back(valueText<Entry>(value));
+    return texts;
+}
+
 template <typename T>
 inline constexpr bool isSchemaClass = !std::is_same_v<T, ModelObject> && !std::is_same_v<T, ServiceData>;
 

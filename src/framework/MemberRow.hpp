@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kvsoa/XMLEventReader.hpp"
 #include "workinstructions/ClassView.hpp"
@@ -67,6 +68,8 @@ struct Member {
     const char* foreignParseTrace = nullptr;
     /// Arrays of objects only: takes out the last entry, one whose reading failed.
     void (*dropLast)(BaseObject& object) = nullptr;
+    /// Attributes and values only: the texts the writer writes, unescaped.
+    std::vector<std::string> (*texts)(const BaseObject& object) = nullptr;
 
     constexpr bool isChild() const { return kind != MemberKind::Attribute; }
     constexpr bool holdsObjects() const { return entryCount != nullptr; }

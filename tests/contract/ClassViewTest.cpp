@@ -85,5 +85,54 @@ TEST(ClassViews, TypesKindsAndTheListOfClasses)
     EXPECT_EQ(none.name(), "");
 }
 
+// The nested objects a row reaches in an object, as programs that walk one see them.
+TEST(ClassViews, ReachTheNestedObjectsOfAnObject)
+{
+    wi::CreateInputMap map;
+    const AutoPtr<wi::CreateInput> first(new wi::CreateInput), second(new wi::CreateInput);
+    map.addValue(first);
+    map.addValue(second);
+    const wi::ClassView view = wi::classView<wi::CreateInputMap>();
+    const wi::MemberView entries = view.findMember("value", true);
+    ASSERT_EQ(entries.entryCount(map), 2u);
+    EXPECT_EQ(&entries.entry(map, 0), first.get());
+    EXPECT_EQ(&entries.entry(map, 1), second.get());
+    EXPECT_EQ(view.findMember("key", false).entryCount(map), 0u); // an attribute holds no objects
+
+    wi::TagMap tag;
+    const wi::MemberView value = wi::classView<wi::TagMap>().findMember("value", true);
+    ASSERT_EQ(value.entryCount(tag), 1u);
+    EXPECT_EQ(&value.entry(tag, 0), tag.getValue().get());
+    tag.setValue(AutoPtr<wi::ModelObject>());
+    EXPECT_THROW(value.entry(tag, 0), DomException);
+}
+
+// Values as the writer writes them, unescaped, so that a program comparing two
+// objects sees the texts their documents would hold.
+TEST(ClassViews, ShowTheTextsTheWriterWrites)
+{
+    wi::StringMap text;
+    text.setKey("k");
+    text.setValue("a<b & \"c\"");
+    const wi::ClassView strings = wi::classView<wi::StringMap>();
+    EXPECT_EQ(strings.findMember("value", false).texts(text), Names{"a<b & \"c\""});
+    EXPECT_EQ(strings.findMember("key", false).texts(text), Names{"k"});
+
+    wi::BoolVectorMap flags;
+    flags.setValueArray({true, false});
+    EXPECT_EQ(wi::classView<wi::BoolVectorMap>().findMember("value", true).texts(flags), (Names{"true", "false"}));
+
+    wi::DoubleVectorMap numbers;
+    numbers.setValueArray({0.1, -0.0, 1e300});
+    const Names written = wi::classView<wi::DoubleVectorMap>().findMember("value", true).texts(numbers);
+    ASSERT_EQ(written.size(), 3u);
+    const std::string document = wi::writeXml(numbers);
+    for (const std::string& value : written) EXPECT_NE(document.find(">" + value + "<"), std::string::npos) << value;
+
+    wi::CreateInputMap map;
+    map.addValue(AutoPtr<wi::CreateInput>(new wi::CreateInput));
+    EXPECT_TRUE(wi::classView<wi::CreateInputMap>().findMember("value", true).texts(map).empty());
+}
+
 } // namespace
 } // namespace contract

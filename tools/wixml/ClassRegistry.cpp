@@ -27,6 +27,10 @@ SchemaClass entry(const char* name, bool message)
         [](const BaseObject& object, wi::Envelope envelope) {
             return wi::writeXml(static_cast<const T&>(object), envelope);
         },
+        [](const BaseObject& object, const wi::WriteFormat& format) {
+            return wi::writeXml(static_cast<const T&>(object), format);
+        },
+        wi::classView<T>(),
     };
 }
 

@@ -27,6 +27,9 @@ struct SchemaClass {
     AutoPtr<BaseObject> (*read)(std::string_view text, const wi::XMLReadLimits& limits);
     AutoPtr<BaseObject> (*readStream)(std::istream& text, const wi::XMLReadLimits& limits);
     std::string (*writeDocument)(const BaseObject& object, wi::Envelope envelope);
+    std::string (*writeFormatted)(const BaseObject& object, const wi::WriteFormat& format);
+    /// The rows of the class, to walk its objects by.
+    wi::ClassView view;
 };
 
 const std::vector<SchemaClass>& schemaClasses();

@@ -26,42 +26,16 @@ namespace wixml {
 
 namespace {
 
-using ::Kavella::Soa::Common::MemoryManager;
 using ::Kavella::Soa::Common::Xml::DomException;
 using ::Kavella::Soa::Common::Xml::messageNode;
-using ::Kavella::Soa::Common::Xml::soapNamespaceUri;
-using ::Kavella::Soa::Common::Xml::SoapVersion;
-using ::Kavella::Soa::Common::Xml::soapVersionOf;
 using ::Kavella::Soa::Common::Xml::XMLDocument;
-using ::Kavella::Soa::Common::Xml::XMLEventHandler;
-using ::Kavella::Soa::Common::Xml::XMLEventReader;
 using ::Kavella::Soa::Common::Xml::XMLPosition;
-using ::Kavella::Soa::Common::Xml::XMLStartTag;
-
-// Every schema object, the runtime's included, is allocated through the
-// installed manager: counting its calls counts the objects a parse makes.
-class CountingMemoryManager : public MemoryManager {
-public:
-    std::size_t allocations = 0;
-
-    void* allocate(std::size_t size, const char*) override
-    {
-        ++allocations;
-        return ::operator new(size);
-    }
-    void deallocate(void* pointer) override { ::operator delete(pointer); }
-    void* placementallocate(std::size_t, void* place) override { return place; }
-    void placementdeallocate(void*, void*) override {}
-};
-
-CountingMemoryManager counter;
 
 struct Message {
     const SchemaClass* schemaClass = nullptr;
     std::string rootName; // of the message element, inside an envelope or not
     AutoPtr<BaseObject> object;
-    std::size_t objectCount = 0;
-    SoapVersion envelope = SoapVersion::None;
+    wi::MessageHead head; // the message element and the envelope around it
     // Kept for --strict only, which reads the text again and reports at our positions.
     std::string text;
     std::shared_ptr<const XMLDocument> document;
@@ -108,29 +82,19 @@ AutoPtr<BaseObject> readAs(const SchemaClass& schemaClass, std::istream& text, c
     return schemaClass.readStream(text, limits);
 }
 
-// The message element's name, namespace and place, and the envelope around
-// it: all that choosing a class needs, read from the start of the text only.
-struct MessageElement : XMLEventHandler {
-    explicit MessageElement(XMLEventReader& source) : reader(source) {}
-
-    void startElement(const XMLStartTag& tag) override
-    {
-        if (!place.isMessage(++depth, tag)) return;
-        name.assign(tag.name);
-        uri.assign(tag.uri);
-        position = reader.elementPosition();
-        reader.stop(); // the rest is read once, by the class's reader
+// Objects reached through the class's rows; the runtime's own (a ModelObject,
+// a ServiceData) count as one each, as they have no rows to walk.
+std::size_t objectCount(const BaseObject& object, wi::ClassView view)
+{
+    std::size_t count = 1;
+    for (const wi::MemberView member : view) {
+        const std::size_t entries = member.entryCount(object);
+        for (std::size_t i = 0; i < entries; ++i) {
+            count += member.nestedClass() ? objectCount(member.entry(object, i), member.nestedClass()) : 1;
+        }
     }
-    void endElement() override { --depth; }
-    void characters(std::string_view) override {}
-
-    XMLEventReader& reader;
-    int depth = 0;
-    MessagePlace place;
-    std::string name;
-    std::string uri;
-    XMLPosition position;
-};
+    return count;
+}
 
 // Where readMessage reads from: a whole text (kept for --strict), or a file
 // read a piece at a time, from its start again for each reader.
@@ -139,11 +103,11 @@ struct Source {
     MessageInput* input = nullptr;
 
     template <class Read>
-    auto read(Read&& reader, bool again = true)
+    auto read(Read&& reader)
     {
         std::string_view view;
         if (text) return reader(view = *text);
-        if (again) input->replay();
+        input->replay();
         return reader(input->stream());
     }
 };
@@ -152,16 +116,14 @@ struct Source {
 void readMessage(Message& message, Source source, const SchemaClass* asClass, bool keepTree,
                  const wi::XMLReadLimits& limits)
 {
-    XMLEventReader reader(limits);
-    MessageElement element(reader);
-    source.read([&](auto& text) { reader.read(text, element); }, false);
-    message.envelope = element.place.envelope();
-    message.rootName = element.name;
+    message.head = source.read([&](auto& text) { return wi::peekMessage(text, limits); });
+    const wi::MessageHead& head = message.head;
+    message.rootName = head.name;
     message.schemaClass = asClass;
-    if (!asClass && !element.name.empty()) {
-        message.schemaClass = findSchemaClass(element.name);
-        const XMLPosition at = element.position;
-        if (element.place.enveloped() && (!message.schemaClass || element.uri != wi::NamespaceUri)) {
+    if (!asClass && !head.name.empty()) {
+        message.schemaClass = findSchemaClass(head.name);
+        const XMLPosition at = head.at;
+        if (!message.schemaClass || head.uri != wi::NamespaceUri) {
             // What is wrong with an envelope (a fault above all) comes before
             // what its message is; read as the first message, all else that the
             // library finds is that this is not the first message.
@@ -175,60 +137,40 @@ void readMessage(Message& message, Source source, const SchemaClass* asClass, bo
             }
         }
         if (!message.schemaClass) {
-            throw DomException("Root element <" + element.name + "> names no class of the schema (use --as CLASS)",
+            throw DomException("Root element <" + head.name + "> names no class of the schema (use --as CLASS)",
                                at.line, at.column);
         }
-        if (element.uri != wi::NamespaceUri) {
-            throw DomException("Root element <" + element.name + "> is not in the namespace " + wi::NamespaceUri,
+        if (head.uri != wi::NamespaceUri) {
+            throw DomException("Root element <" + head.name + "> is not in the namespace " + wi::NamespaceUri,
                                at.line, at.column);
         }
     }
     // Whatever the start said, the whole text is read now, and refused where it is wrong.
     const SchemaClass& schemaClass = message.schemaClass ? *message.schemaClass : schemaClasses().front();
-    const std::size_t before = counter.allocations;
     message.object = source.read([&](auto& text) { return readAs(schemaClass, text, limits); });
-    message.objectCount = counter.allocations - before;
     if (keepTree) {
         message.document = std::make_shared<const XMLDocument>(message.text, limits);
         message.node = &messageNode(message.document->root());
     }
 }
 
-// The envelope goes around the message as written; the message element keeps
-// its own namespace declarations, so that it stands alone inside the Body.
-std::string wrapInEnvelope(const std::string& message, SoapVersion envelope, int indent)
-{
-    const std::string prefix = envelope == SoapVersion::Soap11 ? "soapenv" : "env";
-    const std::string newline = indent > 0 ? "\n" : "";
-    const std::string one(static_cast<std::size_t>(indent), ' ');
-    // The writer escapes line breaks inside values, so every one in its output is indentation.
-    std::string body = one + one;
-    for (const char c : message) {
-        body += c;
-        if (c == '\n') body += one + one;
-    }
-    return "<" + prefix + ":Envelope xmlns:" + prefix + "=\"" + soapNamespaceUri(envelope) + "\">" + newline + one +
-           "<" + prefix + ":Body>" + newline + body + newline + one + "</" + prefix + ":Body>" + newline + "</" +
-           prefix + ":Envelope>";
-}
-
+// A message under its class's own element is written by the library, in an
+// envelope or not; a part read with --as keeps its own element's name, which
+// no envelope's message has.
 std::string writeMessage(const SchemaClass& schemaClass, const BaseObject& object, const std::string& rootName,
-                         int indent, SoapVersion envelope = SoapVersion::None)
+                         int indent, wi::Envelope envelope = wi::Envelope::None)
 {
-    if (indent == 0 && rootName == schemaClass.name) {
-        const wi::Envelope around = envelope == SoapVersion::Soap11   ? wi::Envelope::Soap11
-                                    : envelope == SoapVersion::Soap12 ? wi::Envelope::Soap12
-                                                                      : wi::Envelope::None;
-        return schemaClass.writeDocument(object, around) + "\n";
+    if (rootName == schemaClass.name) return schemaClass.writeFormatted(object, wi::WriteFormat{envelope, indent}) + "\n";
+    if (envelope != wi::Envelope::None) {
+        throw DomException("<" + rootName + "> read as " + schemaClass.name +
+                           " is no message: it cannot be written in an envelope (use --envelope none)");
     }
     XmlStream stream;
     stream.setIndent(indent);
-    if (envelope != SoapVersion::None) stream.setOuterDepth(2); // as a reader counts Envelope and Body
     // The root is in the schema namespace too, under the prefix the stream declares for it.
     const std::string prefix = stream.getNamespacePrefix(wi::NamespaceUri);
     schemaClass.write(object, stream, prefix + ":" + rootName);
-    if (envelope == SoapVersion::None) return stream.str() + "\n";
-    return wrapInEnvelope(stream.str(), envelope, indent) + "\n";
+    return stream.str() + "\n";
 }
 
 void reportError(const std::string& file, int line, int column, std::string message)
@@ -269,14 +211,13 @@ const SchemaMembers* schemaMembers()
 }
 
 enum class Reading {
-    Streamed, // a piece at a time
     Kept,     // the text kept, for --strict
     Searched, // a piece at a time, then again for what the message lacks
 };
 
 // False after reporting why.
 bool loadMessage(const std::string& file, const SchemaClass* asClass, const wi::XMLReadLimits& limits, Message& message,
-                 Reading reading = Reading::Streamed)
+                 Reading reading)
 {
     const bool keepTree = reading == Reading::Kept;
     std::string reason;
@@ -290,7 +231,8 @@ bool loadMessage(const std::string& file, const SchemaClass* asClass, const wi::
                     limits);
         if (reading == Reading::Searched && schemaMembers()) {
             input.replay();
-            message.missing = findMissingMembers(input.stream(), *schemaMembers(), asClass ? asClass->name : "", limits);
+            message.missing =
+                findMissingMembers(input.stream(), *schemaMembers(), asClass ? asClass->name : "", message.head, limits);
         }
         return true;
     } catch (const DomException& error) {
@@ -312,11 +254,6 @@ void warnOfMissing(const std::string& file, const Message& message)
 }
 
 } // namespace
-
-void installObjectCounter()
-{
-    MemoryManager::setMemoryManager(&counter);
-}
 
 int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass, bool strict,
                const wi::XMLReadLimits& limits)
@@ -355,10 +292,10 @@ int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass
             }
         }
         // "N objects" even for one: scripts read these lines.
-        std::cout << displayName(file) << ": ok: " << message.schemaClass->name << ", " << message.objectCount
-                  << " objects";
-        if (message.envelope != SoapVersion::None) {
-            std::cout << ", in a SOAP " << (message.envelope == SoapVersion::Soap11 ? "1.1" : "1.2") << " envelope";
+        std::cout << displayName(file) << ": ok: " << message.schemaClass->name << ", "
+                  << objectCount(*message.object, message.schemaClass->view) << " objects";
+        if (message.head.envelope != wi::Envelope::None) {
+            std::cout << ", in a SOAP " << (message.head.envelope == wi::Envelope::Soap11 ? "1.1" : "1.2") << " envelope";
         }
         std::cout << std::endl;
     }
@@ -371,14 +308,15 @@ int formatFile(const std::string& file, const SchemaClass* asClass, int indent, 
     Message message;
     if (!loadMessage(file, asClass, limits, message, Reading::Searched)) return 1;
     warnOfMissing(file, message);
-    SoapVersion written = message.envelope;
-    if (envelope == EnvelopeChoice::None) written = SoapVersion::None;
-    if (envelope == EnvelopeChoice::Soap11) written = SoapVersion::Soap11;
-    if (envelope == EnvelopeChoice::Soap12) written = SoapVersion::Soap12;
+    wi::Envelope written = message.head.envelope;
+    if (envelope == EnvelopeChoice::None) written = wi::Envelope::None;
+    if (envelope == EnvelopeChoice::Soap11) written = wi::Envelope::Soap11;
+    if (envelope == EnvelopeChoice::Soap12) written = wi::Envelope::Soap12;
     try {
         std::cout << writeMessage(*message.schemaClass, *message.object, message.rootName, indent, written);
     } catch (const DomException& error) {
-        // What the reader accepted but the writer refuses (a tree past its depth limit).
+        // What the reader accepted but the writer refuses (a tree past its depth
+        // limit, a part in an envelope).
         reportError(file, 0, 0, error.getMessage());
         return 1;
     }
@@ -388,26 +326,24 @@ int formatFile(const std::string& file, const SchemaClass* asClass, int indent, 
 int diffFiles(const std::string& before, const std::string& after, const SchemaClass* asClass, Comparison comparison,
               const wi::XMLReadLimits& limits)
 {
-    std::vector<std::string> canonical;
-    std::vector<MissingMember> missing[2];
-    std::string rootClass;
-    for (const std::string& file : {before, after}) {
-        Message message;
-        if (!loadMessage(file, asClass, limits, message, Reading::Searched)) return 2;
-        missing[canonical.size()] = std::move(message.missing);
-        // Of two classes, the roots' names differ, and nothing below them is compared.
-        if (rootClass.empty()) rootClass = message.schemaClass->name;
+    Message messages[2];
+    for (std::size_t side = 0; side < 2; ++side) {
+        if (!loadMessage(side == 0 ? before : after, asClass, limits, messages[side], Reading::Searched)) return 2;
+    }
+    std::vector<std::string> differences;
+    // Of two classes, or two elements, the messages differ as a whole; nothing below them is compared.
+    if (messages[0].schemaClass != messages[1].schemaClass || messages[0].rootName != messages[1].rootName) {
+        differences.push_back("(message): " + messages[0].rootName + " -> " + messages[1].rootName);
+    } else {
         try {
-            canonical.push_back(writeMessage(*message.schemaClass, *message.object, message.rootName, 0));
+            differences = objectDifferences(*messages[0].object, *messages[1].object, messages[0].schemaClass->view,
+                                            comparison, messages[0].missing, messages[1].missing);
         } catch (const DomException& error) {
-            reportError(file, 0, 0, error.getMessage());
+            // Of neither file: both read, so this is the tool's own trouble.
+            std::cerr << "wixml: diff: " << error.getMessage() << '\n';
             return 2;
         }
     }
-    // Written by the same writer, the two texts differ only where the objects do.
-    const XMLDocument first(canonical[0], limits);
-    const XMLDocument second(canonical[1], limits);
-    const std::vector<std::string> differences = treeDifferences(first.root(), second.root(), rootClass, comparison, missing[0], missing[1]);
     for (const std::string& difference : differences) std::cout << difference << '\n';
     return differences.empty() ? 0 : 1;
 }

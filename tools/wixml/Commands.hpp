@@ -13,9 +13,6 @@
 
 namespace wixml {
 
-/// Counts the schema objects made from now on; call before any is made.
-void installObjectCounter();
-
 /// Reads every file ("-": standard input) as asClass, or as the class its
 /// message element names when asClass is null; one line per file. Strict: also
 /// validates each message against the XML Schema (2 when it cannot be found).

@@ -4,25 +4,31 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <set>
 #include <string_view>
 #include <type_traits>
-#include <unordered_map>
 #include <utility>
 
 #include "ClassRegistry.hpp"
 #include "kvsoa/Conversions.hpp"
 #include "kvsoa/DateTime.hpp"
 #include "kvsoa/DomException.hpp"
+#include "kvsoa/ModelObject.hpp"
 #include "kvsoa/ServiceData.hpp"
+#include "kvsoa/XMLDocument.hpp"
 
 namespace wixml {
 
+using ::Kavella::Schemas::Soa::_2006_03::Base::ModelObject;
 using ::Kavella::Schemas::Soa::_2006_03::Base::PartialError;
+using ::Kavella::Schemas::Soa::_2006_03::Base::ServiceData;
 using ::Kavella::Soa::Common::DateTime;
 using ::Kavella::Soa::Common::lexical_cast;
 using ::Kavella::Soa::Common::Xml::DomException;
 using ::Kavella::Soa::Common::Xml::XMLAttribute;
+using ::Kavella::Soa::Common::Xml::XMLDocument;
 using ::Kavella::Soa::Common::Xml::XMLNode;
 
 namespace {
@@ -49,56 +55,35 @@ constexpr ValueType valueType()
         return ValueType::Date;
     }
 }
-template <typename Map>
-constexpr ValueType singleValue()
-{
-    return valueType<std::decay_t<decltype(std::declval<const Map&>().getValue())>>();
-}
-template <typename Map>
-constexpr ValueType arrayValue()
-{
-    return valueType<typename std::decay_t<decltype(std::declval<const Map&>().getValueArray())>::value_type>();
-}
-
+// The runtime's classes have no rows to say what their members hold: of
+// theirs, only a partial error's code and level are not texts.
 struct TypedMember {
-    std::string_view className;
-    std::string_view elementName; // the element that holds an object of the class
-    std::string_view member;      // an attribute, or child elements of one value each
+    std::string_view member;
     ValueType type;
 };
-
-// The diff sees the canonical trees, not the objects, so it tells a member by
-// where it stands. Only the property maps and the partial errors hold values
-// that are not texts, and each of them is held under one element name only (a
-// member of CreateInput or ServiceData): below the root, an element's name
-// tells its class. The root's class is known, whatever its element is called.
-// The types are taken from the classes themselves, so they cannot drift.
-constexpr TypedMember typedMembers[] = {
-    {"DoubleMap", "doubleProps", "value", singleValue<wi::DoubleMap>()},
-    {"DoubleVectorMap", "doubleArrayProps", "value", arrayValue<wi::DoubleVectorMap>()},
-    {"FloatMap", "floatProps", "value", singleValue<wi::FloatMap>()},
-    {"FloatVectorMap", "floatArrayProps", "value", arrayValue<wi::FloatVectorMap>()},
-    {"IntMap", "intProps", "value", singleValue<wi::IntMap>()},
-    {"IntVectorMap", "intArrayProps", "value", arrayValue<wi::IntVectorMap>()},
-    {"BoolMap", "boolProps", "value", singleValue<wi::BoolMap>()},
-    {"BoolVectorMap", "boolArrayProps", "value", arrayValue<wi::BoolVectorMap>()},
-    {"DateMap", "dateProps", "value", singleValue<wi::DateMap>()},
-    {"DateVectorMap", "dateArrayProps", "value", arrayValue<wi::DateVectorMap>()},
-    {"PartialError", "partialErrors", "code", valueType<decltype(PartialError::code)>()},
-    {"PartialError", "partialErrors", "level", valueType<decltype(PartialError::level)>()},
+constexpr TypedMember partialErrorMembers[] = {
+    {"code", valueType<decltype(PartialError::code)>()},
+    {"level", valueType<decltype(PartialError::level)>()},
 };
 
-// An element, as far as the types of its members go.
-struct Owner {
-    std::string_view name; // the class name of the root, the element name below it
-    bool isRoot;
-};
-
-ValueType memberType(const Owner& owner, std::string_view member)
+ValueType foreignType(std::string_view element, std::string_view member)
 {
-    for (const TypedMember& row : typedMembers) {
-        if ((owner.isRoot ? row.className : row.elementName) == owner.name && row.member == member) return row.type;
+    if (element != "partialErrors") return ValueType::Text;
+    for (const TypedMember& row : partialErrorMembers) {
+        if (row.member == member) return row.type;
     }
+    return ValueType::Text;
+}
+
+// What a row holds, by the type name it shows.
+ValueType rowType(const wi::MemberView& member)
+{
+    const std::string_view type = member.typeName();
+    if (type == "double") return ValueType::Double;
+    if (type == "float") return ValueType::Float;
+    if (type == "int") return ValueType::Int;
+    if (type == "bool") return ValueType::Bool;
+    if (type == "DateTime") return ValueType::Date;
     return ValueType::Text;
 }
 
@@ -153,36 +138,8 @@ bool sameValue(ValueType type, std::string_view a, std::string_view b)
     return false;
 }
 
-// An attribute (by name) or an element (with no name) of the canonical tree
-// that the message it was written from lacked.
-using Lacking = std::set<std::pair<const XMLNode*, std::string>>;
-
-struct Differences {
-    Comparison comparison;
-    std::vector<std::string> lines;
-    Lacking lacking; // of both sides: their nodes are apart
-
-    bool lacks(const XMLNode& node, std::string_view attribute = {}) const
-    {
-        return lacking.count({&node, std::string(attribute)}) != 0;
-    }
-
-    bool same(ValueType type, std::string_view a, std::string_view b) const
-    {
-        return comparison == Comparison::Texts ? a == b : sameValue(type, a, b);
-    }
-};
 
 // ---- paths and lines -----------------------------------------------------------
-
-// The members that hold one object; every other child element is an array entry.
-bool isSingle(const XMLNode& parent, const std::string& childName)
-{
-    static const std::string_view singles[] = {"targetContext", "targetObject", "objectData", "stxObjectData",
-                                               "ServiceData"};
-    if (std::find(std::begin(singles), std::end(singles), childName) != std::end(singles)) return true;
-    return childName == "value" && parent.name == "tagProps";
-}
 
 // Plain words stay as they are; anything a reader could misjudge is quoted.
 std::string shown(std::string_view text)
@@ -209,6 +166,69 @@ std::string shown(std::string_view text)
     return quoted + '"';
 }
 
+std::string joined(const std::string& path, std::string_view name)
+{
+    return path.empty() ? std::string(name) : path + "." + std::string(name);
+}
+
+
+// What a message lacked, each by the element that lacked it and the member:
+// "savedObjects#1/objectData#0/@uid" for an attribute, ".../objectData" for an
+// element, the element's path being each step's name and place among the
+// children of that name.
+using Lacking = std::set<std::string>;
+
+std::string stepKey(const std::string& parent, std::string_view name, std::size_t index)
+{
+    return parent + std::string(name) + "#" + std::to_string(index) + "/";
+}
+
+Lacking lackingOf(const std::vector<MissingMember>& missing)
+{
+    Lacking keys;
+    for (const MissingMember& member : missing) {
+        std::string key;
+        for (const auto& [name, index] : member.path) key = stepKey(key, name, index);
+        keys.insert(key + (member.attribute ? "@" : "") + member.member);
+    }
+    return keys;
+}
+
+// One side of a comparison: where it is, and what its message lacked.
+struct Side {
+    std::string key; // of the element here
+    const Lacking* lacking;
+
+    bool lacksAttribute(std::string_view name) const { return lacking->count(key + "@" + std::string(name)) != 0; }
+    bool lacksElement(std::string_view name) const { return lacking->count(key + std::string(name)) != 0; }
+    Side child(std::string_view name, std::size_t index) const { return {stepKey(key, name, index), lacking}; }
+};
+
+struct Differences {
+    Comparison comparison;
+    std::vector<std::string> lines;
+
+    bool same(ValueType type, std::string_view a, std::string_view b) const
+    {
+        return comparison == Comparison::Texts ? a == b : sameValue(type, a, b);
+    }
+    void report(const std::string& path, const std::string& before, const std::string& after)
+    {
+        lines.push_back((path.empty() ? "(message)" : path) + ": " + before + " -> " + after);
+    }
+    // A value each side holds, or lacks (null).
+    void compareValue(const std::string& path, ValueType type, const std::string* before, const std::string* after)
+    {
+        if (before && after) {
+            if (!same(type, *before, *after)) report(path, shown(*before), shown(*after));
+        } else if (before || after) {
+            report(path, before ? shown(*before) : std::string(none), after ? shown(*after) : std::string(none));
+        }
+    }
+};
+
+// ---- the runtime's objects, as the trees they write --------------------------
+
 // The one place that prints an attribute's name: "{uri}local" when namespaced.
 std::string attributeName(const XMLAttribute& attribute)
 {
@@ -226,11 +246,6 @@ std::string summary(const XMLNode& node)
     return text + (node.children.empty() ? "/>" : " ...>");
 }
 
-std::string joined(const std::string& path, std::string_view name)
-{
-    return path.empty() ? std::string(name) : path + "." + std::string(name);
-}
-
 std::vector<const XMLNode*> childrenNamed(const XMLNode& parent, const std::string& name)
 {
     std::vector<const XMLNode*> found;
@@ -240,72 +255,43 @@ std::vector<const XMLNode*> childrenNamed(const XMLNode& parent, const std::stri
     return found;
 }
 
-// How often each key occurs among entries: counted once per array, so that
-// labelling every entry costs no pass over all the others.
-std::unordered_map<std::string_view, std::size_t> keyCounts(const std::vector<const XMLNode*>& entries)
-{
-    std::unordered_map<std::string_view, std::size_t> counts;
-    for (const XMLNode* entry : entries) {
-        if (const XMLAttribute* attribute = entry->findAttribute("key")) ++counts[attribute->value];
+// A ModelObject or a ServiceData, which have no rows, written as its element
+// named name, and read back as a tree to compare.
+struct ForeignTree {
+    ForeignTree(const BaseObject& object, std::string_view type, std::string_view name)
+    {
+        XmlStream stream;
+        if (type == "ServiceData") {
+            static_cast<const ServiceData&>(object).outputXML(stream, std::string(name));
+        } else {
+            static_cast<const ModelObject&>(object).outputXML(stream, std::string(name));
+        }
+        document = std::make_unique<XMLDocument>(stream.str());
     }
-    return counts;
-}
+    const XMLNode& root() const { return document->root(); }
 
-bool keyIsUnique(const std::unordered_map<std::string_view, std::size_t>& counts, std::string_view key)
-{
-    const auto found = counts.find(key);
-    return found != counts.end() && found->second == 1;
-}
-
-struct Entries {
-    std::vector<const XMLNode*> nodes;
-    std::unordered_map<std::string_view, std::size_t> keys;
+    std::unique_ptr<XMLDocument> document;
 };
 
-// "[key=K]" when both sides hold that key here and nowhere else, "[i]" otherwise.
-std::string entryLabel(const Entries& before, const Entries& after, std::size_t index)
-{
-    if (index < before.nodes.size() && index < after.nodes.size()) {
-        const XMLAttribute* keyBefore = before.nodes[index]->findAttribute("key");
-        const XMLAttribute* keyAfter = after.nodes[index]->findAttribute("key");
-        if (keyBefore && keyAfter && keyBefore->value == keyAfter->value && keyIsUnique(before.keys, keyBefore->value) &&
-            keyIsUnique(after.keys, keyAfter->value)) {
-            return "[key=" + std::string(keyBefore->value) + "]";
-        }
-    }
-    return "[" + std::to_string(index) + "]";
-}
-
-void report(Differences& found, const std::string& path, const std::string& before, const std::string& after)
-{
-    found.lines.push_back((path.empty() ? "(message)" : path) + ": " + before + " -> " + after);
-}
-
-// textType: what the elements' own text holds.
-void compare(const std::string& path, const XMLNode& before, const XMLNode& after, const Owner& owner,
-             ValueType textType, Differences& found)
+void compareTrees(const std::string& path, const XMLNode& before, const XMLNode& after, const Side& here,
+                  const Side& there, Differences& found)
 {
     for (const XMLAttribute& attribute : before.attributes()) {
         const XMLAttribute* other = after.findAttribute(attribute.qualifiedName());
-        const bool here = !found.lacks(before, attribute.name);
-        const bool there = other && !found.lacks(after, other->name);
-        const std::string attributePath = joined(path, attributeName(attribute));
-        if (here && there) {
-            if (!found.same(memberType(owner, attribute.name), attribute.value, other->value)) {
-                report(found, attributePath, shown(attribute.value), shown(other->value));
-            }
-        } else if (here || there) {
-            report(found, attributePath, here ? shown(attribute.value) : std::string(none),
-                   there ? shown(other->value) : std::string(none));
-        }
+        const std::string a(attribute.value);
+        const std::string b = other ? std::string(other->value) : std::string();
+        found.compareValue(joined(path, attributeName(attribute)), foreignType(before.name, attribute.name),
+                           here.lacksAttribute(attribute.name) ? nullptr : &a,
+                           other && !there.lacksAttribute(other->name) ? &b : nullptr);
     }
     for (const XMLAttribute& attribute : after.attributes()) {
-        if (!before.findAttribute(attribute.qualifiedName()) && !found.lacks(after, attribute.name)) {
-            report(found, joined(path, attributeName(attribute)), std::string(none), shown(attribute.value));
+        const std::string b(attribute.value);
+        if (!before.findAttribute(attribute.qualifiedName())) {
+            found.compareValue(joined(path, attributeName(attribute)), ValueType::Text, nullptr,
+                               there.lacksAttribute(attribute.name) ? nullptr : &b);
         }
     }
-    if (!found.same(textType, before.text, after.text)) report(found, path, shown(before.text), shown(after.text));
-
+    if (!found.same(ValueType::Text, before.text, after.text)) found.report(path, shown(before.text), shown(after.text));
     // Child names in order of first appearance, those of the first side first.
     std::vector<std::string> names;
     for (const XMLNode* side : {&before, &after}) {
@@ -314,72 +300,135 @@ void compare(const std::string& path, const XMLNode& before, const XMLNode& afte
         }
     }
     for (const std::string& name : names) {
-        Entries beforeEntries{childrenNamed(before, name), {}};
-        Entries afterEntries{childrenNamed(after, name), {}};
-        beforeEntries.keys = keyCounts(beforeEntries.nodes);
-        afterEntries.keys = keyCounts(afterEntries.nodes);
-        const std::vector<const XMLNode*>& entriesBefore = beforeEntries.nodes;
-        const std::vector<const XMLNode*>& entriesAfter = afterEntries.nodes;
-        const bool single = isSingle(before, name) && entriesBefore.size() <= 1 &&
-                            entriesAfter.size() <= 1;
-        const Owner child{name, false};
-        const ValueType childTextType = memberType(owner, name);
+        const std::vector<const XMLNode*> entriesBefore = childrenNamed(before, name);
+        const std::vector<const XMLNode*> entriesAfter = childrenNamed(after, name);
         const std::size_t count = std::max(entriesBefore.size(), entriesAfter.size());
         for (std::size_t i = 0; i < count; ++i) {
-            const std::string entryPath =
-                joined(path, single ? name : name + entryLabel(beforeEntries, afterEntries, i));
-            const bool here = i < entriesBefore.size() && !found.lacks(*entriesBefore[i]);
-            const bool there = i < entriesAfter.size() && !found.lacks(*entriesAfter[i]);
-            if (!here || !there) {
-                if (here || there) {
-                    report(found, entryPath, here ? summary(*entriesBefore[i]) : std::string(none),
-                           there ? summary(*entriesAfter[i]) : std::string(none));
-                }
+            const std::string entryPath = joined(path, name + "[" + std::to_string(i) + "]");
+            const bool inBefore = i < entriesBefore.size(), inAfter = i < entriesAfter.size();
+            if (inBefore && inAfter) {
+                compareTrees(entryPath, *entriesBefore[i], *entriesAfter[i], here.child(name, i), there.child(name, i),
+                             found);
             } else {
-                compare(entryPath, *entriesBefore[i], *entriesAfter[i], child, childTextType, found);
+                found.report(entryPath, inBefore ? summary(*entriesBefore[i]) : std::string(none),
+                             inAfter ? summary(*entriesAfter[i]) : std::string(none));
             }
         }
     }
 }
 
-} // namespace
+// ---- the schema's objects, through their classes' rows -----------------------
 
-namespace {
-
-// Each missing member's place in the tree written from its message: the tree
-// holds every child of one name in the message's order, so a path leads to it.
-void markLacking(const XMLNode& root, const std::vector<MissingMember>& missing, Lacking& lacking)
+// The entry as its start tag would show it, for a line where the other side has none.
+std::string summary(const BaseObject& object, const wi::MemberView& member)
 {
-    for (const MissingMember& member : missing) {
-        const XMLNode* node = &root;
-        for (const auto& [name, index] : member.path) {
-            const std::vector<const XMLNode*> entries = childrenNamed(*node, name);
-            node = index < entries.size() ? entries[index] : nullptr;
-            if (!node) break;
-        }
-        if (!node) continue;
-        if (member.attribute) {
-            lacking.emplace(node, member.member);
+    const wi::ClassView view = member.nestedClass();
+    if (!view) return summary(ForeignTree(object, member.typeName(), member.name()).root());
+    std::string text = "<" + std::string(member.name());
+    bool holds = false;
+    for (const wi::MemberView row : view) {
+        if (row.isElement()) {
+            holds = holds || row.entryCount(object) != 0 || !row.texts(object).empty();
         } else {
-            for (const XMLNode* entry : childrenNamed(*node, member.member)) lacking.emplace(entry, std::string());
+            text += " " + std::string(row.name()) + "=\"" + row.texts(object).front() + "\"";
+        }
+    }
+    return text + (holds ? " ...>" : "/>");
+}
+
+// The key of each entry that holds one, and how often each occurs, so that
+// entries are named by a key only where it is theirs alone.
+struct Keys {
+    std::vector<std::string> ofEntry;
+    std::map<std::string, std::size_t> counts;
+
+    Keys() = default;
+    Keys(const BaseObject& object, const wi::MemberView& member)
+    {
+        const wi::MemberView key = member.nestedClass().findMember("key", false);
+        const std::size_t count = member.entryCount(object);
+        for (std::size_t i = 0; key && i < count; ++i) {
+            ofEntry.push_back(key.texts(member.entry(object, i)).front());
+            ++counts[ofEntry.back()];
+        }
+    }
+    bool unique(std::size_t index) const { return index < ofEntry.size() && counts.at(ofEntry[index]) == 1; }
+};
+
+// "[key=K]" when both sides hold that key here and nowhere else, "[i]" otherwise.
+std::string entryLabel(const Keys& before, const Keys& after, std::size_t index)
+{
+    if (before.unique(index) && after.unique(index) && before.ofEntry[index] == after.ofEntry[index]) {
+        return "[key=" + before.ofEntry[index] + "]";
+    }
+    return "[" + std::to_string(index) + "]";
+}
+
+void compareObjects(const std::string& path, const BaseObject& before, const BaseObject& after,
+                    const wi::ClassView& view, const Side& here, const Side& there, Differences& found);
+
+// The entries of a member that holds objects: one, or an array.
+void compareEntries(const std::string& path, const BaseObject& before, const BaseObject& after,
+                    const wi::MemberView& member, const Side& here, const Side& there, Differences& found)
+{
+    const std::string name(member.name());
+    const bool single = member.kind() != wi::MemberKind::Children;
+    const std::size_t countBefore = here.lacksElement(name) ? 0 : member.entryCount(before);
+    const std::size_t countAfter = there.lacksElement(name) ? 0 : member.entryCount(after);
+    const Keys keysBefore = single ? Keys{} : Keys(before, member);
+    const Keys keysAfter = single ? Keys{} : Keys(after, member);
+    for (std::size_t i = 0; i < std::max(countBefore, countAfter); ++i) {
+        const std::string entryPath = joined(path, single ? name : name + entryLabel(keysBefore, keysAfter, i));
+        if (i < countBefore && i < countAfter) {
+            const BaseObject& a = member.entry(before, i);
+            const BaseObject& b = member.entry(after, i);
+            if (member.nestedClass()) {
+                compareObjects(entryPath, a, b, member.nestedClass(), here.child(name, i), there.child(name, i), found);
+            } else {
+                compareTrees(entryPath, ForeignTree(a, member.typeName(), name).root(),
+                             ForeignTree(b, member.typeName(), name).root(), here.child(name, i),
+                             there.child(name, i), found);
+            }
+        } else {
+            found.report(entryPath, i < countBefore ? summary(member.entry(before, i), member) : std::string(none),
+                         i < countAfter ? summary(member.entry(after, i), member) : std::string(none));
+        }
+    }
+}
+
+void compareObjects(const std::string& path, const BaseObject& before, const BaseObject& after,
+                    const wi::ClassView& view, const Side& here, const Side& there, Differences& found)
+{
+    for (const wi::MemberView member : view) {
+        const std::string name(member.name());
+        if (member.kind() == wi::MemberKind::Attribute) {
+            const std::string a = member.texts(before).front();
+            const std::string b = member.texts(after).front();
+            found.compareValue(joined(path, name), rowType(member), here.lacksAttribute(name) ? nullptr : &a,
+                               there.lacksAttribute(name) ? nullptr : &b);
+        } else if (member.kind() == wi::MemberKind::Values) {
+            const std::vector<std::string> a = member.texts(before);
+            const std::vector<std::string> b = member.texts(after);
+            for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
+                found.compareValue(joined(path, name + "[" + std::to_string(i) + "]"), rowType(member),
+                                   i < a.size() ? &a[i] : nullptr, i < b.size() ? &b[i] : nullptr);
+            }
+        } else {
+            compareEntries(path, before, after, member, here, there, found);
         }
     }
 }
 
 } // namespace
 
-std::vector<std::string> treeDifferences(const XMLNode& before, const XMLNode& after, std::string_view rootClass,
-                                         Comparison comparison, const std::vector<MissingMember>& missingBefore,
-                                         const std::vector<MissingMember>& missingAfter)
+std::vector<std::string> objectDifferences(const BaseObject& before, const BaseObject& after, wi::ClassView view,
+                                           Comparison comparison, const std::vector<MissingMember>& missingBefore,
+                                           const std::vector<MissingMember>& missingAfter)
 {
-    Differences found{comparison, {}, {}};
-    markLacking(before, missingBefore, found.lacking);
-    markLacking(after, missingAfter, found.lacking);
-    if (before.name != after.name || before.uri != after.uri) {
-        report(found, "(message)", shown(before.name), shown(after.name));
-        return found.lines;
-    }
-    compare("", before, after, Owner{rootClass, true}, ValueType::Text, found);
+    Differences found{comparison, {}};
+    const Lacking lackingBefore = lackingOf(missingBefore);
+    const Lacking lackingAfter = lackingOf(missingAfter);
+    compareObjects("", before, after, view, Side{"", &lackingBefore}, Side{"", &lackingAfter}, found);
     return found.lines;
 }
 

@@ -1,15 +1,15 @@
 #pragma once
 
-// Differences between two messages, both in the canonical form that the
-// library writes: what the reader ignores (prefixes, whitespace, order of
-// children of different kinds) is gone before the trees meet here.
+// Differences between two messages, as the objects read from them: what the
+// reader ignores (prefixes, whitespace, order of children of different kinds)
+// is gone before they meet here.
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ClassRegistry.hpp"
 #include "MissingMembers.hpp"
-#include "kvsoa/XMLNode.hpp"
 
 namespace wixml {
 
@@ -21,14 +21,15 @@ enum class Comparison {
 
 /// One line per difference: "PATH: OLD -> NEW", for example
 /// "savedObjects[1].modifiedDCDs[0].objectData.intProps[key=count].value: 42 -> 43".
-/// Array entries compare in order; "(none)" stands for an entry or attribute
-/// that one side lacks: in the trees, or in the message each was written from
-/// (missingBefore, missingAfter: what the reader took as empty). rootClass is
-/// the schema class both roots were read as.
-std::vector<std::string> treeDifferences(const Kavella::Soa::Common::Xml::XMLNode& before,
-                                         const Kavella::Soa::Common::Xml::XMLNode& after,
-                                         std::string_view rootClass, Comparison comparison,
-                                         const std::vector<MissingMember>& missingBefore = {},
-                                         const std::vector<MissingMember>& missingAfter = {});
+/// before and after are objects of view's class, walked through its rows;
+/// array entries compare in order, named by their key where both sides hold
+/// it there alone. "(none)" stands for an entry or value that one side lacks,
+/// or a member its message lacked (missingBefore, missingAfter: what the
+/// reader took as empty).
+std::vector<std::string> objectDifferences(const Kavella::Soa::Common::Xml::BaseObject& before,
+                                           const Kavella::Soa::Common::Xml::BaseObject& after,
+                                           wi::ClassView view, Comparison comparison,
+                                           const std::vector<MissingMember>& missingBefore = {},
+                                           const std::vector<MissingMember>& missingAfter = {});
 
 } // namespace wixml

@@ -65,18 +65,6 @@ ReplayBuffer::int_type ReplayBuffer::underflow()
     return traits_type::to_int_type(m_piece[0]);
 }
 
-bool MessagePlace::isMessage(int depth, const ::Kavella::Soa::Common::Xml::XMLStartTag& tag)
-{
-    using ::Kavella::Soa::Common::Xml::SoapVersion;
-    using ::Kavella::Soa::Common::Xml::soapVersionOf;
-    const bool message = depth == 1 ? tag.name != "Envelope" || soapVersionOf(tag.uri) == SoapVersion::None
-                                    : depth == 3 && m_inBody;
-    if (depth == 1) m_enveloped = !message || tag.name == "Envelope";
-    if (depth == 1 && !message) m_envelope = soapVersionOf(tag.uri);
-    if (depth == 2) m_inBody = tag.name == "Body";
-    return message;
-}
-
 std::string notAMessageFile(const std::string& file)
 {
     std::error_code ignored;

@@ -1,18 +1,17 @@
 #pragma once
 
 // A message file or standard input, read a piece at a time, and from its
-// start again as often as needed: choosing a class reads the start, the
-// class's reader all of it, the search for missing members all again. A file
-// is read again; standard input, which cannot be, is kept in a temporary
-// file as far as it was read, never in memory.
+// start again: the peek at its head chooses the class, the class's reader
+// reads it all, and the search for missing members, which needs the markup
+// the objects no longer show, reads it all again. A file is read again;
+// standard input, which cannot be, is kept in a temporary file as far as it
+// was read, never in memory.
 
 #include <fstream>
 #include <istream>
 #include <streambuf>
 #include <string>
 
-#include "kvsoa/Soap.hpp"
-#include "kvsoa/XMLEventReader.hpp"
 
 namespace wixml {
 
@@ -33,22 +32,6 @@ private:
     std::streamoff m_recorded = 0; // bytes in m_record
     std::streamoff m_at = 0;       // of the next piece, from the start
     std::string m_piece;
-};
-
-/// Tells the message element among a document's start tags: the root, or
-/// the one element in a SOAP envelope's Body.
-class MessagePlace {
-public:
-    /// For every start tag in order, depth from 1: whether it is the message element.
-    bool isMessage(int depth, const ::Kavella::Soa::Common::Xml::XMLStartTag& tag);
-    /// The root is named Envelope, in whatever namespace.
-    bool enveloped() const { return m_enveloped; }
-    ::Kavella::Soa::Common::Xml::SoapVersion envelope() const { return m_envelope; }
-
-private:
-    bool m_inBody = false;
-    bool m_enveloped = false;
-    ::Kavella::Soa::Common::Xml::SoapVersion m_envelope = ::Kavella::Soa::Common::Xml::SoapVersion::None;
 };
 
 /// Why file cannot be read as a message, before opening it: for a directory,

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 
-#include "MessageInput.hpp"
 
 namespace wixml {
 
@@ -13,19 +12,19 @@ using ::Kavella::Soa::Common::Xml::XMLEventHandler;
 using ::Kavella::Soa::Common::Xml::XMLEventReader;
 using ::Kavella::Soa::Common::Xml::XMLPosition;
 using ::Kavella::Soa::Common::Xml::XMLStartTag;
+using ::Velmora::Schemas::Mes::_2010_09::Workinstructions::MessageHead;
 
 class MemberWalk : public XMLEventHandler {
 public:
-    MemberWalk(XMLEventReader& reader, const SchemaMembers& schema, const std::string& rootType)
-        : m_reader(reader), m_schema(schema), m_rootType(rootType)
+    MemberWalk(XMLEventReader& reader, const SchemaMembers& schema, const std::string& rootType, const MessageHead& head)
+        : m_reader(reader), m_schema(schema), m_rootType(rootType), m_head(head)
     {
     }
 
     void startElement(const XMLStartTag& tag) override
     {
-        ++m_depth;
         if (m_frames.empty()) {
-            if (!m_place.isMessage(m_depth, tag)) return;
+            if (!isMessage(tag)) return;
             open(tag, m_rootType.empty() ? m_schema.typeOfMessage(tag.name) : m_rootType, {});
             return;
         }
@@ -47,7 +46,6 @@ public:
             m_frames.pop_back();
             if (m_frames.empty()) m_reader.stop(); // the message is over; what follows is the reader's to judge
         }
-        --m_depth;
     }
 
     void characters(std::string_view) override {}
@@ -62,6 +60,15 @@ private:
         XMLPosition at;
         std::map<std::string, std::size_t, std::less<>> seen; // children by name
     };
+
+    // The head's element, told by where it starts; its position is asked only
+    // of an element of its name, as counting one costs.
+    bool isMessage(const XMLStartTag& tag) const
+    {
+        if (tag.name != m_head.name || tag.uri != m_head.uri) return false;
+        const XMLPosition at = m_reader.elementPosition();
+        return at.line == m_head.at.line && at.column == m_head.at.column;
+    }
 
     static const SchemaMember* find(const std::vector<SchemaMember>& members, std::string_view name, bool attribute)
     {
@@ -95,19 +102,18 @@ private:
     XMLEventReader& m_reader;
     const SchemaMembers& m_schema;
     const std::string& m_rootType;
-    MessagePlace m_place;
-    int m_depth = 0;
+    const MessageHead& m_head;
     std::vector<Frame> m_frames;
 };
 
 } // namespace
 
 std::vector<MissingMember> findMissingMembers(std::istream& text, const SchemaMembers& schema,
-                                              const std::string& rootType,
+                                              const std::string& rootType, const MessageHead& head,
                                               const ::Kavella::Soa::Common::Xml::XMLReadLimits& limits)
 {
     XMLEventReader reader(limits);
-    MemberWalk walk(reader, schema, rootType);
+    MemberWalk walk(reader, schema, rootType, head);
     reader.read(text, walk);
     // An element's own lacks are found at its end, after those inside it: in the order of the text instead.
     std::stable_sort(walk.missing.begin(), walk.missing.end(), [](const MissingMember& a, const MissingMember& b) {

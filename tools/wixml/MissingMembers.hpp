@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "SchemaMembers.hpp"
-#include "kvsoa/XMLEventReader.hpp"
+#include "workinstructions/MessageHead.hpp"
 
 namespace wixml {
 
@@ -27,13 +27,15 @@ struct MissingMember {
     int column;
 };
 
-/// Reads the message in text (alone or in an envelope) as far as its element
-/// ends. The message element has type rootType, or with none the type of the
-/// schema's element of its name; below it each element has its member's type.
+/// Reads the message in text (alone or in an envelope) as far as its element,
+/// the one head names (peekMessage of the same text), ends. The message element
+/// has type rootType, or with none the type of the schema's element of its
+/// name; below it each element has its member's type.
 /// Elements of types the schema does not declare are not looked into.
 /// Throws DomException where text is malformed.
 std::vector<MissingMember> findMissingMembers(std::istream& text, const SchemaMembers& schema,
                                               const std::string& rootType,
+                                              const ::Velmora::Schemas::Mes::_2010_09::Workinstructions::MessageHead& head,
                                               const ::Kavella::Soa::Common::Xml::XMLReadLimits& limits);
 
 } // namespace wixml

@@ -11,6 +11,7 @@
 
 #include "Commands.hpp"
 #include "LimitOptions.hpp"
+#include "OptionTable.hpp"
 #include "SchemaCheck.hpp"
 #include "ServeDispatch.hpp"
 #include "ServeHttp.hpp"
@@ -49,14 +50,7 @@ std::string checkHelp()
     "each one is a warning on standard error (FILE:LINE:COLUMN: warning: ...),\n"
     "and the file still reads.\n"
     "\n"
-    "Options:\n"
-    "  --strict     also validate each message against the XML Schema installed with\n"
-    "               the tool; inside an element that breaks it, the validator reports\n"
-    "               the first violation only and does not look further in\n"
-    "  --as CLASS   read every file as CLASS; a message must still be CLASS's own\n"
-    "               element, other classes are read from any element\n"
-    "  -h, --help   show this help\n"
-    "\n") + limitsHelp() + std::string("\n"
+    "Options:\n") + optionsHelp("check") + "\n" + limitsHelp() + std::string("\n"
     "Exit status: 0 all files are readable (and valid, with --strict), 1 some are\n"
     "not, 2 usage error, no schema or the output cannot be written.\n");
 }
@@ -70,14 +64,7 @@ std::string formatHelp()
     "or indented for reading. A missing required attribute or element is written\n"
     "as empty, with a warning on standard error, as check gives it.\n"
     "\n"
-    "Options:\n"
-    "  --indent N       indent nested elements by N spaces (default 0: compact)\n"
-    "  --envelope KIND  write the message inside a SOAP envelope: soap11, soap12,\n"
-    "                   or none for the message alone (default: as it came)\n"
-    "  --as CLASS       read the message as CLASS; a message must still be CLASS's\n"
-    "                   own element, other classes are read from any element\n"
-    "  -h, --help       show this help\n"
-    "\n") + limitsHelp() + std::string("\n"
+    "Options:\n") + optionsHelp("format") + "\n" + limitsHelp() + std::string("\n"
     "Exit status: 0 written, 1 the message cannot be read, 2 usage error or the output\n"
     "cannot be written.\n");
 }
@@ -97,12 +84,7 @@ std::string diffHelp()
     "both have a time zone (08:00:00+02:00 equals 06:00:00Z) and as local times\n"
     "when neither has one; texts compare exactly.\n"
     "\n"
-    "Options:\n"
-    "  --exact      compare the values as the texts the library writes for them\n"
-    "  --as CLASS   read both messages as CLASS; a message must still be CLASS's\n"
-    "               own element, other classes are read from any element\n"
-    "  -h, --help   show this help\n"
-    "\n") + limitsHelp() + std::string("\n"
+    "Options:\n") + optionsHelp("diff") + "\n" + limitsHelp() + std::string("\n"
     "Exit status: 0 equal, 1 different, 2 a message cannot be read, usage error or\n"
     "the output cannot be written.\n");
 }
@@ -132,27 +114,9 @@ std::string serveHelp()
     "column, with HTTP 500. GET ?wsdl serves the service description with this\n"
     "address in it, and ?xsd=NAME the schemas it imports.\n"
     "\n"
-    "Options:\n"
-    "  --host H             the address or name to listen on (default 127.0.0.1)\n"
-    "  --port N             the port, 0 for a free one (default 8080)\n"
-    "  --replies DIR        the directory of the replies and faults (default: the\n"
-    "                       bundled example replies)\n"
-    "  --strict             also validate each request against the XML Schema\n"
-    "  --threads N          worker threads (default: one per core it may run on)\n"
-    "  -h, --help           show this help\n"
-    "\n"
-    "HTTP limits (a request over one is answered with an HTTP error, or cut off):\n"
-    "  --max-body N         bytes in a request body (default 8388608): 413, before\n"
-    "                       the body is read when its length is declared\n"
-    "  --max-header N       bytes of request line and headers (default 16384)\n"
-    "  --max-body-memory N  bytes for all bodies in flight together (default\n"
-    "                       134217728, at least --max-body): 503 with Retry-After\n"
-    "  --max-connections N  connections open at once (default 256, fewer when the\n"
-    "                       descriptor limit leaves no room for them)\n"
-    "  --read-timeout N     seconds for a whole request to arrive, line to last byte\n"
-    "                       (default 30)\n"
-    "  --idle-timeout N     seconds a connection may stay silent (default 10)\n"
-    "\n") + limitsHelp() + std::string("\n"
+    "Options:\n") + optionsHelp("serve") + "\n"
+    "HTTP limits (a request over one is answered with an HTTP error, or cut off):\n" +
+    optionsHelp("serve", OptionGroup::HttpLimits) + "\n" + limitsHelp() + std::string("\n"
     "Exit status: 0 stopped by a signal, 2 usage error, no schema, unreadable\n"
     "replies or the address cannot be listened on.\n");
 }
@@ -168,12 +132,7 @@ std::string exampleHelp()
         help += "  " + std::string(sample.name) + std::string(14 - std::string(sample.name).size(), ' ') +
                 sample.className + ": " + sample.description + "\n";
     }
-    help +=
-        "\n"
-        "Options:\n"
-        "  --indent N   indent nested elements by N spaces (default 0: compact)\n"
-        "  -h, --help   show this help\n";
-    return help;
+    return help + "\nOptions:\n" + optionsHelp("example");
 }
 
 int usage(const std::string& problem, const std::string& command)
@@ -264,6 +223,13 @@ std::vector<std::string> withLimits(std::vector<std::string> options)
     return options;
 }
 
+// A command's options as the table lists them.
+bool parseCommand(const char* command, int argc, char** argv, Arguments& arguments, std::string& problem)
+{
+    return parseArguments(argc, argv, withLimits(optionNames(command, true)), arguments, problem,
+                          optionNames(command, false));
+}
+
 bool readLimits(const Arguments& arguments, wi::XMLReadLimits& limits, std::string& problem)
 {
     return readLimitOptions(arguments.options, limits, problem);
@@ -292,8 +258,8 @@ int runCheck(int argc, char** argv)
     std::string problem;
     const SchemaClass* asClass = nullptr;
     wi::XMLReadLimits limits;
-    if (!parseArguments(argc, argv, withLimits({"--as"}), arguments, problem, {"--strict"}) ||
-        !readClass(arguments, asClass, problem) || !readLimits(arguments, limits, problem)) {
+    if (!parseCommand("check", argc, argv, arguments, problem) || !readClass(arguments, asClass, problem) ||
+        !readLimits(arguments, limits, problem)) {
         return usage(problem, "check");
     }
     if (arguments.help) {
@@ -312,7 +278,7 @@ int runFormat(int argc, char** argv)
     int indent = 0;
     EnvelopeChoice envelope = EnvelopeChoice::AsRead;
     wi::XMLReadLimits limits;
-    if (!parseArguments(argc, argv, withLimits({"--as", "--indent", "--envelope"}), arguments, problem) ||
+    if (!parseCommand("format", argc, argv, arguments, problem) ||
         !readClass(arguments, asClass, problem) || !readIndent(arguments, indent, problem) ||
         !readEnvelope(arguments, envelope, problem) || !readLimits(arguments, limits, problem)) {
         return usage(problem, "format");
@@ -331,8 +297,8 @@ int runDiff(int argc, char** argv)
     std::string problem;
     const SchemaClass* asClass = nullptr;
     wi::XMLReadLimits limits;
-    if (!parseArguments(argc, argv, withLimits({"--as"}), arguments, problem, {"--exact"}) ||
-        !readClass(arguments, asClass, problem) || !readLimits(arguments, limits, problem)) {
+    if (!parseCommand("diff", argc, argv, arguments, problem) || !readClass(arguments, asClass, problem) ||
+        !readLimits(arguments, limits, problem)) {
         return usage(problem, "diff");
     }
     if (arguments.help) {
@@ -425,8 +391,6 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    // The counter is one plain integer for the one-shot commands; serve's workers would race on it.
-    if (argc < 2 || std::string(argv[1]) != "serve") installObjectCounter();
     const int status = run(argc, argv);
     // Standard output may fail only when flushed (a full disk, a closed pipe).
     // Whatever the command found, its answer did not arrive: that is trouble,
