@@ -1,6 +1,6 @@
 #pragma once
 
-// The service description as `wixml serve` hands it out: the WSDL with the
+// The service description as the server hands it out: the WSDL with the
 // listening address put in, and the schemas it imports, each pointing at the
 // service for the next.
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 class ServiceDocuments {
 public:
@@ -35,4 +35,4 @@ private:
     std::map<std::string, Template, std::less<>> m_templates; // "wsdl" or file name
 };
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -1,4 +1,4 @@
-#include "ServeHttp.hpp"
+#include "HttpServer.hpp"
 
 #include <microhttpd.h>
 
@@ -16,15 +16,15 @@
 #include <new>
 #include <thread>
 
-#include "ServeBodyBudget.hpp"
-#include "ServeDeadlines.hpp"
-#include "ServeFraming.hpp"
-#include "ServeLibraryLog.hpp"
-#include "ServeLinger.hpp"
-#include "ServeLog.hpp"
-#include "ServeSocket.hpp"
+#include "BodyBudget.hpp"
+#include "RequestDeadlines.hpp"
+#include "Framing.hpp"
+#include "LibraryLog.hpp"
+#include "LingeringCloser.hpp"
+#include "AccessLog.hpp"
+#include "Listener.hpp"
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 namespace {
 
@@ -429,4 +429,4 @@ int runHttpServer(const ServeOptions& options, Service& service)
     return 0;
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -1,4 +1,4 @@
-#include "ServeDispatch.hpp"
+#include "Dispatch.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,7 @@
 #include "SchemaCheck.hpp"
 #include "kvsoa/XMLDocument.hpp"
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 using ::Kavella::Soa::Common::Xml::appendFaultText;
 using ::Kavella::Soa::Common::Xml::DomException;
@@ -341,4 +341,4 @@ std::string internalErrorFault(const std::string& reason)
     return writeSoapFault(SoapFault(SoapFaultParts(SoapFaultCode::Receiver, reason)), SoapVersion::Soap11);
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "ServeDocuments.hpp"
+#include "ServiceDocuments.hpp"
 #include "ServeReplies.hpp"
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 class SchemaValidator;
 
@@ -75,4 +75,4 @@ private:
 /// The fault for an error inside the server itself (Server in SOAP 1.1's words).
 std::string internalErrorFault(const std::string& reason);
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -1,4 +1,4 @@
-#include "ServeDocuments.hpp"
+#include "ServiceDocuments.hpp"
 
 #include <filesystem>
 #include <fstream>
@@ -6,7 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 namespace {
 
@@ -84,4 +84,4 @@ std::string ServiceDocuments::requested(const std::string& query)
     return {};
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving
