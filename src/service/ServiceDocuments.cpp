@@ -1,9 +1,6 @@
 #include "ServiceDocuments.hpp"
 
-#include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <stdexcept>
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
@@ -12,15 +9,6 @@ namespace {
 
 const char* const wsdlFile = "WorkInstructionsService.wsdl";
 const char* const schemaFiles[] = {"WorkInstructions.xsd", "Base.xsd"};
-
-std::string readFile(const std::filesystem::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (!in) throw std::runtime_error("cannot read " + file.string());
-    return content.str();
-}
 
 // Where the address goes: each port's location attribute, and each import's
 // schemaLocation, which names a file beside the importer and becomes a query
@@ -42,11 +30,10 @@ std::string markAddresses(std::string text)
 
 } // namespace
 
-ServiceDocuments::ServiceDocuments(const std::string& schemaDirectory)
+ServiceDocuments::ServiceDocuments()
 {
-    const std::filesystem::path directory(schemaDirectory);
-    std::map<std::string, std::string> originals{{"wsdl", readFile(directory / wsdlFile)}};
-    for (const char* file : schemaFiles) originals[file] = readFile(directory / file);
+    std::map<std::string, std::string> originals{{"wsdl", embeddedDocument(wsdlFile)}};
+    for (const char* file : schemaFiles) originals[file] = embeddedDocument(file);
     for (const auto& [name, original] : originals) {
         const std::string marked = markAddresses(original);
         Template& cut = m_templates[name];

@@ -12,9 +12,8 @@
 #include "Commands.hpp"
 #include "LimitOptions.hpp"
 #include "SchemaCheck.hpp"
-#include "ServeDispatch.hpp"
-#include "ServeHttp.hpp"
 #include "ServeOptions.hpp"
+#include "ServeRun.hpp"
 
 namespace {
 
@@ -378,26 +377,7 @@ int runServe(int argc, char** argv)
         return 0;
     }
     if (!arguments.operands.empty()) return usage("serve takes no files", "serve");
-    ServiceSetup setup;
-    setup.schemaDirectory = findSchemaDirectory();
-    setup.repliesDirectory = options.repliesDirectory.empty() ? findBundledReplies() : options.repliesDirectory;
-    setup.strict = options.strict;
-    setup.limits = options.limits;
-    if (setup.schemaDirectory.empty()) {
-        std::cerr << "wixml: cannot find the XML Schema and WSDL next to the tool or in the source tree\n";
-        return 2;
-    }
-    if (setup.repliesDirectory.empty()) {
-        std::cerr << "wixml: cannot find the bundled replies; name a directory with --replies\n";
-        return 2;
-    }
-    try {
-        Service service(setup);
-        return runHttpServer(options, service);
-    } catch (const std::exception& error) {
-        std::cerr << "wixml serve: " << error.what() << '\n';
-        return 2;
-    }
+    return runServer(options);
 }
 
 int run(int argc, char** argv)
