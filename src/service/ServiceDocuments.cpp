@@ -1,6 +1,6 @@
 #include "ServiceDocuments.hpp"
 
-#include <regex>
+#include <string_view>
 #include <stdexcept>
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
@@ -16,8 +16,17 @@ const char* const schemaFiles[] = {"WorkInstructions.xsd", "Base.xsd"};
 // address goes.
 std::string markAddresses(std::string text)
 {
-    const std::regex address(R"((<soap(?:12)?:address\s+location=")[^"]*")");
-    text = std::regex_replace(text, address, std::string("$1") + '\0' + "\"");
+    // No std::regex: its instantiations would be exported from the library.
+    for (const std::string_view start : {"<soap:address", "<soap12:address"}) {
+        for (std::size_t at = text.find(start); at != std::string::npos; at = text.find(start, at + 1)) {
+            std::size_t value = text.find_first_not_of(" \t\r\n", at + start.size());
+            if (value == at + start.size() || text.compare(value, 10, "location=\"") != 0) continue;
+            value += 10;
+            const std::size_t end = text.find('"', value);
+            if (end == std::string::npos) break;
+            text.replace(value, end - value, 1, '\0');
+        }
+    }
     for (const char* file : schemaFiles) {
         const std::string from = std::string("schemaLocation=\"") + file + "\"";
         const std::string to = std::string("schemaLocation=\"") + '\0' + "?xsd=" + file + "\"";
