@@ -1,4 +1,7 @@
-#include "workinstructions/Server.hpp"
+// The HTTP side of the server: libmicrohttpd's callbacks, which read each
+// request within its bounds, hand it to the dispatcher and log the exchange.
+
+#include "ServerState.hpp"
 
 #include <microhttpd.h>
 
@@ -30,27 +33,6 @@ namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// What the callbacks share, for as long as libmicrohttpd may call them.
-struct ServerState {
-    ServerState(Service& service, const ServerOptions& serverOptions, std::size_t lingerSlots,
-                std::size_t lingerLimit)
-        : options(serverOptions),
-          dispatcher(service, options),
-          closer(lingerSlots, lingerLimit, std::chrono::seconds(std::min(options.readTimeout, 5u))),
-          deadlines(std::chrono::seconds(options.readTimeout), closer),
-          budget(options.maxBodyMemory)
-    {
-    }
-    const ServerOptions options; // a copy: the state may outlive the Server
-    Dispatcher dispatcher;
-    LingeringCloser closer;
-    RequestDeadlines deadlines;
-    BodyBudget budget;
-    std::atomic<bool> stopping{false};
-    std::atomic<int> open{0}; // exchanges begun and not ended
-    MHD_Daemon* daemon = nullptr;
-};
 
 struct Exchange {
     explicit Exchange(BodyBudget& budget) : body(budget) {}
@@ -96,13 +78,6 @@ ServiceAnswer plainAnswer(int status, std::string text)
 // What becomes of the connection after the answer: kept; closed; or closed
 // gracefully, for its client may still be sending a body nobody reads.
 enum class Then { keep, close, linger };
-
-// A client refused for a body just over the limit sends it all before
-// reading: the graceful close reads up to twice the limit, so that it finishes.
-std::size_t lingerBytes(const ServerOptions& options)
-{
-    return std::max<std::size_t>(2 * options.maxBody, 1u << 20);
-}
 
 MHD_Result queue(ServerState& server, Exchange& exchange, MHD_Connection* connection, const ServiceAnswer& answer,
                  Then then = Then::keep, const char* retryAfter = nullptr)
@@ -345,138 +320,34 @@ void notifyConnection(void* context, MHD_Connection* connection, void** socketCo
     RequestDeadlines::notify(&server.deadlines, connection, socketContext, code);
 }
 
-// Lets the answers ready or made within the grace go out, then stops the
-// daemon; false when it could not stop within the grace, for an exchange still
-// open (arriving, or being answered): its stop goes on without us.
-bool stopWithin(const std::shared_ptr<ServerState>& server, Clock::time_point deadline)
-{
-    const auto margin = std::chrono::milliseconds(300);
-    while (server->open.load() > 0 && Clock::now() < deadline - margin) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    auto stopped = std::make_shared<std::atomic<bool>>(false);
-    std::thread stopper([server, stopped] {
-        MHD_stop_daemon(server->daemon);
-        *stopped = true;
-    });
-    while (!*stopped && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (!*stopped) {
-        std::cerr << server->options.logPrefix << server->open.load()
-                  << " exchange(s) still open at the end of the grace; stopped without them" << std::endl;
-        stopper.detach(); // holds the state until libmicrohttpd lets go of it
-        return false;
-    }
-    stopper.join();
-    return true;
-}
-
-void checkOptions(const ServerOptions& options)
-{
-    const auto refuse = [](const std::string& what) { throw std::invalid_argument("ServerOptions: " + what); };
-    if (options.maxBody == 0) refuse("maxBody is 0");
-    if (options.maxBodyMemory < options.maxBody) {
-        refuse("maxBodyMemory " + std::to_string(options.maxBodyMemory) + " is below maxBody " +
-               std::to_string(options.maxBody) + ": a body at the limit could never be taken");
-    }
-    if (options.maxHeader < 1024) refuse("maxHeader " + std::to_string(options.maxHeader) + " is below 1024");
-    if (options.maxConnections == 0) refuse("maxConnections is 0");
-    if (options.readTimeout == 0) refuse("readTimeout is 0");
-    if (options.idleTimeout == 0) refuse("idleTimeout is 0");
-}
-
 } // namespace
 
-} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving
-
-namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
-
-class Server::Running {
-public:
-    std::shared_ptr<serving::ServerState> state;
-    std::string url;
-};
-
-Service::~Service() = default;
-
-Server::Server(Service& service, ServerOptions options) : m_service(service), m_options(std::move(options)) {}
-
-Server::~Server()
+std::size_t lingerBytes(const ServerOptions& options)
 {
-    stop();
+    return std::max<std::size_t>(2 * options.maxBody, 1u << 20);
 }
 
-void Server::start()
+MHD_Daemon* startDaemon(ServerState& state, int listeningSocket, bool ipv6, unsigned connections)
 {
-    using namespace serving;
-    if (m_running) throw std::logic_error("Server::start: already started");
-    checkOptions(m_options);
-    ServerOptions options = m_options;
-    if (options.threads == 0) options.threads = std::max(1u, std::thread::hardware_concurrency());
-    Listener listener;
-    std::string problem;
-    if (!listenOn(options.host, options.port, listener, problem)) throw std::runtime_error(problem);
-
-    // A client gone mid-answer must not end the process.
-    signal(SIGPIPE, SIG_IGN);
-    // Bodies of up to maxBody come and go. After the first big one is freed,
-    // glibc raises its mmap threshold and keeps later ones in arenas it hardly
-    // ever gives back (bench/faults: 10 MB resident grew to 80 MB and stayed,
-    // with nothing leaked); a fixed threshold hands them back when freed.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-
-    const std::size_t lingerSlots = 32;
-    const ConnectionPlan plan = planConnections(options.maxConnections, options.threads, lingerSlots);
-    if (!plan.warning.empty()) std::cerr << options.logPrefix << plan.warning << '\n';
-    auto state = std::make_shared<ServerState>(m_service, options, lingerSlots, lingerBytes(options));
-    // The WSDL is written with the address known, before the first request can arrive.
-    state->dispatcher.setAddress(listener.host, listener.port);
     // poll, not epoll: edge-triggered, libmicrohttpd 0.9.75 misses a hang-up that
     // arrives with the last bytes of a partial body and holds the connection until
     // the idle timeout.
     unsigned flags = MHD_USE_ERROR_LOG | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC;
-    if (listener.family == AF_INET6) flags |= MHD_USE_IPv6;
-    ServerState* context = state.get();
+    if (ipv6) flags |= MHD_USE_IPv6;
+    ServerState* context = &state;
     // The header limit is the connection's memory pool, which holds the request line and headers.
-    state->daemon = MHD_start_daemon(
+    return MHD_start_daemon(
         flags, 0, nullptr, nullptr, handle, context,
         MHD_OPTION_EXTERNAL_LOGGER, keepLibraryRefusal, nullptr,
-        MHD_OPTION_LISTEN_SOCKET, listener.socket,
-        MHD_OPTION_THREAD_POOL_SIZE, options.threads,
-        MHD_OPTION_CONNECTION_LIMIT, plan.connections,
-        MHD_OPTION_CONNECTION_TIMEOUT, options.idleTimeout,
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, options.maxHeader,
+        MHD_OPTION_LISTEN_SOCKET, listeningSocket,
+        MHD_OPTION_THREAD_POOL_SIZE, state.options.threads,
+        MHD_OPTION_CONNECTION_LIMIT, connections,
+        MHD_OPTION_CONNECTION_TIMEOUT, state.options.idleTimeout,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, state.options.maxHeader,
         MHD_OPTION_URI_LOG_CALLBACK, beginExchange, context,
         MHD_OPTION_NOTIFY_COMPLETED, endExchange, context,
         MHD_OPTION_NOTIFY_CONNECTION, notifyConnection, context,
         MHD_OPTION_END);
-    if (!state->daemon) {
-        ::close(listener.socket);
-        throw std::runtime_error("cannot start the HTTP server on " + listener.host + " port " +
-                                 std::to_string(listener.port));
-    }
-    const std::string shown = listener.host.find(':') != std::string::npos ? "[" + listener.host + "]" : listener.host;
-    m_running = std::make_shared<Running>();
-    m_running->state = std::move(state);
-    m_running->url = "http://" + shown + ":" + std::to_string(listener.port) + "/";
 }
 
-std::string Server::url() const
-{
-    return m_running ? m_running->url : std::string();
-}
-
-bool Server::stop()
-{
-    using namespace serving;
-    if (!m_running) return true;
-    const std::shared_ptr<ServerState> state = std::move(m_running->state);
-    m_running.reset();
-    const auto deadline = Clock::now() + std::chrono::milliseconds(state->options.stopGraceMs);
-    state->stopping = true;
-    // No new connections from here: the listening socket closes at once.
-    const MHD_socket quiet = MHD_quiesce_daemon(state->daemon);
-    if (quiet != MHD_INVALID_SOCKET) ::close(quiet);
-    return stopWithin(state, deadline);
-}
-
-} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving
