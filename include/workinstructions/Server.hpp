@@ -84,7 +84,9 @@ public:
     /// Listens and serves on the worker threads; listening when it returns.
     /// Throws std::runtime_error naming the address and the reason when it
     /// cannot listen (the port in use, say), and std::invalid_argument for an
-    /// option out of range.
+    /// option out of range. For the whole process it ignores SIGPIPE (a client
+    /// gone mid-answer must not end it) and fixes glibc's mmap threshold at
+    /// 128 KiB, so that freed request bodies go back to the system.
     void start();
     /// "http://HOST:PORT/" with the port actually bound; empty before start().
     std::string url() const;
