@@ -257,25 +257,24 @@ ServiceAnswer Dispatcher::post(const ServiceRequest& request) const
                          senderFault(faultVersion, "unknown operation: no operation takes {" + head.uri + "}" + head.name));
     }
     const OperationInfo& operation = operationInfo(static_cast<Operation>(found));
-    ServiceAnswer refused;
-    refused.operation = operation.name;
+    ServiceAnswer answer;
     if (hasAction && action != operation.action) {
         std::string named;
         for (int i = 0; i < operationCount; ++i) {
             if (action == operationInfo(static_cast<Operation>(i)).action) named = operationInfo(static_cast<Operation>(i)).name;
         }
-        refused = senderFault(faultVersion, named.empty()
+        answer = senderFault(faultVersion, named.empty()
                                                 ? "unknown operation: no operation has the action '" + action + "'"
                                                 : "the action names the " + named + " operation, but the message is " +
                                                       head.name + ", the " + operation.name + " operation's request");
     } else if (!hasAction && head.envelope == SoapVersion::Soap11) {
-        refused = senderFault(faultVersion, std::string("no SOAPAction header: the ") + operation.name +
+        answer = senderFault(faultVersion, std::string("no SOAPAction header: the ") + operation.name +
                                                 " operation's is \"" + operation.action + "\"");
     } else {
-        refused = call(found, head.envelope, request.body);
+        answer = call(found, head.envelope, request.body);
     }
-    refused.operation = operation.name;
-    return refused;
+    answer.operation = operation.name;
+    return answer;
 }
 
 namespace {
