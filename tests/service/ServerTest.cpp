@@ -132,13 +132,13 @@ private:
 };
 
 // The head of a load request in the envelope, for a body of length bytes.
-std::string loadHead(wi::Envelope envelope, std::size_t length)
+std::string loadHead(wi::Envelope envelope, std::size_t length, const std::string& more = {})
 {
     const std::string action = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/load";
     return "POST / HTTP/1.1\r\nHost: localhost\r\nContent-Length: " + std::to_string(length) + "\r\n" +
            (envelope == wi::Envelope::Soap12 ? "Content-Type: application/soap+xml; action=\"" + action + "\"\r\n"
                                               : "Content-Type: text/xml\r\nSOAPAction: \"" + action + "\"\r\n") +
-           "\r\n";
+           more + "\r\n";
 }
 
 } // namespace
@@ -239,11 +239,13 @@ TEST(Server, HealthTurns503WhileDraining)
     ASSERT_TRUE(balancer.connected());
     EXPECT_EQ(balancer.get("/health"), "HTTP/1.1 200 OK");
 
-    // Half a request: an exchange open that holds no worker thread.
+    // Half a request: an exchange open that holds no worker thread. The
+    // server's 100 Continue says that its headers are in.
     RawConnection slow(port);
     const std::string body = wi::writeXml(loadRequest("Op0030"), wi::Envelope::Soap11);
-    ASSERT_TRUE(slow.send(loadHead(wi::Envelope::Soap11, body.size()) + body.substr(0, 100)));
-    EXPECT_EQ(balancer.get("/health"), "HTTP/1.1 200 OK"); // and so the half is in
+    ASSERT_TRUE(slow.send(loadHead(wi::Envelope::Soap11, body.size(), "Expect: 100-continue\r\n")));
+    ASSERT_EQ(slow.answer(), "HTTP/1.1 100 Continue\r\n\r\n");
+    ASSERT_TRUE(slow.send(body.substr(0, 100)));
 
     auto stopped = std::async(std::launch::async, [&] { return server.stop(); });
     // The stop closes the listening socket first: new connections are refused.
