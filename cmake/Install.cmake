@@ -47,7 +47,8 @@ install(TARGETS ${kvsoamestypes_libraries}
 # The service library's headers go only with the library.
 set(kvsoamestypes_service_headers)
 if(NOT TARGET kvsoamesservice)
-  set(kvsoamestypes_service_headers PATTERN "Client.hpp" EXCLUDE PATTERN "ServiceExport.hpp" EXCLUDE)
+  set(kvsoamestypes_service_headers PATTERN "Client.hpp" EXCLUDE PATTERN "Server.hpp" EXCLUDE PATTERN "Service.hpp" EXCLUDE
+      PATTERN "ServiceExport.hpp" EXCLUDE)
 endif()
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/include/workinstructions" "${PROJECT_SOURCE_DIR}/runtime/include/kvsoa"
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development

@@ -1,10 +1,13 @@
 #!/usr/bin/env node
-// node-soap as a client of `wixml serve`: it builds the client from the
-// service's ?wsdl alone (the schemas come by the imports the service rewrote),
-// then calls load and save over SOAP 1.1 and SOAP 1.2 and checks the values
-// of each reply against the example replies the service answers with.
+// node-soap as a client of `wixml serve`, or of examples/service.cpp with
+// --store: it builds the client from the service's ?wsdl alone (the schemas
+// come by the imports the service rewrote), then calls over SOAP 1.1 and SOAP
+// 1.2 and checks the values of each reply: against the example replies that
+// wixml serve answers with, or against what was saved before, and the
+// example service's fault for a uid never saved.
 //
 //   node node_soap_client.js WIXML
+//   node node_soap_client.js --store EXAMPLE_SERVICE
 //
 // `soap` is found through NODE_PATH (node_soap.sh installs it).
 'use strict';
@@ -14,21 +17,23 @@ const { spawn } = require('node:child_process');
 const soap = require('soap');
 
 const START_MS = 30000;
-const [wixml] = process.argv.slice(2);
-if (!wixml) {
-  console.error('usage: node_soap_client.js WIXML');
+const store = process.argv[2] === '--store';
+const program = process.argv[store ? 3 : 2];
+if (!program) {
+  console.error('usage: node_soap_client.js WIXML | --store EXAMPLE_SERVICE');
   process.exit(1);
 }
+const command = store ? [program, '--port', '0'] : [program, 'serve', '--port', '0', '--strict'];
 
 const list = (value) => (value === undefined ? [] : Array.isArray(value) ? value : [value]);
 
 function startService() {
-  const child = spawn(wixml, ['serve', '--port', '0', '--strict'], { stdio: ['ignore', 'pipe', 'pipe'] });
+  const child = spawn(command[0], command.slice(1), { stdio: ['ignore', 'pipe', 'pipe'] });
   let log = '';
   child.stderr.on('data', (data) => { log += data; });
   const url = new Promise((resolve, reject) => {
     let out = '';
-    const timer = setTimeout(() => reject(new Error('wixml serve did not start')), START_MS);
+    const timer = setTimeout(() => reject(new Error(`${command.join(' ')} did not start`)), START_MS);
     child.stdout.on('data', (data) => {
       out += data;
       const match = /^listening on (http:\/\/\S+)\n/.exec(out);
@@ -37,7 +42,7 @@ function startService() {
         resolve(match[1]);
       }
     });
-    child.on('exit', (code) => reject(new Error(`wixml serve exited with ${code}: ${log}`)));
+    child.on('exit', (code) => reject(new Error(`${command.join(' ')} exited with ${code}: ${log}`)));
   });
   return { child, url, log: () => log };
 }
@@ -72,6 +77,38 @@ function checkSave(reply) {
   assert.equal(Number(error.code), 515024);
 }
 
+// The example service keeps what it is sent: a save creates the document (and
+// updates it the second time), a load gives it back, an unknown uid is a fault.
+const storeLoadArgs = (uid) => ({ loadedInfo: [{ targetObject: { attributes: { uid } } }] });
+
+function checkStored(version) {
+  return (reply) => {
+    const data = reply.ServiceData;
+    const changed = version === '1.1' ? data.created : data.updated;
+    assert.deepEqual(list(changed).map((o) => o.attributes.uid), ['Op0010']);
+  };
+}
+
+function checkLoadedBack(reply) {
+  const documents = list(reply.loadedObjects);
+  assert.equal(documents.length, 1);
+  assert.equal(documents[0].attributes.workInstructionFile, 'WI-1.wix');
+  assert.equal(documents[0].targetObject.attributes.uid, 'Op0010');
+}
+
+// Each version's calls in order, with a check of the reply, or of the fault's body.
+function callsFor(version) {
+  if (!store) return [['load', loadArgs, checkLoad], ['save', saveArgs, checkSave]];
+  return [
+    ['save', saveArgs, checkStored(version)],
+    ['load', storeLoadArgs('Op0010'), checkLoadedBack],
+    ['load', storeLoadArgs('Op9999'), null, (body) => {
+      assert.match(body, /UnknownObject/);
+      assert.match(body, /no work instruction was saved for .Op9999./);
+    }],
+  ];
+}
+
 async function main() {
   const service = startService();
   const failures = [];
@@ -82,12 +119,19 @@ async function main() {
       const options = version === '1.2' ? { forceSoap12Headers: true } : {};
       const client = await soap.createClientAsync(`${url}?wsdl`, options);
       const port = client.WorkInstructionsService[version === '1.2' ? 'WorkInstructionsSoap12Port' : 'WorkInstructionsSoap11Port'];
-      for (const [operation, args, checkReply] of [['load', loadArgs, checkLoad], ['save', saveArgs, checkSave]]) {
+      for (const [operation, args, checkReply, checkFault] of callsFor(version)) {
         try {
           const reply = await new Promise((resolve, reject) => {
             port[operation](args, (error, result) => (error ? reject(error) : resolve(result)));
+          }).then((result) => {
+            assert.ok(checkReply, `a reply where a fault was wanted: ${JSON.stringify(result)}`);
+            return result;
+          }, (error) => {
+            if (!checkFault || !error.body) throw error;
+            checkFault(String(error.body));
+            return null;
           });
-          checkReply(reply);
+          if (reply) checkReply(reply);
           calls += 1;
         } catch (error) {
           const body = error.body ? ` body ${JSON.stringify(String(error.body).slice(0, 400))}` : '';
@@ -100,13 +144,15 @@ async function main() {
     await new Promise((resolve) => service.child.on('exit', resolve));
   }
   // node-soap sent each version as the binding says, or the service would have refused it.
-  for (const line of ['POST load 200', 'POST save 200', 'GET wsdl 200', 'GET xsd 200']) {
+  const logged = ['POST load 200', 'POST save 200', 'GET wsdl 200', 'GET xsd 200'];
+  if (store) logged.push('POST load 500');
+  for (const line of logged) {
     if (!service.log().includes(line)) failures.push(`no '${line}' in the service's log: ${service.log()}`);
   }
   for (const failure of failures) console.log('FAIL:', failure);
   if (failures.length) return 1;
   console.log(`node-soap ${require('soap/package.json').version} built its client from ?wsdl and made ${calls} calls, ` +
-              'load and save over SOAP 1.1 and 1.2, each reply as expected');
+              `${store ? 'save, load and a fault' : 'load and save'} over SOAP 1.1 and 1.2, each as expected`);
   return 0;
 }
 

@@ -13,9 +13,8 @@
 #include "LimitOptions.hpp"
 #include "OptionTable.hpp"
 #include "SchemaCheck.hpp"
-#include "ServeDispatch.hpp"
-#include "ServeHttp.hpp"
 #include "ServeOptions.hpp"
+#include "ServeRun.hpp"
 
 namespace {
 
@@ -112,7 +111,8 @@ std::string serveHelp()
     "HTTP 500. A request that cannot be read, breaks the schema (--strict) or asks\n"
     "for no operation gets a Client fault with the reader's message, line and\n"
     "column, with HTTP 500. GET ?wsdl serves the service description with this\n"
-    "address in it, and ?xsd=NAME the schemas it imports.\n"
+    "address in it, and ?xsd=NAME the schemas it imports. GET /health answers 200\n"
+    "while it takes work and 503 once it stops.\n"
     "\n"
     "Options:\n") + optionsHelp("serve") + "\n"
     "HTTP limits (a request over one is answered with an HTTP error, or cut off):\n" +
@@ -344,26 +344,7 @@ int runServe(int argc, char** argv)
         return 0;
     }
     if (!arguments.operands.empty()) return usage("serve takes no files", "serve");
-    ServiceSetup setup;
-    setup.schemaDirectory = findSchemaDirectory();
-    setup.repliesDirectory = options.repliesDirectory.empty() ? findBundledReplies() : options.repliesDirectory;
-    setup.strict = options.strict;
-    setup.limits = options.limits;
-    if (setup.schemaDirectory.empty()) {
-        std::cerr << "wixml: cannot find the XML Schema and WSDL next to the tool or in the source tree\n";
-        return 2;
-    }
-    if (setup.repliesDirectory.empty()) {
-        std::cerr << "wixml: cannot find the bundled replies; name a directory with --replies\n";
-        return 2;
-    }
-    try {
-        Service service(setup);
-        return runHttpServer(options, service);
-    } catch (const std::exception& error) {
-        std::cerr << "wixml serve: " << error.what() << '\n';
-        return 2;
-    }
+    return runServer(options);
 }
 
 int run(int argc, char** argv)

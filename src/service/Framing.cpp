@@ -1,8 +1,8 @@
-#include "ServeFraming.hpp"
+#include "Framing.hpp"
 
 #include <cstddef>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 namespace {
 
@@ -114,4 +114,4 @@ FramingVerdict checkFraming(const HeaderFields& fields, bool http11)
     return {};
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -20,9 +20,9 @@
 #include <thread>
 #include <unordered_map>
 
-#include "ServeLinger.hpp"
+#include "LingeringCloser.hpp"
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 class RequestDeadlines {
 public:
@@ -75,4 +75,4 @@ private:
     std::thread m_watch;
 };
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 class BodyBudget {
 public:
@@ -50,4 +50,4 @@ private:
     std::size_t m_charged = 0;
 };
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -1,9 +1,9 @@
-#include "ServeBodyBudget.hpp"
+#include "BodyBudget.hpp"
 
 #include <algorithm>
 #include <new>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 bool BodyBudget::take(std::size_t bytes)
 {
@@ -41,4 +41,4 @@ void BudgetedBody::release()
     m_charged = 0;
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -1,6 +1,6 @@
 #pragma once
 
-// The service description as `wixml serve` hands it out: the WSDL with the
+// The service description as the server hands it out: the WSDL with the
 // listening address put in, and the schemas it imports, each pointing at the
 // service for the next.
 
@@ -8,13 +8,16 @@
 #include <string>
 #include <vector>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
+
+/// A document of the schema directory as it was when the library was built,
+/// by file name; empty when there is none such.
+std::string embeddedDocument(const std::string& name);
 
 class ServiceDocuments {
 public:
-    /// Reads the WSDL and the schemas from the schema directory; throws
-    /// std::runtime_error when one cannot be read.
-    explicit ServiceDocuments(const std::string& schemaDirectory);
+    /// The WSDL and the schemas, as built into the library.
+    ServiceDocuments();
 
     /// The documents for a service at base ("http://HOST:PORT/"): "wsdl" and
     /// each schema's file name. Empty when there is no such document.
@@ -35,4 +38,4 @@ private:
     std::map<std::string, Template, std::less<>> m_templates; // "wsdl" or file name
 };
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -1,12 +1,12 @@
-#include "ServeDeadlines.hpp"
+#include "RequestDeadlines.hpp"
 
 #include <sys/socket.h>
 
 #include <algorithm>
 
-#include "ServeLibraryLog.hpp"
+#include "LibraryLog.hpp"
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 RequestDeadlines::RequestDeadlines(std::chrono::milliseconds limit, LingeringCloser& closer)
     : m_limit(limit), m_closer(closer), m_watch([this] { watch(); })
@@ -109,4 +109,4 @@ void RequestDeadlines::watch()
     }
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

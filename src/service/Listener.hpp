@@ -1,6 +1,6 @@
 #pragma once
 
-// The listening socket of `wixml serve`, and how many connections the
+// The listening socket of the server, and how many connections the
 // process's descriptor limit leaves room for.
 
 #include <sys/socket.h>
@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 struct Listener {
     int socket = -1;
@@ -31,4 +31,4 @@ struct ConnectionPlan {
 /// lingering close.
 ConnectionPlan planConnections(unsigned wanted, unsigned threads, std::size_t lingerSlots);
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -1,6 +1,6 @@
 #pragma once
 
-// The access log of `wixml serve`: one line per exchange on standard error,
+// The access log of the server: one line per exchange on standard error,
 //   POST save 200 received 4628 sent 812 bytes in 153 us
 // written by one system call, so that lines of several workers never mix.
 // The method comes from the client: control bytes, spaces and bytes that are
@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 struct AccessRecord {
     std::string method;
@@ -32,4 +32,4 @@ std::string logField(std::string_view text);
 std::string accessLine(const AccessRecord& record);
 void logAccess(const AccessRecord& record);
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

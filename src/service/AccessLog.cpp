@@ -1,8 +1,8 @@
-#include "ServeLog.hpp"
+#include "AccessLog.hpp"
 
 #include <unistd.h>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 namespace {
 
@@ -80,4 +80,4 @@ void logAccess(const AccessRecord& record)
     }
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

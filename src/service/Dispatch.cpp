@@ -1,24 +1,23 @@
-#include "ServeDispatch.hpp"
+#include "Dispatch.hpp"
 
-#include <algorithm>
-#include <cctype>
 #include <malloc.h>
+
+#include <cctype>
+#include <iostream>
 #include <stdexcept>
 
-#include "SchemaCheck.hpp"
-#include "kvsoa/XMLDocument.hpp"
+#include "workinstructions/LoadWorkInstructionDocInput.hpp"
+#include "workinstructions/SaveWorkInstructionDocInput.hpp"
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 using ::Kavella::Soa::Common::Xml::appendFaultText;
 using ::Kavella::Soa::Common::Xml::DomException;
-using ::Kavella::Soa::Common::Xml::messageNode;
 using ::Kavella::Soa::Common::Xml::SoapFault;
 using ::Kavella::Soa::Common::Xml::SoapFaultCode;
 using ::Kavella::Soa::Common::Xml::SoapFaultParts;
 using ::Kavella::Soa::Common::Xml::soapFaultHttpStatus;
 using ::Kavella::Soa::Common::Xml::writeSoapFault;
-using ::Kavella::Soa::Common::Xml::XMLDocument;
 
 namespace {
 
@@ -74,57 +73,33 @@ MediaType parseMediaType(std::string_view header)
     return media;
 }
 
-// Places in the request, as the detail of a fault.
-struct FaultPlace {
-    int line = 0;
-    int column = 0;
-    std::string message;
-};
-
-// The detail stays under this many bytes whatever the request, so that a
-// fault answer stays under 64 KiB: entries that do not fit are counted.
-constexpr std::size_t maxDetailBytes = 48 << 10;
-constexpr std::size_t placesShown = 20;
-constexpr std::size_t largeMessageBytes = 1 << 20;
-
-// <wixml:error line column>message</wixml:error> per place, then
-// <wixml:more count="N"/> for those not shown.
-std::string placesMarkup(const std::vector<FaultPlace>& places, std::size_t total)
+// Where the request could not be read, as the detail of a fault.
+std::string placeMarkup(const DomException& error)
 {
-    std::string markup;
-    std::size_t shown = 0;
-    std::string entry;
-    for (const FaultPlace& place : places) {
-        if (shown == placesShown) break;
-        entry = "<wixml:error xmlns:wixml=\"urn:wixml:serve\" line=\"" + std::to_string(place.line) + "\" column=\"" +
-                std::to_string(place.column) + "\">";
-        appendFaultText(entry, place.message);
-        entry += "</wixml:error>";
-        if (markup.size() + entry.size() > maxDetailBytes) break;
-        markup += entry;
-        ++shown;
-    }
-    if (total > shown) {
-        markup += "<wixml:more xmlns:wixml=\"urn:wixml:serve\" count=\"" + std::to_string(total - shown) + "\"/>";
-    }
-    return markup;
+    std::string markup = "<wixml:error xmlns:wixml=\"urn:wixml:serve\" line=\"" + std::to_string(error.line()) +
+                         "\" column=\"" + std::to_string(error.column()) + "\">";
+    appendFaultText(markup, error.getMessage());
+    return markup + "</wixml:error>";
 }
 
-ServiceAnswer faultAnswer(SoapVersion version, SoapFaultParts parts, const std::vector<FaultPlace>& places = {},
-                          std::size_t total = 0)
+ServiceAnswer faultAnswer(SoapVersion version, const SoapFault& fault)
 {
-    if (!places.empty()) parts.detailXml = placesMarkup(places, std::max(total, places.size()));
     ServiceAnswer answer;
-    answer.status = soapFaultHttpStatus(parts.code, version);
+    answer.status = soapFaultHttpStatus(fault.faultCode(), version);
     answer.contentType = contentTypeOf(version);
-    answer.text = writeSoapFault(SoapFault(std::move(parts)), version);
+    answer.text = writeSoapFault(fault, version);
     return answer;
+}
+
+ServiceAnswer faultAnswer(SoapVersion version, SoapFaultParts parts)
+{
+    return faultAnswer(version, SoapFault(std::move(parts)));
 }
 
 // The request is at fault: SOAP 1.1's Client, SOAP 1.2's Sender.
 ServiceAnswer senderFault(SoapVersion version, std::string reason)
 {
-    return faultAnswer(version, {SoapFaultCode::Sender, std::move(reason)});
+    return faultAnswer(version, SoapFaultParts(SoapFaultCode::Sender, std::move(reason)));
 }
 
 ServiceAnswer mediaFault(SoapVersion version, std::string reason)
@@ -136,8 +111,9 @@ ServiceAnswer mediaFault(SoapVersion version, std::string reason)
 
 ServiceAnswer readFault(SoapVersion version, const DomException& error)
 {
-    return faultAnswer(version, {SoapFaultCode::Sender, error.getMessage()},
-                       {{error.line(), error.column(), error.getMessage()}});
+    SoapFaultParts parts(SoapFaultCode::Sender, error.getMessage());
+    parts.detailXml = placeMarkup(error);
+    return faultAnswer(version, std::move(parts));
 }
 
 ServiceAnswer plainAnswer(int status, std::string text)
@@ -169,15 +145,12 @@ bool plausibleHost(const std::string& host)
 
 } // namespace
 
-Service::Service(const ServiceSetup& setup)
-    : m_limits(setup.limits), m_answers(prepareAnswers(setup.repliesDirectory, findBundledReplies())), m_documents(setup.schemaDirectory)
+Dispatcher::Dispatcher(Service& service, const ServerOptions& options)
+    : m_service(service), m_options(options)
 {
-    if (setup.strict) m_validator = std::make_unique<SchemaValidator>(setup.schemaDirectory);
 }
 
-Service::~Service() = default;
-
-void Service::setAddress(const std::string& host, unsigned port)
+void Dispatcher::setAddress(const std::string& host, unsigned port)
 {
     m_port = port;
     m_base.clear();
@@ -188,17 +161,23 @@ void Service::setAddress(const std::string& host, unsigned port)
     m_wsdl = m_documents.document("wsdl", m_base);
 }
 
-ServiceAnswer Service::answer(const ServiceRequest& request) const
+ServiceAnswer Dispatcher::answer(const ServiceRequest& request, bool draining) const
 {
     if (request.method == "POST") return post(request);
-    if (request.method == "GET" || request.method == "HEAD") return get(request);
-    ServiceAnswer answer = plainAnswer(405, "wixml serve takes POST for requests and GET for ?wsdl");
+    if (request.method == "GET" || request.method == "HEAD") return get(request, draining);
+    ServiceAnswer answer = plainAnswer(405, "the service takes POST for requests and GET for ?wsdl");
     answer.allowHeader = true;
     return answer;
 }
 
-ServiceAnswer Service::get(const ServiceRequest& request) const
+ServiceAnswer Dispatcher::get(const ServiceRequest& request, bool draining) const
 {
+    // For load balancers: a server that stops takes no more work.
+    if (request.path == "/health" && request.query.empty()) {
+        ServiceAnswer answer = draining ? plainAnswer(503, "stopping") : plainAnswer(200, "serving");
+        answer.operation = "health";
+        return answer;
+    }
     const std::string name = ServiceDocuments::requested(request.query);
     if (name.empty()) return plainAnswer(404, "nothing here: POST requests, or GET ?wsdl for the service description");
     std::string base = m_base;
@@ -216,30 +195,7 @@ ServiceAnswer Service::get(const ServiceRequest& request) const
     return answer;
 }
 
-ServiceAnswer Service::validated(SoapVersion faultVersion, std::string_view body) const
-{
-    SchemaValidator::Verdict verdict;
-    {
-        const XMLDocument document(body, m_limits);
-        verdict = m_validator->validate(body, document.root(), messageNode(document.root()), placesShown);
-    }
-    // Both trees of a large message are many small blocks, which the heap
-    // keeps once freed: give their pages back now, not never.
-    if (body.size() >= largeMessageBytes) malloc_trim(0);
-    if (verdict.count == 0) return {};
-    // The reason counts and names the first; the detail lists the first few.
-    const Violation& first = verdict.first.front();
-    std::string reason = "the request breaks the schema in " + std::to_string(verdict.count) +
-                         (verdict.count == 1 ? " place" : " places") + ", first at line " + std::to_string(first.line) +
-                         ", column " + std::to_string(first.column) + ": " + first.message;
-    std::vector<FaultPlace> places;
-    for (const Violation& violation : verdict.first) {
-        places.push_back({violation.line, violation.column, violation.message});
-    }
-    return faultAnswer(faultVersion, {SoapFaultCode::Sender, std::move(reason)}, places, verdict.count);
-}
-
-ServiceAnswer Service::post(const ServiceRequest& request) const
+ServiceAnswer Dispatcher::post(const ServiceRequest& request) const
 {
     if (!request.contentType) {
         return mediaFault(SoapVersion::Soap11, "no Content-Type: SOAP 1.1 comes as text/xml, SOAP 1.2 as "
@@ -255,9 +211,9 @@ ServiceAnswer Service::post(const ServiceRequest& request) const
         media.transport == Transport::Soap12 ? media.action : unquoted(request.soapAction ? request.soapAction : "");
 
     SoapVersion version = media.transport == Transport::Soap12 ? SoapVersion::Soap12 : SoapVersion::Soap11;
-    MessageHead head;
+    RequestHead head;
     try {
-        head = peekMessage(request.body, m_limits);
+        head = peekRequest(request.body, m_options.readLimits);
     } catch (const DomException& error) {
         return readFault(version, error);
     }
@@ -265,7 +221,7 @@ ServiceAnswer Service::post(const ServiceRequest& request) const
     // reported as such first, wherever the fault lies.
     const auto malformed = [&](SoapVersion faultVersion, ServiceAnswer&& otherwise) {
         try {
-            peekMessage(request.body, m_limits, true);
+            peekRequest(request.body, m_options.readLimits, true);
         } catch (const DomException& error) {
             return readFault(faultVersion, error);
         }
@@ -294,46 +250,98 @@ ServiceAnswer Service::post(const ServiceRequest& request) const
 
     int found = -1;
     for (int i = 0; i < operationCount; ++i) {
-        if (head.uri == wi::NamespaceUri && head.name == operationInfo(static_cast<Operation>(i)).requestClass) found = i;
+        if (head.uri == NamespaceUri && head.name == operationInfo(static_cast<Operation>(i)).requestClass) found = i;
     }
     if (found < 0) {
         return malformed(faultVersion,
                          senderFault(faultVersion, "unknown operation: no operation takes {" + head.uri + "}" + head.name));
     }
     const OperationInfo& operation = operationInfo(static_cast<Operation>(found));
-    ServiceAnswer refused;
-    refused.operation = operation.name;
+    ServiceAnswer answer;
     if (hasAction && action != operation.action) {
         std::string named;
         for (int i = 0; i < operationCount; ++i) {
             if (action == operationInfo(static_cast<Operation>(i)).action) named = operationInfo(static_cast<Operation>(i)).name;
         }
-        refused = senderFault(faultVersion, named.empty()
+        answer = senderFault(faultVersion, named.empty()
                                                 ? "unknown operation: no operation has the action '" + action + "'"
                                                 : "the action names the " + named + " operation, but the message is " +
                                                       head.name + ", the " + operation.name + " operation's request");
     } else if (!hasAction && head.envelope == SoapVersion::Soap11) {
-        refused = senderFault(faultVersion, std::string("no SOAPAction header: the ") + operation.name +
+        answer = senderFault(faultVersion, std::string("no SOAPAction header: the ") + operation.name +
                                                 " operation's is \"" + operation.action + "\"");
     } else {
-        try {
-            findSchemaClass(operation.requestClass)->read(request.body, m_limits);
-            if (m_validator) refused = validated(faultVersion, request.body);
-        } catch (const DomException& error) {
-            refused = readFault(faultVersion, error);
-        }
+        answer = call(found, head.envelope, request.body);
     }
-    if (!refused.text.empty()) {
-        refused.operation = operation.name;
-        return refused;
-    }
-    const PreparedAnswer& prepared = m_answers[static_cast<std::size_t>(found)];
-    ServiceAnswer answer;
     answer.operation = operation.name;
-    answer.status = prepared.status[static_cast<int>(head.envelope)];
-    answer.contentType = contentTypeOf(head.envelope);
-    answer.prepared = &prepared.text[static_cast<int>(head.envelope)];
     return answer;
+}
+
+namespace {
+
+struct Call {
+    Service& service;
+    const ServerOptions& options;
+    SoapVersion version;
+    std::string_view body;
+};
+
+// The reply's text; a request that cannot be read is the client's fault, so
+// DomException from here on is the handler's own.
+template <class Request, class Reply>
+ServiceAnswer handled(const Call& call, AutoPtr<Reply> (Service::*handler)(const Request&))
+{
+    const SoapVersion faultVersion = call.version == SoapVersion::None ? SoapVersion::Soap11 : call.version;
+    const auto envelope = static_cast<Envelope>(call.version);
+    AutoPtr<Request> request;
+    try {
+        request = readXml<Request>(call.body, call.options.readLimits);
+        if (call.options.checkRequest) call.options.checkRequest(call.body, envelope);
+    } catch (const SoapFault&) {
+        throw;
+    } catch (const DomException& error) {
+        return readFault(faultVersion, error);
+    }
+    const AutoPtr<Reply> reply = (call.service.*handler)(*request);
+    if (!reply) throw std::logic_error("the handler returned no reply");
+    ServiceAnswer answer;
+    answer.contentType = contentTypeOf(call.version);
+    answer.text = writeXml(*reply, envelope);
+    return answer;
+}
+
+} // namespace
+
+ServiceAnswer Dispatcher::call(int operation, SoapVersion version, std::string_view body) const
+{
+    // A bare request gets a bare reply, and a SOAP 1.1 fault.
+    const SoapVersion faultVersion = version == SoapVersion::None ? SoapVersion::Soap11 : version;
+    const Call request{m_service, m_options, version, body};
+    // The trees of a large request are many small blocks, which the heap keeps
+    // once freed: their pages go back when the call is over, not never.
+    struct TrimAfterLarge {
+        std::size_t size;
+        ~TrimAfterLarge()
+        {
+            if (size >= (1u << 20)) malloc_trim(0);
+        }
+    } trim{body.size()};
+    try {
+        return static_cast<Operation>(operation) == Operation::Load ? handled(request, &Service::load)
+                                                                     : handled(request, &Service::save);
+    } catch (const SoapFault& fault) {
+        return faultAnswer(faultVersion, fault);
+    } catch (const std::bad_alloc&) {
+        throw; // the server answers 503 for memory
+    } catch (const std::exception& error) {
+        // The text may tell a client what it should not know: it goes to the log only.
+        std::cerr << m_options.logPrefix << operationInfo(static_cast<Operation>(operation)).name
+                  << " handler failed: " << error.what() << std::endl;
+    } catch (...) {
+        std::cerr << m_options.logPrefix << operationInfo(static_cast<Operation>(operation)).name
+                  << " handler failed with an exception that is no std::exception" << std::endl;
+    }
+    return faultAnswer(faultVersion, SoapFaultParts(SoapFaultCode::Receiver, "the service failed to answer"));
 }
 
 std::string internalErrorFault(const std::string& reason)
@@ -341,4 +349,4 @@ std::string internalErrorFault(const std::string& reason)
     return writeSoapFault(SoapFault(SoapFaultParts(SoapFaultCode::Receiver, reason)), SoapVersion::Soap11);
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

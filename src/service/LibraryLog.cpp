@@ -1,4 +1,4 @@
-#include "ServeLibraryLog.hpp"
+#include "LibraryLog.hpp"
 
 #include <netinet/in.h>
 #include <linux/tcp.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <deque>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 namespace {
 
@@ -55,4 +55,4 @@ std::uint64_t bytesReceived(int socket)
     return info.tcpi_bytes_received;
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

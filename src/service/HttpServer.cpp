@@ -1,4 +1,7 @@
-#include "ServeHttp.hpp"
+// The HTTP side of the server: libmicrohttpd's callbacks, which read each
+// request within its bounds, hand it to the dispatcher and log the exchange.
+
+#include "ServerState.hpp"
 
 #include <microhttpd.h>
 
@@ -16,32 +19,20 @@
 #include <new>
 #include <thread>
 
-#include "ServeBodyBudget.hpp"
-#include "ServeDeadlines.hpp"
-#include "ServeFraming.hpp"
-#include "ServeLibraryLog.hpp"
-#include "ServeLinger.hpp"
-#include "ServeLog.hpp"
-#include "ServeSocket.hpp"
+#include "BodyBudget.hpp"
+#include "Dispatch.hpp"
+#include "RequestDeadlines.hpp"
+#include "Framing.hpp"
+#include "LibraryLog.hpp"
+#include "LingeringCloser.hpp"
+#include "AccessLog.hpp"
+#include "Listener.hpp"
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// After SIGINT or SIGTERM: answers ready or made within this are delivered,
-// and the process is gone by its end whatever a handler is still doing.
-constexpr auto stopGrace = std::chrono::milliseconds(1500);
-
-struct Server {
-    const ServeOptions& options;
-    Service& service;
-    RequestDeadlines& deadlines;
-    BodyBudget& budget;
-    std::atomic<bool> stopping{false};
-    std::atomic<int> open{0}; // exchanges begun and not ended
-};
 
 struct Exchange {
     explicit Exchange(BodyBudget& budget) : body(budget) {}
@@ -59,7 +50,7 @@ struct Exchange {
 
 void* beginExchange(void* context, const char*, MHD_Connection* connection)
 {
-    Server& server = *static_cast<Server*>(context);
+    ServerState& server = *static_cast<ServerState*>(context);
     try {
         server.deadlines.exchangeBegun(connection);
         auto* exchange = new Exchange(server.budget);
@@ -88,14 +79,7 @@ ServiceAnswer plainAnswer(int status, std::string text)
 // gracefully, for its client may still be sending a body nobody reads.
 enum class Then { keep, close, linger };
 
-// A client refused for a body just over the limit sends it all before
-// reading: the graceful close reads up to twice the limit, so that it finishes.
-std::size_t lingerBytes(const ServeOptions& options)
-{
-    return std::max<std::size_t>(2 * options.maxBody, 1u << 20);
-}
-
-MHD_Result queue(Server& server, Exchange& exchange, MHD_Connection* connection, const ServiceAnswer& answer,
+MHD_Result queue(ServerState& server, Exchange& exchange, MHD_Connection* connection, const ServiceAnswer& answer,
                  Then then = Then::keep, const char* retryAfter = nullptr)
 {
     server.deadlines.requestIn(connection);
@@ -120,31 +104,31 @@ MHD_Result queue(Server& server, Exchange& exchange, MHD_Connection* connection,
     return result;
 }
 
-MHD_Result refuse(Server& server, Exchange& exchange, MHD_Connection* connection, int status, std::string why,
+MHD_Result refuse(ServerState& server, Exchange& exchange, MHD_Connection* connection, int status, std::string why,
                   Then then = Then::linger)
 {
     exchange.body.release();
     return queue(server, exchange, connection, plainAnswer(status, std::move(why)), then);
 }
 
-MHD_Result tooLarge(Server& server, Exchange& exchange, MHD_Connection* connection, Then then = Then::linger)
+MHD_Result tooLarge(ServerState& server, Exchange& exchange, MHD_Connection* connection, Then then = Then::linger)
 {
     return refuse(server, exchange, connection, 413,
                   "the request body is over the limit of " + std::to_string(server.options.maxBody) +
-                      " bytes (wixml serve --max-body)",
+                      " bytes",
                   then);
 }
 
-MHD_Result overBudget(Server& server, Exchange& exchange, MHD_Connection* connection)
+MHD_Result overBudget(ServerState& server, Exchange& exchange, MHD_Connection* connection)
 {
     exchange.body.release();
     const ServiceAnswer answer = plainAnswer(
-        503, "the request bodies in flight fill the server's memory for them (wixml serve --max-body-memory " +
-                 std::to_string(server.budget.limit()) + "); try again shortly");
+        503, "the request bodies in flight fill the server's memory for them (" +
+                 std::to_string(server.budget.limit()) + " bytes); try again shortly");
     return queue(server, exchange, connection, answer, Then::linger, "1");
 }
 
-MHD_Result headersIn(Server& server, Exchange& exchange, MHD_Connection* connection, const char* method,
+MHD_Result headersIn(ServerState& server, Exchange& exchange, MHD_Connection* connection, const char* method,
                      const char* version)
 {
     exchange.headersSeen = true;
@@ -174,11 +158,13 @@ MHD_Result headersIn(Server& server, Exchange& exchange, MHD_Connection* connect
     return MHD_YES;
 }
 
-MHD_Result answerRequest(Server& server, Exchange& exchange, MHD_Connection* connection, const char* method)
+MHD_Result answerRequest(ServerState& server, Exchange& exchange, MHD_Connection* connection, const char* url,
+                         const char* method)
 {
     server.deadlines.requestIn(connection); // however long the answer takes
     ServiceRequest request;
     request.method = method;
+    request.path = url;
     // libmicrohttpd takes the query off the URL; a bare "?wsdl" comes back as an argument without value.
     MHD_get_connection_values(
         connection, MHD_GET_ARGUMENT_KIND,
@@ -195,7 +181,7 @@ MHD_Result answerRequest(Server& server, Exchange& exchange, MHD_Connection* con
     request.body = exchange.body.text();
     ServiceAnswer answer;
     try {
-        answer = server.service.answer(request);
+        answer = server.dispatcher.answer(request, server.stopping);
     } catch (const std::bad_alloc&) {
         return overBudget(server, exchange, connection);
     } catch (const std::exception& error) {
@@ -208,8 +194,8 @@ MHD_Result answerRequest(Server& server, Exchange& exchange, MHD_Connection* con
     return result;
 }
 
-MHD_Result handleUnguarded(Server& server, MHD_Connection* connection, const char* method, const char* version,
-                           const char* data, size_t* size, void** slot)
+MHD_Result handleUnguarded(ServerState& server, MHD_Connection* connection, const char* url, const char* method,
+                           const char* version, const char* data, size_t* size, void** slot)
 {
     auto* exchange = static_cast<Exchange*>(*slot);
     if (!exchange) { // when the URI log callback did not run
@@ -243,16 +229,17 @@ MHD_Result handleUnguarded(Server& server, MHD_Connection* connection, const cha
     }
     if (exchange->refusal == 413) return tooLarge(server, *exchange, connection);
     if (exchange->refusal == 503) return overBudget(server, *exchange, connection);
-    return answerRequest(server, *exchange, connection, method);
+    return answerRequest(server, *exchange, connection, url, method);
 }
 
 // No exception may cross into libmicrohttpd's C: one that gets here (out of
 // memory for bookkeeping) ends the connection.
-MHD_Result handle(void* context, MHD_Connection* connection, const char*, const char* method, const char* version,
-                  const char* data, size_t* size, void** slot)
+MHD_Result handle(void* context, MHD_Connection* connection, const char* url, const char* method,
+                  const char* version, const char* data, size_t* size, void** slot)
 {
     try {
-        return handleUnguarded(*static_cast<Server*>(context), connection, method, version, data, size, slot);
+        return handleUnguarded(*static_cast<ServerState*>(context), connection, url, method, version, data, size,
+                               slot);
     } catch (...) {
         return MHD_NO;
     }
@@ -272,7 +259,7 @@ const char* terminationName(MHD_RequestTerminationCode code)
 
 // The status of the exchange for the log: ours, or libmicrohttpd's own answer
 // to a request it refused before any callback saw it.
-std::string endStatus(Server& server, const Exchange& exchange, MHD_Connection* connection,
+std::string endStatus(ServerState& server, const Exchange& exchange, MHD_Connection* connection,
                       MHD_RequestTerminationCode code)
 {
     const char* cut = terminationName(code);
@@ -290,7 +277,7 @@ std::string endStatus(Server& server, const Exchange& exchange, MHD_Connection* 
 
 void endExchange(void* context, MHD_Connection* connection, void** slot, MHD_RequestTerminationCode code)
 {
-    Server& server = *static_cast<Server*>(context);
+    ServerState& server = *static_cast<ServerState*>(context);
     const std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(*slot));
     *slot = nullptr;
     try {
@@ -316,7 +303,7 @@ void endExchange(void* context, MHD_Connection* connection, void** slot, MHD_Req
 void notifyConnection(void* context, MHD_Connection* connection, void** socketContext,
                       MHD_ConnectionNotificationCode code)
 {
-    Server& server = *static_cast<Server*>(context);
+    ServerState& server = *static_cast<ServerState*>(context);
     if (code == MHD_CONNECTION_NOTIFY_CLOSED && server.deadlines.unseenRequest(connection)) {
         try {
             AccessRecord record;
@@ -333,100 +320,34 @@ void notifyConnection(void* context, MHD_Connection* connection, void** socketCo
     RequestDeadlines::notify(&server.deadlines, connection, socketContext, code);
 }
 
-// Lets the answers ready or made within the grace go out, then stops; an
-// exchange still open at the end of the grace (arriving, or being answered)
-// does not hold the process.
-void stopWithin(MHD_Daemon* daemon, const Server& server, Clock::time_point deadline)
-{
-    const auto margin = std::chrono::milliseconds(300);
-    while (server.open.load() > 0 && Clock::now() < deadline - margin) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    std::atomic<bool> stopped{false};
-    std::thread stopper([&] {
-        MHD_stop_daemon(daemon);
-        stopped = true;
-    });
-    while (!stopped && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (!stopped) {
-        std::cerr << "wixml serve: " << server.open.load()
-                  << " exchange(s) still open at the end of the grace; stopped without them" << std::endl;
-        std::_Exit(0);
-    }
-    stopper.join();
-}
-
 } // namespace
 
-int runHttpServer(const ServeOptions& options, Service& service)
+std::size_t lingerBytes(const ServerOptions& options)
 {
-    Listener listener;
-    std::string problem;
-    if (!listenOn(options.host, options.port, listener, problem)) {
-        std::cerr << "wixml serve: " << problem << '\n';
-        return 2;
-    }
-    // The WSDL is written with the address known, before the first request can arrive.
-    service.setAddress(listener.host, listener.port);
+    return std::max<std::size_t>(2 * options.maxBody, 1u << 20);
+}
 
-    // Every thread started from here inherits the mask: the signals reach sigwait below only.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-
-    // Bodies of up to --max-body come and go. After the first big one is freed,
-    // glibc raises its mmap threshold and keeps later ones in arenas it hardly
-    // ever gives back (bench/faults: 10 MB resident grew to 80 MB and stayed,
-    // with nothing leaked); a fixed threshold hands them back when freed.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-
-    const std::size_t lingerSlots = 32;
-    const ConnectionPlan plan = planConnections(options.maxConnections, options.threads, lingerSlots);
-    if (!plan.warning.empty()) std::cerr << "wixml serve: " << plan.warning << '\n';
-    LingeringCloser closer(lingerSlots, lingerBytes(options),
-                           std::chrono::seconds(std::min(options.readTimeout, 5u)));
-    RequestDeadlines deadlines(std::chrono::seconds(options.readTimeout), closer);
-    BodyBudget budget(options.maxBodyMemory);
-    Server server{options, service, deadlines, budget};
+MHD_Daemon* startDaemon(ServerState& state, int listeningSocket, bool ipv6, unsigned connections)
+{
     // poll, not epoll: edge-triggered, libmicrohttpd 0.9.75 misses a hang-up that
     // arrives with the last bytes of a partial body and holds the connection until
     // the idle timeout.
     unsigned flags = MHD_USE_ERROR_LOG | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC;
-    if (listener.family == AF_INET6) flags |= MHD_USE_IPv6;
+    if (ipv6) flags |= MHD_USE_IPv6;
+    ServerState* context = &state;
     // The header limit is the connection's memory pool, which holds the request line and headers.
-    MHD_Daemon* daemon = MHD_start_daemon(
-        flags, 0, nullptr, nullptr, handle, &server,
+    return MHD_start_daemon(
+        flags, 0, nullptr, nullptr, handle, context,
         MHD_OPTION_EXTERNAL_LOGGER, keepLibraryRefusal, nullptr,
-        MHD_OPTION_LISTEN_SOCKET, listener.socket,
-        MHD_OPTION_THREAD_POOL_SIZE, options.threads,
-        MHD_OPTION_CONNECTION_LIMIT, plan.connections,
-        MHD_OPTION_CONNECTION_TIMEOUT, options.idleTimeout,
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, options.maxHeader,
-        MHD_OPTION_URI_LOG_CALLBACK, beginExchange, &server,
-        MHD_OPTION_NOTIFY_COMPLETED, endExchange, &server,
-        MHD_OPTION_NOTIFY_CONNECTION, notifyConnection, &server,
+        MHD_OPTION_LISTEN_SOCKET, listeningSocket,
+        MHD_OPTION_THREAD_POOL_SIZE, state.options.threads,
+        MHD_OPTION_CONNECTION_LIMIT, connections,
+        MHD_OPTION_CONNECTION_TIMEOUT, state.options.idleTimeout,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, state.options.maxHeader,
+        MHD_OPTION_URI_LOG_CALLBACK, beginExchange, context,
+        MHD_OPTION_NOTIFY_COMPLETED, endExchange, context,
+        MHD_OPTION_NOTIFY_CONNECTION, notifyConnection, context,
         MHD_OPTION_END);
-    if (!daemon) {
-        std::cerr << "wixml serve: cannot start the HTTP server\n";
-        ::close(listener.socket);
-        return 2;
-    }
-    const std::string shown = listener.host.find(':') != std::string::npos ? "[" + listener.host + "]" : listener.host;
-    std::cout << "listening on http://" << shown << ":" << listener.port << "/" << std::endl;
-
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    const auto deadline = Clock::now() + stopGrace;
-    server.stopping = true;
-    std::cerr << "wixml serve: " << (received == SIGINT ? "SIGINT" : "SIGTERM") << ", stopping\n";
-    // No new connections from here: the listening socket closes at once.
-    const MHD_socket quiet = MHD_quiesce_daemon(daemon);
-    if (quiet != MHD_INVALID_SOCKET) ::close(quiet);
-    stopWithin(daemon, server, deadline);
-    return 0;
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -1,22 +1,22 @@
 #pragma once
 
-// What `wixml serve` answers to one request, apart from HTTP itself: which
-// operation it asks for, whether it can be read, and the reply or the fault.
+// What the server answers to one request, apart from HTTP itself: which
+// operation it asks for, whether it can be read, the handler's reply or fault,
+// the service description, the health check.
 
-#include <memory>
+#include <atomic>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "ServeDocuments.hpp"
-#include "ServeReplies.hpp"
+#include "RequestHead.hpp"
+#include "ServiceDocuments.hpp"
+#include "workinstructions/Server.hpp"
 
-namespace wixml {
-
-class SchemaValidator;
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 struct ServiceRequest {
     std::string method;
+    std::string path;
     std::string query;       // after '?', without it
     std::string host;        // the Host header, for a wildcard listening address
     const char* contentType = nullptr; // null when absent, as the headers below
@@ -27,7 +27,7 @@ struct ServiceRequest {
 struct ServiceAnswer {
     int status = 200;
     const char* contentType = "text/xml; charset=utf-8";
-    const std::string* prepared = nullptr; // lives as long as the service
+    const std::string* prepared = nullptr; // lives as long as the dispatcher
     std::string text;                      // when nothing prepared fits
     std::string operation = "-";           // for the access log
     bool allowHeader = false;              // 405: name the methods there are
@@ -35,37 +35,24 @@ struct ServiceAnswer {
     const std::string& body() const { return prepared ? *prepared : text; }
 };
 
-struct ServiceSetup {
-    std::string repliesDirectory;
-    std::string schemaDirectory;
-    bool strict = false;
-    wi::XMLReadLimits limits;
-};
-
-class Service {
+class Dispatcher {
 public:
-    /// Prepares every answer; throws std::runtime_error naming what is missing or wrong.
-    explicit Service(const ServiceSetup& setup);
-    ~Service();
-    Service(const Service&) = delete;
-    Service& operator=(const Service&) = delete;
+    Dispatcher(Service& service, const ServerOptions& options);
 
     /// Where clients reach the service, "http://HOST:PORT/"; a wildcard host
     /// leaves the address of each WSDL to the request's Host header.
     void setAddress(const std::string& host, unsigned port);
 
-    /// Safe to call from several threads at once.
-    ServiceAnswer answer(const ServiceRequest& request) const;
+    /// Safe to call from several threads at once. draining: the server stops.
+    ServiceAnswer answer(const ServiceRequest& request, bool draining) const;
 
 private:
     ServiceAnswer post(const ServiceRequest& request) const;
-    ServiceAnswer get(const ServiceRequest& request) const;
-    // Under --strict: the fault for a request that breaks the schema; none (empty text) for one that keeps it.
-    ServiceAnswer validated(SoapVersion faultVersion, std::string_view body) const;
+    ServiceAnswer get(const ServiceRequest& request, bool draining) const;
+    ServiceAnswer call(int operation, SoapVersion version, std::string_view body) const;
 
-    wi::XMLReadLimits m_limits;
-    std::vector<PreparedAnswer> m_answers;
-    std::unique_ptr<SchemaValidator> m_validator;
+    Service& m_service;
+    const ServerOptions& m_options;
     ServiceDocuments m_documents;
     std::string m_base;     // empty for a wildcard host
     unsigned m_port = 0;
@@ -75,4 +62,4 @@ private:
 /// The fault for an error inside the server itself (Server in SOAP 1.1's words).
 std::string internalErrorFault(const std::string& reason);
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 using HeaderFields = std::vector<std::pair<std::string_view, std::string_view>>;
 
@@ -24,4 +24,4 @@ struct FramingVerdict {
 /// repeats; http11 for HTTP/1.1, false for HTTP/1.0.
 FramingVerdict checkFraming(const HeaderFields& fields, bool http11);
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

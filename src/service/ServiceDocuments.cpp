@@ -1,26 +1,14 @@
-#include "ServeDocuments.hpp"
+#include "ServiceDocuments.hpp"
 
-#include <filesystem>
-#include <fstream>
-#include <regex>
-#include <sstream>
+#include <string_view>
 #include <stdexcept>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 namespace {
 
 const char* const wsdlFile = "WorkInstructionsService.wsdl";
 const char* const schemaFiles[] = {"WorkInstructions.xsd", "Base.xsd"};
-
-std::string readFile(const std::filesystem::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (!in) throw std::runtime_error("cannot read " + file.string());
-    return content.str();
-}
 
 // Where the address goes: each port's location attribute, and each import's
 // schemaLocation, which names a file beside the importer and becomes a query
@@ -28,8 +16,17 @@ std::string readFile(const std::filesystem::path& file)
 // address goes.
 std::string markAddresses(std::string text)
 {
-    const std::regex address(R"((<soap(?:12)?:address\s+location=")[^"]*")");
-    text = std::regex_replace(text, address, std::string("$1") + '\0' + "\"");
+    // No std::regex: its instantiations would be exported from the library.
+    for (const std::string_view start : {"<soap:address", "<soap12:address"}) {
+        for (std::size_t at = text.find(start); at != std::string::npos; at = text.find(start, at + 1)) {
+            std::size_t value = text.find_first_not_of(" \t\r\n", at + start.size());
+            if (value == at + start.size() || text.compare(value, 10, "location=\"") != 0) continue;
+            value += 10;
+            const std::size_t end = text.find('"', value);
+            if (end == std::string::npos) break;
+            text.replace(value, end - value, 1, '\0');
+        }
+    }
     for (const char* file : schemaFiles) {
         const std::string from = std::string("schemaLocation=\"") + file + "\"";
         const std::string to = std::string("schemaLocation=\"") + '\0' + "?xsd=" + file + "\"";
@@ -42,11 +39,10 @@ std::string markAddresses(std::string text)
 
 } // namespace
 
-ServiceDocuments::ServiceDocuments(const std::string& schemaDirectory)
+ServiceDocuments::ServiceDocuments()
 {
-    const std::filesystem::path directory(schemaDirectory);
-    std::map<std::string, std::string> originals{{"wsdl", readFile(directory / wsdlFile)}};
-    for (const char* file : schemaFiles) originals[file] = readFile(directory / file);
+    std::map<std::string, std::string> originals{{"wsdl", embeddedDocument(wsdlFile)}};
+    for (const char* file : schemaFiles) originals[file] = embeddedDocument(file);
     for (const auto& [name, original] : originals) {
         const std::string marked = markAddresses(original);
         Template& cut = m_templates[name];
@@ -84,4 +80,4 @@ std::string ServiceDocuments::requested(const std::string& query)
     return {};
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

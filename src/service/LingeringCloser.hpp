@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 class LingeringCloser {
 public:
@@ -51,4 +51,4 @@ private:
     std::thread m_drain;
 };
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

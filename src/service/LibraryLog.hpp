@@ -11,7 +11,7 @@
 #include <cstdarg>
 #include <cstdint>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 /// For MHD_OPTION_EXTERNAL_LOGGER: keeps the status of each refusal, drops the rest.
 void keepLibraryRefusal(void* context, const char* format, va_list arguments);
@@ -22,4 +22,4 @@ unsigned claimLibraryRefusal();
 /// Bytes a TCP socket has received so far; 0 when the kernel does not say.
 std::uint64_t bytesReceived(int socket);
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -1,4 +1,4 @@
-#include "ServeSocket.hpp"
+#include "Listener.hpp"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 namespace {
 
@@ -90,4 +90,4 @@ ConnectionPlan planConnections(unsigned wanted, unsigned threads, std::size_t li
     return plan;
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -1,4 +1,4 @@
-#include "ServeLinger.hpp"
+#include "LingeringCloser.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
-namespace wixml {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 LingeringCloser::LingeringCloser(std::size_t slots, std::size_t bytes, std::chrono::milliseconds time)
     : m_slots(slots), m_bytes(bytes), m_time(time), m_drain([this] { drain(); })
@@ -78,4 +78,4 @@ void LingeringCloser::drain()
     }
 }
 
-} // namespace wixml
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

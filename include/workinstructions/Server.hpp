@@ -1,0 +1,107 @@
+#pragma once
+
+// Serves a Service over HTTP: SOAP 1.1, SOAP 1.2 and bare messages, the WSDL
+// and its schemas, a health check, and the limits a server on a network needs.
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "workinstructions/Service.hpp"
+#include "workinstructions/ServiceExport.hpp"
+#include "workinstructions/XmlIO.hpp"
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+/// How a Server listens, and what it takes from clients.
+struct ServerOptions {
+    /// The address to listen on, numeric or a name; "0.0.0.0" or "::" for all.
+    /// The default keeps the service to this machine.
+    std::string host = "127.0.0.1";
+    /// The port; 0 for a free one (see Server::url()).
+    unsigned short port = 0;
+    /// Worker threads, each running its share of the connections and calling
+    /// the handlers of their requests; 0 for one per core.
+    unsigned threads = 0;
+    /// The most bytes of one request body; a longer one is answered 413.
+    std::size_t maxBody = 8u << 20;
+    /// The most bytes of all request bodies in flight together (at least
+    /// maxBody); a request beyond it is answered 503 with Retry-After. Memory
+    /// is taken as bytes arrive, never reserved for a declared length.
+    std::size_t maxBodyMemory = 128u << 20;
+    /// The most bytes of a request line and its headers; more is answered 431 or 414.
+    std::size_t maxHeader = 16u << 10;
+    /// The most connections at once; fewer when the process's descriptor limit
+    /// leaves no room for them (said in the log).
+    unsigned maxConnections = 256;
+    /// Seconds for a whole request to arrive, from its first byte to its last,
+    /// whatever part of it trickles.
+    unsigned readTimeout = 30;
+    /// Seconds a connection may stay silent.
+    unsigned idleTimeout = 10;
+    /// Milliseconds stop() gives answers in the making before it returns.
+    unsigned stopGraceMs = 1500;
+    /// The reader's limits on requests (depth, attributes, names...).
+    XMLReadLimits readLimits;
+    /// Called with each request's text and envelope once it has been read as
+    /// its operation's message, before the handler: a further check of the
+    /// request (against the XML Schema, say). It throws
+    /// `Kavella::Soa::Common::Xml::SoapFault` to refuse the request with that
+    /// fault; the handler is then not called. Called on worker threads.
+    std::function<void(std::string_view text, Envelope envelope)> checkRequest;
+    /// The start of the server's own lines on standard error (the access log
+    /// has none), e.g. "myservice: ".
+    std::string logPrefix = "server: ";
+};
+
+/// An HTTP server of one Service (libmicrohttpd underneath).
+///
+/// POST takes a request of either operation, as SOAP 1.1 (`text/xml` with a
+/// `SOAPAction` header), SOAP 1.2 (`application/soap+xml`, its `action`
+/// parameter optional) or a bare message (`text/xml` or `application/xml`).
+/// The envelope, media type, action and message are checked before a handler
+/// is called, and the reply or fault is written in the request's version.
+/// `GET ?wsdl` hands out the WSDL with this server's address, `GET ?xsd=NAME`
+/// its schemas (built into the library). `GET /health` answers 200 while the
+/// server takes work and 503 once it stops, for load balancers.
+///
+/// Each exchange writes one line to standard error:
+///   POST save 200 received 4628 sent 812 bytes in 153 us
+///
+/// Threads: start(), stop() and the destructor are called from one thread,
+/// not from a handler. url() may be called from any thread after start().
+class WI_SERVICE_API Server {
+public:
+    /// A server of service, which must outlive it; nothing listens before start().
+    explicit Server(Service& service, ServerOptions options = {});
+    /// Stops, as stop() does, if still running.
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    /// Listens and serves on the worker threads; listening when it returns.
+    /// Throws std::runtime_error naming the address and the reason when it
+    /// cannot listen (the port in use, say), and std::invalid_argument for an
+    /// option out of range. For the whole process it ignores SIGPIPE (a client
+    /// gone mid-answer must not end it) and fixes glibc's mmap threshold at
+    /// 128 KiB, so that freed request bodies go back to the system.
+    void start();
+    /// "http://HOST:PORT/" with the port actually bound; empty before start().
+    std::string url() const;
+    /// Stops gracefully: takes no further connection or request at once,
+    /// delivers every answer ready or made within the grace, then closes.
+    /// Returns false when exchanges were still open at the end of the grace
+    /// (a handler still running): they are left to finish on their own, the
+    /// service must then outlive them, and a program would rather exit.
+    bool stop();
+
+private:
+    class Running;
+    Service& m_service;
+    ServerOptions m_options;
+    std::shared_ptr<Running> m_running;
+};
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

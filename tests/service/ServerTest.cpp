@@ -1,0 +1,283 @@
+// The library's Server, in this process, with the library's Client as its
+// peer: replies in each envelope, handlers' faults on the wire, the health
+// check while the server drains, and a port that is taken.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <future>
+#include <stdexcept>
+#include <thread>
+
+#include "workinstructions/Client.hpp"
+#include "workinstructions/Server.hpp"
+#include "workinstructions/WorkInstructions.hpp"
+
+namespace wi = Velmora::Schemas::Mes::_2010_09::Workinstructions;
+using Kavella::Soa::Common::Xml::SoapFault;
+using Kavella::Soa::Common::Xml::SoapFaultCode;
+using Kavella::Soa::Common::Xml::SoapFaultParts;
+using Kavella::Soa::Common::Xml::SoapVersion;
+
+namespace {
+
+// Each operation does what the test gives it; by default it answers with the
+// uid the request named, so that a reply shows the request arrived whole.
+class TestService : public wi::Service {
+public:
+    std::function<void()> beforeLoad = [] {};
+
+    wi::AutoPtr<wi::LoadedObjectsResponse> load(const wi::LoadWorkInstructionDocInput& request) override
+    {
+        beforeLoad();
+        wi::AutoPtr<wi::LoadedObjectInfo> document(new wi::LoadedObjectInfo);
+        document->setWorkInstructionFile(request.getLoadedInfoArray().at(0)->getTargetObject()->getUid() + ".wix");
+        wi::AutoPtr<wi::LoadedObjectsResponse> reply(new wi::LoadedObjectsResponse);
+        reply->addLoadedObject(document);
+        return reply;
+    }
+    wi::AutoPtr<wi::SavedObjectsResponse> save(const wi::SaveWorkInstructionDocInput& request) override
+    {
+        wi::AutoPtr<wi::ServiceData> changes(new wi::ServiceData);
+        changes->addCreated(request.getSavedObjectArray().at(0)->getTargetObject()->getUid());
+        wi::AutoPtr<wi::SavedObjectsResponse> reply(new wi::SavedObjectsResponse);
+        reply->setServiceData(changes);
+        return reply;
+    }
+};
+
+wi::LoadWorkInstructionDocInput loadRequest(const std::string& uid)
+{
+    wi::AutoPtr<wi::ObjectsReferenced> wanted(new wi::ObjectsReferenced);
+    wanted->setTargetObject(new wi::ModelObject(uid));
+    wi::LoadWorkInstructionDocInput request;
+    request.addLoadedInfo(wanted);
+    return request;
+}
+
+wi::SaveWorkInstructionDocInput saveRequest(const std::string& uid)
+{
+    wi::AutoPtr<wi::SavedObjectInfo> document(new wi::SavedObjectInfo);
+    document->setTargetObject(new wi::ModelObject(uid));
+    wi::SaveWorkInstructionDocInput request;
+    request.addSavedObject(document);
+    return request;
+}
+
+wi::ServerOptions quickOptions()
+{
+    wi::ServerOptions options;
+    options.threads = 2;
+    return options;
+}
+
+unsigned short portOf(const std::string& url)
+{
+    return static_cast<unsigned short>(std::stoul(url.substr(url.rfind(':') + 1)));
+}
+
+// A plain TCP connection to the server, for what the Client does not do.
+class RawConnection {
+public:
+    explicit RawConnection(unsigned short port) : m_socket(::socket(AF_INET, SOCK_STREAM, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_connected = ::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawConnection() { ::close(m_socket); }
+    bool connected() const { return m_connected; }
+
+    bool send(const std::string& text)
+    {
+        return ::send(m_socket, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+    }
+
+    // The next answer, head and body; the connection stays open.
+    std::string answer()
+    {
+        std::string answer;
+        char buffer[4096];
+        for (;;) {
+            const auto headEnd = answer.find("\r\n\r\n");
+            if (headEnd != std::string::npos) {
+                const auto length = answer.find("Content-Length: ");
+                const std::size_t body = length == std::string::npos ? 0 : std::stoul(answer.substr(length + 16));
+                if (answer.size() >= headEnd + 4 + body) return answer;
+            }
+            const ssize_t got = ::recv(m_socket, buffer, sizeof buffer, 0);
+            if (got <= 0) return "closed: " + answer;
+            answer.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+
+    // The status line of the answer to GET path.
+    std::string get(const std::string& path)
+    {
+        if (!send("GET " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n")) return "send failed";
+        const std::string text = answer();
+        return text.substr(0, text.find("\r\n"));
+    }
+
+private:
+    int m_socket;
+    bool m_connected = false;
+};
+
+// The head of a load request in the envelope, for a body of length bytes.
+std::string loadHead(wi::Envelope envelope, std::size_t length, const std::string& more = {})
+{
+    const std::string action = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/load";
+    return "POST / HTTP/1.1\r\nHost: localhost\r\nContent-Length: " + std::to_string(length) + "\r\n" +
+           (envelope == wi::Envelope::Soap12 ? "Content-Type: application/soap+xml; action=\"" + action + "\"\r\n"
+                                              : "Content-Type: text/xml\r\nSOAPAction: \"" + action + "\"\r\n") +
+           more + "\r\n";
+}
+
+} // namespace
+
+TEST(Server, AnswersTheClientInEachEnvelope)
+{
+    TestService service;
+    wi::Server server(service, quickOptions());
+    server.start();
+    for (const wi::Envelope envelope : {wi::Envelope::Soap11, wi::Envelope::Soap12, wi::Envelope::None}) {
+        SCOPED_TRACE(static_cast<int>(envelope));
+        wi::ClientOptions options;
+        options.envelope = envelope;
+        wi::Client client(server.url(), options);
+        EXPECT_EQ(client.load(loadRequest("Op0010"))->getLoadedObjectArray().at(0)->getWorkInstructionFile(),
+                  "Op0010.wix");
+        EXPECT_EQ(client.save(saveRequest("Op0020"))->getServiceData()->getCreatedArray(),
+                  std::vector<std::string>{"Op0020"});
+    }
+    EXPECT_TRUE(server.stop());
+}
+
+// What a handler throws, and what the client gets, in each SOAP version.
+TEST(Server, HandlerFaultsReachTheClientAndNothingElseDoes)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> thrown;
+        SoapFaultCode code;
+        std::vector<std::string> subcodes;
+        std::string reason;
+        std::string wireHolds; // the detail as the fault's markup on the wire
+    };
+    const std::string secret = "password=hunter2 at db7:5432";
+    const Case cases[] = {
+        {"a Sender fault with a subcode and detail markup",
+         [] {
+             SoapFaultParts parts(SoapFaultCode::Sender, "Op0010 is locked");
+             parts.subcodes = {"{urn:test:store}Locked"};
+             parts.detailXml = "<t:lock xmlns:t=\"urn:test:store\"><t:by>7</t:by></t:lock>";
+             throw SoapFault(std::move(parts));
+         },
+         SoapFaultCode::Sender, {"Locked"}, "Op0010 is locked",
+         "<t:lock xmlns:t=\"urn:test:store\"><t:by>7</t:by></t:lock>"},
+        {"SOAP 1.1's dotted Server code",
+         [] { throw SoapFault(SoapVersion::Soap11, "soapenv:Server.Database.Down", "try later", ""); },
+         SoapFaultCode::Receiver, {"Database", "Down"}, "try later", ""},
+        {"SOAP 1.2's Sender word given to a SOAP 1.1 request alike",
+         [] { throw SoapFault(SoapVersion::Soap12, "env:Sender", "bad uid", "uid 0"); },
+         SoapFaultCode::Sender, {}, "bad uid", "uid 0</"},
+        {"a runtime_error, whose text stays in the log",
+         [&secret] { throw std::runtime_error(secret); },
+         SoapFaultCode::Receiver, {}, "the service failed to answer", ""},
+        {"something that is no exception class", [] { throw 42; },
+         SoapFaultCode::Receiver, {}, "the service failed to answer", ""},
+    };
+    TestService service;
+    wi::Server server(service, quickOptions());
+    server.start();
+    for (const Case& test : cases) {
+        for (const wi::Envelope envelope : {wi::Envelope::Soap11, wi::Envelope::Soap12}) {
+            SCOPED_TRACE(std::string(test.name) + (envelope == wi::Envelope::Soap11 ? ", SOAP 1.1" : ", SOAP 1.2"));
+            service.beforeLoad = test.thrown;
+            wi::ClientOptions options;
+            options.envelope = envelope;
+            wi::Client client(server.url(), options);
+            try {
+                client.load(loadRequest("Op0010"));
+                ADD_FAILURE() << "no fault";
+            } catch (const SoapFault& fault) {
+                EXPECT_EQ(fault.faultCode(), test.code);
+                EXPECT_EQ(fault.subcodes(), test.subcodes);
+                EXPECT_EQ(fault.reason(), test.reason);
+            }
+            // The client keeps a detail's text only: the markup is looked for on the wire.
+            RawConnection raw(portOf(server.url()));
+            const std::string body = wi::writeXml(loadRequest("Op0010"), envelope);
+            ASSERT_TRUE(raw.send(loadHead(envelope, body.size()) + body));
+            const std::string answer = raw.answer();
+            EXPECT_NE(answer.find(test.wireHolds), std::string::npos) << answer;
+            EXPECT_EQ(answer.find("hunter2"), std::string::npos) << answer;
+        }
+    }
+    server.stop();
+}
+
+// A load balancer asks /health: 200 while the server takes work, 503 once it
+// stops while a request is still arriving; that request is still answered.
+TEST(Server, HealthTurns503WhileDraining)
+{
+    TestService service;
+    wi::ServerOptions options = quickOptions();
+    options.stopGraceMs = 5000;
+    wi::Server server(service, options);
+    server.start();
+    const unsigned short port = portOf(server.url());
+    RawConnection balancer(port);
+    ASSERT_TRUE(balancer.connected());
+    EXPECT_EQ(balancer.get("/health"), "HTTP/1.1 200 OK");
+
+    // Half a request: an exchange open that holds no worker thread. The
+    // server's 100 Continue says that its headers are in.
+    RawConnection slow(port);
+    const std::string body = wi::writeXml(loadRequest("Op0030"), wi::Envelope::Soap11);
+    ASSERT_TRUE(slow.send(loadHead(wi::Envelope::Soap11, body.size(), "Expect: 100-continue\r\n")));
+    ASSERT_EQ(slow.answer(), "HTTP/1.1 100 Continue\r\n\r\n");
+    ASSERT_TRUE(slow.send(body.substr(0, 100)));
+
+    auto stopped = std::async(std::launch::async, [&] { return server.stop(); });
+    // The stop closes the listening socket first: new connections are refused.
+    for (int i = 0; i < 200 && RawConnection(port).connected(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_FALSE(RawConnection(port).connected());
+    EXPECT_EQ(balancer.get("/health"), "HTTP/1.1 503 Service Unavailable");
+    ASSERT_TRUE(slow.send(body.substr(100)));
+    const std::string answer = slow.answer();
+    EXPECT_EQ(answer.substr(0, answer.find("\r\n")), "HTTP/1.1 200 OK");
+    EXPECT_NE(answer.find("workInstructionFile=\"Op0030.wix\""), std::string::npos) << answer;
+    EXPECT_TRUE(stopped.get());
+}
+
+TEST(Server, StartNamesTheAddressItCannotTake)
+{
+    TestService service;
+    wi::Server first(service, quickOptions());
+    first.start();
+    wi::ServerOptions options = quickOptions();
+    options.port = portOf(first.url());
+    wi::Server second(service, options);
+    try {
+        second.start();
+        ADD_FAILURE() << "a second server took port " << options.port;
+    } catch (const std::runtime_error& error) {
+        const std::string message = error.what();
+        EXPECT_NE(message.find("127.0.0.1 port " + std::to_string(options.port)), std::string::npos) << message;
+        EXPECT_NE(message.find("in use"), std::string::npos) << message;
+    }
+    EXPECT_EQ(second.url(), "");
+    options.maxBodyMemory = options.maxBody - 1;
+    EXPECT_THROW(wi::Server(service, options).start(), std::invalid_argument);
+}

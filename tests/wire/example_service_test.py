@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""examples/service.cpp with its clients: examples/client.cpp saves through it
+in each SOAP version, and what was saved comes back from load; a load of a uid
+never saved gets the service's own fault.
+
+    example_service_test.py EXAMPLE_SERVICE EXAMPLE_CLIENT
+"""
+
+import re
+import subprocess
+import sys
+
+from serve_fixture import Serve
+
+ACTION = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/load"
+LOAD = """<soapenv:Envelope xmlns:soapenv="http://schemas.xmlsoap.org/soap/envelope/"
+    xmlns:wi="http://velmora.com/Schemas/MES/2010-09/WorkInstructions"><soapenv:Body>
+  <wi:LoadWorkInstructionDocInput><wi:loadedInfo><wi:targetContext uid="LineB7"/>
+  <wi:targetObject uid="{uid}"/></wi:loadedInfo></wi:LoadWorkInstructionDocInput>
+</soapenv:Body></soapenv:Envelope>"""
+
+
+class ExampleService(Serve):
+    def __init__(self, program):
+        super().__init__(program)
+        self.command = [program, "--port", "0"]
+
+
+def main():
+    service, client = sys.argv[1:3]
+    failures = []
+
+    def check(ok, what):
+        if not ok:
+            failures.append(what)
+            print("FAIL:", what)
+
+    with ExampleService(service) as serve:
+        # Calls in order: each one sees what the ones before it saved.
+        calls = [
+            ([client, serve.url], 0, r"Saved: 1 created, 0 updated, 0 deleted\n  created Op0010Gearbox\n"),
+            ([client, "--soap12", serve.url], 0, r"Saved: 0 created, 1 updated, 0 deleted\n  updated Op0010Gearbox\n"),
+        ]
+        for command, status, output in calls:
+            run = subprocess.run(command, capture_output=True, text=True, timeout=60)
+            check(run.returncode == status and re.search(output, run.stdout),
+                  f"{command[1:-1]}: exit {run.returncode}, {run.stdout!r} {run.stderr!r}")
+        loads = [
+            ("Op0010Gearbox", 200, [r'workInstructionFile="WI-4711/B/gearbox-housing.wix"',
+                                    r':targetContext uid="LineB7"/>', r'persistentId="Dcd0815Torque"',
+                                    r'key="nominal_torque"[^>]*>[^<]*<[^>]*>24.5<|value="24.5"|>24.5<']),
+            ("Op9999Unknown", 500, [r"<faultcode>[^<]*Client\.UnknownObject</faultcode>",
+                                    r"no work instruction was saved for &apos;Op9999Unknown&apos;|"
+                                    r"no work instruction was saved for 'Op9999Unknown'",
+                                    r"<store:uid xmlns:store=\"urn:example:work-instruction-store\">Op9999Unknown<"]),
+        ]
+        for uid, status, patterns in loads:
+            got, _, body = serve.post(LOAD.format(uid=uid).encode(), "text/xml; charset=utf-8", f'"{ACTION}"')
+            text = body.decode()
+            check(got == status, f"load {uid}: HTTP {got}")
+            for pattern in patterns:
+                check(re.search(pattern, text), f"load {uid}: no {pattern!r} in {text[:600]!r}")
+        status, _, _ = serve.request("GET", "/health")
+        check(status == 200, f"/health while serving: HTTP {status}")
+        check(serve.stop() == 0, f"stop: exit {serve.exit_status}")
+    if failures:
+        return 1
+    print(f"example service: {len(calls)} saves by the example client, {len(loads)} loads, health and stop as expected")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
