@@ -19,6 +19,19 @@ TextDecoder::Start DocumentInput::begin(std::string_view head, bool whole, Refus
     return start;
 }
 
+void DocumentInput::takeWhole(std::string_view text)
+{
+    // Short: one copy costs less than the parser's calls for more, many per
+    // small message.
+    m_inPlace = false;
+    m_rawDone = true;
+    m_decoder.decode(text, m_decoded, 0, m_firstUnreadable);
+    m_window = m_decoded;
+    m_given = m_scanner.scan(m_window, 0, true, m_window.size());
+    m_decoded[m_given] = '\0'; // only ever what a limit cut off
+    m_whole = std::string_view(m_decoded.data(), m_given);
+}
+
 bool DocumentInput::open(std::string_view text, Refusal& refusal)
 {
     m_stream = nullptr;
@@ -27,15 +40,7 @@ bool DocumentInput::open(std::string_view text, Refusal& refusal)
     text.remove_prefix(m_decoder.markSize());
     m_inPlace = m_decoder.mode() == TextDecoder::Mode::utf8;
     if (m_inPlace && text.size() <= pieceSize) {
-        // Short: one copy costs less than the parser's calls for more, many per
-        // small message.
-        m_inPlace = false;
-        m_rawDone = true;
-        m_decoder.decode(text, m_decoded, 0, m_firstUnreadable);
-        m_window = m_decoded;
-        m_given = m_scanner.scan(m_window, 0, true, m_window.size());
-        m_decoded[m_given] = '\0'; // only ever what a limit cut off
-        m_whole = std::string_view(m_decoded.data(), m_given);
+        takeWhole(text);
         return true;
     }
     if (m_inPlace) {
@@ -48,16 +53,37 @@ bool DocumentInput::open(std::string_view text, Refusal& refusal)
     return true;
 }
 
+char* RawBuffer::extend(std::size_t more)
+{
+    if (m_size + more > m_capacity) {
+        const std::size_t capacity = std::max(m_size + more, 2 * m_capacity);
+        std::unique_ptr<char[]> grown(new char[capacity]);
+        if (m_size) std::memcpy(grown.get(), m_data.get(), m_size);
+        m_data = std::move(grown);
+        m_capacity = capacity;
+    }
+    return m_data.get() + m_size;
+}
+
+void RawBuffer::release(std::size_t limit)
+{
+    m_size = 0;
+    if (m_capacity > limit) {
+        m_data.reset();
+        m_capacity = 0;
+    }
+}
+
 std::size_t DocumentInput::readStream(std::size_t size)
 {
     // Through the buffer, not the stream: reaching the end sets no failbit that
     // the caller's exception mask could turn into an error.
-    const std::size_t start = m_raw.size();
-    m_raw.resize(start + size);
+    char* const room = m_raw.extend(size);
     std::streambuf* const buffer = m_stream->rdbuf();
-    const std::streamsize got = buffer ? buffer->sgetn(m_raw.data() + start, static_cast<std::streamsize>(size)) : 0;
-    m_raw.resize(start + static_cast<std::size_t>(std::max<std::streamsize>(got, 0)));
-    return m_raw.size() - start;
+    const std::streamsize got = buffer ? buffer->sgetn(room, static_cast<std::streamsize>(size)) : 0;
+    const auto added = static_cast<std::size_t>(std::max<std::streamsize>(got, 0));
+    m_raw.commit(added);
+    return added;
 }
 
 bool DocumentInput::open(std::istream& stream, Refusal& refusal)
@@ -71,11 +97,17 @@ bool DocumentInput::open(std::istream& stream, Refusal& refusal)
     // The head must hold the declaration whole, as a text in memory does.
     bool ended = readStream(pieceSize) < pieceSize;
     TextDecoder::Start start;
-    while ((start = begin(m_raw, ended, refusal)) == TextDecoder::Start::needMore)
+    while ((start = begin(m_raw.view(), ended, refusal)) == TextDecoder::Start::needMore)
         ended = readStream(pieceSize) < pieceSize;
     if (start == TextDecoder::Start::refused) return false;
     // The head is decoded like the rest, the byte order mark left out.
-    m_rawRest = std::string_view(m_raw).substr(m_decoder.markSize());
+    m_rawRest = m_raw.view().substr(m_decoder.markSize());
+    if (ended && m_decoder.mode() == TextDecoder::Mode::utf8 && m_rawRest.size() <= pieceSize) {
+        // A short message, all read: as one in memory.
+        takeWhole(m_rawRest);
+        m_rawRest = {};
+        return true;
+    }
     m_rawDone = false;
     m_streamEnded = ended;
     return true;
@@ -91,7 +123,7 @@ bool DocumentInput::readMore()
     } else if (m_stream && !m_streamEnded) {
         m_raw.clear();
         m_streamEnded = readStream(pieceSize) < pieceSize;
-        piece = m_raw;
+        piece = m_raw.view();
     }
     const std::size_t decodedStart = m_windowStart;
     if (piece.empty()) {
@@ -154,7 +186,7 @@ void DocumentInput::release()
     m_rawRest = {};
     m_stream = nullptr;
     if (m_decoded.capacity() > 4 * pieceSize) std::string().swap(m_decoded);
-    if (m_raw.capacity() > pieceSize) std::string().swap(m_raw);
+    m_raw.release(pieceSize);
 }
 
 } // namespace Kavella::Soa::Common::Xml::detail

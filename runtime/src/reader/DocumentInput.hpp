@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,25 @@ public:
     virtual std::size_t letGo(std::size_t keepFrom) = 0;
 };
 
+/// Bytes read from a stream, grown without being filled first: zeroing a
+/// piece's worth would cost a small message more than reading it.
+class RawBuffer {
+public:
+    std::string_view view() const { return {m_data.get(), m_size}; }
+    void clear() { m_size = 0; }
+    /// Room for more bytes at the end.
+    char* extend(std::size_t more);
+    /// The first added bytes of that room now hold text.
+    void commit(std::size_t added) { m_size += added; }
+    /// Gives a buffer grown past limit back.
+    void release(std::size_t limit);
+
+private:
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+};
+
 class DocumentInput {
 public:
     /// How much is read from a stream, or decoded, at a time.
@@ -40,7 +60,8 @@ public:
     /// that neither its state nor its exception mask changes.
     bool open(std::istream& stream, Refusal& refusal);
 
-    /// A short UTF-8 text in memory, judged whole and copied once (its NULs made
+    /// A short UTF-8 text (in memory, or a stream that ended within its first
+    /// piece), judged whole and copied once (its NULs made
     /// unreadable) for the parser to read where it stands: the part before the
     /// first place over a limit, followed by a NUL. Null when the text is read
     /// in pieces through fill().
@@ -67,6 +88,7 @@ public:
 
 private:
     TextDecoder::Start begin(std::string_view head, bool whole, Refusal& refusal);
+    void takeWhole(std::string_view text);
     std::size_t readStream(std::size_t size);
     bool readMore();
     void letGo(std::size_t parserStart);
@@ -86,7 +108,7 @@ private:
     std::string_view m_rawRest;
     std::istream* m_stream = nullptr;
     bool m_streamEnded = false;
-    std::string m_raw;
+    RawBuffer m_raw;
 };
 
 } // namespace Kavella::Soa::Common::Xml::detail
