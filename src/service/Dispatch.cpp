@@ -116,15 +116,6 @@ ServiceAnswer readFault(SoapVersion version, const DomException& error)
     return faultAnswer(version, std::move(parts));
 }
 
-ServiceAnswer plainAnswer(int status, std::string text)
-{
-    ServiceAnswer answer;
-    answer.status = status;
-    answer.contentType = "text/plain; charset=utf-8";
-    answer.text = std::move(text) + "\n";
-    return answer;
-}
-
 const char* versionName(SoapVersion version)
 {
     return version == SoapVersion::Soap11 ? "a SOAP 1.1 envelope" : version == SoapVersion::Soap12 ? "a SOAP 1.2 envelope"
@@ -144,6 +135,15 @@ bool plausibleHost(const std::string& host)
 }
 
 } // namespace
+
+ServiceAnswer plainAnswer(int status, std::string text)
+{
+    ServiceAnswer answer;
+    answer.status = status;
+    answer.contentType = "text/plain; charset=utf-8";
+    answer.text = std::move(text) + "\n";
+    return answer;
+}
 
 Dispatcher::Dispatcher(Service& service, const ServerOptions& options)
     : m_service(service), m_options(options)

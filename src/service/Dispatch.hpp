@@ -35,6 +35,9 @@ struct ServiceAnswer {
     const std::string& body() const { return prepared ? *prepared : text; }
 };
 
+/// A short text answer: a refusal of the HTTP layer, or the health check's.
+ServiceAnswer plainAnswer(int status, std::string text);
+
 class Dispatcher {
 public:
     Dispatcher(Service& service, const ServerOptions& options);

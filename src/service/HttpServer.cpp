@@ -66,15 +66,6 @@ const char* header(MHD_Connection* connection, const char* name)
     return MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
 }
 
-ServiceAnswer plainAnswer(int status, std::string text)
-{
-    ServiceAnswer answer;
-    answer.status = status;
-    answer.contentType = "text/plain; charset=utf-8";
-    answer.text = std::move(text) + "\n";
-    return answer;
-}
-
 // What becomes of the connection after the answer: kept; closed; or closed
 // gracefully, for its client may still be sending a body nobody reads.
 enum class Then { keep, close, linger };

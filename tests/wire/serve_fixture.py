@@ -16,6 +16,12 @@ import urllib.parse
 
 START_SECONDS = 30
 
+SOAP11 = "http://schemas.xmlsoap.org/soap/envelope/"
+SOAP12 = "http://www.w3.org/2003/05/soap-envelope"
+WI = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions"
+ACTION = {"load": f"{WI}/load", "save": f"{WI}/save"}
+TEXT_XML = "text/xml; charset=utf-8"
+
 
 class Serve:
     def __init__(self, wixml, *options, limits=None):

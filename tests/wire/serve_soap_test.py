@@ -14,13 +14,8 @@ import sys
 import xml.dom.minidom
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from serve_fixture import Serve, replies_directory  # noqa: E402
+from serve_fixture import ACTION, SOAP11, SOAP12, TEXT_XML, WI, Serve, replies_directory  # noqa: E402
 
-SOAP11 = "http://schemas.xmlsoap.org/soap/envelope/"
-SOAP12 = "http://www.w3.org/2003/05/soap-envelope"
-WI = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions"
-ACTION = {"load": f"{WI}/load", "save": f"{WI}/save"}
-TEXT_XML = "text/xml; charset=utf-8"
 
 wixml, examples = sys.argv[1], sys.argv[2]
 failures = []

@@ -1,5 +1,7 @@
 #include "ServeOptions.hpp"
 
+#include "LimitOptions.hpp"
+
 #include <sched.h>
 
 #include <cerrno>
@@ -15,21 +17,6 @@ const char* const serveValueOptions[] = {"--host",         "--port",         "--
 
 namespace {
 
-bool readNumber(const std::string& option, const std::string& text, unsigned long long low, unsigned long long high,
-                unsigned long long& value, std::string& problem)
-{
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtoull(text.c_str(), &end, 10);
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || *end || errno || value < low ||
-        value > high) {
-        problem = option + " wants a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                  ", not '" + text + "'";
-        return false;
-    }
-    return true;
-}
-
 template <class Field>
 bool readField(const std::map<std::string, std::string>& given, const std::string& option,
                unsigned long long low, unsigned long long high, Field& field, std::string& problem)
@@ -37,7 +24,7 @@ bool readField(const std::map<std::string, std::string>& given, const std::strin
     const auto found = given.find(option);
     if (found == given.end()) return true;
     unsigned long long value = 0;
-    if (!readNumber(option, found->second, low, high, value, problem)) return false;
+    if (!readWholeNumber(option, found->second, low, high, value, problem)) return false;
     field = static_cast<Field>(value);
     return true;
 }
