@@ -19,7 +19,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from serve_fixture import Serve  # noqa: E402
+from serve_fixture import Serve, raw_exchange  # noqa: E402
 
 WI = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions"
 wixml, examples = sys.argv[1], sys.argv[2]
@@ -48,23 +48,6 @@ def many_operations(size):
 def post_head(length=None, extra=b""):
     framing = b"Transfer-Encoding: chunked\r\n" if length is None else f"Content-Length: {length}\r\n".encode()
     return b"POST / HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\n" + framing + extra + b"\r\n"
-
-
-def exchange(serve, data, seconds=5):
-    """Sends data; returns what came back and whether the server closed the connection."""
-    with socket.create_connection((serve.host, serve.port), timeout=seconds) as sock:
-        sock.sendall(data)
-        answer = b""
-        try:
-            while True:
-                chunk = sock.recv(65536)
-                if not chunk:
-                    return answer, True
-                answer += chunk
-        except socket.timeout:
-            return answer, False
-        except ConnectionResetError:
-            return answer, True
 
 
 # ---- framing: (name, request, status); each refused request is answered once and its connection closed ----
@@ -97,7 +80,7 @@ def test_framing():
     cases = framing_cases()
     with Serve(wixml, "--threads", "1") as serve:
         for name, request, status in cases:
-            answer, closed = exchange(serve, request)
+            answer, closed = raw_exchange(serve, request)
             check(answer.startswith(f"HTTP/1.1 {status} ".encode()), f"{name}: {answer[:60]!r}, expected {status}")
             check(closed, f"{name}: the connection was kept after {answer[:20]!r}")
             check(answer.count(b"HTTP/1.1 200") == 0, f"{name}: a request after the first was answered: {answer!r}")
@@ -105,7 +88,7 @@ def test_framing():
         for name, request in (("by length", post_head(len(load_request())) + load_request()),
                               ("by chunks", post_head(None) + f"{len(load_request()):x}\r\n".encode() + load_request()
                                + b"\r\n0\r\n\r\n")):
-            answer, _ = exchange(serve, request, seconds=1)
+            answer, _ = raw_exchange(serve, request, seconds=1)
             check(answer.startswith(b"HTTP/1.1 200 "), f"a body framed {name}: {answer[:60]!r}")
         serve.stop()
     # Each refusal is one line of the access log with the status sent, libmicrohttpd's own ones too.
@@ -191,7 +174,7 @@ def test_bodies_in_flight():
             first = socket.create_connection((serve.host, serve.port))
             first.sendall(post_head(1 << 20) + piece)
             time.sleep(0.3)
-            answer, closed = exchange(serve, request)
+            answer, closed = raw_exchange(serve, request)
             check(answer.startswith(b"HTTP/1.1 503 ") and b"\r\nRetry-After: " in answer and closed,
                   f"a {name} body past --max-body-memory: {answer[:200]!r}")
             first.close()
@@ -293,7 +276,7 @@ def log_cases():
 def test_access_log():
     with Serve(wixml, "--max-header", "32768") as serve:
         for _, method, _ in log_cases():
-            exchange(serve, method + b" / HTTP/1.1\r\nHost: x\r\n\r\n", seconds=1)
+            raw_exchange(serve, method + b" / HTTP/1.1\r\nHost: x\r\n\r\n", seconds=1)
         serve.stop()
     for name, _, shown in log_cases():
         check(re.search(rf"^{shown}- 405 received", serve.log, re.MULTILINE), f"{name}: not logged as {shown!r}: {serve.log!r}")

@@ -8,7 +8,9 @@
 import http.client
 import os
 import resource
+import re
 import signal
+import socket
 import subprocess
 import tempfile
 import time
@@ -102,3 +104,27 @@ def replies_directory(examples, **files):
         with open(os.path.join(directory.name, name.replace("_", "-") + ".xml"), "w", encoding="utf-8") as out:
             out.write(text)
     return directory
+
+
+def example_message(examples, name):
+    """An example message's text without its XML declaration."""
+    with open(os.path.join(examples, name), encoding="utf-8") as source:
+        return re.sub(r"^<\?xml[^>]*\?>\s*", "", source.read())
+
+
+def raw_exchange(serve, data, seconds=5):
+    """Sends data on a fresh connection; returns what came back before the server
+    closed it or time ran out, and whether the server closed it."""
+    with socket.create_connection((serve.host, serve.port), timeout=seconds) as sock:
+        sock.sendall(data)
+        answer = b""
+        try:
+            while True:
+                chunk = sock.recv(65536)
+                if not chunk:
+                    return answer, True
+                answer += chunk
+        except socket.timeout:
+            return answer, False
+        except ConnectionResetError:
+            return answer, True

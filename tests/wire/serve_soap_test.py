@@ -14,7 +14,7 @@ import sys
 import xml.dom.minidom
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from serve_fixture import ACTION, SOAP11, SOAP12, TEXT_XML, WI, Serve, replies_directory  # noqa: E402
+from serve_fixture import ACTION, SOAP11, SOAP12, TEXT_XML, WI, Serve, example_message, replies_directory  # noqa: E402
 
 
 wixml, examples = sys.argv[1], sys.argv[2]
@@ -28,8 +28,7 @@ def check(condition, what):
 
 
 def example(name):
-    with open(os.path.join(examples, name), encoding="utf-8") as source:
-        return re.sub(r"^<\?xml[^>]*\?>\s*", "", source.read())
+    return example_message(examples, name)
 
 
 def enveloped(message, version, header=""):

@@ -17,7 +17,8 @@ import time
 import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from serve_fixture import ACTION, SOAP11, SOAP12, TEXT_XML, WI, Serve, replies_directory  # noqa: E402
+from serve_fixture import (ACTION, SOAP11, SOAP12, TEXT_XML, WI, Serve, example_message, raw_exchange,  # noqa: E402
+                           replies_directory)
 
 REQUEST = {"load": "LoadWorkInstructionDocInput", "save": "SaveWorkInstructionDocInput"}
 REPLY = {"load": "LoadedObjectsResponse", "save": "SavedObjectsResponse"}
@@ -26,15 +27,14 @@ wixml, examples = sys.argv[1], sys.argv[2]
 failures = []
 
 
+def example(name):
+    return example_message(examples, name)
+
+
 def check(condition, what):
     if not condition:
         failures.append(what)
     return condition
-
-
-def example(name):
-    with open(os.path.join(examples, name), encoding="utf-8") as source:
-        return re.sub(r"^<\?xml[^>]*\?>\s*", "", source.read())
 
 
 def enveloped(message, version):
@@ -189,26 +189,10 @@ def test_description(serve):
 
 
 # ---- limits ---------------------------------------------------------------------------
-def raw_exchange(serve, data, read_seconds=5):
-    """Sends data on a fresh connection and returns what comes back before it closes or time runs out."""
-    with socket.create_connection((serve.host, serve.port), timeout=read_seconds) as sock:
-        sock.sendall(data)
-        answer = b""
-        try:
-            while True:
-                chunk = sock.recv(65536)
-                if not chunk:
-                    break
-                answer += chunk
-        except (socket.timeout, ConnectionResetError):
-            pass
-        return answer
-
-
 def test_limits(serve, max_body):
     # Declared too long: refused at once, though nearly all of the body never comes.
     started = time.monotonic()
-    answer = raw_exchange(serve, b"POST / HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\nContent-Length: 100000000\r\n\r\n<a>")
+    answer, _ = raw_exchange(serve, b"POST / HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\nContent-Length: 100000000\r\n\r\n<a>")
     check(answer.startswith(b"HTTP/1.1 413"), f"a declared 100 MB body: {answer[:80]!r}")
     check(time.monotonic() - started < 3, "a declared 100 MB body: the 413 took over 3 s")
     status, _, _ = serve.post(b"<a>" + b" " * (max_body + 1) + b"</a>", TEXT_XML)
@@ -219,9 +203,9 @@ def test_limits(serve, max_body):
     chunk = b"<a>" + b" " * (max_body) + b"</a>"
     data = (b"POST / HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\nTransfer-Encoding: chunked\r\n\r\n" +
             f"{len(chunk):x}\r\n".encode() + chunk + b"\r\n0\r\n\r\n")
-    answer = raw_exchange(serve, data)
+    answer, _ = raw_exchange(serve, data)
     check(answer.startswith(b"HTTP/1.1 413"), f"a chunked body over --max-body: {answer[:80]!r}")
-    answer = raw_exchange(serve, b"GET /?wsdl HTTP/1.1\r\nHost: x\r\nX-Big: " + b"y" * 40000 + b"\r\n\r\n")
+    answer, _ = raw_exchange(serve, b"GET /?wsdl HTTP/1.1\r\nHost: x\r\nX-Big: " + b"y" * 40000 + b"\r\n\r\n")
     check(re.match(rb"HTTP/1\.1 4\d\d", answer) is not None, f"40 KB of headers: {answer[:80]!r}")
 
 
@@ -230,7 +214,7 @@ def test_timeouts(wixml_options):
     # trickles in is cut by the read timeout: serve_attack_test.py, with the other slow clients.
     with Serve(wixml, "--read-timeout", "1", "--idle-timeout", "1", *wixml_options) as serve:
         started = time.monotonic()
-        answer = raw_exchange(serve, b"", read_seconds=6)
+        answer, _ = raw_exchange(serve, b"", seconds=6)
         idle = time.monotonic() - started
         check(answer == b"" and 0.5 < idle < 4, f"an idle connection lasted {idle:.1f} s with --idle-timeout 1")
 
