@@ -101,6 +101,9 @@ TEST(ClientFailures, TransportAndHttpErrorsSayWhich)
         {base + "status-503", minute, unlimited, Kind::HttpStatus, 503,
          {"HTTP 503 Service Unavailable: <html><body> <h1>Down for maintenance</h1> </body></html>"}, 5},
         {base + "xml-500", minute, unlimited, Kind::HttpStatus, 500, {"HTTP 500", "no SOAP fault"}, 5},
+        {base + "status-control", minute, unlimited, Kind::HttpStatus, 502, {": HTTP 502 Bad\\x1B[2J\\x07Gateway\\x7F"}, 5},
+        {base + "long-header", minute, unlimited, Kind::ReplyTooLarge, 200, {"headers are larger than libcurl takes"}, 5},
+        {base + "many-headers", minute, unlimited, Kind::ReplyTooLarge, 200, {"headers are larger than libcurl takes"}, 5},
         {base + "big", minute, mebibyte, Kind::ReplyTooLarge, 200, {"longer than the limit of 1048576 bytes"}, 5},
         {base + "big-chunked", minute, mebibyte, Kind::ReplyTooLarge, 200, {"past the limit of 1048576 bytes"}, 5},
         {closedPort.url(), minute, unlimited, Kind::Refused, 0, {"connection refused"}, 5},
@@ -203,6 +206,12 @@ TEST(ClientFailures, UnusableOptionsAreRefused)
          "the value of X-A holds a line break"},
         {"http://host/", [](wi::ClientOptions& o) { o.headers = {{"soapaction", "x"}}; },
          "soapaction is set by each call"},
+        {"http://host/", [](wi::ClientOptions& o) { o.headers = {{"Content-Length", "5"}}; },
+         "Content-Length frames the request or steers the connection"},
+        {"http://host/", [](wi::ClientOptions& o) { o.headers = {{"transfer-encoding", "chunked"}}; },
+         "transfer-encoding frames the request"},
+        {"http://host/", [](wi::ClientOptions& o) { o.headers = {{"Host", "elsewhere"}}; }, "Host frames the request"},
+        {"http://host/", [](wi::ClientOptions& o) { o.maxReplyElements = 0; }, "maxReplyElements must be positive"},
     };
     for (const Row& row : rows) {
         wi::ClientOptions options;
@@ -212,6 +221,35 @@ TEST(ClientFailures, UnusableOptionsAreRefused)
             ADD_FAILURE() << row.message << ": accepted";
         } catch (const std::invalid_argument& error) {
             EXPECT_NE(std::string(error.what()).find(row.message), std::string::npos) << error.what();
+        }
+    }
+}
+
+// A reply's elements are counted as they arrive, whatever pieces they come in:
+// one more than the bound fails the call by name, the bound itself passes.
+// /large holds Envelope, Body, the message, ServiceData and 20000 created uids.
+TEST(ClientFailures, ReplyElementsAreBounded)
+{
+    const service_test::ServiceProcess standIn = service_test::startStandIn();
+    struct Row {
+        std::size_t maxReplyElements;
+        bool succeeds;
+    };
+    const Row rows[] = {{20004, true}, {20003, false}, {1000, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.maxReplyElements);
+        wi::ClientOptions options;
+        options.maxReplyElements = row.maxReplyElements;
+        wi::Client client(standIn.url() + "large", options);
+        try {
+            EXPECT_EQ(client.save(*saveRequest())->getServiceData()->getCreatedArray().size(), 20000u);
+            EXPECT_TRUE(row.succeeds);
+        } catch (const wi::CallError& error) {
+            EXPECT_FALSE(row.succeeds) << error.what();
+            EXPECT_EQ(error.kind(), Kind::ReplyTooLarge);
+            const std::string expected = "more than " + std::to_string(row.maxReplyElements) +
+                                         " elements (ClientOptions::maxReplyElements)";
+            EXPECT_NE(std::string(error.what()).find(expected), std::string::npos) << error.what();
         }
     }
 }

@@ -10,6 +10,9 @@ POST by its path:
   /cut-chunked        sends the save reply in chunks, closes before the last
   /nothing            closes without answering
   /status-503         an HTML error page, HTTP 503
+  /status-control     HTTP 502 whose reason phrase holds an escape, a bell and a DEL
+  /long-header        the save reply after a header line of 200 KiB
+  /many-headers       the save reply after 6000 header lines, some 600 KiB
   /xml-500            the save reply itself, with HTTP 500
   /fault-200          a SOAP 1.1 fault with HTTP 200, as node-soap sends by default
   /fault-12           a SOAP 1.2 fault with subcodes and detail, HTTP 500
@@ -150,6 +153,26 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(len(page)))
             self.end_headers()
             self.wfile.write(page)
+        elif path == "/status-control":
+            self.send_response(502, "Bad\x1b[2J\x07Gateway\x7f")
+            self.send_header("Content-Type", "text/plain")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+        elif path == "/long-header":
+            self.send_response(200)
+            self.send_header("X-Long", "x" * (200 * 1024))
+            self.send_header("Content-Type", "text/xml; charset=utf-8")
+            self.send_header("Content-Length", str(len(SAVE_REPLY)))
+            self.end_headers()
+            self.wfile.write(SAVE_REPLY)
+        elif path == "/many-headers":
+            self.send_response(200)
+            for number in range(6000):
+                self.send_header(f"X-H{number}", "y" * 90)
+            self.send_header("Content-Type", "text/xml; charset=utf-8")
+            self.send_header("Content-Length", str(len(SAVE_REPLY)))
+            self.end_headers()
+            self.wfile.write(SAVE_REPLY)
         elif path == "/xml-500":
             self.answer(500, SAVE_REPLY)
         elif path == "/fault-200":
