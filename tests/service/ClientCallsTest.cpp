@@ -1,13 +1,13 @@
 // The client's calls that succeed or bring a fault: against `wixml serve` in
 // every envelope, faults of both SOAP versions, and what a request carries.
 
-#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "ServiceProcess.hpp"
@@ -15,7 +15,9 @@
 
 namespace wi = Velmora::Schemas::Mes::_2010_09::Workinstructions;
 using Kavella::Soa::Common::Xml::SoapFault;
+using service_test::connectionsSoFar;
 using service_test::exampleFile;
+using service_test::fetch;
 
 namespace {
 
@@ -23,29 +25,6 @@ template <class T>
 wi::AutoPtr<T> example(const std::string& name)
 {
     return wi::readXml<T>(exampleFile(name));
-}
-
-// A GET of the stand-in's record, with libcurl as any other peer would.
-std::string fetch(const std::string& url)
-{
-    CURL* curl = curl_easy_init();
-    std::string text;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, +[](char* data, size_t size, size_t count, void* out) {
-        static_cast<std::string*>(out)->append(data, size * count);
-        return size * count;
-    });
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &text);
-    const CURLcode result = curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
-    if (result != CURLE_OK) throw std::runtime_error("GET " + url + ": " + curl_easy_strerror(result));
-    return text;
-}
-
-int connectionsSoFar(const std::string& base)
-{
-    const std::string record = fetch(base + "last");
-    return std::stoi(record.substr(record.find(':') + 1));
 }
 
 const char* envelopeName(wi::Envelope envelope)
@@ -74,26 +53,37 @@ TEST(ClientCalls, BothOperationsInEveryEnvelope)
     }
 }
 
-// Clients on different threads at once, each its own: every reply whole.
-TEST(ClientCalls, ClientsOnThreadsShareNothing)
+// Eight threads calling at once, each with a client of its own or all with
+// one shared client, some calls with options of their own: every reply whole.
+TEST(ClientCalls, ClientsOnThreadsOwnOrShared)
 {
     const service_test::ServiceProcess serve = service_test::startServe();
     const std::string expected = wi::writeXml(*example<wi::SavedObjectsResponse>("save-reply.xml"));
     const auto request = example<wi::SaveWorkInstructionDocInput>("save-request.xml");
-    std::atomic<int> whole{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            wi::ClientOptions options;
-            options.envelope = t % 2 ? wi::Envelope::Soap12 : wi::Envelope::Soap11;
-            wi::Client client(serve.url(), options);
-            for (int call = 0; call < 25; ++call) {
-                if (wi::writeXml(*client.save(*request)) == expected) ++whole;
-            }
-        });
+    wi::CallOptions callOptions;
+    callOptions.timeout = std::chrono::seconds(30);
+    callOptions.headers = {{"X-Call", "own"}};
+    for (const bool shared : {false, true}) {
+        SCOPED_TRACE(shared ? "one shared client" : "a client per thread");
+        wi::Client sharedClient(serve.url());
+        std::atomic<int> whole{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t) {
+            threads.emplace_back([&, t] {
+                wi::ClientOptions options;
+                options.envelope = t % 2 ? wi::Envelope::Soap12 : wi::Envelope::Soap11;
+                std::optional<wi::Client> own;
+                if (!shared) own.emplace(serve.url(), options);
+                wi::Client& client = shared ? sharedClient : *own;
+                for (int call = 0; call < 25; ++call) {
+                    const auto reply = call % 2 ? client.save(*request, callOptions) : client.save(*request);
+                    if (wi::writeXml(*reply) == expected) ++whole;
+                }
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+        EXPECT_EQ(whole.load(), 200);
     }
-    for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(whole.load(), 100);
 }
 
 // A reply many times the pieces it is read in arrives whole, in order, and

@@ -20,6 +20,7 @@ POST by its path:
   /wrong-then-hang    the start of a load reply, some 140 KiB of it, then nothing more
   /big                a reply declared 2 MiB long
   /big-chunked        2 MiB of reply in chunks, with no length declared
+  /gather-8           the save reply, once eight requests wait for it (each waits 10 s at most)
   /large              a save reply in a SOAP 1.1 envelope naming 20000 created
                       objects Obj0 to Obj19999, in chunks of 1000 bytes
 
@@ -69,7 +70,8 @@ LARGE = (f'<s:Envelope xmlns:s="{SOAP11}"><s:Body><wi:SavedObjectsResponse xmlns
          + "</ServiceData></wi:SavedObjectsResponse></s:Body></s:Envelope>").encode()
 
 lock = threading.Lock()
-state = {"connections": 0, "last": None, "cut-once": 0}
+state = {"connections": 0, "last": None, "cut-once": 0, "gathered": 0}
+gathering = threading.Condition(lock)
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -135,6 +137,13 @@ class Handler(BaseHTTPRequestHandler):
             with lock:
                 state["last"] = {"headers": {k.lower(): v for k, v in self.headers.items()},
                                  "body": body.decode("utf-8", "replace")}
+            self.answer(200, SAVE_REPLY)
+        elif path == "/gather-8":
+            with gathering:
+                state["gathered"] += 1
+                group_full = (state["gathered"] + 7) // 8 * 8
+                gathering.notify_all()
+                gathering.wait_for(lambda: state["gathered"] >= group_full, timeout=10)
             self.answer(200, SAVE_REPLY)
         elif path == "/hang":
             self.hang()
