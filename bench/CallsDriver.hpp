@@ -17,7 +17,8 @@ public:
     CallsDriver(const CallsDriver&) = delete;
     CallsDriver& operator=(const CallsDriver&) = delete;
 
-    /// One call: the records the reply holds (load: loaded objects; save: uids in its service data). Throws on failure.
+    /// One call: the records the reply holds (load: loaded objects; save: uids in its service data). Throws on
+    /// failure. The library's Client may be called from many threads at once; gSOAP's proxy may not.
     std::size_t call();
 
 private:

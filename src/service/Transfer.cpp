@@ -290,6 +290,9 @@ std::pair<CallError::Kind, std::string> Transfer::failure() const
                                          "300 KiB in all)" + detail};
         }
         if (m_result == CURLE_OUT_OF_MEMORY) break;
+        // Under TLS 1.3 a service that refuses the client's certificate (or
+        // its absence) says so with an alert after the handshake, at the first read.
+        if (std::strstr(m_error, "alert")) return {Kind::Tls, "TLS failed: the service sent an alert" + detail};
         return {Kind::Closed,
                 "the service closed the connection before the reply was complete (" + received + " had come)" + detail};
     case CURLE_GOT_NOTHING:

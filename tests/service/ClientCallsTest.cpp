@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "ServiceProcess.hpp"
@@ -132,6 +133,47 @@ TEST(ClientCalls, TlsIsVerifiedUnlessToldOtherwise)
         } catch (const wi::CallError& error) {
             EXPECT_FALSE(row.succeeds) << error.what();
             EXPECT_EQ(error.kind(), wi::CallError::Kind::Tls) << error.what();
+        }
+    }
+    fs::remove_all(directory);
+}
+
+// A client certificate goes to a service that asks for one (the stand-in takes
+// no client without it); without one, or with another key, the call fails.
+// Under TLS 1.3 a refused client learns it at its first read: from the
+// service's alert (Tls), or, when the service has closed first, as Closed.
+TEST(ClientCalls, ClientCertificateForMutualTls)
+{
+    namespace fs = std::filesystem;
+    const fs::path directory = fs::temp_directory_path() / ("client-mtls-" + std::to_string(getpid()));
+    fs::create_directories(directory);
+    const service_test::ServiceProcess standIn =
+        service_test::startStandIn({"--tls", directory.string(), "--client-cert"});
+    const std::string cert = (directory / "client-cert.pem").string(), key = (directory / "client-key.pem").string();
+    struct Row {
+        std::string name, certFile, keyFile;
+        bool succeeds;
+        std::set<wi::CallError::Kind> kinds;
+    };
+    using Kind = wi::CallError::Kind;
+    const Row rows[] = {
+        {"the certificate and its key", cert, key, true, {}},
+        {"no certificate", "", "", false, {Kind::Tls, Kind::Closed}},
+        {"the certificate with the service's key", cert, (directory / "key.pem").string(), false, {Kind::Tls}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        wi::ClientOptions options;
+        options.caFile = (directory / "cert.pem").string();
+        options.clientCertFile = row.certFile;
+        options.clientKeyFile = row.keyFile;
+        wi::Client client(standIn.url() + "echo", options);
+        try {
+            client.save(*example<wi::SaveWorkInstructionDocInput>("save-request.xml"));
+            EXPECT_TRUE(row.succeeds);
+        } catch (const wi::CallError& error) {
+            EXPECT_FALSE(row.succeeds) << error.what();
+            EXPECT_EQ(row.kinds.count(error.kind()), 1u) << error.what();
         }
     }
     fs::remove_all(directory);

@@ -25,13 +25,16 @@ POST by its path:
                       objects Obj0 to Obj19999, in chunks of 1000 bytes
 
 With --tls DIR it speaks https instead, with a certificate for 127.0.0.1 that
-it makes (openssl) and leaves in DIR/cert.pem, signed by no one.
+it makes (openssl) and leaves in DIR/cert.pem, signed by no one. With
+--client-cert after it, it also makes DIR/client-cert.pem and
+DIR/client-key.pem (CN=standin-client) and takes only clients that present
+that certificate.
 
 GET /last answers, as text, the connections accepted so far
 ("connections: N"), then the headers of the last recorded request (names in
 lower case), an empty line and its body. It stops on SIGTERM or after 10 minutes.
 
-  client_standin.py EXAMPLES_DIR [--tls DIR]
+  client_standin.py EXAMPLES_DIR [--tls DIR [--client-cert]]
 """
 
 import os
@@ -204,14 +207,22 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(404, b"no such path", "text/plain")
 
 
-def self_signed(directory):
-    """A key and a certificate for 127.0.0.1, valid for a day."""
-    key, cert = os.path.join(directory, "key.pem"), os.path.join(directory, "cert.pem")
+def make_certificate(key, cert, subject, *extensions):
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-                    "-days", "1", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"],
-                   check=True, capture_output=True)
+                    "-days", "1", "-subj", subject, *extensions], check=True, capture_output=True)
+
+
+def self_signed(directory, client_cert):
+    """A key and a certificate for 127.0.0.1, valid for a day; and a client's, trusted alone."""
+    key, cert = os.path.join(directory, "key.pem"), os.path.join(directory, "cert.pem")
+    make_certificate(key, cert, "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1")
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert, key)
+    if client_cert:
+        client = os.path.join(directory, "client-cert.pem")
+        make_certificate(os.path.join(directory, "client-key.pem"), client, "/CN=standin-client")
+        context.verify_mode = ssl.CERT_REQUIRED
+        context.load_verify_locations(client)
     return context
 
 
@@ -220,7 +231,8 @@ def main():
     server.daemon_threads = True
     scheme = "http"
     if len(sys.argv) > 3 and sys.argv[2] == "--tls":
-        server.socket = self_signed(sys.argv[3]).wrap_socket(server.socket, server_side=True)
+        context = self_signed(sys.argv[3], "--client-cert" in sys.argv[4:])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
         scheme = "https"
     signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())
     threading.Timer(LIFETIME_SECONDS, server.shutdown).start()
