@@ -179,6 +179,88 @@ TEST(ClientCalls, ClientCertificateForMutualTls)
     fs::remove_all(directory);
 }
 
+// A UsernameToken as a peer that follows the profile judges it (the stand-in
+// computes the digest with Python's hashlib): in either envelope, digest or
+// text, a fresh nonce for each call; a wrong password is refused by the peer.
+TEST(ClientCalls, UsernameTokenIsWhatTheProfileSays)
+{
+    namespace fs = std::filesystem;
+    const fs::path directory = fs::temp_directory_path() / ("client-wsse-" + std::to_string(getpid()));
+    fs::create_directories(directory);
+    const service_test::ServiceProcess standIn = service_test::startStandIn({"--tls", directory.string()});
+    struct Row {
+        wi::Envelope envelope;
+        bool digest;
+        std::string password, refusal;
+    };
+    const Row rows[] = {
+        {wi::Envelope::Soap11, true, "secret", ""},
+        {wi::Envelope::Soap12, true, "secret", ""},
+        {wi::Envelope::Soap11, true, "secreT", "the password digest differs"},
+        {wi::Envelope::Soap11, false, "secret", ""},
+        {wi::Envelope::Soap12, false, "wrong", "wrong password"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(envelopeName(row.envelope)) + (row.digest ? " digest " : " text ") + row.password);
+        wi::ClientOptions options;
+        options.envelope = row.envelope;
+        options.caFile = (directory / "cert.pem").string();
+        options.usernameToken = {"jdoe", row.password, row.digest};
+        wi::Client client(standIn.url() + "wsse", options);
+        for (int call = 0; call < 2; ++call) {
+            try {
+                client.save(*example<wi::SaveWorkInstructionDocInput>("save-request.xml"));
+                EXPECT_EQ(row.refusal, "");
+            } catch (const SoapFault& fault) {
+                EXPECT_EQ(fault.reason(), row.refusal);
+            }
+        }
+    }
+    fs::remove_all(directory);
+}
+
+// SOAP header blocks and headers of the client go with every call, a call's
+// own after them and with that call only, in the envelope's Header.
+TEST(ClientCalls, HeaderBlocksOfClientAndCall)
+{
+    const service_test::ServiceProcess standIn = service_test::startStandIn();
+    const std::string clientBlock = "<a:trace xmlns:a=\"urn:a\">t-1</a:trace>";
+    const std::string callBlock = "<b:tenant xmlns:b=\"urn:b\" b:site=\"7\">plant &amp; line</b:tenant>";
+    struct Row {
+        wi::Envelope envelope;
+        bool withCall;
+        std::vector<std::string> expected, absent;
+    };
+    const Row rows[] = {
+        {wi::Envelope::Soap11, true,
+         {"<soapenv:Header>" + clientBlock + callBlock + "</soapenv:Header><soapenv:Body>", "x-client: c", "x-call: 1"},
+         {}},
+        {wi::Envelope::Soap11, false, {"<soapenv:Header>" + clientBlock + "</soapenv:Header><soapenv:Body>"},
+         {"x-call", "b:tenant"}},
+        {wi::Envelope::Soap12, true, {"<env:Header>" + clientBlock + callBlock + "</env:Header><env:Body>"}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(envelopeName(row.envelope)) + (row.withCall ? " with" : " without") + " call options");
+        wi::ClientOptions options;
+        options.envelope = row.envelope;
+        options.soapHeaders = {clientBlock};
+        options.headers = {{"X-Client", "c"}};
+        wi::CallOptions call;
+        call.soapHeaders = {callBlock};
+        call.headers = {{"X-Call", "1"}};
+        wi::Client client(standIn.url() + "echo", options);
+        const auto request = example<wi::SaveWorkInstructionDocInput>("save-request.xml");
+        if (row.withCall) {
+            client.save(*request, call);
+        } else {
+            client.save(*request);
+        }
+        const std::string record = fetch(standIn.url() + "last");
+        for (const std::string& text : row.expected) EXPECT_NE(record.find(text), std::string::npos) << text;
+        for (const std::string& text : row.absent) EXPECT_EQ(record.find(text), std::string::npos) << text;
+    }
+}
+
 // A fault arrives as SoapFault with its code (subcodes after '/'), reason and
 // detail, whatever the HTTP status it came with.
 TEST(ClientCalls, FaultsRaiseSoapFault)

@@ -271,3 +271,51 @@ TEST(ClientFailures, ReplyElementsAreBounded)
         }
     }
 }
+
+// A call's own options: its timeout instead of the client's, and options that
+// cannot work refused before anything is sent (the port refuses connections,
+// so a call that sent anything would raise CallError instead).
+TEST(ClientFailures, CallOptionsAreTheCallsOwn)
+{
+    const service_test::ServiceProcess standIn = service_test::startStandIn();
+    wi::Client hanging(standIn.url() + "hang"); // the client's timeout: a minute
+    wi::CallOptions quick;
+    quick.timeout = std::chrono::milliseconds(1000);
+    std::optional<wi::CallError> error;
+    const double seconds = secondsOf([&] {
+        try {
+            hanging.save(*saveRequest(), quick);
+        } catch (const wi::CallError& thrown) {
+            error = thrown;
+        }
+    });
+    ASSERT_TRUE(error) << "no CallError";
+    EXPECT_EQ(error->kind(), Kind::Timeout) << error->what();
+    EXPECT_NE(std::string(error->what()).find("timeout of 1000 ms"), std::string::npos) << error->what();
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_LT(seconds, 3.0);
+
+    const LoopbackPort closedPort;
+    struct Row {
+        std::function<void(wi::CallOptions&)> change;
+        std::string message;
+    };
+    const Row rows[] = {
+        {[](wi::CallOptions& o) { o.timeout = std::chrono::milliseconds(-1); }, "CallOptions::timeout must not be negative"},
+        {[](wi::CallOptions& o) { o.headers = {{"Transfer-Encoding", "chunked"}}; },
+         "CallOptions::headers: Transfer-Encoding frames the request"},
+        {[](wi::CallOptions& o) { o.headers = {{"X-A", "1\nX-B: 2"}}; }, "CallOptions::headers: the value of X-A"},
+        {[](wi::CallOptions& o) { o.soapHeaders = {"<a:b/>"}; }, "CallOptions::soapHeaders[0] is not one well-formed"},
+    };
+    wi::Client client(closedPort.url());
+    for (const Row& row : rows) {
+        wi::CallOptions call;
+        row.change(call);
+        try {
+            client.save(*saveRequest(), call);
+            ADD_FAILURE() << row.message << ": accepted";
+        } catch (const std::invalid_argument& thrown) {
+            EXPECT_NE(std::string(thrown.what()).find(row.message), std::string::npos) << thrown.what();
+        }
+    }
+}

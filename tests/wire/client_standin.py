@@ -21,6 +21,10 @@ POST by its path:
   /big                a reply declared 2 MiB long
   /big-chunked        2 MiB of reply in chunks, with no length declared
   /gather-8           the save reply, once eight requests wait for it (each waits 10 s at most)
+  /wsse               the save reply when the request's WS-Security UsernameToken
+                      (UsernameToken Profile 1.1) is jdoe's with the password
+                      "secret", a fresh nonce and a Created within five
+                      minutes; else a SOAP 1.1 fault saying what is wrong
   /large              a save reply in a SOAP 1.1 envelope naming 20000 created
                       objects Obj0 to Obj19999, in chunks of 1000 bytes
 
@@ -37,6 +41,9 @@ lower case), an empty line and its body. It stops on SIGTERM or after 10 minutes
   client_standin.py EXAMPLES_DIR [--tls DIR [--client-cert]]
 """
 
+import base64
+import datetime
+import hashlib
 import os
 import signal
 import socket
@@ -44,6 +51,7 @@ import ssl
 import subprocess
 import sys
 import threading
+import xml.etree.ElementTree as ElementTree
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 HANG_SECONDS = 30
@@ -72,9 +80,46 @@ LARGE = (f'<s:Envelope xmlns:s="{SOAP11}"><s:Body><wi:SavedObjectsResponse xmlns
          + "".join(f'<base:created uid="Obj{i}"/>' for i in range(20000))
          + "</ServiceData></wi:SavedObjectsResponse></s:Body></s:Envelope>").encode()
 
+WSSE = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd"
+WSU = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd"
+TOKEN_PROFILE = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0"
+BASE64_BINARY = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-soap-message-security-1.0#Base64Binary"
+
 lock = threading.Lock()
 state = {"connections": 0, "last": None, "cut-once": 0, "gathered": 0}
 gathering = threading.Condition(lock)
+
+
+def username_token_fault(body, nonces):
+    """What is wrong with the request's UsernameToken, or None, judged by the profile, not by our code."""
+    envelope = ElementTree.fromstring(body)
+    soap = envelope.tag[1:envelope.tag.index("}")]
+    security = envelope.find(f"{{{soap}}}Header/{{{WSSE}}}Security")
+    if security is None:
+        return "no wsse:Security header block"
+    if security.get(f"{{{soap}}}mustUnderstand") not in ("1", "true"):
+        return "the Security block is not mustUnderstand"
+    token = security.find(f"{{{WSSE}}}UsernameToken")
+    user, password = token.findtext(f"{{{WSSE}}}Username"), token.find(f"{{{WSSE}}}Password")
+    if user != "jdoe":
+        return f"unknown user {user}"
+    if password.get("Type") == TOKEN_PROFILE + "#PasswordText":
+        return None if password.text == "secret" else "wrong password"
+    if password.get("Type") != TOKEN_PROFILE + "#PasswordDigest":
+        return f"password type {password.get('Type')}"
+    nonce = token.find(f"{{{WSSE}}}Nonce")
+    if nonce.get("EncodingType") != BASE64_BINARY:
+        return f"nonce encoding {nonce.get('EncodingType')}"
+    created = token.findtext(f"{{{WSU}}}Created")
+    when = datetime.datetime.strptime(created, "%Y-%m-%dT%H:%M:%S.%fZ").replace(tzinfo=datetime.timezone.utc)
+    if abs((datetime.datetime.now(datetime.timezone.utc) - when).total_seconds()) > 300:
+        return f"Created {created} is stale"
+    raw_nonce = base64.b64decode(nonce.text, validate=True)
+    if len(raw_nonce) < 16 or raw_nonce in nonces:
+        return "the nonce is short or used before"
+    nonces.add(raw_nonce)
+    digest = base64.b64encode(hashlib.sha1(raw_nonce + created.encode() + b"secret").digest()).decode()
+    return None if password.text == digest else "the password digest differs"
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -148,6 +193,18 @@ class Handler(BaseHTTPRequestHandler):
                 gathering.notify_all()
                 gathering.wait_for(lambda: state["gathered"] >= group_full, timeout=10)
             self.answer(200, SAVE_REPLY)
+        elif path == "/wsse":
+            with lock:
+                wrong = username_token_fault(body, state.setdefault("nonces", set()))
+            if wrong and SOAP12.encode() in body[:200]:
+                self.answer(500, (f'<e:Envelope xmlns:e="{SOAP12}"><e:Body><e:Fault><e:Code><e:Value>e:Sender'
+                                  f'</e:Value></e:Code><e:Reason><e:Text xml:lang="en">{wrong}</e:Text></e:Reason>'
+                                  "</e:Fault></e:Body></e:Envelope>").encode(), "application/soap+xml; charset=utf-8")
+            elif wrong:
+                self.answer(500, (f'<s:Envelope xmlns:s="{SOAP11}"><s:Body><s:Fault><faultcode>s:Client</faultcode>'
+                                  f"<faultstring>{wrong}</faultstring></s:Fault></s:Body></s:Envelope>").encode())
+            else:
+                self.answer(200, SAVE_REPLY)
         elif path == "/hang":
             self.hang()
         elif path == "/cut":
