@@ -51,7 +51,8 @@ struct ClientOptions {
     /// against instead of the system's; empty for the system's.
     std::string caFile;
     /// Further request headers, as name and value (an access token, say). They
-    /// may not replace Content-Type or SOAPAction, which the call sets.
+    /// may not replace Content-Type or SOAPAction, which the call sets, nor
+    /// the transport's own (Content-Length, Transfer-Encoding, Host, Connection...).
     std::vector<std::pair<std::string, std::string>> headers;
     /// A client certificate (PEM) for a service that asks for one (mutual
     /// TLS); empty for none.
