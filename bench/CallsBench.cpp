@@ -1,7 +1,8 @@
 // Calls per second and latency of one service client against a server: the
 // library's Client, or (built with KVSOABENCH_GSOAP_PROXY) gSOAP's proxy
 // generated from the same WSDL. Each thread has a client of its own, or with
-// --shared all threads call through one (the library's Client only), and calls
+// --shared all threads call through one (the library's Client only; each
+// thread keeps request objects of its own), and calls
 // until the time is up or the calls are made; every reply is checked against
 // the first one's size.
 //
@@ -81,9 +82,8 @@ int main(int argc, char** argv)
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
-            std::unique_ptr<kvsoabench::CallsDriver> own;
-            if (!shared) own = std::make_unique<kvsoabench::CallsDriver>(url, text.str());
-            kvsoabench::CallsDriver& driver = shared ? *sharedDriver : *own;
+            kvsoabench::CallsDriver driver = shared ? kvsoabench::CallsDriver(*sharedDriver, text.str())
+                                                    : kvsoabench::CallsDriver(url, text.str());
             Tally& tally = tallies[static_cast<std::size_t>(t)];
             std::size_t expected = 0;
             for (;;) {

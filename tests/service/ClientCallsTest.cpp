@@ -3,13 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <set>
-#include <thread>
 
 #include "ServiceProcess.hpp"
 #include "workinstructions/Client.hpp"
@@ -51,39 +48,6 @@ TEST(ClientCalls, BothOperationsInEveryEnvelope)
                   expectedLoad);
         EXPECT_EQ(wi::writeXml(*client.save(*example<wi::SaveWorkInstructionDocInput>("save-request.xml"))),
                   expectedSave);
-    }
-}
-
-// Eight threads calling at once, each with a client of its own or all with
-// one shared client, some calls with options of their own: every reply whole.
-TEST(ClientCalls, ClientsOnThreadsOwnOrShared)
-{
-    const service_test::ServiceProcess serve = service_test::startServe();
-    const std::string expected = wi::writeXml(*example<wi::SavedObjectsResponse>("save-reply.xml"));
-    const auto request = example<wi::SaveWorkInstructionDocInput>("save-request.xml");
-    wi::CallOptions callOptions;
-    callOptions.timeout = std::chrono::seconds(30);
-    callOptions.headers = {{"X-Call", "own"}};
-    for (const bool shared : {false, true}) {
-        SCOPED_TRACE(shared ? "one shared client" : "a client per thread");
-        wi::Client sharedClient(serve.url());
-        std::atomic<int> whole{0};
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 8; ++t) {
-            threads.emplace_back([&, t] {
-                wi::ClientOptions options;
-                options.envelope = t % 2 ? wi::Envelope::Soap12 : wi::Envelope::Soap11;
-                std::optional<wi::Client> own;
-                if (!shared) own.emplace(serve.url(), options);
-                wi::Client& client = shared ? sharedClient : *own;
-                for (int call = 0; call < 25; ++call) {
-                    const auto reply = call % 2 ? client.save(*request, callOptions) : client.save(*request);
-                    if (wi::writeXml(*reply) == expected) ++whole;
-                }
-            });
-        }
-        for (std::thread& thread : threads) thread.join();
-        EXPECT_EQ(whole.load(), 200);
     }
 }
 
