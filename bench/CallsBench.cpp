@@ -1,10 +1,12 @@
 // Calls per second and latency of one service client against a server: the
 // library's Client, or (built with KVSOABENCH_GSOAP_PROXY) gSOAP's proxy
-// generated from the same WSDL. Each thread has a client of its own and calls
+// generated from the same WSDL. Each thread has a client of its own, or with
+// --shared all threads call through one (the library's Client only; each
+// thread keeps request objects of its own), and calls
 // until the time is up or the calls are made; every reply is checked against
 // the first one's size.
 //
-//   kvsoa-calls URL REQUEST THREADS SECONDS [CALLS]
+//   kvsoa-calls [--shared] URL REQUEST THREADS SECONDS [CALLS]
 //
 // REQUEST is a SOAP 1.1 envelope of a load or save request (bench/calls writes
 // them). Prints one JSON line: calls, seconds, calls per second, p50/p99 in µs,
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -52,8 +55,13 @@ struct Tally {
 
 int main(int argc, char** argv)
 {
+    const bool shared = argc > 1 && std::string(argv[1]) == "--shared";
+    if (shared) {
+        --argc;
+        ++argv;
+    }
     if (argc < 5 || argc > 6) {
-        std::fprintf(stderr, "usage: kvsoa-calls URL REQUEST THREADS SECONDS [CALLS]\n");
+        std::fprintf(stderr, "usage: kvsoa-calls [--shared] URL REQUEST THREADS SECONDS [CALLS]\n");
         return 2;
     }
     const std::string url = argv[1];
@@ -69,10 +77,13 @@ int main(int argc, char** argv)
     std::vector<Tally> tallies(static_cast<std::size_t>(threads));
     const Clock::time_point start = Clock::now();
     const Clock::time_point end = start + std::chrono::duration_cast<Clock::duration>(seconds);
+    std::unique_ptr<kvsoabench::CallsDriver> sharedDriver;
+    if (shared) sharedDriver = std::make_unique<kvsoabench::CallsDriver>(url, text.str());
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
-            kvsoabench::CallsDriver driver(url, text.str());
+            kvsoabench::CallsDriver driver = shared ? kvsoabench::CallsDriver(*sharedDriver, text.str())
+                                                    : kvsoabench::CallsDriver(url, text.str());
             Tally& tally = tallies[static_cast<std::size_t>(t)];
             std::size_t expected = 0;
             for (;;) {

@@ -56,6 +56,11 @@ CallsDriver::CallsDriver(const std::string& url, const std::string& request) : m
     m_state->requests->is = nullptr;
 }
 
+CallsDriver::CallsDriver(const CallsDriver&, const std::string&)
+{
+    throw std::logic_error("gSOAP's proxy is not shared by threads");
+}
+
 CallsDriver::~CallsDriver() = default;
 
 std::size_t CallsDriver::call()

@@ -2,10 +2,14 @@
 // is built as objects, the Client posts it and reads the reply (or the fault)
 // back as objects.
 //
-//   example_client [--soap12] URL
+//   example_client [--soap12] [--user NAME] URL
+//
+// With --user, each request carries a WS-Security UsernameToken for NAME with
+// the password in the environment variable WI_PASSWORD, as a digest.
 //
 // Exit status: 0 saved, 1 no answer or an unreadable one, 2 a SOAP fault.
 
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -63,12 +67,18 @@ int main(int argc, char** argv)
 {
     ClientOptions options;
     int next = 1;
-    if (argc == 3 && std::strcmp(argv[1], "--soap12") == 0) {
+    if (next < argc && std::strcmp(argv[next], "--soap12") == 0) {
         options.envelope = Envelope::Soap12;
-        next = 2;
+        ++next;
+    }
+    if (next + 1 < argc && std::strcmp(argv[next], "--user") == 0) {
+        const char* password = std::getenv("WI_PASSWORD");
+        options.usernameToken.user = argv[next + 1];
+        options.usernameToken.password = password ? password : "";
+        next += 2;
     }
     if (argc != next + 1) {
-        std::cerr << "usage: example_client [--soap12] URL\n";
+        std::cerr << "usage: example_client [--soap12] [--user NAME] URL\n";
         return 1;
     }
     try {

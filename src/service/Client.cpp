@@ -4,9 +4,10 @@
 
 #include "kvsoa/Soap.hpp"
 
+#include "ConnectionPool.hpp"
 #include "ReplyStream.hpp"
 #include "RequestHeaders.hpp"
-#include "Transfer.hpp"
+#include "SoapHeader.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
@@ -62,22 +63,23 @@ CallError::~CallError() = default;
 class WI_SERVICE_HIDDEN Client::Connection {
 public:
     Connection(std::string url, ClientOptions options)
-        : m_url(std::move(url)), m_options(std::move(options)), m_transfer(m_url, m_options),
+        : m_url(std::move(url)), m_options(std::move(options)), m_pool(m_url, m_options),
           m_loadHeaders(detail::requestHeaders(m_options, loadAction)),
           m_saveHeaders(detail::requestHeaders(m_options, saveAction))
     {
     }
 
     template <class Reply, class Request>
-    AutoPtr<Reply> call(const Request& request, const curl_slist* headers);
+    AutoPtr<Reply> call(const Request& request, const char* action, const curl_slist* headers,
+                        const CallOptions* callOptions);
 
     std::string m_url;
     ClientOptions m_options;
 
 private:
-    [[noreturn]] void raiseHttpError(detail::ReplyStream& body, bool xmlWithoutFault);
+    [[noreturn]] void raiseHttpError(detail::Transfer& transfer, detail::ReplyStream& body, bool xmlWithoutFault);
 
-    detail::Transfer m_transfer;
+    detail::ConnectionPool m_pool;
     detail::HeaderList m_loadHeaders;
     detail::HeaderList m_saveHeaders;
 
@@ -85,21 +87,39 @@ private:
 };
 
 template <class Reply, class Request>
-AutoPtr<Reply> Client::Connection::call(const Request& request, const curl_slist* headers)
+AutoPtr<Reply> Client::Connection::call(const Request& request, const char* action, const curl_slist* headers,
+                                        const CallOptions* callOptions)
 {
-    const std::string body = writeXml(request, m_options.envelope);
+    // A call's own headers make a list for it alone; the client's lists are shared by all its calls.
+    detail::HeaderList callHeaders;
+    std::chrono::milliseconds timeout = m_options.timeout;
+    if (callOptions) {
+        if (callOptions->timeout.count() < 0) {
+            throw std::invalid_argument("CallOptions::timeout must not be negative, not " +
+                                        std::to_string(callOptions->timeout.count()) + " ms");
+        }
+        if (callOptions->timeout.count() > 0) timeout = callOptions->timeout;
+        detail::checkSoapHeaders(callOptions->soapHeaders, m_options.envelope, "CallOptions::soapHeaders");
+        if (!callOptions->headers.empty()) {
+            callHeaders = detail::requestHeaders(m_options, action, callOptions);
+            headers = callHeaders.get();
+        }
+    }
+    const std::string body = detail::withSoapHeader(writeXml(request, m_options.envelope), m_options, callOptions);
+    const detail::ConnectionPool::Lease lease = m_pool.take();
+    detail::Transfer& transfer = *lease;
     struct StopAtEnd {
         detail::Transfer& transfer;
         ~StopAtEnd() { transfer.stop(); }
-    } stopAtEnd{m_transfer};
-    m_transfer.start(body, headers);
-    m_transfer.awaitReply();
+    } stopAtEnd{transfer};
+    transfer.start(body, headers, timeout);
+    transfer.awaitReply();
 
-    const bool success = m_transfer.status() >= 200 && m_transfer.status() < 300;
-    const bool xml = isXmlMedia(m_transfer.mediaType());
-    detail::ReplyStream stream(m_transfer);
+    const bool success = transfer.status() >= 200 && transfer.status() < 300;
+    const bool xml = isXmlMedia(transfer.mediaType());
+    detail::ReplyStream stream(transfer);
     try {
-        if (!success && !xml) raiseHttpError(stream, false);
+        if (!success && !xml) raiseHttpError(transfer, stream, false);
         // An error status with XML is a fault if the body holds one; otherwise
         // the status is the error, shown with the start of the body.
         if (!success) stream.keep();
@@ -114,36 +134,38 @@ AutoPtr<Reply> Client::Connection::call(const Request& request, const curl_slist
         }
         if (!success) {
             stream.rewind();
-            raiseHttpError(stream, true);
+            raiseHttpError(transfer, stream, true);
         }
         // The reader read to the end of the body, so the exchange is over.
-        if (m_transfer.failed()) m_transfer.raise();
+        if (transfer.failed()) transfer.raise();
         return reply;
     } catch (const CallError&) {
         throw;
     } catch (...) {
         // A reply cut short by the transport is reported as such, not as the
         // reader's complaint about where it ends.
-        if (m_transfer.failed()) m_transfer.raise();
+        if (transfer.failed()) transfer.raise();
         throw;
     }
 }
 
-void Client::Connection::raiseHttpError(detail::ReplyStream& body, bool xmlWithoutFault)
+void Client::Connection::raiseHttpError(detail::Transfer& transfer, detail::ReplyStream& body, bool xmlWithoutFault)
 {
     std::istream text(&body);
     const std::string start = excerpt(text);
-    if (m_transfer.failed()) m_transfer.raise();
-    std::string message = m_url + ": HTTP " + std::to_string(m_transfer.status());
-    if (!m_transfer.reason().empty()) message += " " + m_transfer.reason();
+    if (transfer.failed()) transfer.raise();
+    std::string message = m_url + ": HTTP " + std::to_string(transfer.status());
+    if (!transfer.reason().empty()) message += " " + transfer.reason();
     message += xmlWithoutFault ? ", and no SOAP fault in the reply" : "";
     if (!start.empty()) message += ": " + start;
-    throw CallError(CallError::Kind::HttpStatus, m_url, m_transfer.status(), message);
+    throw CallError(CallError::Kind::HttpStatus, m_url, transfer.status(), message);
 }
 
 Client::Client(std::string url, ClientOptions options)
 {
     detail::checkClientSetup(url, options);
+    detail::checkSoapHeaders(options.soapHeaders, options.envelope, "ClientOptions::soapHeaders");
+    detail::checkUsernameToken(options.usernameToken, options.envelope, url);
     m_connection = std::make_unique<Connection>(std::move(url), std::move(options));
 }
 
@@ -153,12 +175,22 @@ Client& Client::operator=(Client&& other) noexcept = default;
 
 AutoPtr<LoadedObjectsResponse> Client::load(const LoadWorkInstructionDocInput& request)
 {
-    return m_connection->call<LoadedObjectsResponse>(request, m_connection->m_loadHeaders.get());
+    return m_connection->call<LoadedObjectsResponse>(request, loadAction, m_connection->m_loadHeaders.get(), nullptr);
 }
 
 AutoPtr<SavedObjectsResponse> Client::save(const SaveWorkInstructionDocInput& request)
 {
-    return m_connection->call<SavedObjectsResponse>(request, m_connection->m_saveHeaders.get());
+    return m_connection->call<SavedObjectsResponse>(request, saveAction, m_connection->m_saveHeaders.get(), nullptr);
+}
+
+AutoPtr<LoadedObjectsResponse> Client::load(const LoadWorkInstructionDocInput& request, const CallOptions& call)
+{
+    return m_connection->call<LoadedObjectsResponse>(request, loadAction, m_connection->m_loadHeaders.get(), &call);
+}
+
+AutoPtr<SavedObjectsResponse> Client::save(const SaveWorkInstructionDocInput& request, const CallOptions& call)
+{
+    return m_connection->call<SavedObjectsResponse>(request, saveAction, m_connection->m_saveHeaders.get(), &call);
 }
 
 const std::string& Client::url() const noexcept

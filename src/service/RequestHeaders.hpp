@@ -16,9 +16,10 @@ struct HeaderListFree {
 };
 using HeaderList = std::unique_ptr<curl_slist, HeaderListFree>;
 
-/// The headers of a request with the given soapAction. Throws
-/// std::invalid_argument naming a user header that cannot be sent.
-HeaderList requestHeaders(const ClientOptions& options, const char* soapAction);
+/// The headers of a request with the given soapAction, the client's and then
+/// the call's (call may be null). Throws std::invalid_argument naming a user
+/// header that cannot be sent.
+HeaderList requestHeaders(const ClientOptions& options, const char* soapAction, const CallOptions* call = nullptr);
 
 /// Throws std::invalid_argument naming the first option out of range, or a url
 /// that is not an http or https URL.

@@ -7,6 +7,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -22,8 +23,9 @@ public:
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
 
-    /// Starts posting body (kept by the caller until finished) with headers.
-    void start(const std::string& body, const curl_slist* headers);
+    /// Starts posting body (kept by the caller until finished) with headers,
+    /// to be over within timeout.
+    void start(const std::string& body, const curl_slist* headers, std::chrono::milliseconds timeout);
     /// Waits for the reply's first body bytes or its end, whichever comes
     /// first; raises CallError if the exchange failed before any reply.
     void awaitReply();
@@ -47,6 +49,7 @@ private:
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self);
     void pump();
+    bool countElements(const char* data, std::size_t length);
     std::pair<CallError::Kind, std::string> failure() const;
 
     const std::string& m_url;
@@ -61,6 +64,11 @@ private:
     char m_error[CURL_ERROR_SIZE] = {};
     std::string m_pending; // body bytes received, not yet handed over
     std::size_t m_received = 0;
+    std::size_t m_elements = 0; // start tags seen in the reply so far
+    bool m_afterOpening = false; // the last piece ended with a '<'
+    bool m_tooManyElements = false;
+    bool m_inHeaders = false; // a status line came, the blank line after the headers not yet
+    std::chrono::milliseconds m_timeout{0};
     long m_status = 0;
     std::string m_reason;
 };

@@ -101,6 +101,9 @@ TEST(ClientFailures, TransportAndHttpErrorsSayWhich)
         {base + "status-503", minute, unlimited, Kind::HttpStatus, 503,
          {"HTTP 503 Service Unavailable: <html><body> <h1>Down for maintenance</h1> </body></html>"}, 5},
         {base + "xml-500", minute, unlimited, Kind::HttpStatus, 500, {"HTTP 500", "no SOAP fault"}, 5},
+        {base + "status-control", minute, unlimited, Kind::HttpStatus, 502, {": HTTP 502 Bad\\x1B[2J\\x07Gateway\\x7F"}, 5},
+        {base + "long-header", minute, unlimited, Kind::ReplyTooLarge, 200, {"headers are larger than libcurl takes"}, 5},
+        {base + "many-headers", minute, unlimited, Kind::ReplyTooLarge, 200, {"headers are larger than libcurl takes"}, 5},
         {base + "big", minute, mebibyte, Kind::ReplyTooLarge, 200, {"longer than the limit of 1048576 bytes"}, 5},
         {base + "big-chunked", minute, mebibyte, Kind::ReplyTooLarge, 200, {"past the limit of 1048576 bytes"}, 5},
         {closedPort.url(), minute, unlimited, Kind::Refused, 0, {"connection refused"}, 5},
@@ -203,6 +206,30 @@ TEST(ClientFailures, UnusableOptionsAreRefused)
          "the value of X-A holds a line break"},
         {"http://host/", [](wi::ClientOptions& o) { o.headers = {{"soapaction", "x"}}; },
          "soapaction is set by each call"},
+        {"http://host/", [](wi::ClientOptions& o) { o.headers = {{"Content-Length", "5"}}; },
+         "Content-Length frames the request or steers the connection"},
+        {"http://host/", [](wi::ClientOptions& o) { o.headers = {{"transfer-encoding", "chunked"}}; },
+         "transfer-encoding frames the request"},
+        {"http://host/", [](wi::ClientOptions& o) { o.headers = {{"Host", "elsewhere"}}; }, "Host frames the request"},
+        {"http://host/", [](wi::ClientOptions& o) { o.maxReplyElements = 0; }, "maxReplyElements must be positive"},
+        {"https://host/", [](wi::ClientOptions& o) { o.clientCertFile = "/etc/hostname"; },
+         "clientCertFile and clientKeyFile go together"},
+        {"https://host/", [](wi::ClientOptions& o) { o.clientCertFile = o.clientKeyFile = "/no/such.pem"; },
+         "cannot read '/no/such.pem'"},
+        {"http://host/", [](wi::ClientOptions& o) { o.soapHeaders = {"<a:t xmlns:a=\"urn:a\">1</a:t>", "<b:t>"}; },
+         "ClientOptions::soapHeaders[1] is not one well-formed XML element"},
+        {"http://host/", [](wi::ClientOptions& o) { o.soapHeaders = {"<a/><b/>"}; },
+         "soapHeaders[0] is not one well-formed XML element"},
+        {"http://host/", [](wi::ClientOptions& o) { o.soapHeaders = {"<?xml version=\"1.0\"?><a/>"}; },
+         "soapHeaders[0] must start with its element's start tag"},
+        {"http://host/", [](wi::ClientOptions& o) { o.soapHeaders = {"<a><?pi x?></a>"}; },
+         "soapHeaders[0] holds a processing instruction"},
+        {"http://host/", [](wi::ClientOptions& o) { o.soapHeaders = {"<a/>"}, o.envelope = wi::Envelope::None; },
+         "SOAP header blocks need an envelope"},
+        {"http://host/", [](wi::ClientOptions& o) { o.usernameToken = {"jdoe", "secret", false}; },
+         "PasswordText token would show the password"},
+        {"http://host/", [](wi::ClientOptions& o) { o.usernameToken = {"jdoe", "secret", true}, o.envelope = wi::Envelope::None; },
+         "usernameToken needs an envelope"},
     };
     for (const Row& row : rows) {
         wi::ClientOptions options;
@@ -212,6 +239,83 @@ TEST(ClientFailures, UnusableOptionsAreRefused)
             ADD_FAILURE() << row.message << ": accepted";
         } catch (const std::invalid_argument& error) {
             EXPECT_NE(std::string(error.what()).find(row.message), std::string::npos) << error.what();
+        }
+    }
+}
+
+// A reply's elements are counted as they arrive, whatever pieces they come in:
+// one more than the bound fails the call by name, the bound itself passes.
+// /large holds Envelope, Body, the message, ServiceData and 20000 created uids.
+TEST(ClientFailures, ReplyElementsAreBounded)
+{
+    const service_test::ServiceProcess standIn = service_test::startStandIn();
+    struct Row {
+        std::size_t maxReplyElements;
+        bool succeeds;
+    };
+    const Row rows[] = {{20004, true}, {20003, false}, {1000, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.maxReplyElements);
+        wi::ClientOptions options;
+        options.maxReplyElements = row.maxReplyElements;
+        wi::Client client(standIn.url() + "large", options);
+        try {
+            EXPECT_EQ(client.save(*saveRequest())->getServiceData()->getCreatedArray().size(), 20000u);
+            EXPECT_TRUE(row.succeeds);
+        } catch (const wi::CallError& error) {
+            EXPECT_FALSE(row.succeeds) << error.what();
+            EXPECT_EQ(error.kind(), Kind::ReplyTooLarge);
+            const std::string expected = "more than " + std::to_string(row.maxReplyElements) +
+                                         " elements (ClientOptions::maxReplyElements)";
+            EXPECT_NE(std::string(error.what()).find(expected), std::string::npos) << error.what();
+        }
+    }
+}
+
+// A call's own options: its timeout instead of the client's, and options that
+// cannot work refused before anything is sent (the port refuses connections,
+// so a call that sent anything would raise CallError instead).
+TEST(ClientFailures, CallOptionsAreTheCallsOwn)
+{
+    const service_test::ServiceProcess standIn = service_test::startStandIn();
+    wi::Client hanging(standIn.url() + "hang"); // the client's timeout: a minute
+    wi::CallOptions quick;
+    quick.timeout = std::chrono::milliseconds(1000);
+    std::optional<wi::CallError> error;
+    const double seconds = secondsOf([&] {
+        try {
+            hanging.save(*saveRequest(), quick);
+        } catch (const wi::CallError& thrown) {
+            error = thrown;
+        }
+    });
+    ASSERT_TRUE(error) << "no CallError";
+    EXPECT_EQ(error->kind(), Kind::Timeout) << error->what();
+    EXPECT_NE(std::string(error->what()).find("timeout of 1000 ms"), std::string::npos) << error->what();
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_LT(seconds, 3.0);
+
+    const LoopbackPort closedPort;
+    struct Row {
+        std::function<void(wi::CallOptions&)> change;
+        std::string message;
+    };
+    const Row rows[] = {
+        {[](wi::CallOptions& o) { o.timeout = std::chrono::milliseconds(-1); }, "CallOptions::timeout must not be negative"},
+        {[](wi::CallOptions& o) { o.headers = {{"Transfer-Encoding", "chunked"}}; },
+         "CallOptions::headers: Transfer-Encoding frames the request"},
+        {[](wi::CallOptions& o) { o.headers = {{"X-A", "1\nX-B: 2"}}; }, "CallOptions::headers: the value of X-A"},
+        {[](wi::CallOptions& o) { o.soapHeaders = {"<a:b/>"}; }, "CallOptions::soapHeaders[0] is not one well-formed"},
+    };
+    wi::Client client(closedPort.url());
+    for (const Row& row : rows) {
+        wi::CallOptions call;
+        row.change(call);
+        try {
+            client.save(*saveRequest(), call);
+            ADD_FAILURE() << row.message << ": accepted";
+        } catch (const std::invalid_argument& thrown) {
+            EXPECT_NE(std::string(thrown.what()).find(row.message), std::string::npos) << thrown.what();
         }
     }
 }

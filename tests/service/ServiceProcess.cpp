@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <curl/curl.h>
+
 #include <cerrno>
 #include <chrono>
 #include <fstream>
@@ -99,6 +101,29 @@ std::string exampleFile(const std::string& name)
     text << in.rdbuf();
     if (!in) throw std::runtime_error("cannot read " + name);
     return text.str();
+}
+
+// A GET of the stand-in's record, with libcurl as any other peer would.
+std::string fetch(const std::string& url)
+{
+    CURL* curl = curl_easy_init();
+    std::string text;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, +[](char* data, size_t size, size_t count, void* out) {
+        static_cast<std::string*>(out)->append(data, size * count);
+        return size * count;
+    });
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &text);
+    const CURLcode result = curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+    if (result != CURLE_OK) throw std::runtime_error("GET " + url + ": " + curl_easy_strerror(result));
+    return text;
+}
+
+int connectionsSoFar(const std::string& base)
+{
+    const std::string record = fetch(base + "last");
+    return std::stoi(record.substr(record.find(':') + 1));
 }
 
 } // namespace service_test

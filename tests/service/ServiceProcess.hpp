@@ -34,6 +34,11 @@ ServiceProcess startServe(const std::vector<std::string>& options = {});
 /// tests/wire/client_standin.py with the examples' replies, and the further options.
 ServiceProcess startStandIn(const std::vector<std::string>& options = {});
 
+/// The body of a GET of url, made with libcurl as any other peer would.
+std::string fetch(const std::string& url);
+/// The connections the stand-in at base has accepted so far, this GET's included.
+int connectionsSoFar(const std::string& base);
+
 /// A file of the examples directory, read whole.
 std::string exampleFile(const std::string& name);
 

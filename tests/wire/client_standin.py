@@ -10,6 +10,9 @@ POST by its path:
   /cut-chunked        sends the save reply in chunks, closes before the last
   /nothing            closes without answering
   /status-503         an HTML error page, HTTP 503
+  /status-control     HTTP 502 whose reason phrase holds an escape, a bell and a DEL
+  /long-header        the save reply after a header line of 200 KiB
+  /many-headers       the save reply after 6000 header lines, some 600 KiB
   /xml-500            the save reply itself, with HTTP 500
   /fault-200          a SOAP 1.1 fault with HTTP 200, as node-soap sends by default
   /fault-12           a SOAP 1.2 fault with subcodes and detail, HTTP 500
@@ -17,19 +20,30 @@ POST by its path:
   /wrong-then-hang    the start of a load reply, some 140 KiB of it, then nothing more
   /big                a reply declared 2 MiB long
   /big-chunked        2 MiB of reply in chunks, with no length declared
+  /gather-8           the save reply, once eight requests wait for it (each waits 10 s at most)
+  /wsse               the save reply when the request's WS-Security UsernameToken
+                      (UsernameToken Profile 1.1) is jdoe's with the password
+                      "secret", a fresh nonce and a Created within five
+                      minutes; else a SOAP 1.1 fault saying what is wrong
   /large              a save reply in a SOAP 1.1 envelope naming 20000 created
                       objects Obj0 to Obj19999, in chunks of 1000 bytes
 
 With --tls DIR it speaks https instead, with a certificate for 127.0.0.1 that
-it makes (openssl) and leaves in DIR/cert.pem, signed by no one.
+it makes (openssl) and leaves in DIR/cert.pem, signed by no one. With
+--client-cert after it, it also makes DIR/client-cert.pem and
+DIR/client-key.pem (CN=standin-client) and takes only clients that present
+that certificate.
 
 GET /last answers, as text, the connections accepted so far
 ("connections: N"), then the headers of the last recorded request (names in
 lower case), an empty line and its body. It stops on SIGTERM or after 10 minutes.
 
-  client_standin.py EXAMPLES_DIR [--tls DIR]
+  client_standin.py EXAMPLES_DIR [--tls DIR [--client-cert]]
 """
 
+import base64
+import datetime
+import hashlib
 import os
 import signal
 import socket
@@ -37,6 +51,7 @@ import ssl
 import subprocess
 import sys
 import threading
+import xml.etree.ElementTree as ElementTree
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 HANG_SECONDS = 30
@@ -65,8 +80,46 @@ LARGE = (f'<s:Envelope xmlns:s="{SOAP11}"><s:Body><wi:SavedObjectsResponse xmlns
          + "".join(f'<base:created uid="Obj{i}"/>' for i in range(20000))
          + "</ServiceData></wi:SavedObjectsResponse></s:Body></s:Envelope>").encode()
 
+WSSE = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd"
+WSU = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd"
+TOKEN_PROFILE = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0"
+BASE64_BINARY = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-soap-message-security-1.0#Base64Binary"
+
 lock = threading.Lock()
-state = {"connections": 0, "last": None, "cut-once": 0}
+state = {"connections": 0, "last": None, "cut-once": 0, "gathered": 0}
+gathering = threading.Condition(lock)
+
+
+def username_token_fault(body, nonces):
+    """What is wrong with the request's UsernameToken, or None, judged by the profile, not by our code."""
+    envelope = ElementTree.fromstring(body)
+    soap = envelope.tag[1:envelope.tag.index("}")]
+    security = envelope.find(f"{{{soap}}}Header/{{{WSSE}}}Security")
+    if security is None:
+        return "no wsse:Security header block"
+    if security.get(f"{{{soap}}}mustUnderstand") not in ("1", "true"):
+        return "the Security block is not mustUnderstand"
+    token = security.find(f"{{{WSSE}}}UsernameToken")
+    user, password = token.findtext(f"{{{WSSE}}}Username"), token.find(f"{{{WSSE}}}Password")
+    if user != "jdoe":
+        return f"unknown user {user}"
+    if password.get("Type") == TOKEN_PROFILE + "#PasswordText":
+        return None if password.text == "secret" else "wrong password"
+    if password.get("Type") != TOKEN_PROFILE + "#PasswordDigest":
+        return f"password type {password.get('Type')}"
+    nonce = token.find(f"{{{WSSE}}}Nonce")
+    if nonce.get("EncodingType") != BASE64_BINARY:
+        return f"nonce encoding {nonce.get('EncodingType')}"
+    created = token.findtext(f"{{{WSU}}}Created")
+    when = datetime.datetime.strptime(created, "%Y-%m-%dT%H:%M:%S.%fZ").replace(tzinfo=datetime.timezone.utc)
+    if abs((datetime.datetime.now(datetime.timezone.utc) - when).total_seconds()) > 300:
+        return f"Created {created} is stale"
+    raw_nonce = base64.b64decode(nonce.text, validate=True)
+    if len(raw_nonce) < 16 or raw_nonce in nonces:
+        return "the nonce is short or used before"
+    nonces.add(raw_nonce)
+    digest = base64.b64encode(hashlib.sha1(raw_nonce + created.encode() + b"secret").digest()).decode()
+    return None if password.text == digest else "the password digest differs"
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -133,6 +186,25 @@ class Handler(BaseHTTPRequestHandler):
                 state["last"] = {"headers": {k.lower(): v for k, v in self.headers.items()},
                                  "body": body.decode("utf-8", "replace")}
             self.answer(200, SAVE_REPLY)
+        elif path == "/gather-8":
+            with gathering:
+                state["gathered"] += 1
+                group_full = (state["gathered"] + 7) // 8 * 8
+                gathering.notify_all()
+                gathering.wait_for(lambda: state["gathered"] >= group_full, timeout=10)
+            self.answer(200, SAVE_REPLY)
+        elif path == "/wsse":
+            with lock:
+                wrong = username_token_fault(body, state.setdefault("nonces", set()))
+            if wrong and SOAP12.encode() in body[:200]:
+                self.answer(500, (f'<e:Envelope xmlns:e="{SOAP12}"><e:Body><e:Fault><e:Code><e:Value>e:Sender'
+                                  f'</e:Value></e:Code><e:Reason><e:Text xml:lang="en">{wrong}</e:Text></e:Reason>'
+                                  "</e:Fault></e:Body></e:Envelope>").encode(), "application/soap+xml; charset=utf-8")
+            elif wrong:
+                self.answer(500, (f'<s:Envelope xmlns:s="{SOAP11}"><s:Body><s:Fault><faultcode>s:Client</faultcode>'
+                                  f"<faultstring>{wrong}</faultstring></s:Fault></s:Body></s:Envelope>").encode())
+            else:
+                self.answer(200, SAVE_REPLY)
         elif path == "/hang":
             self.hang()
         elif path == "/cut":
@@ -150,6 +222,26 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(len(page)))
             self.end_headers()
             self.wfile.write(page)
+        elif path == "/status-control":
+            self.send_response(502, "Bad\x1b[2J\x07Gateway\x7f")
+            self.send_header("Content-Type", "text/plain")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+        elif path == "/long-header":
+            self.send_response(200)
+            self.send_header("X-Long", "x" * (200 * 1024))
+            self.send_header("Content-Type", "text/xml; charset=utf-8")
+            self.send_header("Content-Length", str(len(SAVE_REPLY)))
+            self.end_headers()
+            self.wfile.write(SAVE_REPLY)
+        elif path == "/many-headers":
+            self.send_response(200)
+            for number in range(6000):
+                self.send_header(f"X-H{number}", "y" * 90)
+            self.send_header("Content-Type", "text/xml; charset=utf-8")
+            self.send_header("Content-Length", str(len(SAVE_REPLY)))
+            self.end_headers()
+            self.wfile.write(SAVE_REPLY)
         elif path == "/xml-500":
             self.answer(500, SAVE_REPLY)
         elif path == "/fault-200":
@@ -172,14 +264,22 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(404, b"no such path", "text/plain")
 
 
-def self_signed(directory):
-    """A key and a certificate for 127.0.0.1, valid for a day."""
-    key, cert = os.path.join(directory, "key.pem"), os.path.join(directory, "cert.pem")
+def make_certificate(key, cert, subject, *extensions):
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-                    "-days", "1", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"],
-                   check=True, capture_output=True)
+                    "-days", "1", "-subj", subject, *extensions], check=True, capture_output=True)
+
+
+def self_signed(directory, client_cert):
+    """A key and a certificate for 127.0.0.1, valid for a day; and a client's, trusted alone."""
+    key, cert = os.path.join(directory, "key.pem"), os.path.join(directory, "cert.pem")
+    make_certificate(key, cert, "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1")
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert, key)
+    if client_cert:
+        client = os.path.join(directory, "client-cert.pem")
+        make_certificate(os.path.join(directory, "client-key.pem"), client, "/CN=standin-client")
+        context.verify_mode = ssl.CERT_REQUIRED
+        context.load_verify_locations(client)
     return context
 
 
@@ -188,7 +288,8 @@ def main():
     server.daemon_threads = True
     scheme = "http"
     if len(sys.argv) > 3 and sys.argv[2] == "--tls":
-        server.socket = self_signed(sys.argv[3]).wrap_socket(server.socket, server_side=True)
+        context = self_signed(sys.argv[3], "--client-cert" in sys.argv[4:])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
         scheme = "https"
     signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())
     threading.Timer(LIFETIME_SECONDS, server.shutdown).start()

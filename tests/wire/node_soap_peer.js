@@ -1,8 +1,10 @@
 #!/usr/bin/env node
 // node-soap serves schema/WorkInstructionsService.wsdl on 127.0.0.1, and the
-// example client saves through it twice in each SOAP version: the first save
+// example client saves through it twice in each SOAP version, and in SOAP 1.1
+// with a WS-Security UsernameToken: the first save
 // is answered with the values of examples/save-reply.xml, the second with a
-// SOAP fault. What
+// SOAP fault. node-soap's authenticate hook gets the token as node-soap parsed
+// it, and its digest is computed here with node's crypto. What
 // node-soap read from each request is checked too, so both directions pass
 // through a SOAP stack that shares no code with ours.
 //
@@ -13,6 +15,7 @@
 
 const assert = require('node:assert/strict');
 const { execFile } = require('node:child_process');
+const crypto = require('node:crypto');
 const fs = require('node:fs');
 const http = require('node:http');
 const path = require('node:path');
@@ -53,10 +56,31 @@ function serviceData(values) {
 
 const values = replyValues(replyPath);
 const received = [];
+const PASSWORD = 'secret';
+
+// What node-soap made of the request's wsse:Security block: 'none', 'digest ok',
+// or what differs. node-soap keeps an element's text in $value when it has attributes.
+let lastToken = 'none';
+function judgeToken(security) {
+  if (!security) return 'none';
+  const text = (value) => (value && typeof value === 'object' ? value.$value : value);
+  const token = security.UsernameToken || {};
+  const password = token.Password || {};
+  const type = password.attributes && password.attributes.Type;
+  if (!String(type).endsWith('#PasswordDigest')) return `password type ${type}`;
+  const nonce = Buffer.from(text(token.Nonce) || '', 'base64');
+  const created = text(token.Created) || '';
+  const digest = crypto.createHash('sha1').update(Buffer.concat([nonce, Buffer.from(created), Buffer.from(PASSWORD)]))
+    .digest('base64');
+  if (text(token.Username) !== 'jdoe') return `user ${text(token.Username)}`;
+  if (nonce.length < 16) return `a nonce of ${nonce.length} bytes`;
+  if (Math.abs(Date.now() - Date.parse(created)) > 300000) return `Created ${created}`;
+  return text(password) === digest ? 'digest ok' : `digest ${text(password)}, expected ${digest}`;
+}
 
 function save(args, callback, headers, req) {
   const contentType = (req && req.headers['content-type']) || '';
-  received.push({ args, soapAction: req && req.headers.soapaction, contentType });
+  received.push({ args, soapAction: req && req.headers.soapaction, contentType, token: lastToken });
   // Each client run saves twice: a reply, then a fault.
   if (received.length % 2 === 1) return serviceData(values);
   // node-soap answers a thrown fault with HTTP 200 unless told otherwise;
@@ -78,7 +102,8 @@ const services = {
 
 function run(url, options) {
   return new Promise((resolve) => {
-    execFile(client, [...options, url], { timeout: STEP_MS }, (error, stdout, stderr) => {
+    const env = { ...process.env, WI_PASSWORD: PASSWORD };
+    execFile(client, [...options, url], { timeout: STEP_MS, env }, (error, stdout, stderr) => {
       const code = error ? (typeof error.code === 'number' ? error.code : `${error.code || ''} ${error.signal || ''}`) : 0;
       resolve({ code, stdout, stderr });
     });
@@ -88,7 +113,7 @@ function run(url, options) {
 // node-soap turns a single child into an object and several into an array.
 const list = (value) => (value === undefined ? [] : Array.isArray(value) ? value : [value]);
 
-function checkRequest(failures, number, request, soap12) {
+function checkRequest(failures, number, request, soap12, token) {
   const at = `request ${number}`;
   const attempt = (what, check) => {
     try {
@@ -97,6 +122,7 @@ function checkRequest(failures, number, request, soap12) {
       failures.push(`${at}: ${what}: ${error.message.split('\n').join(' ')}`);
     }
   };
+  attempt('UsernameToken', () => assert.equal(request.token, token));
   if (soap12) {
     attempt('action', () => assert.match(request.contentType, /^application\/soap\+xml;/));
     attempt('action', () => assert.ok(request.contentType.includes(`action="${SAVE_ACTION}"`), request.contentType));
@@ -136,19 +162,26 @@ async function main() {
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   // The base for the WSDL's schemaLocation: WorkInstructions.xsd lies beside it.
+  let soapServer;
   const ready = new Promise((resolve, reject) => {
-    soap.listen(server, { path: '/WorkInstructions', services, xml: wsdlText, uri: path.resolve(wsdlPath),
-                          callback: (error) => (error ? reject(error) : resolve()) });
+    soapServer = soap.listen(server, { path: '/WorkInstructions', services, xml: wsdlText, uri: path.resolve(wsdlPath),
+                                       callback: (error) => (error ? reject(error) : resolve()) });
   });
   await ready;
+  soapServer.authenticate = (security) => {
+    lastToken = judgeToken(security);
+    return lastToken === 'none' || lastToken === 'digest ok';
+  };
   const { port } = server.address();
   console.log(`node-soap ${require('soap/package.json').version} serves the WSDL on 127.0.0.1:${port}`);
   const url = `http://127.0.0.1:${port}/WorkInstructions`;
 
   const failures = [];
   // One row per SOAP version: the client's options and the fault code node-soap sends in it.
-  const versions = [{ name: 'SOAP 1.1', options: [], code: 'code soap:Server' },
-                    { name: 'SOAP 1.2', options: ['--soap12'], code: 'code soap:Receiver/rpc:Locked' }];
+  const versions = [{ name: 'SOAP 1.1', options: [], code: 'code soap:Server', token: 'none' },
+                    { name: 'SOAP 1.2', options: ['--soap12'], code: 'code soap:Receiver/rpc:Locked', token: 'none' },
+                    { name: 'SOAP 1.1 with a UsernameToken', options: ['--user', 'jdoe'], code: 'code soap:Server',
+                      token: 'digest ok' }];
   const runs = [];
   try {
     for (const version of versions) {
@@ -181,8 +214,12 @@ async function main() {
       }
     }
   }
-  if (received.length !== 4) failures.push(`node-soap dispatched ${received.length} save calls, expected 4`);
-  received.forEach((request, number) => checkRequest(failures, number, request, number >= 2));
+  const calls = versions.length * 2;
+  if (received.length !== calls) failures.push(`node-soap dispatched ${received.length} save calls, expected ${calls}`);
+  received.forEach((request, number) => {
+    const version = versions[Math.floor(number / 2)] || versions[0];
+    checkRequest(failures, number, request, version.options.includes('--soap12'), version.token);
+  });
 
   for (const failure of failures) console.log('FAIL:', failure);
   if (failures.length) {
@@ -191,7 +228,7 @@ async function main() {
     return 1;
   }
   console.log(`the client saved through node-soap (${expected.length} lines checked), read its fault, ` +
-              'and node-soap read each request as sent, in both SOAP versions');
+              'and node-soap read each request as sent, in both SOAP versions and with a UsernameToken digest');
   return 0;
 }
 
