@@ -31,6 +31,10 @@ struct ServerOptions {
     /// maxBody); a request beyond it is answered 503 with Retry-After. Memory
     /// is taken as bytes arrive, never reserved for a declared length.
     std::size_t maxBodyMemory = 128u << 20;
+    /// The most bytes of all answers made and not yet sent together, which
+    /// clients that do not read hold; an answer beyond it is replaced by a 503
+    /// with Retry-After.
+    std::size_t maxAnswerMemory = 256u << 20;
     /// The most bytes of a request line and its headers; more is answered 431 or 414.
     std::size_t maxHeader = 16u << 10;
     /// The most connections at once; fewer when the process's descriptor limit
@@ -70,8 +74,8 @@ struct ServerOptions {
 /// Each exchange writes one line to standard error:
 ///   POST save 200 received 4628 sent 812 bytes in 153 us
 ///
-/// Threads: start(), stop() and the destructor are called from one thread,
-/// not from a handler. url() may be called from any thread after start().
+/// Threads: start(), stop(), wait() and the destructor are called from one
+/// thread, not from a handler. url() may be called from any thread.
 class WI_SERVICE_API Server {
 public:
     /// A server of service, which must outlive it; nothing listens before start().
@@ -93,15 +97,21 @@ public:
     /// Stops gracefully: takes no further connection or request at once,
     /// delivers every answer ready or made within the grace, then closes.
     /// Returns false when exchanges were still open at the end of the grace
-    /// (a handler still running): they are left to finish on their own, the
-    /// service must then outlive them, and a program would rather exit.
+    /// (a handler still running): they are left to finish on their own, and
+    /// the service must outlive them; wait() waits for them.
     bool stop();
+    /// After a stop() that returned false: blocks until the exchanges it left
+    /// open have ended, so that the service may be destroyed. Returns at once
+    /// otherwise. The destructor does not wait: a program that destroys the
+    /// service after the server calls wait() first.
+    void wait();
 
 private:
     class Running;
     Service& m_service;
     ServerOptions m_options;
-    std::shared_ptr<Running> m_running;
+    std::shared_ptr<const Running> m_running; // read by url() from any thread
+    std::unique_ptr<Running> m_leftover;     // what a stop out of grace left running
 };
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

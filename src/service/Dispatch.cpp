@@ -3,9 +3,9 @@
 #include <malloc.h>
 
 #include <cctype>
-#include <iostream>
 #include <stdexcept>
 
+#include "AccessLog.hpp"
 #include "workinstructions/LoadWorkInstructionDocInput.hpp"
 #include "workinstructions/SaveWorkInstructionDocInput.hpp"
 
@@ -296,12 +296,12 @@ ServiceAnswer handled(const Call& call, AutoPtr<Reply> (Service::*handler)(const
     AutoPtr<Request> request;
     try {
         request = readXml<Request>(call.body, call.options.readLimits);
-        if (call.options.checkRequest) call.options.checkRequest(call.body, envelope);
-    } catch (const SoapFault&) {
-        throw;
     } catch (const DomException& error) {
         return readFault(faultVersion, error);
     }
+    // The check is the service's own code: what it throws, but a fault, is the
+    // service failing, whose text goes to the log and not to the client.
+    if (call.options.checkRequest) call.options.checkRequest(call.body, envelope);
     const AutoPtr<Reply> reply = (call.service.*handler)(*request);
     if (!reply) throw std::logic_error("the handler returned no reply");
     ServiceAnswer answer;
@@ -335,11 +335,11 @@ ServiceAnswer Dispatcher::call(int operation, SoapVersion version, std::string_v
         throw; // the server answers 503 for memory
     } catch (const std::exception& error) {
         // The text may tell a client what it should not know: it goes to the log only.
-        std::cerr << m_options.logPrefix << operationInfo(static_cast<Operation>(operation)).name
-                  << " handler failed: " << error.what() << std::endl;
+        logLine(m_options.logPrefix,
+                std::string(operationInfo(static_cast<Operation>(operation)).name) + " handler failed: " + error.what());
     } catch (...) {
-        std::cerr << m_options.logPrefix << operationInfo(static_cast<Operation>(operation)).name
-                  << " handler failed with an exception that is no std::exception" << std::endl;
+        logLine(m_options.logPrefix, std::string(operationInfo(static_cast<Operation>(operation)).name) +
+                                         " handler failed with an exception that is no std::exception");
     }
     return faultAnswer(faultVersion, SoapFaultParts(SoapFaultCode::Receiver, "the service failed to answer"));
 }

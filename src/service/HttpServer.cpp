@@ -70,25 +70,78 @@ const char* header(MHD_Connection* connection, const char* name)
 // gracefully, for its client may still be sending a body nobody reads.
 enum class Then { keep, close, linger };
 
-MHD_Result queue(ServerState& server, Exchange& exchange, MHD_Connection* connection, const ServiceAnswer& answer,
+// An answer's text until libmicrohttpd has sent it, charged to the server's
+// budget for answers: a client that never reads holds this much and no more.
+struct HeldAnswer {
+    std::string text;
+    BodyBudget& budget;
+    std::size_t charged;
+};
+
+void freeHeldAnswer(void* held)
+{
+    const std::unique_ptr<HeldAnswer> answer(static_cast<HeldAnswer*>(held));
+    answer->budget.give(answer->charged);
+}
+
+MHD_Response* overAnswerBudget()
+{
+    // Short and bounded by the connections: this one goes uncharged.
+    static const char text[] = "the answers waiting to be sent fill the server's memory for them; try again shortly\n";
+    MHD_Response* response =
+        MHD_create_response_from_buffer(sizeof text - 1, const_cast<char*>(text), MHD_RESPMEM_PERSISTENT);
+    if (response) MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
+    return response;
+}
+
+// The response for answer, its text moved out of it; null when no memory or
+// budget is left for it (status then 503).
+MHD_Response* responseFor(ServerState& server, ServiceAnswer& answer, int& status)
+{
+    status = answer.status;
+    if (answer.prepared) {
+        return MHD_create_response_from_buffer(answer.prepared->size(), const_cast<char*>(answer.prepared->data()),
+                                               MHD_RESPMEM_PERSISTENT);
+    }
+    const std::size_t charge = std::max<std::size_t>(answer.text.size(), 1);
+    if (!server.answers.take(charge)) {
+        status = 503;
+        return overAnswerBudget();
+    }
+    auto held = std::make_unique<HeldAnswer>(HeldAnswer{std::move(answer.text), server.answers, charge});
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+        held->text.size(), held->text.data(), freeHeldAnswer, held.get());
+    if (!response) {
+        server.answers.give(charge);
+        return nullptr;
+    }
+    static_cast<void>(held.release()); // libmicrohttpd frees it with the response
+    return response;
+}
+
+MHD_Result queue(ServerState& server, Exchange& exchange, MHD_Connection* connection, ServiceAnswer answer,
                  Then then = Then::keep, const char* retryAfter = nullptr)
 {
     server.deadlines.requestIn(connection);
-    const std::string& body = answer.body();
-    MHD_Response* response = MHD_create_response_from_buffer(
-        body.size(), const_cast<char*>(body.data()), answer.prepared ? MHD_RESPMEM_PERSISTENT : MHD_RESPMEM_MUST_COPY);
+    const std::size_t size = answer.body().size();
+    int status = 0;
+    MHD_Response* response = responseFor(server, answer, status);
     if (!response) return MHD_NO;
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType);
-    if (answer.allowHeader) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD, POST");
-    if (retryAfter) MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, retryAfter);
+    if (status == answer.status) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType);
+        if (answer.allowHeader) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD, POST");
+        if (retryAfter) MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, retryAfter);
+    } else {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
+    }
     // A stopping server takes no further request on the connection.
     if (then != Then::keep || server.stopping) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
-    const MHD_Result result = MHD_queue_response(connection, static_cast<unsigned>(answer.status), response);
+    const MHD_Result result = MHD_queue_response(connection, static_cast<unsigned>(status), response);
     MHD_destroy_response(response);
     if (result == MHD_YES) {
         exchange.queued = true;
-        exchange.status = std::to_string(answer.status);
-        exchange.sent = body.size();
+        exchange.status = std::to_string(status);
+        exchange.sent = status == answer.status ? size : 0;
         exchange.operation = answer.operation;
         if (then == Then::linger) server.deadlines.lingerOnClose(connection);
     }
@@ -113,10 +166,9 @@ MHD_Result tooLarge(ServerState& server, Exchange& exchange, MHD_Connection* con
 MHD_Result overBudget(ServerState& server, Exchange& exchange, MHD_Connection* connection)
 {
     exchange.body.release();
-    const ServiceAnswer answer = plainAnswer(
-        503, "the request bodies in flight fill the server's memory for them (" +
-                 std::to_string(server.budget.limit()) + " bytes); try again shortly");
-    return queue(server, exchange, connection, answer, Then::linger, "1");
+    ServiceAnswer answer = plainAnswer(503, "the request bodies in flight fill the server's memory for them (" +
+                                                std::to_string(server.budget.limit()) + " bytes); try again shortly");
+    return queue(server, exchange, connection, std::move(answer), Then::linger, "1");
 }
 
 MHD_Result headersIn(ServerState& server, Exchange& exchange, MHD_Connection* connection, const char* method,
@@ -125,14 +177,17 @@ MHD_Result headersIn(ServerState& server, Exchange& exchange, MHD_Connection* co
     exchange.headersSeen = true;
     exchange.method = method;
     HeaderFields fields;
-    MHD_get_connection_values(
+    MHD_get_connection_values_n(
         connection, MHD_HEADER_KIND,
-        [](void* target, MHD_ValueKind, const char* key, const char* value) -> MHD_Result {
-            static_cast<HeaderFields*>(target)->emplace_back(key, value ? value : "");
+        [](void* target, MHD_ValueKind, const char* key, size_t keySize, const char* value,
+           size_t valueSize) -> MHD_Result {
+            static_cast<HeaderFields*>(target)->emplace_back(std::string_view(key, keySize),
+                                                             std::string_view(value ? value : key + keySize, valueSize));
             return MHD_YES;
         },
         &fields);
-    const FramingVerdict framing = checkFraming(fields, std::strcmp(version, MHD_HTTP_VERSION_1_0) != 0);
+    FramingVerdict framing = checkLineEnds(version, fields);
+    if (framing.status == 0) framing = checkFraming(fields, std::strcmp(version, MHD_HTTP_VERSION_1_0) != 0);
     if (framing.status != 0) return refuse(server, exchange, connection, framing.status, framing.reason);
     // Refused before a byte of the body is read.
     const char* length = header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
@@ -171,18 +226,21 @@ MHD_Result answerRequest(ServerState& server, Exchange& exchange, MHD_Connection
     request.soapAction = header(connection, "SOAPAction");
     request.body = exchange.body.text();
     ServiceAnswer answer;
+    const char* retryAfter = nullptr;
     try {
         answer = server.dispatcher.answer(request, server.stopping);
     } catch (const std::bad_alloc&) {
-        return overBudget(server, exchange, connection);
+        exchange.body.release();
+        answer = plainAnswer(503, "the server ran out of memory for this request; try again shortly");
+        retryAfter = "1";
     } catch (const std::exception& error) {
+        logLine(server.options.logPrefix, std::string("answering failed: ") + error.what());
         answer.status = 500;
         answer.contentType = "text/xml; charset=utf-8";
-        answer.text = internalErrorFault(error.what());
+        answer.text = internalErrorFault("the server failed to answer");
     }
-    const MHD_Result result = queue(server, exchange, connection, answer);
     exchange.body.release();
-    return result;
+    return queue(server, exchange, connection, std::move(answer), Then::keep, retryAfter);
 }
 
 MHD_Result handleUnguarded(ServerState& server, MHD_Connection* connection, const char* url, const char* method,

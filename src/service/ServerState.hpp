@@ -25,7 +25,8 @@ struct ServerState {
           dispatcher(service, options),
           closer(lingerSlots, lingerLimit, std::chrono::seconds(std::min(options.readTimeout, 5u))),
           deadlines(std::chrono::seconds(options.readTimeout), closer),
-          budget(options.maxBodyMemory)
+          budget(options.maxBodyMemory),
+          answers(options.maxAnswerMemory)
     {
     }
     const ServerOptions options; // a copy: the state may outlive the Server
@@ -33,6 +34,7 @@ struct ServerState {
     LingeringCloser closer;
     RequestDeadlines deadlines;
     BodyBudget budget;
+    BodyBudget answers; // made and not yet sent
     std::atomic<bool> stopping{false};
     std::atomic<int> open{0}; // exchanges begun and not ended
     MHD_Daemon* daemon = nullptr;
