@@ -55,6 +55,18 @@ struct ServerOptions {
     /// `Kavella::Soa::Common::Xml::SoapFault` to refuse the request with that
     /// fault; the handler is then not called. Called on worker threads.
     std::function<void(std::string_view text, Envelope envelope)> checkRequest;
+    /// HTTPS: the server's certificate, a PEM file (its chain after it, if
+    /// any). With tlsKey, the server speaks TLS 1.2 and 1.3 only, with
+    /// forward-secret AEAD suites only; empty for plain HTTP.
+    std::string tlsCertificate;
+    /// The private key of tlsCertificate, an unencrypted PEM file.
+    std::string tlsKey;
+    /// CA certificates (a PEM file) that clients' certificates are checked
+    /// against; empty asks clients for none.
+    std::string clientCa;
+    /// With clientCa: a request without a client certificate that the CAs
+    /// vouch for is refused (403) before its body is read (mutual TLS).
+    bool requireClientCertificate = false;
     /// The start of the server's own lines on standard error (the access log
     /// has none), e.g. "myservice: ".
     std::string logPrefix = "server: ";
@@ -88,11 +100,14 @@ public:
     /// Listens and serves on the worker threads; listening when it returns.
     /// Throws std::runtime_error naming the address and the reason when it
     /// cannot listen (the port in use, say), and std::invalid_argument for an
-    /// option out of range. For the whole process it ignores SIGPIPE (a client
+    /// option out of range. With TLS, throws std::runtime_error naming the
+    /// file when a certificate or key cannot be read, the key is not the
+    /// certificate's, or the certificate has expired. For the whole process it ignores SIGPIPE (a client
     /// gone mid-answer must not end it) and fixes glibc's mmap threshold at
     /// 128 KiB, so that freed request bodies go back to the system.
     void start();
-    /// "http://HOST:PORT/" with the port actually bound; empty before start().
+    /// "http://HOST:PORT/" (https with TLS) with the port actually bound;
+    /// empty before start() and after stop().
     std::string url() const;
     /// Stops gracefully: takes no further connection or request at once,
     /// delivers every answer ready or made within the grace, then closes.

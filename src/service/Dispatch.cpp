@@ -157,8 +157,13 @@ void Dispatcher::setAddress(const std::string& host, unsigned port)
     m_wsdl.clear();
     if (host == "0.0.0.0" || host == "::" || host == "[::]") return;
     const bool literal6 = host.find(':') != std::string::npos && host.front() != '[';
-    m_base = "http://" + (literal6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
+    m_base = scheme() + (literal6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
     m_wsdl = m_documents.document("wsdl", m_base);
+}
+
+std::string Dispatcher::scheme() const
+{
+    return m_options.tlsCertificate.empty() ? "http://" : "https://";
 }
 
 ServiceAnswer Dispatcher::answer(const ServiceRequest& request, bool draining) const
@@ -182,7 +187,7 @@ ServiceAnswer Dispatcher::get(const ServiceRequest& request, bool draining) cons
     if (name.empty()) return plainAnswer(404, "nothing here: POST requests, or GET ?wsdl for the service description");
     std::string base = m_base;
     if (base.empty()) {
-        base = "http://" + (plausibleHost(request.host) ? request.host : "localhost:" + std::to_string(m_port)) + "/";
+        base = scheme() + (plausibleHost(request.host) ? request.host : "localhost:" + std::to_string(m_port)) + "/";
     }
     ServiceAnswer answer;
     answer.operation = name == "wsdl" ? "wsdl" : "xsd";

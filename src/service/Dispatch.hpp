@@ -42,7 +42,7 @@ class Dispatcher {
 public:
     Dispatcher(Service& service, const ServerOptions& options);
 
-    /// Where clients reach the service, "http://HOST:PORT/"; a wildcard host
+    /// Where clients reach the service, "http://HOST:PORT/" (https with TLS); a wildcard host
     /// leaves the address of each WSDL to the request's Host header.
     void setAddress(const std::string& host, unsigned port);
 
@@ -53,6 +53,7 @@ private:
     ServiceAnswer post(const ServiceRequest& request) const;
     ServiceAnswer get(const ServiceRequest& request, bool draining) const;
     ServiceAnswer call(int operation, SoapVersion version, std::string_view body) const;
+    std::string scheme() const; // of the addresses in the WSDL
 
     Service& m_service;
     const ServerOptions& m_options;

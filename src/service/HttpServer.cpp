@@ -18,6 +18,7 @@
 #include <memory>
 #include <new>
 #include <thread>
+#include <vector>
 
 #include "BodyBudget.hpp"
 #include "Dispatch.hpp"
@@ -384,6 +385,17 @@ MHD_Daemon* startDaemon(ServerState& state, int listeningSocket, bool ipv6, unsi
     unsigned flags = MHD_USE_ERROR_LOG | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC;
     if (ipv6) flags |= MHD_USE_IPv6;
     ServerState* context = &state;
+    std::vector<MHD_OptionItem> tls;
+    if (!state.tls.certificate.empty()) {
+        flags |= MHD_USE_TLS;
+        tls.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(state.tls.certificate.c_str())});
+        tls.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(state.tls.key.c_str())});
+        tls.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(tlsPriorities)});
+        if (!state.tls.clientCa.empty()) {
+            tls.push_back({MHD_OPTION_HTTPS_MEM_TRUST, 0, const_cast<char*>(state.tls.clientCa.c_str())});
+        }
+    }
+    tls.push_back({MHD_OPTION_END, 0, nullptr});
     // The header limit is the connection's memory pool, which holds the request line and headers.
     return MHD_start_daemon(
         flags, 0, nullptr, nullptr, handle, context,
@@ -396,6 +408,7 @@ MHD_Daemon* startDaemon(ServerState& state, int listeningSocket, bool ipv6, unsi
         MHD_OPTION_URI_LOG_CALLBACK, beginExchange, context,
         MHD_OPTION_NOTIFY_COMPLETED, endExchange, context,
         MHD_OPTION_NOTIFY_CONNECTION, notifyConnection, context,
+        MHD_OPTION_ARRAY, tls.data(),
         MHD_OPTION_END);
 }
 

@@ -103,6 +103,13 @@ void Server::start()
     checkOptions(m_options);
     ServerOptions options = m_options;
     if (options.threads == 0) options.threads = usableCores();
+    TlsMaterial tls;
+    if (wantsTls(options)) {
+        if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+            throw std::runtime_error("the libmicrohttpd this server runs on has no TLS");
+        }
+        tls = loadTls(options);
+    }
     Listener listener;
     std::string problem;
     if (!listenOn(options.host, options.port, listener, problem)) throw std::runtime_error(problem);
@@ -119,6 +126,7 @@ void Server::start()
     const ConnectionPlan plan = planConnections(options.maxConnections, options.threads, lingerSlots);
     if (!plan.warning.empty()) logLine(options.logPrefix, plan.warning);
     auto state = std::make_shared<ServerState>(m_service, options, lingerSlots, lingerBytes(options));
+    state->tls = std::move(tls);
     // The WSDL is written with the address known, before the first request can arrive.
     state->dispatcher.setAddress(listener.host, listener.port);
     state->daemon = startDaemon(*state, listener.socket, listener.family == AF_INET6, plan.connections);
@@ -130,7 +138,7 @@ void Server::start()
     const std::string shown = listener.host.find(':') != std::string::npos ? "[" + listener.host + "]" : listener.host;
     auto running = std::make_shared<Running>();
     running->state = std::move(state);
-    running->url = "http://" + shown + ":" + std::to_string(listener.port) + "/";
+    running->url = (wantsTls(options) ? "https://" : "http://") + shown + ":" + std::to_string(listener.port) + "/";
     std::atomic_store(&m_running, std::shared_ptr<const Running>(std::move(running)));
 }
 

@@ -13,6 +13,7 @@
 #include "Dispatch.hpp"
 #include "LingeringCloser.hpp"
 #include "RequestDeadlines.hpp"
+#include "TlsSetup.hpp"
 #include "workinstructions/Server.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
@@ -35,6 +36,7 @@ struct ServerState {
     RequestDeadlines deadlines;
     BodyBudget budget;
     BodyBudget answers; // made and not yet sent
+    TlsMaterial tls;    // read by libmicrohttpd while the daemon runs
     std::atomic<bool> stopping{false};
     std::atomic<int> open{0}; // exchanges begun and not ended
     MHD_Daemon* daemon = nullptr;
