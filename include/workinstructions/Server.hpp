@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "workinstructions/Authentication.hpp"
 #include "workinstructions/Service.hpp"
 #include "workinstructions/ServiceExport.hpp"
 #include "workinstructions/XmlIO.hpp"
@@ -67,6 +68,9 @@ struct ServerOptions {
     /// With clientCa: a request without a client certificate that the CAs
     /// vouch for is refused (403) before its body is read (mutual TLS).
     bool requireClientCertificate = false;
+    /// Who may call (see Authenticator): htpasswdUsers(), bearerTokens(),
+    /// clientCertificates() or one's own. Empty: everyone.
+    Authenticator authenticator;
     /// The start of the server's own lines on standard error (the access log
     /// has none), e.g. "myservice: ".
     std::string logPrefix = "server: ";
@@ -83,8 +87,9 @@ struct ServerOptions {
 /// its schemas (built into the library). `GET /health` answers 200 while the
 /// server takes work and 503 once it stops, for load balancers.
 ///
-/// Each exchange writes one line to standard error:
-///   POST save 200 received 4628 sent 812 bytes in 153 us
+/// Each exchange writes one line to standard error, with the client's address,
+/// the user it proved to be and the request id (see CallContext):
+///   POST save 200 received 4628 sent 812 bytes in 153 us peer 10.0.0.7:51324 user alice id 5f0c2a9e81d3b447
 ///
 /// Threads: start(), stop(), wait() and the destructor are called from one
 /// thread, not from a handler. url() may be called from any thread.

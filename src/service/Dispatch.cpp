@@ -276,7 +276,7 @@ ServiceAnswer Dispatcher::post(const ServiceRequest& request) const
         answer = senderFault(faultVersion, std::string("no SOAPAction header: the ") + operation.name +
                                                 " operation's is \"" + operation.action + "\"");
     } else {
-        answer = call(found, head.envelope, request.body);
+        answer = call(found, head.envelope, request.body, request.context);
     }
     answer.operation = operation.name;
     return answer;
@@ -289,12 +289,13 @@ struct Call {
     const ServerOptions& options;
     SoapVersion version;
     std::string_view body;
+    CallContext& context;
 };
 
 // The reply's text; a request that cannot be read is the client's fault, so
 // DomException from here on is the handler's own.
 template <class Request, class Reply>
-ServiceAnswer handled(const Call& call, AutoPtr<Reply> (Service::*handler)(const Request&))
+ServiceAnswer handled(const Call& call, AutoPtr<Reply> (Service::*handler)(const Request&, CallContext&))
 {
     const SoapVersion faultVersion = call.version == SoapVersion::None ? SoapVersion::Soap11 : call.version;
     const auto envelope = static_cast<Envelope>(call.version);
@@ -307,7 +308,7 @@ ServiceAnswer handled(const Call& call, AutoPtr<Reply> (Service::*handler)(const
     // The check is the service's own code: what it throws, but a fault, is the
     // service failing, whose text goes to the log and not to the client.
     if (call.options.checkRequest) call.options.checkRequest(call.body, envelope);
-    const AutoPtr<Reply> reply = (call.service.*handler)(*request);
+    const AutoPtr<Reply> reply = (call.service.*handler)(*request, call.context);
     if (!reply) throw std::logic_error("the handler returned no reply");
     ServiceAnswer answer;
     answer.contentType = contentTypeOf(call.version);
@@ -317,11 +318,12 @@ ServiceAnswer handled(const Call& call, AutoPtr<Reply> (Service::*handler)(const
 
 } // namespace
 
-ServiceAnswer Dispatcher::call(int operation, SoapVersion version, std::string_view body) const
+ServiceAnswer Dispatcher::call(int operation, SoapVersion version, std::string_view body, CallContext* context) const
 {
     // A bare request gets a bare reply, and a SOAP 1.1 fault.
     const SoapVersion faultVersion = version == SoapVersion::None ? SoapVersion::Soap11 : version;
-    const Call request{m_service, m_options, version, body};
+    CallContext unknown({}, 0, {}, {}, {});
+    const Call request{m_service, m_options, version, body, context ? *context : unknown};
     // The trees of a large request are many small blocks, which the heap keeps
     // once freed: their pages go back when the call is over, not never.
     struct TrimAfterLarge {

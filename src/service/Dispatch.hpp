@@ -22,6 +22,7 @@ struct ServiceRequest {
     const char* contentType = nullptr; // null when absent, as the headers below
     const char* soapAction = nullptr;
     std::string_view body;
+    CallContext* context = nullptr; // for the handler
 };
 
 struct ServiceAnswer {
@@ -31,6 +32,7 @@ struct ServiceAnswer {
     std::string text;                      // when nothing prepared fits
     std::string operation = "-";           // for the access log
     bool allowHeader = false;              // 405: name the methods there are
+    const char* challenge = nullptr;       // 401: WWW-Authenticate
 
     const std::string& body() const { return prepared ? *prepared : text; }
 };
@@ -52,7 +54,7 @@ public:
 private:
     ServiceAnswer post(const ServiceRequest& request) const;
     ServiceAnswer get(const ServiceRequest& request, bool draining) const;
-    ServiceAnswer call(int operation, SoapVersion version, std::string_view body) const;
+    ServiceAnswer call(int operation, SoapVersion version, std::string_view body, CallContext* context) const;
     std::string scheme() const; // of the addresses in the WSDL
 
     Service& m_service;

@@ -27,6 +27,7 @@
 #include "LibraryLog.hpp"
 #include "LingeringCloser.hpp"
 #include "AccessLog.hpp"
+#include "CallFacts.hpp"
 #include "Listener.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
@@ -47,6 +48,7 @@ struct Exchange {
     std::string status = "-";
     std::string operation = "-";
     BudgetedBody body;
+    CallFacts facts;
 };
 
 void* beginExchange(void* context, const char*, MHD_Connection* connection)
@@ -131,9 +133,13 @@ MHD_Result queue(ServerState& server, Exchange& exchange, MHD_Connection* connec
     if (status == answer.status) {
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType);
         if (answer.allowHeader) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD, POST");
+        if (answer.challenge) MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, answer.challenge);
         if (retryAfter) MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, retryAfter);
     } else {
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
+    }
+    if (!exchange.facts.requestId.empty()) {
+        MHD_add_response_header(response, "X-Request-Id", exchange.facts.requestId.c_str());
     }
     // A stopping server takes no further request on the connection.
     if (then != Then::keep || server.stopping) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
@@ -172,8 +178,22 @@ MHD_Result overBudget(ServerState& server, Exchange& exchange, MHD_Connection* c
     return queue(server, exchange, connection, std::move(answer), Then::linger, "1");
 }
 
-MHD_Result headersIn(ServerState& server, Exchange& exchange, MHD_Connection* connection, const char* method,
-                     const char* version)
+// The same answer whatever was wrong. A body it announced is not read: the
+// connection is closed after the answer, but for a small one, drained so
+// that the client reads the answer.
+MHD_Result refuseCaller(ServerState& server, Exchange& exchange, MHD_Connection* connection,
+                        const Admission& admission, unsigned long long declared)
+{
+    const bool body = declared > 0 || header(connection, MHD_HTTP_HEADER_TRANSFER_ENCODING);
+    ServiceAnswer answer = plainAnswer(admission.status, admission.status == 401 ? "authentication required"
+                                                                                 : "not allowed");
+    answer.challenge = admission.challenge;
+    const Then then = !body ? Then::keep : declared > 0 && declared <= (64u << 10) ? Then::linger : Then::close;
+    return queue(server, exchange, connection, std::move(answer), then);
+}
+
+MHD_Result headersIn(ServerState& server, Exchange& exchange, MHD_Connection* connection, const char* url,
+                     const char* method, const char* version)
 {
     exchange.headersSeen = true;
     exchange.method = method;
@@ -193,6 +213,9 @@ MHD_Result headersIn(ServerState& server, Exchange& exchange, MHD_Connection* co
     // Refused before a byte of the body is read.
     const char* length = header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
     const unsigned long long declared = length ? std::strtoull(length, nullptr, 10) : 0;
+    exchange.facts = gatherFacts(connection, fields, !server.tls.clientCa.empty());
+    const Admission admission = admit(server.options, exchange.facts, method, url);
+    if (admission.status != 0) return refuseCaller(server, exchange, connection, admission, declared);
     // A body too long to drain gets an abrupt close: no point reading what never ends in time.
     if (declared > server.options.maxBody) {
         return tooLarge(server, exchange, connection,
@@ -226,6 +249,11 @@ MHD_Result answerRequest(ServerState& server, Exchange& exchange, MHD_Connection
     request.contentType = header(connection, MHD_HTTP_HEADER_CONTENT_TYPE);
     request.soapAction = header(connection, "SOAPAction");
     request.body = exchange.body.text();
+    CallFacts& facts = exchange.facts;
+    const int socket = facts.socket;
+    CallContext context(facts.peerAddress, facts.peerPort, std::move(facts.headers), facts.identity, facts.requestId,
+                        [socket] { return clientGone(socket); });
+    request.context = &context;
     ServiceAnswer answer;
     const char* retryAfter = nullptr;
     try {
@@ -252,7 +280,7 @@ MHD_Result handleUnguarded(ServerState& server, MHD_Connection* connection, cons
         *slot = exchange = new Exchange(server.budget);
         ++server.open;
     }
-    if (!exchange->headersSeen) return headersIn(server, *exchange, connection, method, version);
+    if (!exchange->headersSeen) return headersIn(server, *exchange, connection, url, method, version);
     if (exchange->queued) { // answered early; the rest is not read
         *size = 0;
         return MHD_YES;
@@ -341,6 +369,10 @@ void endExchange(void* context, MHD_Connection* connection, void** slot, MHD_Req
         record.sent = exchange->queued && code == MHD_REQUEST_TERMINATED_COMPLETED_OK ? exchange->sent : 0;
         record.microseconds =
             std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange->start).count();
+        const CallFacts& facts = exchange->facts;
+        if (!facts.peerAddress.empty()) record.peer = facts.peerAddress + ":" + std::to_string(facts.peerPort);
+        record.user = facts.identity.name;
+        record.requestId = facts.requestId;
         logAccess(record);
     } catch (...) {
         // Out of memory for the log line: the exchange goes unlogged rather than the server down.

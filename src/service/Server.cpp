@@ -86,6 +86,16 @@ public:
 
 Service::~Service() = default;
 
+AutoPtr<LoadedObjectsResponse> Service::load(const LoadWorkInstructionDocInput& request, CallContext&)
+{
+    return load(request);
+}
+
+AutoPtr<SavedObjectsResponse> Service::save(const SaveWorkInstructionDocInput& request, CallContext&)
+{
+    return save(request);
+}
+
 Server::Server(Service& service, ServerOptions options) : m_service(service), m_options(std::move(options)) {}
 
 Server::~Server()
