@@ -27,6 +27,7 @@
 #include "LibraryLog.hpp"
 #include "LingeringCloser.hpp"
 #include "AccessLog.hpp"
+#include "AnswerMemory.hpp"
 #include "CallFacts.hpp"
 #include "Listener.hpp"
 
@@ -73,62 +74,13 @@ const char* header(MHD_Connection* connection, const char* name)
 // gracefully, for its client may still be sending a body nobody reads.
 enum class Then { keep, close, linger };
 
-// An answer's text until libmicrohttpd has sent it, charged to the server's
-// budget for answers: a client that never reads holds this much and no more.
-struct HeldAnswer {
-    std::string text;
-    BodyBudget& budget;
-    std::size_t charged;
-};
-
-void freeHeldAnswer(void* held)
-{
-    const std::unique_ptr<HeldAnswer> answer(static_cast<HeldAnswer*>(held));
-    answer->budget.give(answer->charged);
-}
-
-MHD_Response* overAnswerBudget()
-{
-    // Short and bounded by the connections: this one goes uncharged.
-    static const char text[] = "the answers waiting to be sent fill the server's memory for them; try again shortly\n";
-    MHD_Response* response =
-        MHD_create_response_from_buffer(sizeof text - 1, const_cast<char*>(text), MHD_RESPMEM_PERSISTENT);
-    if (response) MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
-    return response;
-}
-
-// The response for answer, its text moved out of it; null when no memory or
-// budget is left for it (status then 503).
-MHD_Response* responseFor(ServerState& server, ServiceAnswer& answer, int& status)
-{
-    status = answer.status;
-    if (answer.prepared) {
-        return MHD_create_response_from_buffer(answer.prepared->size(), const_cast<char*>(answer.prepared->data()),
-                                               MHD_RESPMEM_PERSISTENT);
-    }
-    const std::size_t charge = std::max<std::size_t>(answer.text.size(), 1);
-    if (!server.answers.take(charge)) {
-        status = 503;
-        return overAnswerBudget();
-    }
-    auto held = std::make_unique<HeldAnswer>(HeldAnswer{std::move(answer.text), server.answers, charge});
-    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
-        held->text.size(), held->text.data(), freeHeldAnswer, held.get());
-    if (!response) {
-        server.answers.give(charge);
-        return nullptr;
-    }
-    static_cast<void>(held.release()); // libmicrohttpd frees it with the response
-    return response;
-}
-
 MHD_Result queue(ServerState& server, Exchange& exchange, MHD_Connection* connection, ServiceAnswer answer,
                  Then then = Then::keep, const char* retryAfter = nullptr)
 {
     server.deadlines.requestIn(connection);
     const std::size_t size = answer.body().size();
     int status = 0;
-    MHD_Response* response = responseFor(server, answer, status);
+    MHD_Response* response = responseFor(server.answers, answer, status);
     if (!response) return MHD_NO;
     if (status == answer.status) {
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType);
