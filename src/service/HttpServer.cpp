@@ -343,9 +343,12 @@ void notifyConnection(void* context, MHD_Connection* connection, void** socketCo
             AccessRecord record;
             record.method = "-";
             const unsigned status = claimLibraryRefusal();
-            record.status = status != 0 ? std::to_string(status)
+            // Over TLS, bytes without a request are most often a handshake that failed.
+            const bool handshakeOnly = !server.tls.certificate.empty() && !server.deadlines.servedAny(connection);
+            record.status = status != 0                               ? std::to_string(status)
                             : server.deadlines.cutForTime(connection) ? "cut:read-timeout"
-                                                                     : "cut:request-line";
+                            : handshakeOnly                           ? "cut:no-request"
+                                                                      : "cut:request-line";
             logAccess(record);
         } catch (...) {
             // Out of memory for the log line: the exchange goes unlogged.

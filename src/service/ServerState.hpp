@@ -25,7 +25,8 @@ struct ServerState {
         : options(serverOptions),
           dispatcher(service, options),
           closer(lingerSlots, lingerLimit, std::chrono::seconds(std::min(options.readTimeout, 5u))),
-          deadlines(std::chrono::seconds(options.readTimeout), closer),
+          // A TLS client closes with a close_notify alert: a record of some 30 bytes.
+          deadlines(std::chrono::seconds(options.readTimeout), closer, wantsTls(options) ? 64 : 1),
           budget(options.maxBodyMemory),
           answers(options.maxAnswerMemory)
     {

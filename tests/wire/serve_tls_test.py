@@ -81,6 +81,10 @@ def test_tls():
                 ("TLS 1.2 without forward secrecy", ["-tls1_2", "-cipher", "AES128-GCM-SHA256:AES256-GCM-SHA384"], False)]:
             check(handshake(serve.port, *options) == completes,
                   f"{name}: the handshake {'failed' if completes else 'completed'}")
+        serve.stop()
+    # A client's close_notify is no request; a refused handshake is logged as none.
+    check("cut:request-line" not in serve.log and re.search(r"^- - cut:no-request ", serve.log, re.MULTILINE),
+          f"the log of TLS connections: {serve.log}")
 
 
 def test_refused_at_start():
