@@ -2,12 +2,16 @@
 // is built as objects, the Client posts it and reads the reply (or the fault)
 // back as objects.
 //
-//   example_client [--soap12] URL
+//   example_client [--soap12] [--cacert FILE] [--user NAME:PASSWORD] URL
+//
+// --cacert: the CA that signed an https service's certificate; --user: HTTP
+// Basic credentials.
 //
 // Exit status: 0 saved, 1 no answer or an unreadable one, 2 a SOAP fault.
 
 #include <cstring>
 #include <iostream>
+#include <string>
 
 #include "workinstructions/Client.hpp"
 #include "workinstructions/WorkInstructions.hpp"
@@ -63,12 +67,22 @@ int main(int argc, char** argv)
 {
     ClientOptions options;
     int next = 1;
-    if (argc == 3 && std::strcmp(argv[1], "--soap12") == 0) {
-        options.envelope = Envelope::Soap12;
-        next = 2;
+    for (; next + 1 < argc; ++next) {
+        const std::string name = argv[next];
+        if (name == "--soap12") {
+            options.envelope = Envelope::Soap12;
+        } else if (name == "--cacert" && next + 2 < argc) {
+            options.caFile = argv[++next];
+        } else if (name == "--user" && next + 2 < argc && std::strchr(argv[next + 1], ':')) {
+            const std::string credentials = argv[++next];
+            options.user = credentials.substr(0, credentials.find(':'));
+            options.password = credentials.substr(credentials.find(':') + 1);
+        } else {
+            break;
+        }
     }
     if (argc != next + 1) {
-        std::cerr << "usage: example_client [--soap12] URL\n";
+        std::cerr << "usage: example_client [--soap12] [--cacert FILE] [--user NAME:PASSWORD] URL\n";
         return 1;
     }
     try {
