@@ -159,13 +159,14 @@ MHD_Result headersIn(ServerState& server, Exchange& exchange, MHD_Connection* co
             return MHD_YES;
         },
         &fields);
+    // Gathered first, so that a refusal too carries the request id and is logged with the peer.
+    exchange.facts = gatherFacts(connection, fields, !server.tls.clientCa.empty());
     FramingVerdict framing = checkLineEnds(version, fields);
     if (framing.status == 0) framing = checkFraming(fields, std::strcmp(version, MHD_HTTP_VERSION_1_0) != 0);
     if (framing.status != 0) return refuse(server, exchange, connection, framing.status, framing.reason);
     // Refused before a byte of the body is read.
     const char* length = header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
     const unsigned long long declared = length ? std::strtoull(length, nullptr, 10) : 0;
-    exchange.facts = gatherFacts(connection, fields, !server.tls.clientCa.empty());
     const Admission admission = admit(server.options, exchange.facts, method, url);
     if (admission.status != 0) return refuseCaller(server, exchange, connection, admission, declared);
     // A body too long to drain gets an abrupt close: no point reading what never ends in time.

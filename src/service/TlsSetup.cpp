@@ -104,7 +104,8 @@ void checkKeyPair(const TlsMaterial& material, const ServerOptions& options)
 
 bool wantsTls(const ServerOptions& options)
 {
-    return !options.tlsCertificate.empty() || !options.tlsKey.empty();
+    return !options.tlsCertificate.empty() || !options.tlsKey.empty() || !options.clientCa.empty() ||
+           options.requireClientCertificate;
 }
 
 TlsMaterial loadTls(const ServerOptions& options)

@@ -20,7 +20,8 @@ struct TlsMaterial {
     std::string clientCa; // empty when client certificates are not asked for
 };
 
-/// Whether options ask for TLS (a certificate or a key is named).
+/// Whether options ask for TLS (a certificate, a key or client CAs are named,
+/// or client certificates required).
 bool wantsTls(const ServerOptions& options);
 
 /// Reads the files the options name and checks them; throws

@@ -50,6 +50,11 @@ TEST(ServerTls, StartNamesTheFileItCannotServeWith)
         }
         EXPECT_EQ(server.url(), "");
     }
+    // Client certificates are asked for in the TLS handshake: no TLS, no certificates.
+    wi::ServerOptions options = quickOptions();
+    options.clientCa = files.path("ca.pem");
+    options.requireClientCertificate = true;
+    EXPECT_THROW(wi::Server(service, options).start(), std::invalid_argument);
 }
 
 TEST(ServerTls, TheClientCallsOverTls)
