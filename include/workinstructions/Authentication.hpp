@@ -44,7 +44,8 @@ struct AuthResult {
 /// whatever was wrong, and the attempt is logged with the peer and the name
 /// claimed (never a password).
 struct Authenticator {
-    /// Called on worker threads, several at once. Empty: every caller is let in.
+    /// Called on worker threads, several at once; an exception it throws
+    /// refuses the caller and is logged. Empty: every caller is let in.
     std::function<AuthResult(const AuthRequest&)> check;
     /// The WWW-Authenticate header of a refusal, e.g. `Basic realm="service"`;
     /// empty for a proof HTTP cannot ask for (a client certificate).

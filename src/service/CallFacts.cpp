@@ -90,7 +90,13 @@ Admission admit(const ServerOptions& options, CallFacts& facts, std::string_view
     const Authenticator& authenticator = options.authenticator;
     if (!authenticator.check || (get && !authenticator.guardDocuments)) return {};
     AuthRequest request{facts.peerAddress, facts.peerPort, facts.headers, facts.clientCertificate};
-    AuthResult result = authenticator.check(request);
+    AuthResult result;
+    try {
+        result = authenticator.check(request);
+    } catch (const std::exception& error) {
+        // The program's own check failed (its token store is down, say): nobody comes in on it.
+        logLine(options.logPrefix, std::string("the authenticator failed: ") + error.what());
+    }
     facts.identity = std::move(result.identity);
     if (result.accepted) return {};
     logLine(options.logPrefix, "refused " + (facts.identity.name.empty() ? std::string("a caller")

@@ -142,12 +142,16 @@ TEST(ServerAuth, BasicUsersAndBearerTokensAreJudgedBeforeTheBody)
     };
     const Case bearerCases[] = {
         {"the service's token", "Authorization: bearer t0k3n\r\n", "HTTP/1.1 200 OK", "robot"},
+        {"a token the program's check fails on", "Authorization: Bearer fail\r\n", "HTTP/1.1 401 Unauthorized", "-"},
         {"another token", "Authorization: Bearer t0k3m\r\n", "HTTP/1.1 401 Unauthorized", "-"},
         {"a password where a token is asked", basic("alice:open sesame"), "HTTP/1.1 401 Unauthorized", "-"},
     };
     const wi::Authenticator authenticators[] = {
         wi::htpasswdUsers(passwordFile(directory, "-B -C 4"), "work instructions"),
-        wi::bearerTokens([](std::string_view token) { return wi::sameSecret(token, "t0k3n") ? "robot" : ""; }),
+        wi::bearerTokens([](std::string_view token) -> std::string {
+            if (token == "fail") throw std::runtime_error("token store unreachable");
+            return wi::sameSecret(token, "t0k3n") ? "robot" : "";
+        }),
     };
     const std::string challenges[] = {"Basic realm=\"work instructions\", charset=\"UTF-8\"",
                                       "Bearer realm=\"service\""};
@@ -182,6 +186,8 @@ TEST(ServerAuth, BasicUsersAndBearerTokensAreJudgedBeforeTheBody)
         EXPECT_EQ(text.find("t0k3"), std::string::npos) << text;
         if (which == 0) {
             EXPECT_NE(text.find("refused user 'carol' from 127.0.0.1:"), std::string::npos) << text;
+        } else {
+            EXPECT_NE(text.find("server: the authenticator failed: token store unreachable\n"), std::string::npos) << text;
         }
         for (const Case& test : which == 0 ? std::vector<Case>(std::begin(basicCases), std::end(basicCases))
                                            : std::vector<Case>(std::begin(bearerCases), std::end(bearerCases))) {
