@@ -59,7 +59,7 @@ public:
     /// made; sent back in the reply's X-Request-Id and written in the access log.
     const std::string& requestId() const { return m_requestId; }
     /// True once the client has closed its connection: a long handler may stop,
-    /// as nobody will read its answer.
+    /// as nobody will read its answer. Asked during the handler's call only.
     bool cancelled() const { return m_cancelled && m_cancelled(); }
 
 private:
