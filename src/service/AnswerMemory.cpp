@@ -21,21 +21,23 @@ void freeHeldAnswer(void* held)
     answer->budget.give(answer->charged);
 }
 
+// Short and bounded by the connections: this one goes uncharged.
+const char overBudgetText[] = "the answers waiting to be sent fill the server's memory for them; try again shortly\n";
+
 MHD_Response* overAnswerBudget()
 {
-    // Short and bounded by the connections: this one goes uncharged.
-    static const char text[] = "the answers waiting to be sent fill the server's memory for them; try again shortly\n";
-    MHD_Response* response =
-        MHD_create_response_from_buffer(sizeof text - 1, const_cast<char*>(text), MHD_RESPMEM_PERSISTENT);
+    MHD_Response* response = MHD_create_response_from_buffer(sizeof overBudgetText - 1,
+                                                             const_cast<char*>(overBudgetText), MHD_RESPMEM_PERSISTENT);
     if (response) MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
     return response;
 }
 
 } // namespace
 
-MHD_Response* responseFor(BodyBudget& answers, ServiceAnswer& answer, int& status)
+MHD_Response* responseFor(BodyBudget& answers, ServiceAnswer& answer, int& status, std::size_t& size)
 {
     status = answer.status;
+    size = answer.body().size();
     if (answer.prepared) {
         return MHD_create_response_from_buffer(answer.prepared->size(), const_cast<char*>(answer.prepared->data()),
                                                MHD_RESPMEM_PERSISTENT);
@@ -43,6 +45,7 @@ MHD_Response* responseFor(BodyBudget& answers, ServiceAnswer& answer, int& statu
     const std::size_t charge = std::max<std::size_t>(answer.text.size(), 1);
     if (!answers.take(charge)) {
         status = 503;
+        size = sizeof overBudgetText - 1;
         return overAnswerBudget();
     }
     auto held = std::make_unique<HeldAnswer>(HeldAnswer{std::move(answer.text), answers, charge});

@@ -14,7 +14,8 @@ namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 /// The response for answer, its text moved out of it and charged to answers;
 /// a short uncharged 503 (status then 503) when the budget has no room for
-/// it; null when libmicrohttpd has no memory for a response.
-MHD_Response* responseFor(BodyBudget& answers, ServiceAnswer& answer, int& status);
+/// it; null when libmicrohttpd has no memory for a response. status and size:
+/// those of the response's body.
+MHD_Response* responseFor(BodyBudget& answers, ServiceAnswer& answer, int& status, std::size_t& size);
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -78,9 +78,9 @@ MHD_Result queue(ServerState& server, Exchange& exchange, MHD_Connection* connec
                  Then then = Then::keep, const char* retryAfter = nullptr)
 {
     server.deadlines.requestIn(connection);
-    const std::size_t size = answer.body().size();
     int status = 0;
-    MHD_Response* response = responseFor(server.answers, answer, status);
+    std::size_t size = 0;
+    MHD_Response* response = responseFor(server.answers, answer, status, size);
     if (!response) return MHD_NO;
     if (status == answer.status) {
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType);
@@ -100,7 +100,7 @@ MHD_Result queue(ServerState& server, Exchange& exchange, MHD_Connection* connec
     if (result == MHD_YES) {
         exchange.queued = true;
         exchange.status = std::to_string(status);
-        exchange.sent = status == answer.status ? size : 0;
+        exchange.sent = size;
         exchange.operation = answer.operation;
         if (then == Then::linger) server.deadlines.lingerOnClose(connection);
     }
