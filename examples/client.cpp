@@ -2,16 +2,18 @@
 // is built as objects, the Client posts it and reads the reply (or the fault)
 // back as objects.
 //
-//   example_client [--soap12] [--user NAME] URL
+//   example_client [--soap12] [--cacert FILE] [--user NAME:PASSWORD] [--token-user NAME] URL
 //
-// With --user, each request carries a WS-Security UsernameToken for NAME with
-// the password in the environment variable WI_PASSWORD, as a digest.
+// --cacert: the CA that signed an https service's certificate; --user: HTTP
+// Basic credentials; --token-user: a WS-Security UsernameToken for NAME in
+// each request, a digest of the password in the environment variable WI_PASSWORD.
 //
 // Exit status: 0 saved, 1 no answer or an unreadable one, 2 a SOAP fault.
 
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <string>
 
 #include "workinstructions/Client.hpp"
 #include "workinstructions/WorkInstructions.hpp"
@@ -67,18 +69,26 @@ int main(int argc, char** argv)
 {
     ClientOptions options;
     int next = 1;
-    if (next < argc && std::strcmp(argv[next], "--soap12") == 0) {
-        options.envelope = Envelope::Soap12;
-        ++next;
-    }
-    if (next + 1 < argc && std::strcmp(argv[next], "--user") == 0) {
-        const char* password = std::getenv("WI_PASSWORD");
-        options.usernameToken.user = argv[next + 1];
-        options.usernameToken.password = password ? password : "";
-        next += 2;
+    for (; next + 1 < argc; ++next) {
+        const std::string name = argv[next];
+        if (name == "--soap12") {
+            options.envelope = Envelope::Soap12;
+        } else if (name == "--cacert" && next + 2 < argc) {
+            options.caFile = argv[++next];
+        } else if (name == "--user" && next + 2 < argc && std::strchr(argv[next + 1], ':')) {
+            const std::string credentials = argv[++next];
+            options.user = credentials.substr(0, credentials.find(':'));
+            options.password = credentials.substr(credentials.find(':') + 1);
+        } else if (name == "--token-user" && next + 2 < argc) {
+            const char* password = std::getenv("WI_PASSWORD");
+            options.usernameToken.user = argv[++next];
+            options.usernameToken.password = password ? password : "";
+        } else {
+            break;
+        }
     }
     if (argc != next + 1) {
-        std::cerr << "usage: example_client [--soap12] [--user NAME] URL\n";
+        std::cerr << "usage: example_client [--soap12] [--cacert FILE] [--user NAME:PASSWORD] [--token-user NAME] URL\n";
         return 1;
     }
     try {

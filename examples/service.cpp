@@ -2,14 +2,16 @@
 // under its target object's uid, load answers from what was saved, and a load
 // of a uid never saved gets a fault the client can tell apart.
 //
-//   example_service [--port N]
+//   example_service [--port N] [--tls-cert FILE --tls-key FILE] [--users FILE]
 //
-// It prints "listening on URL" and serves until SIGINT or SIGTERM.
+// With a certificate and key it speaks HTTPS; with an htpasswd file of bcrypt
+// entries (htpasswd -B) callers log in with HTTP Basic, and save records who
+// saved each document. It prints "listening on URL" and serves until SIGINT or
+// SIGTERM.
 
 #include <signal.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -42,6 +44,19 @@ AutoPtr<LoadedSubSTXInfo> loaded(const SavedSubSTXInfo& saved, const char* type)
 
 class DocumentStore : public Service {
 public:
+    using Service::load;
+    using Service::save;
+
+    // Who saves is known to the server once the caller has logged in: the log says it.
+    AutoPtr<SavedObjectsResponse> save(const SaveWorkInstructionDocInput& request, CallContext& context) override
+    {
+        if (!context.identity().name.empty()) {
+            std::clog << "example_service: " << context.identity().name << " saves (request "
+                      << context.requestId() << ")\n";
+        }
+        return save(request);
+    }
+
     AutoPtr<SavedObjectsResponse> save(const SaveWorkInstructionDocInput& request) override
     {
         AutoPtr<ServiceData> changes(new ServiceData);
@@ -103,11 +118,22 @@ int main(int argc, char** argv)
 {
     ServerOptions options;
     options.logPrefix = "example_service: ";
-    if (argc == 3 && std::strcmp(argv[1], "--port") == 0) {
-        options.port = static_cast<unsigned short>(std::strtoul(argv[2], nullptr, 10));
-    } else if (argc != 1) {
-        std::cerr << "usage: example_service [--port N]\n";
-        return 1;
+    std::string users;
+    for (int i = 1; i < argc; i += 2) {
+        const std::string name = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (value && name == "--port") {
+            options.port = static_cast<unsigned short>(std::strtoul(value, nullptr, 10));
+        } else if (value && name == "--tls-cert") {
+            options.tlsCertificate = value;
+        } else if (value && name == "--tls-key") {
+            options.tlsKey = value;
+        } else if (value && name == "--users") {
+            users = value;
+        } else {
+            std::cerr << "usage: example_service [--port N] [--tls-cert FILE --tls-key FILE] [--users FILE]\n";
+            return 1;
+        }
     }
     // Blocked before the server's threads start, so that only sigwait sees them.
     sigset_t stopSignals;
@@ -117,16 +143,17 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     DocumentStore store;
-    Server server(store, options);
     try {
+        if (!users.empty()) options.authenticator = htpasswdUsers(users, "work instructions");
+        Server server(store, options);
         server.start();
+        std::cout << "listening on " << server.url() << std::endl;
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        server.stop();
     } catch (const std::exception& error) {
         std::cerr << "example_service: " << error.what() << '\n';
         return 1;
     }
-    std::cout << "listening on " << server.url() << std::endl;
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    server.stop();
     return 0;
 }

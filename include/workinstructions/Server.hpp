@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "workinstructions/Authentication.hpp"
 #include "workinstructions/Service.hpp"
 #include "workinstructions/ServiceExport.hpp"
 #include "workinstructions/XmlIO.hpp"
@@ -31,6 +32,10 @@ struct ServerOptions {
     /// maxBody); a request beyond it is answered 503 with Retry-After. Memory
     /// is taken as bytes arrive, never reserved for a declared length.
     std::size_t maxBodyMemory = 128u << 20;
+    /// The most bytes of all answers made and not yet sent together, which
+    /// clients that do not read hold; an answer beyond it is replaced by a 503
+    /// with Retry-After.
+    std::size_t maxAnswerMemory = 256u << 20;
     /// The most bytes of a request line and its headers; more is answered 431 or 414.
     std::size_t maxHeader = 16u << 10;
     /// The most connections at once; fewer when the process's descriptor limit
@@ -51,6 +56,21 @@ struct ServerOptions {
     /// `Kavella::Soa::Common::Xml::SoapFault` to refuse the request with that
     /// fault; the handler is then not called. Called on worker threads.
     std::function<void(std::string_view text, Envelope envelope)> checkRequest;
+    /// HTTPS: the server's certificate, a PEM file (its chain after it, if
+    /// any). With tlsKey, the server speaks TLS 1.2 and 1.3 only, with
+    /// forward-secret AEAD suites only; empty for plain HTTP.
+    std::string tlsCertificate;
+    /// The private key of tlsCertificate, an unencrypted PEM file.
+    std::string tlsKey;
+    /// CA certificates (a PEM file) that clients' certificates are checked
+    /// against; empty asks clients for none.
+    std::string clientCa;
+    /// With clientCa: a request without a client certificate that the CAs
+    /// vouch for is refused (403) before its body is read (mutual TLS).
+    bool requireClientCertificate = false;
+    /// Who may call (see Authenticator): htpasswdUsers(), bearerTokens(),
+    /// clientCertificates() or one's own. Empty: everyone.
+    Authenticator authenticator;
     /// The start of the server's own lines on standard error (the access log
     /// has none), e.g. "myservice: ".
     std::string logPrefix = "server: ";
@@ -67,11 +87,12 @@ struct ServerOptions {
 /// its schemas (built into the library). `GET /health` answers 200 while the
 /// server takes work and 503 once it stops, for load balancers.
 ///
-/// Each exchange writes one line to standard error:
-///   POST save 200 received 4628 sent 812 bytes in 153 us
+/// Each exchange writes one line to standard error, with the client's address,
+/// the user it proved to be and the request id (see CallContext):
+///   POST save 200 received 4628 sent 812 bytes in 153 us peer 10.0.0.7:51324 user alice id 5f0c2a9e81d3b447
 ///
-/// Threads: start(), stop() and the destructor are called from one thread,
-/// not from a handler. url() may be called from any thread after start().
+/// Threads: start(), stop(), wait() and the destructor are called from one
+/// thread, not from a handler. url() may be called from any thread.
 class WI_SERVICE_API Server {
 public:
     /// A server of service, which must outlive it; nothing listens before start().
@@ -84,24 +105,33 @@ public:
     /// Listens and serves on the worker threads; listening when it returns.
     /// Throws std::runtime_error naming the address and the reason when it
     /// cannot listen (the port in use, say), and std::invalid_argument for an
-    /// option out of range. For the whole process it ignores SIGPIPE (a client
+    /// option out of range. With TLS, throws std::runtime_error naming the
+    /// file when a certificate or key cannot be read, the key is not the
+    /// certificate's, or the certificate has expired. For the whole process it ignores SIGPIPE (a client
     /// gone mid-answer must not end it) and fixes glibc's mmap threshold at
     /// 128 KiB, so that freed request bodies go back to the system.
     void start();
-    /// "http://HOST:PORT/" with the port actually bound; empty before start().
+    /// "http://HOST:PORT/" (https with TLS) with the port actually bound;
+    /// empty before start() and after stop().
     std::string url() const;
     /// Stops gracefully: takes no further connection or request at once,
     /// delivers every answer ready or made within the grace, then closes.
     /// Returns false when exchanges were still open at the end of the grace
-    /// (a handler still running): they are left to finish on their own, the
-    /// service must then outlive them, and a program would rather exit.
+    /// (a handler still running): they are left to finish on their own, and
+    /// the service must outlive them; wait() waits for them.
     bool stop();
+    /// After a stop() that returned false: blocks until the exchanges it left
+    /// open have ended, so that the service may be destroyed. Returns at once
+    /// otherwise. The destructor does not wait: a program that destroys the
+    /// service after the server calls wait() first.
+    void wait();
 
 private:
     class Running;
     Service& m_service;
     ServerOptions m_options;
-    std::shared_ptr<Running> m_running;
+    std::shared_ptr<const Running> m_running; // read by url() from any thread
+    std::unique_ptr<Running> m_leftover;     // what a stop out of grace left running
 };
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -37,7 +37,11 @@ std::size_t utf8Sequence(std::string_view text, std::size_t at)
 
 } // namespace
 
-std::string logField(std::string_view text)
+namespace {
+
+// Printable ASCII and well-formed UTF-8 as they are, other bytes as \xHH,
+// spaces too unless kept; cut after cap bytes.
+std::string escaped(std::string_view text, bool keepSpaces, std::size_t cap)
 {
     static const char hex[] = "0123456789abcdef";
     std::string field;
@@ -46,7 +50,7 @@ std::string logField(std::string_view text)
         const auto c = static_cast<unsigned char>(text[at]);
         std::size_t length = 1;
         std::string piece;
-        if (c > 0x20 && c < 0x7F && c != '\\') {
+        if ((c > 0x20 || (keepSpaces && c == ' ')) && c < 0x7F && c != '\\') {
             piece.assign(1, static_cast<char>(c));
         } else if (c >= 0x80 && (length = utf8Sequence(text, at)) != 0) {
             piece.assign(text.substr(at, length));
@@ -54,10 +58,31 @@ std::string logField(std::string_view text)
             length = 1;
             piece = {'\\', 'x', hex[c >> 4], hex[c & 0xF]};
         }
-        if (field.size() + piece.size() > accessFieldCap) return field + "...";
+        if (field.size() + piece.size() > cap) return field + "...";
         field += piece;
         at += length;
     }
+    return field;
+}
+
+// One write per line: below PIPE_BUF, lines of several threads never tear
+// into each other on a pipe, and a terminal or file gets them whole too.
+void writeLine(const std::string& line)
+{
+    // A log that cannot be written must not stop the service.
+    std::size_t written = 0;
+    while (written < line.size()) {
+        const ssize_t now = ::write(STDERR_FILENO, line.data() + written, line.size() - written);
+        if (now <= 0) return;
+        written += static_cast<std::size_t>(now);
+    }
+}
+
+} // namespace
+
+std::string logField(std::string_view text)
+{
+    std::string field = escaped(text, false, accessFieldCap);
     return field.empty() ? "-" : field;
 }
 
@@ -65,18 +90,21 @@ std::string accessLine(const AccessRecord& record)
 {
     return logField(record.method) + " " + logField(record.operation) + " " + logField(record.status) + " received " +
            std::to_string(record.received) + " sent " + std::to_string(record.sent) + " bytes in " +
-           std::to_string(record.microseconds) + " us\n";
+           std::to_string(record.microseconds) + " us peer " + logField(record.peer) + " user " +
+           logField(record.user) + " id " + logField(record.requestId) + "\n";
 }
 
 void logAccess(const AccessRecord& record)
 {
-    const std::string line = accessLine(record);
-    // A log that cannot be written must not stop the service.
-    std::size_t written = 0;
-    while (written < line.size()) {
-        const ssize_t now = ::write(STDERR_FILENO, line.data() + written, line.size() - written);
-        if (now <= 0) return;
-        written += static_cast<std::size_t>(now);
+    writeLine(accessLine(record));
+}
+
+void logLine(std::string_view prefix, std::string_view message)
+{
+    try {
+        writeLine(escaped(prefix, true, accessFieldCap) + escaped(message, true, logMessageCap) + "\n");
+    } catch (...) {
+        // Out of memory for the line: it goes unwritten rather than the server down.
     }
 }
 

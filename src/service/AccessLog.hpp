@@ -1,11 +1,12 @@
 #pragma once
 
-// The access log of the server: one line per exchange on standard error,
-//   POST save 200 received 4628 sent 812 bytes in 153 us
+// The server's log on standard error: one line per exchange,
+//   POST save 200 received 4628 sent 812 bytes in 153 us peer 10.0.0.7:51324 user alice id 5f0c2a9e81d3b447
+// and the server's own lines (a handler that failed, a refused caller), each
 // written by one system call, so that lines of several workers never mix.
-// The method comes from the client: control bytes, spaces and bytes that are
-// not UTF-8 are written as \xHH and every field is capped, so that no request
-// can forge a line, drive a terminal or fill the log.
+// Much of it comes from clients: control bytes and bytes that are not UTF-8
+// are written as \xHH (in access fields spaces too) and every field is capped,
+// so that no request can forge a line, drive a terminal or fill the log.
 
 #include <cstddef>
 #include <string>
@@ -20,6 +21,9 @@ struct AccessRecord {
     std::size_t received = 0;    // request body bytes
     std::size_t sent = 0;        // answer body bytes
     long long microseconds = 0;  // from the request line to the end of the answer
+    std::string peer;            // address:port of the client
+    std::string user;            // who the caller proved to be, or claimed to be when refused
+    std::string requestId;
 };
 
 /// The bytes most of a field that is written; a longer one ends in "...".
@@ -29,7 +33,14 @@ constexpr std::size_t accessFieldCap = 64;
 /// other bytes, spaces and backslashes as \xHH; cut after accessFieldCap bytes.
 std::string logField(std::string_view text);
 
+/// The bytes most of the message of one of the server's own lines.
+constexpr std::size_t logMessageCap = 1024;
+
 std::string accessLine(const AccessRecord& record);
 void logAccess(const AccessRecord& record);
+
+/// One line of the server's own: prefix and message escaped as access
+/// fields are, but with their spaces, the message cut after logMessageCap.
+void logLine(std::string_view prefix, std::string_view message);
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

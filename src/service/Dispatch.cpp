@@ -3,9 +3,9 @@
 #include <malloc.h>
 
 #include <cctype>
-#include <iostream>
 #include <stdexcept>
 
+#include "AccessLog.hpp"
 #include "workinstructions/LoadWorkInstructionDocInput.hpp"
 #include "workinstructions/SaveWorkInstructionDocInput.hpp"
 
@@ -157,8 +157,13 @@ void Dispatcher::setAddress(const std::string& host, unsigned port)
     m_wsdl.clear();
     if (host == "0.0.0.0" || host == "::" || host == "[::]") return;
     const bool literal6 = host.find(':') != std::string::npos && host.front() != '[';
-    m_base = "http://" + (literal6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
+    m_base = scheme() + (literal6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
     m_wsdl = m_documents.document("wsdl", m_base);
+}
+
+std::string Dispatcher::scheme() const
+{
+    return m_options.tlsCertificate.empty() ? "http://" : "https://";
 }
 
 ServiceAnswer Dispatcher::answer(const ServiceRequest& request, bool draining) const
@@ -182,7 +187,7 @@ ServiceAnswer Dispatcher::get(const ServiceRequest& request, bool draining) cons
     if (name.empty()) return plainAnswer(404, "nothing here: POST requests, or GET ?wsdl for the service description");
     std::string base = m_base;
     if (base.empty()) {
-        base = "http://" + (plausibleHost(request.host) ? request.host : "localhost:" + std::to_string(m_port)) + "/";
+        base = scheme() + (plausibleHost(request.host) ? request.host : "localhost:" + std::to_string(m_port)) + "/";
     }
     ServiceAnswer answer;
     answer.operation = name == "wsdl" ? "wsdl" : "xsd";
@@ -271,7 +276,7 @@ ServiceAnswer Dispatcher::post(const ServiceRequest& request) const
         answer = senderFault(faultVersion, std::string("no SOAPAction header: the ") + operation.name +
                                                 " operation's is \"" + operation.action + "\"");
     } else {
-        answer = call(found, head.envelope, request.body);
+        answer = call(found, head.envelope, request.body, request.context);
     }
     answer.operation = operation.name;
     return answer;
@@ -284,25 +289,26 @@ struct Call {
     const ServerOptions& options;
     SoapVersion version;
     std::string_view body;
+    CallContext& context;
 };
 
 // The reply's text; a request that cannot be read is the client's fault, so
 // DomException from here on is the handler's own.
 template <class Request, class Reply>
-ServiceAnswer handled(const Call& call, AutoPtr<Reply> (Service::*handler)(const Request&))
+ServiceAnswer handled(const Call& call, AutoPtr<Reply> (Service::*handler)(const Request&, CallContext&))
 {
     const SoapVersion faultVersion = call.version == SoapVersion::None ? SoapVersion::Soap11 : call.version;
     const auto envelope = static_cast<Envelope>(call.version);
     AutoPtr<Request> request;
     try {
         request = readXml<Request>(call.body, call.options.readLimits);
-        if (call.options.checkRequest) call.options.checkRequest(call.body, envelope);
-    } catch (const SoapFault&) {
-        throw;
     } catch (const DomException& error) {
         return readFault(faultVersion, error);
     }
-    const AutoPtr<Reply> reply = (call.service.*handler)(*request);
+    // The check is the service's own code: what it throws, but a fault, is the
+    // service failing, whose text goes to the log and not to the client.
+    if (call.options.checkRequest) call.options.checkRequest(call.body, envelope);
+    const AutoPtr<Reply> reply = (call.service.*handler)(*request, call.context);
     if (!reply) throw std::logic_error("the handler returned no reply");
     ServiceAnswer answer;
     answer.contentType = contentTypeOf(call.version);
@@ -312,11 +318,12 @@ ServiceAnswer handled(const Call& call, AutoPtr<Reply> (Service::*handler)(const
 
 } // namespace
 
-ServiceAnswer Dispatcher::call(int operation, SoapVersion version, std::string_view body) const
+ServiceAnswer Dispatcher::call(int operation, SoapVersion version, std::string_view body, CallContext* context) const
 {
     // A bare request gets a bare reply, and a SOAP 1.1 fault.
     const SoapVersion faultVersion = version == SoapVersion::None ? SoapVersion::Soap11 : version;
-    const Call request{m_service, m_options, version, body};
+    CallContext unknown({}, 0, {}, {}, {});
+    const Call request{m_service, m_options, version, body, context ? *context : unknown};
     // The trees of a large request are many small blocks, which the heap keeps
     // once freed: their pages go back when the call is over, not never.
     struct TrimAfterLarge {
@@ -335,11 +342,11 @@ ServiceAnswer Dispatcher::call(int operation, SoapVersion version, std::string_v
         throw; // the server answers 503 for memory
     } catch (const std::exception& error) {
         // The text may tell a client what it should not know: it goes to the log only.
-        std::cerr << m_options.logPrefix << operationInfo(static_cast<Operation>(operation)).name
-                  << " handler failed: " << error.what() << std::endl;
+        logLine(m_options.logPrefix,
+                std::string(operationInfo(static_cast<Operation>(operation)).name) + " handler failed: " + error.what());
     } catch (...) {
-        std::cerr << m_options.logPrefix << operationInfo(static_cast<Operation>(operation)).name
-                  << " handler failed with an exception that is no std::exception" << std::endl;
+        logLine(m_options.logPrefix, std::string(operationInfo(static_cast<Operation>(operation)).name) +
+                                         " handler failed with an exception that is no std::exception");
     }
     return faultAnswer(faultVersion, SoapFaultParts(SoapFaultCode::Receiver, "the service failed to answer"));
 }

@@ -22,6 +22,7 @@ struct ServiceRequest {
     const char* contentType = nullptr; // null when absent, as the headers below
     const char* soapAction = nullptr;
     std::string_view body;
+    CallContext* context = nullptr; // for the handler
 };
 
 struct ServiceAnswer {
@@ -31,6 +32,7 @@ struct ServiceAnswer {
     std::string text;                      // when nothing prepared fits
     std::string operation = "-";           // for the access log
     bool allowHeader = false;              // 405: name the methods there are
+    const char* challenge = nullptr;       // 401: WWW-Authenticate
 
     const std::string& body() const { return prepared ? *prepared : text; }
 };
@@ -42,7 +44,7 @@ class Dispatcher {
 public:
     Dispatcher(Service& service, const ServerOptions& options);
 
-    /// Where clients reach the service, "http://HOST:PORT/"; a wildcard host
+    /// Where clients reach the service, "http://HOST:PORT/" (https with TLS); a wildcard host
     /// leaves the address of each WSDL to the request's Host header.
     void setAddress(const std::string& host, unsigned port);
 
@@ -52,7 +54,8 @@ public:
 private:
     ServiceAnswer post(const ServiceRequest& request) const;
     ServiceAnswer get(const ServiceRequest& request, bool draining) const;
-    ServiceAnswer call(int operation, SoapVersion version, std::string_view body) const;
+    ServiceAnswer call(int operation, SoapVersion version, std::string_view body, CallContext* context) const;
+    std::string scheme() const; // of the addresses in the WSDL
 
     Service& m_service;
     const ServerOptions& m_options;

@@ -114,4 +114,26 @@ FramingVerdict checkFraming(const HeaderFields& fields, bool http11)
     return {};
 }
 
+FramingVerdict checkLineEnds(std::string_view version, const HeaderFields& fields)
+{
+    if (!fields.empty() && version.data() + version.size() + 2 != fields.front().first.data()) {
+        return refuse(400, "the request line does not end in CR LF");
+    }
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const auto& [name, value] = fields[i];
+        const char* end = value.data() + value.size();
+        // CR and LF of the line, then the next name; after the last line, the
+        // CR LF of the empty line.
+        const bool last = i + 1 == fields.size();
+        const bool crlf = last ? end[0] == '\0' && end[1] == '\0' && end[2] == '\0' && end[3] == '\0'
+                               : end + 2 == fields[i + 1].first.data();
+        if (crlf) continue;
+        if (!last && end + 1 == fields[i + 1].first.data()) {
+            return refuse(400, "the header " + std::string(name) + " ends in a bare LF, not CR LF");
+        }
+        return refuse(400, "the header " + std::string(name) + " holds a NUL or a line break in its value");
+    }
+    return {};
+}
+
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

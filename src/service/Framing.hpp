@@ -24,4 +24,14 @@ struct FramingVerdict {
 /// repeats; http11 for HTTP/1.1, false for HTTP/1.0.
 FramingVerdict checkFraming(const HeaderFields& fields, bool http11);
 
+/// Checks that the request line and every header line ended in CR LF and no
+/// value held a NUL.
+/// libmicrohttpd 0.9.75 takes a bare LF for a line end and a NUL for a
+/// value's end (a Content-Length of "12\0 99" is 12 to it, 1299 to a peer
+/// that drops the NUL); it reads the lines in place, writing a NUL over each
+/// CR and LF, so the fields given as it holds them, in order, show the bytes
+/// between them. Valid only for the HTTP version and fields as libmicrohttpd
+/// hands them to the request's first call (MHD_get_connection_values_n).
+FramingVerdict checkLineEnds(std::string_view version, const HeaderFields& fields);
+
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving

@@ -18,6 +18,7 @@
 #include <memory>
 #include <new>
 #include <thread>
+#include <vector>
 
 #include "BodyBudget.hpp"
 #include "Dispatch.hpp"
@@ -26,6 +27,8 @@
 #include "LibraryLog.hpp"
 #include "LingeringCloser.hpp"
 #include "AccessLog.hpp"
+#include "AnswerMemory.hpp"
+#include "CallFacts.hpp"
 #include "Listener.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
@@ -46,6 +49,7 @@ struct Exchange {
     std::string status = "-";
     std::string operation = "-";
     BudgetedBody body;
+    CallFacts facts;
 };
 
 void* beginExchange(void* context, const char*, MHD_Connection* connection)
@@ -70,25 +74,33 @@ const char* header(MHD_Connection* connection, const char* name)
 // gracefully, for its client may still be sending a body nobody reads.
 enum class Then { keep, close, linger };
 
-MHD_Result queue(ServerState& server, Exchange& exchange, MHD_Connection* connection, const ServiceAnswer& answer,
+MHD_Result queue(ServerState& server, Exchange& exchange, MHD_Connection* connection, ServiceAnswer answer,
                  Then then = Then::keep, const char* retryAfter = nullptr)
 {
     server.deadlines.requestIn(connection);
-    const std::string& body = answer.body();
-    MHD_Response* response = MHD_create_response_from_buffer(
-        body.size(), const_cast<char*>(body.data()), answer.prepared ? MHD_RESPMEM_PERSISTENT : MHD_RESPMEM_MUST_COPY);
+    int status = 0;
+    std::size_t size = 0;
+    MHD_Response* response = responseFor(server.answers, answer, status, size);
     if (!response) return MHD_NO;
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType);
-    if (answer.allowHeader) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD, POST");
-    if (retryAfter) MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, retryAfter);
+    if (status == answer.status) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType);
+        if (answer.allowHeader) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD, POST");
+        if (answer.challenge) MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, answer.challenge);
+        if (retryAfter) MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, retryAfter);
+    } else {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
+    }
+    if (!exchange.facts.requestId.empty()) {
+        MHD_add_response_header(response, "X-Request-Id", exchange.facts.requestId.c_str());
+    }
     // A stopping server takes no further request on the connection.
     if (then != Then::keep || server.stopping) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
-    const MHD_Result result = MHD_queue_response(connection, static_cast<unsigned>(answer.status), response);
+    const MHD_Result result = MHD_queue_response(connection, static_cast<unsigned>(status), response);
     MHD_destroy_response(response);
     if (result == MHD_YES) {
         exchange.queued = true;
-        exchange.status = std::to_string(answer.status);
-        exchange.sent = body.size();
+        exchange.status = std::to_string(status);
+        exchange.sent = size;
         exchange.operation = answer.operation;
         if (then == Then::linger) server.deadlines.lingerOnClose(connection);
     }
@@ -113,30 +125,50 @@ MHD_Result tooLarge(ServerState& server, Exchange& exchange, MHD_Connection* con
 MHD_Result overBudget(ServerState& server, Exchange& exchange, MHD_Connection* connection)
 {
     exchange.body.release();
-    const ServiceAnswer answer = plainAnswer(
-        503, "the request bodies in flight fill the server's memory for them (" +
-                 std::to_string(server.budget.limit()) + " bytes); try again shortly");
-    return queue(server, exchange, connection, answer, Then::linger, "1");
+    ServiceAnswer answer = plainAnswer(503, "the request bodies in flight fill the server's memory for them (" +
+                                                std::to_string(server.budget.limit()) + " bytes); try again shortly");
+    return queue(server, exchange, connection, std::move(answer), Then::linger, "1");
 }
 
-MHD_Result headersIn(ServerState& server, Exchange& exchange, MHD_Connection* connection, const char* method,
-                     const char* version)
+// The same answer whatever was wrong. A body it announced is not read: the
+// connection is closed after the answer, but for a small one, drained so
+// that the client reads the answer.
+MHD_Result refuseCaller(ServerState& server, Exchange& exchange, MHD_Connection* connection,
+                        const Admission& admission, unsigned long long declared)
+{
+    const bool body = declared > 0 || header(connection, MHD_HTTP_HEADER_TRANSFER_ENCODING);
+    ServiceAnswer answer = plainAnswer(admission.status, admission.status == 401 ? "authentication required"
+                                                                                 : "not allowed");
+    answer.challenge = admission.challenge;
+    const Then then = !body ? Then::keep : declared > 0 && declared <= (64u << 10) ? Then::linger : Then::close;
+    return queue(server, exchange, connection, std::move(answer), then);
+}
+
+MHD_Result headersIn(ServerState& server, Exchange& exchange, MHD_Connection* connection, const char* url,
+                     const char* method, const char* version)
 {
     exchange.headersSeen = true;
     exchange.method = method;
     HeaderFields fields;
-    MHD_get_connection_values(
+    MHD_get_connection_values_n(
         connection, MHD_HEADER_KIND,
-        [](void* target, MHD_ValueKind, const char* key, const char* value) -> MHD_Result {
-            static_cast<HeaderFields*>(target)->emplace_back(key, value ? value : "");
+        [](void* target, MHD_ValueKind, const char* key, size_t keySize, const char* value,
+           size_t valueSize) -> MHD_Result {
+            static_cast<HeaderFields*>(target)->emplace_back(std::string_view(key, keySize),
+                                                             std::string_view(value ? value : key + keySize, valueSize));
             return MHD_YES;
         },
         &fields);
-    const FramingVerdict framing = checkFraming(fields, std::strcmp(version, MHD_HTTP_VERSION_1_0) != 0);
+    // Gathered first, so that a refusal too carries the request id and is logged with the peer.
+    exchange.facts = gatherFacts(connection, fields, !server.tls.clientCa.empty());
+    FramingVerdict framing = checkLineEnds(version, fields);
+    if (framing.status == 0) framing = checkFraming(fields, std::strcmp(version, MHD_HTTP_VERSION_1_0) != 0);
     if (framing.status != 0) return refuse(server, exchange, connection, framing.status, framing.reason);
     // Refused before a byte of the body is read.
     const char* length = header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
     const unsigned long long declared = length ? std::strtoull(length, nullptr, 10) : 0;
+    const Admission admission = admit(server.options, exchange.facts, method, url);
+    if (admission.status != 0) return refuseCaller(server, exchange, connection, admission, declared);
     // A body too long to drain gets an abrupt close: no point reading what never ends in time.
     if (declared > server.options.maxBody) {
         return tooLarge(server, exchange, connection,
@@ -170,19 +202,27 @@ MHD_Result answerRequest(ServerState& server, Exchange& exchange, MHD_Connection
     request.contentType = header(connection, MHD_HTTP_HEADER_CONTENT_TYPE);
     request.soapAction = header(connection, "SOAPAction");
     request.body = exchange.body.text();
+    CallFacts& facts = exchange.facts;
+    const int socket = facts.socket;
+    CallContext context(facts.peerAddress, facts.peerPort, std::move(facts.headers), facts.identity, facts.requestId,
+                        [socket] { return clientGone(socket); });
+    request.context = &context;
     ServiceAnswer answer;
+    const char* retryAfter = nullptr;
     try {
         answer = server.dispatcher.answer(request, server.stopping);
     } catch (const std::bad_alloc&) {
-        return overBudget(server, exchange, connection);
+        exchange.body.release();
+        answer = plainAnswer(503, "the server ran out of memory for this request; try again shortly");
+        retryAfter = "1";
     } catch (const std::exception& error) {
+        logLine(server.options.logPrefix, std::string("answering failed: ") + error.what());
         answer.status = 500;
         answer.contentType = "text/xml; charset=utf-8";
-        answer.text = internalErrorFault(error.what());
+        answer.text = internalErrorFault("the server failed to answer");
     }
-    const MHD_Result result = queue(server, exchange, connection, answer);
     exchange.body.release();
-    return result;
+    return queue(server, exchange, connection, std::move(answer), Then::keep, retryAfter);
 }
 
 MHD_Result handleUnguarded(ServerState& server, MHD_Connection* connection, const char* url, const char* method,
@@ -193,7 +233,7 @@ MHD_Result handleUnguarded(ServerState& server, MHD_Connection* connection, cons
         *slot = exchange = new Exchange(server.budget);
         ++server.open;
     }
-    if (!exchange->headersSeen) return headersIn(server, *exchange, connection, method, version);
+    if (!exchange->headersSeen) return headersIn(server, *exchange, connection, url, method, version);
     if (exchange->queued) { // answered early; the rest is not read
         *size = 0;
         return MHD_YES;
@@ -282,6 +322,10 @@ void endExchange(void* context, MHD_Connection* connection, void** slot, MHD_Req
         record.sent = exchange->queued && code == MHD_REQUEST_TERMINATED_COMPLETED_OK ? exchange->sent : 0;
         record.microseconds =
             std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange->start).count();
+        const CallFacts& facts = exchange->facts;
+        if (!facts.peerAddress.empty()) record.peer = facts.peerAddress + ":" + std::to_string(facts.peerPort);
+        record.user = facts.identity.name;
+        record.requestId = facts.requestId;
         logAccess(record);
     } catch (...) {
         // Out of memory for the log line: the exchange goes unlogged rather than the server down.
@@ -300,9 +344,12 @@ void notifyConnection(void* context, MHD_Connection* connection, void** socketCo
             AccessRecord record;
             record.method = "-";
             const unsigned status = claimLibraryRefusal();
-            record.status = status != 0 ? std::to_string(status)
+            // Over TLS, bytes without a request are most often a handshake that failed.
+            const bool handshakeOnly = !server.tls.certificate.empty() && !server.deadlines.servedAny(connection);
+            record.status = status != 0                               ? std::to_string(status)
                             : server.deadlines.cutForTime(connection) ? "cut:read-timeout"
-                                                                     : "cut:request-line";
+                            : handshakeOnly                           ? "cut:no-request"
+                                                                      : "cut:request-line";
             logAccess(record);
         } catch (...) {
             // Out of memory for the log line: the exchange goes unlogged.
@@ -326,6 +373,17 @@ MHD_Daemon* startDaemon(ServerState& state, int listeningSocket, bool ipv6, unsi
     unsigned flags = MHD_USE_ERROR_LOG | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC;
     if (ipv6) flags |= MHD_USE_IPv6;
     ServerState* context = &state;
+    std::vector<MHD_OptionItem> tls;
+    if (!state.tls.certificate.empty()) {
+        flags |= MHD_USE_TLS;
+        tls.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(state.tls.certificate.c_str())});
+        tls.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(state.tls.key.c_str())});
+        tls.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(tlsPriorities)});
+        if (!state.tls.clientCa.empty()) {
+            tls.push_back({MHD_OPTION_HTTPS_MEM_TRUST, 0, const_cast<char*>(state.tls.clientCa.c_str())});
+        }
+    }
+    tls.push_back({MHD_OPTION_END, 0, nullptr});
     // The header limit is the connection's memory pool, which holds the request line and headers.
     return MHD_start_daemon(
         flags, 0, nullptr, nullptr, handle, context,
@@ -338,6 +396,7 @@ MHD_Daemon* startDaemon(ServerState& state, int listeningSocket, bool ipv6, unsi
         MHD_OPTION_URI_LOG_CALLBACK, beginExchange, context,
         MHD_OPTION_NOTIFY_COMPLETED, endExchange, context,
         MHD_OPTION_NOTIFY_CONNECTION, notifyConnection, context,
+        MHD_OPTION_ARRAY, tls.data(),
         MHD_OPTION_END);
 }
 

@@ -8,8 +8,8 @@
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
-RequestDeadlines::RequestDeadlines(std::chrono::milliseconds limit, LingeringCloser& closer)
-    : m_limit(limit), m_closer(closer), m_watch([this] { watch(); })
+RequestDeadlines::RequestDeadlines(std::chrono::milliseconds limit, LingeringCloser& closer, std::uint64_t quietBytes)
+    : m_limit(limit), m_quietBytes(quietBytes), m_closer(closer), m_watch([this] { watch(); })
 {
 }
 
@@ -58,6 +58,7 @@ void RequestDeadlines::requestDone(MHD_Connection* connection)
     found->second.deadline = Clock::now() + m_limit;
     found->second.waiting = true;
     found->second.begun = false;
+    found->second.served = true;
     found->second.receivedBefore = bytesReceived(found->second.socket);
 }
 
@@ -75,7 +76,14 @@ bool RequestDeadlines::unseenRequest(MHD_Connection* connection)
     // After an answer given before its body was read, the rest of the body comes
     // unseen. The kernel counts the client's closing FIN as a byte received.
     return found != m_connections.end() && !found->second.begun && !found->second.linger &&
-           bytesReceived(found->second.socket) > found->second.receivedBefore + 1;
+           bytesReceived(found->second.socket) > found->second.receivedBefore + m_quietBytes;
+}
+
+bool RequestDeadlines::servedAny(MHD_Connection* connection)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    const auto found = m_connections.find(connection);
+    return found != m_connections.end() && found->second.served;
 }
 
 void RequestDeadlines::lingerOnClose(MHD_Connection* connection)

@@ -26,7 +26,9 @@ namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 class RequestDeadlines {
 public:
-    RequestDeadlines(std::chrono::milliseconds limit, LingeringCloser& closer);
+    /// quietBytes: what a client sends after its last request on closing
+    /// that is no request (its FIN; with TLS, a close_notify alert too).
+    RequestDeadlines(std::chrono::milliseconds limit, LingeringCloser& closer, std::uint64_t quietBytes = 1);
     ~RequestDeadlines();
     RequestDeadlines(const RequestDeadlines&) = delete;
     RequestDeadlines& operator=(const RequestDeadlines&) = delete;
@@ -48,6 +50,8 @@ public:
     /// exchange that no exchange of ours saw, a request refused or cut while
     /// its line was read.
     bool unseenRequest(MHD_Connection* connection);
+    /// Whether a request on the connection has been answered.
+    bool servedAny(MHD_Connection* connection);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -58,12 +62,14 @@ private:
         bool cut;     // by the watch
         bool linger;
         bool begun = false;            // an exchange since the last one ended
+        bool served = false;           // an exchange has ended
         std::uint64_t receivedBefore = 0; // bytes received when the last one ended
     };
 
     void watch();
 
     const std::chrono::milliseconds m_limit;
+    const std::uint64_t m_quietBytes;
     LingeringCloser& m_closer;
     // Held while a socket is shut down, and by libmicrohttpd's close notice,
     // which comes before it closes the socket: no socket is shut down once

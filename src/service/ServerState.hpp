@@ -13,6 +13,7 @@
 #include "Dispatch.hpp"
 #include "LingeringCloser.hpp"
 #include "RequestDeadlines.hpp"
+#include "TlsSetup.hpp"
 #include "workinstructions/Server.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
@@ -24,8 +25,10 @@ struct ServerState {
         : options(serverOptions),
           dispatcher(service, options),
           closer(lingerSlots, lingerLimit, std::chrono::seconds(std::min(options.readTimeout, 5u))),
-          deadlines(std::chrono::seconds(options.readTimeout), closer),
-          budget(options.maxBodyMemory)
+          // A TLS client closes with a close_notify alert: a record of some 30 bytes.
+          deadlines(std::chrono::seconds(options.readTimeout), closer, wantsTls(options) ? 64 : 1),
+          budget(options.maxBodyMemory),
+          answers(options.maxAnswerMemory)
     {
     }
     const ServerOptions options; // a copy: the state may outlive the Server
@@ -33,6 +36,8 @@ struct ServerState {
     LingeringCloser closer;
     RequestDeadlines deadlines;
     BodyBudget budget;
+    BodyBudget answers; // made and not yet sent
+    TlsMaterial tls;    // read by libmicrohttpd while the daemon runs
     std::atomic<bool> stopping{false};
     std::atomic<int> open{0}; // exchanges begun and not ended
     MHD_Daemon* daemon = nullptr;

@@ -2,11 +2,6 @@
 // peer: replies in each envelope, handlers' faults on the wire, the health
 // check while the server drains, and a port that is taken.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -14,134 +9,15 @@
 #include <stdexcept>
 #include <thread>
 
+#include "ServerFixture.hpp"
 #include "workinstructions/Client.hpp"
-#include "workinstructions/Server.hpp"
-#include "workinstructions/WorkInstructions.hpp"
 
-namespace wi = Velmora::Schemas::Mes::_2010_09::Workinstructions;
 using Kavella::Soa::Common::Xml::SoapFault;
 using Kavella::Soa::Common::Xml::SoapFaultCode;
 using Kavella::Soa::Common::Xml::SoapFaultParts;
 using Kavella::Soa::Common::Xml::SoapVersion;
 
-namespace {
-
-// Each operation does what the test gives it; by default it answers with the
-// uid the request named, so that a reply shows the request arrived whole.
-class TestService : public wi::Service {
-public:
-    std::function<void()> beforeLoad = [] {};
-
-    wi::AutoPtr<wi::LoadedObjectsResponse> load(const wi::LoadWorkInstructionDocInput& request) override
-    {
-        beforeLoad();
-        wi::AutoPtr<wi::LoadedObjectInfo> document(new wi::LoadedObjectInfo);
-        document->setWorkInstructionFile(request.getLoadedInfoArray().at(0)->getTargetObject()->getUid() + ".wix");
-        wi::AutoPtr<wi::LoadedObjectsResponse> reply(new wi::LoadedObjectsResponse);
-        reply->addLoadedObject(document);
-        return reply;
-    }
-    wi::AutoPtr<wi::SavedObjectsResponse> save(const wi::SaveWorkInstructionDocInput& request) override
-    {
-        wi::AutoPtr<wi::ServiceData> changes(new wi::ServiceData);
-        changes->addCreated(request.getSavedObjectArray().at(0)->getTargetObject()->getUid());
-        wi::AutoPtr<wi::SavedObjectsResponse> reply(new wi::SavedObjectsResponse);
-        reply->setServiceData(changes);
-        return reply;
-    }
-};
-
-wi::LoadWorkInstructionDocInput loadRequest(const std::string& uid)
-{
-    wi::AutoPtr<wi::ObjectsReferenced> wanted(new wi::ObjectsReferenced);
-    wanted->setTargetObject(new wi::ModelObject(uid));
-    wi::LoadWorkInstructionDocInput request;
-    request.addLoadedInfo(wanted);
-    return request;
-}
-
-wi::SaveWorkInstructionDocInput saveRequest(const std::string& uid)
-{
-    wi::AutoPtr<wi::SavedObjectInfo> document(new wi::SavedObjectInfo);
-    document->setTargetObject(new wi::ModelObject(uid));
-    wi::SaveWorkInstructionDocInput request;
-    request.addSavedObject(document);
-    return request;
-}
-
-wi::ServerOptions quickOptions()
-{
-    wi::ServerOptions options;
-    options.threads = 2;
-    return options;
-}
-
-unsigned short portOf(const std::string& url)
-{
-    return static_cast<unsigned short>(std::stoul(url.substr(url.rfind(':') + 1)));
-}
-
-// A plain TCP connection to the server, for what the Client does not do.
-class RawConnection {
-public:
-    explicit RawConnection(unsigned short port) : m_socket(::socket(AF_INET, SOCK_STREAM, 0))
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_connected = ::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~RawConnection() { ::close(m_socket); }
-    bool connected() const { return m_connected; }
-
-    bool send(const std::string& text)
-    {
-        return ::send(m_socket, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
-    }
-
-    // The next answer, head and body; the connection stays open.
-    std::string answer()
-    {
-        std::string answer;
-        char buffer[4096];
-        for (;;) {
-            const auto headEnd = answer.find("\r\n\r\n");
-            if (headEnd != std::string::npos) {
-                const auto length = answer.find("Content-Length: ");
-                const std::size_t body = length == std::string::npos ? 0 : std::stoul(answer.substr(length + 16));
-                if (answer.size() >= headEnd + 4 + body) return answer;
-            }
-            const ssize_t got = ::recv(m_socket, buffer, sizeof buffer, 0);
-            if (got <= 0) return "closed: " + answer;
-            answer.append(buffer, static_cast<std::size_t>(got));
-        }
-    }
-
-    // The status line of the answer to GET path.
-    std::string get(const std::string& path)
-    {
-        if (!send("GET " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n")) return "send failed";
-        const std::string text = answer();
-        return text.substr(0, text.find("\r\n"));
-    }
-
-private:
-    int m_socket;
-    bool m_connected = false;
-};
-
-// The head of a load request in the envelope, for a body of length bytes.
-std::string loadHead(wi::Envelope envelope, std::size_t length, const std::string& more = {})
-{
-    const std::string action = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/load";
-    return "POST / HTTP/1.1\r\nHost: localhost\r\nContent-Length: " + std::to_string(length) + "\r\n" +
-           (envelope == wi::Envelope::Soap12 ? "Content-Type: application/soap+xml; action=\"" + action + "\"\r\n"
-                                              : "Content-Type: text/xml\r\nSOAPAction: \"" + action + "\"\r\n") +
-           more + "\r\n";
-}
-
-} // namespace
+using namespace serverfixture;
 
 TEST(Server, AnswersTheClientInEachEnvelope)
 {

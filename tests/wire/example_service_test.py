@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """examples/service.cpp with its clients: examples/client.cpp saves through it
 in each SOAP version, and what was saved comes back from load; a load of a uid
-never saved gets the service's own fault.
+never saved gets the service's own fault. Then both over TLS with an htpasswd
+user: the right password saves, a wrong one and an untrusted certificate fail.
 
     example_service_test.py EXAMPLE_SERVICE EXAMPLE_CLIENT
 """
 
+import os
 import re
 import subprocess
 import sys
+import tempfile
 
 from serve_fixture import Serve
 
@@ -21,9 +24,34 @@ LOAD = """<soapenv:Envelope xmlns:soapenv="http://schemas.xmlsoap.org/soap/envel
 
 
 class ExampleService(Serve):
-    def __init__(self, program):
+    def __init__(self, program, *options):
         super().__init__(program)
-        self.command = [program, "--port", "0"]
+        self.command = [program, "--port", "0", *options]
+
+
+def secured_calls(service, client, check):
+    """The example service over TLS with an htpasswd user, and the example client calling it."""
+    with tempfile.TemporaryDirectory() as directory:
+        subprocess.run(["sh", os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_certificates.sh"),
+                        directory], check=True)
+        users = os.path.join(directory, "users")
+        subprocess.run(["htpasswd", "-c", "-b", "-B", "-C", "4", users, "alice", "open sesame"], check=True,
+                       capture_output=True)
+        with ExampleService(service, "--tls-cert", os.path.join(directory, "server.pem"),
+                            "--tls-key", os.path.join(directory, "server.key"), "--users", users) as serve:
+            url = serve.url.replace("127.0.0.1", "localhost")
+            ca = ["--cacert", os.path.join(directory, "ca.pem")]
+            calls = [(ca + ["--user", "alice:open sesame"], 0, r"Saved: 1 created"),
+                     (ca + ["--user", "alice:guess"], 1, r""),
+                     (["--user", "alice:open sesame"], 1, r"")]
+            for options, status, output in calls:
+                run = subprocess.run([client, *options, url], capture_output=True, text=True, timeout=60)
+                check(run.returncode == status and re.search(output, run.stdout),
+                      f"{options}: exit {run.returncode}, {run.stdout!r} {run.stderr!r}")
+            serve.stop()
+        check(re.search(r"^example_service: alice saves \(request [0-9a-f]{16}\)$", serve.log, re.MULTILINE),
+              f"who saved, in the log: {serve.log!r}")
+        check("refused user 'alice' from 127.0.0.1:" in serve.log, f"the refusal, in the log: {serve.log!r}")
 
 
 def main():
@@ -63,9 +91,10 @@ def main():
         status, _, _ = serve.request("GET", "/health")
         check(status == 200, f"/health while serving: HTTP {status}")
         check(serve.stop() == 0, f"stop: exit {serve.exit_status}")
+    secured_calls(service, client, check)
     if failures:
         return 1
-    print(f"example service: {len(calls)} saves by the example client, {len(loads)} loads, health and stop as expected")
+    print(f"example service: {len(calls)} saves by the example client, {len(loads)} loads, health, stop and calls over TLS with a user as expected")
     return 0
 
 

@@ -180,7 +180,7 @@ async function main() {
   // One row per SOAP version: the client's options and the fault code node-soap sends in it.
   const versions = [{ name: 'SOAP 1.1', options: [], code: 'code soap:Server', token: 'none' },
                     { name: 'SOAP 1.2', options: ['--soap12'], code: 'code soap:Receiver/rpc:Locked', token: 'none' },
-                    { name: 'SOAP 1.1 with a UsernameToken', options: ['--user', 'jdoe'], code: 'code soap:Server',
+                    { name: 'SOAP 1.1 with a UsernameToken', options: ['--token-user', 'jdoe'], code: 'code soap:Server',
                       token: 'digest ok' }];
   const runs = [];
   try {

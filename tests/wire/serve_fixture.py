@@ -46,7 +46,7 @@ class Serve:
                                         preexec_fn=limit if self.limits else None)
         deadline = time.monotonic() + START_SECONDS
         line = self.process.stdout.readline()
-        if not line.startswith("listening on http://") or time.monotonic() > deadline:
+        if not re.match(r"listening on https?://", line) or time.monotonic() > deadline:
             self.process.kill()
             self.process.wait()
             self._stderr.seek(0)

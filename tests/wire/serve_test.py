@@ -360,7 +360,7 @@ def main():
         test_limits(serve, max_body)
         serve.stop()
     lines = serve.log.splitlines()
-    line = re.compile(r"^(GET|POST|PUT|-) (load|save|wsdl|xsd|-) (\d{3}|cut:[a-z-]+)\S* received \d+ sent \d+ bytes in \d+ us$")
+    line = re.compile(r"^(GET|POST|PUT|-) (load|save|wsdl|xsd|-) (\d{3}|cut:[a-z-]+)\S* received \d+ sent \d+ bytes in \d+ us peer \S+ user \S+ id \S+$")
     access = [l for l in lines if line.match(l)]
     check(len(access) >= 6 + len(refusal_cases()) + 6, f"{len(access)} access-log lines: {lines}")
     for expected in (r"^POST save 200 received \d+ sent [1-9]\d* bytes", r"^POST load 500 ", r"^GET wsdl 200 ",

@@ -142,6 +142,34 @@ const std::vector<OptionRow>& optionRows()
         {"--threads", "N", "serve", OptionGroup::Options, "worker threads (default: one per core it may run on)",
          "Worker threads (default: one per core the process may run on, as taskset\n"
          "or a cpuset allows).\n"},
+        {"--tls-cert", "FILE", "serve", OptionGroup::Options,
+         "the server's certificate (PEM), with --tls-key: HTTPS only, TLS 1.2 and 1.3",
+         "The server's certificate, a PEM file (its chain after it); with\n"
+         ".BR \\-\\-tls\\-key ,\n"
+         "the server speaks HTTPS only: TLS 1.2 and 1.3, with forward-secret AEAD suites\n"
+         "only. A certificate out of date, or a key that is not its own, is refused at\n"
+         "the start, naming the file.\n"},
+        {"--tls-key", "FILE", "serve", OptionGroup::Options, "the private key of --tls-cert (PEM, unencrypted)",
+         "The private key of\n"
+         ".BR \\-\\-tls\\-cert ,\n"
+         "an unencrypted PEM file.\n"},
+        {"--client-ca", "FILE", "serve", OptionGroup::Options,
+         "CA certificates (PEM) that callers' certificates must be signed by (mutual TLS)",
+         "CA certificates, a PEM file: every caller must present a certificate they\n"
+         "signed (mutual TLS), or is answered 403 before its body is read. Without\n"
+         ".BR \\-\\-users ,\n"
+         "the certificate's subject is the caller's name in the access log.\n"},
+        {"--users", "FILE", "serve", OptionGroup::Options,
+         "an htpasswd file of bcrypt entries (htpasswd -B): callers log in with HTTP Basic",
+         "An htpasswd file of bcrypt entries, as\n"
+         ".B htpasswd \\-B\n"
+         "writes them: every POST must carry HTTP Basic credentials of one of its users,\n"
+         "or is answered 401 before its body is read, and the attempt is logged with the\n"
+         "caller's address and user name. Plain, MD5, SHA\\-1 and crypt entries are\n"
+         "refused at the start, naming the file and line. GET /health, ?wsdl and ?xsd=\n"
+         "stay open. Use it with\n"
+         ".BR \\-\\-tls\\-cert :\n"
+         "Basic credentials travel in the clear otherwise.\n"},
         {"--max-body", "N", "serve", OptionGroup::HttpLimits,
          "bytes in a request body (default 8388608): 413, before the body is read when its length is declared",
          "Bytes in a request body (default 8388608). A longer declared body is\n"
@@ -160,6 +188,12 @@ const std::vector<OptionRow>& optionRows()
          "answered 503 with\n"
          ".B Retry\\-After\n"
          "at once, one that outgrows the room left once it has come.\n"},
+        {"--max-answer-memory", "N", "serve", OptionGroup::HttpLimits,
+         "bytes for all answers waiting to be sent together (default 268435456): 503 with Retry-After",
+         "Bytes of memory for all answers made and not yet sent together, which clients\n"
+         "that do not read hold (default 268435456); an answer beyond it is replaced by\n"
+         "a 503 with\n"
+         ".BR Retry\\-After .\n"},
         {"--max-connections", "N", "serve", OptionGroup::HttpLimits,
          "connections open at once (default 256, fewer when the descriptor limit leaves no room for them)",
          "Connections open at once (default 256); more wait to be accepted. The soft\n"

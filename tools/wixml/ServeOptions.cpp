@@ -8,12 +8,15 @@
 #include <algorithm>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 
 namespace wixml {
 
 const char* const serveValueOptions[] = {"--host",         "--port",         "--replies",        "--threads",
                                          "--max-body",     "--max-body-memory", "--max-header", "--max-connections",
-                                         "--read-timeout", "--idle-timeout", nullptr};
+                                         "--read-timeout", "--idle-timeout", "--max-answer-memory",
+                                         "--tls-cert",     "--tls-key",      "--client-ca",      "--users",
+                                         nullptr};
 
 namespace {
 
@@ -57,6 +60,25 @@ bool readServeOptions(const std::map<std::string, std::string>& given, ServeOpti
         }
     }
     if (given.count("--replies")) options.repliesDirectory = given.at("--replies");
+    for (const auto& [option, field] : {std::pair{"--tls-cert", &options.tlsCertificate},
+                                        std::pair{"--tls-key", &options.tlsKey},
+                                        std::pair{"--client-ca", &options.clientCa},
+                                        std::pair{"--users", &options.usersFile}}) {
+        if (!given.count(option)) continue;
+        *field = given.at(option);
+        if (field->empty()) {
+            problem = std::string(option) + " wants a file";
+            return false;
+        }
+    }
+    if (options.tlsCertificate.empty() != options.tlsKey.empty()) {
+        problem = "--tls-cert and --tls-key go together";
+        return false;
+    }
+    if (!options.clientCa.empty() && options.tlsCertificate.empty()) {
+        problem = "--client-ca needs --tls-cert and --tls-key";
+        return false;
+    }
     options.strict = given.count("--strict") != 0;
     // The body is held whole for the reader; a gibibyte is far past any message.
     const bool numbersRead = readField(given, "--port", 0, 65535, options.port, problem) &&
@@ -66,7 +88,8 @@ bool readServeOptions(const std::map<std::string, std::string>& given, ServeOpti
                              readField(given, "--max-header", 1024, 1ull << 20, options.maxHeader, problem) &&
                              readField(given, "--max-connections", 1, 65536, options.maxConnections, problem) &&
                              readField(given, "--read-timeout", 1, 3600, options.readTimeout, problem) &&
-                             readField(given, "--idle-timeout", 1, 3600, options.idleTimeout, problem);
+                             readField(given, "--idle-timeout", 1, 3600, options.idleTimeout, problem) &&
+                             readField(given, "--max-answer-memory", 1, 1ull << 40, options.maxAnswerMemory, problem);
     if (!numbersRead) return false;
     // One body at the limit must fit, or it could never be taken.
     if (!given.count("--max-body-memory")) {

@@ -23,6 +23,11 @@ struct ServeOptions {
     unsigned maxConnections = 256; // fewer when the descriptor limit leaves no room for them
     unsigned readTimeout = 30;  // seconds for a whole request to arrive, line to last byte
     unsigned idleTimeout = 10;  // seconds a connection may stay silent
+    std::size_t maxAnswerMemory = 256u << 20; // all answers waiting to be sent together
+    std::string tlsCertificate; // with tlsKey: HTTPS
+    std::string tlsKey;
+    std::string clientCa;       // client certificates required, checked against these CAs
+    std::string usersFile;      // htpasswd file of bcrypt entries: HTTP Basic required
     wi::XMLReadLimits limits;
 };
 

@@ -27,6 +27,17 @@ wi::ServerOptions serverOptions(const ServeOptions& options)
     server.readTimeout = options.readTimeout;
     server.idleTimeout = options.idleTimeout;
     server.readLimits = options.limits;
+    server.maxAnswerMemory = options.maxAnswerMemory;
+    server.tlsCertificate = options.tlsCertificate;
+    server.tlsKey = options.tlsKey;
+    server.clientCa = options.clientCa;
+    server.requireClientCertificate = !options.clientCa.empty();
+    // Users prove themselves with a password; under mutual TLS alone, the certificate names them.
+    if (!options.usersFile.empty()) {
+        server.authenticator = wi::htpasswdUsers(options.usersFile, "wixml serve");
+    } else if (!options.clientCa.empty()) {
+        server.authenticator = wi::clientCertificates();
+    }
     server.logPrefix = "wixml serve: ";
     return server;
 }
@@ -54,7 +65,7 @@ int runServer(const ServeOptions& options)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     try {
         RepliesService service(replies, bundled);
-        wi::ServerOptions settings = serverOptions(options);
+        wi::ServerOptions settings = serverOptions(options); // reads the users file
         if (options.strict) settings.checkRequest = strictCheck(schemaDirectory, options.limits);
         wi::Server server(service, settings);
         server.start();

@@ -1,0 +1,163 @@
+// The ready-made authenticators: Basic against htpasswd's bcrypt entries,
+// bearer tokens, client certificates.
+
+#include "workinstructions/Authentication.hpp"
+
+#include <crypt.h>
+
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+namespace {
+
+bool sameWord(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// The credentials after "SCHEME " in the Authorization header; empty when
+// there is none of that scheme.
+std::string_view credentials(const AuthRequest& request, std::string_view scheme)
+{
+    const std::string* header = request.headers.find("Authorization");
+    if (!header) return {};
+    const std::string_view value(*header);
+    if (value.size() <= scheme.size() + 1 || !sameWord(value.substr(0, scheme.size()), scheme) ||
+        value[scheme.size()] != ' ') {
+        return {};
+    }
+    std::string_view rest = value.substr(scheme.size() + 1);
+    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    return rest;
+}
+
+// RFC 4648 base64; false for anything else.
+bool decodeBase64(std::string_view text, std::string& bytes)
+{
+    static const std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    while (!text.empty() && text.back() == '=') text.remove_suffix(1);
+    unsigned buffer = 0;
+    int bits = 0;
+    for (const char c : text) {
+        const std::size_t value = alphabet.find(c);
+        if (value == std::string_view::npos) return false;
+        buffer = (buffer << 6) | static_cast<unsigned>(value);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes += static_cast<char>((buffer >> bits) & 0xFF);
+        }
+    }
+    return true;
+}
+
+bool isBcrypt(std::string_view hash)
+{
+    return (hash.rfind("$2y$", 0) == 0 || hash.rfind("$2b$", 0) == 0) && hash.size() == 60;
+}
+
+class PasswordFile {
+public:
+    explicit PasswordFile(const std::string& path)
+    {
+        std::ifstream file(path);
+        if (!file) throw std::runtime_error("cannot read the password file " + path);
+        std::string line;
+        for (unsigned number = 1; std::getline(file, line); ++number) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.empty() || line.front() == '#') continue;
+            const std::size_t colon = line.find(':');
+            const std::string where = path + " line " + std::to_string(number) + ": ";
+            if (colon == std::string::npos || colon == 0) throw std::runtime_error(where + "no user:hash entry");
+            const std::string user = line.substr(0, colon);
+            const std::string hash = line.substr(colon + 1);
+            if (!isBcrypt(hash)) {
+                throw std::runtime_error(where + "the entry of '" + user +
+                                         "' is no bcrypt hash ($2y$ or $2b$, htpasswd -B); plain, MD5 ($apr1$), "
+                                         "SHA-1 ({SHA}) and crypt entries are refused");
+            }
+            if (!m_hashes.emplace(user, hash).second) throw std::runtime_error(where + "'" + user + "' again");
+        }
+        if (m_hashes.empty()) throw std::runtime_error("the password file " + path + " names no user");
+        m_decoy = m_hashes.begin()->second;
+    }
+
+    AuthResult check(const AuthRequest& request) const
+    {
+        std::string decoded;
+        if (!decodeBase64(credentials(request, "Basic"), decoded)) return AuthResult::refuse();
+        const std::size_t colon = decoded.find(':');
+        if (colon == std::string::npos) return AuthResult::refuse();
+        const std::string user = decoded.substr(0, colon);
+        const std::string password = decoded.substr(colon + 1);
+        const auto found = m_hashes.find(user);
+        // An unknown user costs a hash as a known one does: the time tells nothing.
+        const std::string& hash = found == m_hashes.end() ? m_decoy : found->second;
+        const auto work = std::make_unique<crypt_data>();
+        const char* computed = crypt_r(password.c_str(), hash.c_str(), work.get());
+        const bool matches = computed && sameSecret(computed, hash);
+        if (found == m_hashes.end() || !matches) return AuthResult::refuse(user);
+        return AuthResult::accept(user, "basic");
+    }
+
+private:
+    std::unordered_map<std::string, std::string> m_hashes;
+    std::string m_decoy;
+};
+
+std::string realmParameter(const std::string& realm)
+{
+    std::string quoted;
+    for (const char c : realm) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) quoted += c;
+    }
+    return "realm=\"" + quoted + "\"";
+}
+
+} // namespace
+
+bool sameSecret(std::string_view a, std::string_view b)
+{
+    unsigned char difference = a.size() == b.size() ? 0 : 1;
+    const std::size_t length = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < length; ++i) difference |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return difference == 0;
+}
+
+Authenticator htpasswdUsers(const std::string& path, const std::string& realm)
+{
+    auto users = std::make_shared<const PasswordFile>(path);
+    return {[users](const AuthRequest& request) { return users->check(request); },
+            "Basic " + realmParameter(realm) + ", charset=\"UTF-8\"", false};
+}
+
+Authenticator bearerTokens(std::function<std::string(std::string_view token)> owner, const std::string& realm)
+{
+    return {[owner = std::move(owner)](const AuthRequest& request) {
+                const std::string_view token = credentials(request, "Bearer");
+                std::string name = token.empty() ? std::string() : owner(token);
+                return name.empty() ? AuthResult::refuse() : AuthResult::accept(std::move(name), "bearer");
+            },
+            "Bearer " + realmParameter(realm), false};
+}
+
+Authenticator clientCertificates()
+{
+    return {[](const AuthRequest& request) {
+                return request.clientCertificate.empty() ? AuthResult::refuse()
+                                                         : AuthResult::accept(request.clientCertificate, "certificate");
+            },
+            "", false};
+}
+
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions
