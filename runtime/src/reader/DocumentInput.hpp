@@ -54,7 +54,8 @@ public:
     DocumentInput(const XMLReadLimits& limits, WindowKeeper& keeper) : m_scanner(limits), m_keeper(keeper) {}
 
     /// Starts on a text in memory, which must outlive the read. False, with
-    /// the refusal, when its encoding is refused.
+    /// the refusal, when its encoding is refused before anything is read; a
+    /// refused encoding name is read up to, and reported as limitExcess().
     bool open(std::string_view text, Refusal& refusal);
     /// Starts on a stream, read as the parser needs it through its buffer, so
     /// that neither its state nor its exception mask changes.
@@ -80,8 +81,12 @@ public:
     /// Whether the byte at offset was put in for one that could not be read.
     /// Only the first such byte is known: the parser stops there at the latest.
     bool unreadableAt(std::size_t offset) const;
-    /// The first place over a limit, once the pass has come to it.
-    const std::optional<Refusal>& limitExcess() const { return m_scanner.refusal(); }
+    /// The first place over a limit, once the pass has come to it, or the
+    /// encoding refused, which the text given ends at.
+    const std::optional<Refusal>& limitExcess() const
+    {
+        return m_encodingRefusal ? m_encodingRefusal : m_scanner.refusal();
+    }
 
     /// Gives big buffers back once a read is over.
     void release();
@@ -89,11 +94,13 @@ public:
 private:
     TextDecoder::Start begin(std::string_view head, bool whole, Refusal& refusal);
     void takeWhole(std::string_view text);
+    /// Appends what the stream has ready, up to size bytes; 0 at its end.
     std::size_t readStream(std::size_t size);
     bool readMore();
     void letGo(std::size_t parserStart);
 
     MarkupScanner m_scanner;
+    std::optional<Refusal> m_encodingRefusal;
     WindowKeeper& m_keeper;
     TextDecoder m_decoder;
     std::string_view m_window;
