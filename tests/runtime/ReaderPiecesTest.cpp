@@ -1,17 +1,27 @@
 // The reader takes a document a piece at a time. Whatever falls across the edge
 // of a piece (a tag, a reference, a refusal, a CR LF, a surrogate pair, the
 // start tag of an element that ends pieces later) reads as it does in a short
-// document: from memory, from a stream, and in UTF-16.
+// document: from memory, from a stream, from a stream that arrives a few bytes
+// at a time, and in UTF-16.
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <utility>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "PieceStreams.hpp"
 #include "kvsoa/DomException.hpp"
 #include "kvsoa/XMLEventReader.hpp"
 
@@ -51,7 +61,10 @@ private:
     XMLEventReader& m_reader;
 };
 
-enum class Source { memory, stream, utf16Memory, utf16Stream };
+enum class Source { memory, stream, utf16Memory, utf16Stream, trickle };
+
+/// How many bytes a trickling stream hands over per read.
+constexpr std::size_t trickle = 7;
 
 std::string utf16(const std::string& utf8)
 {
@@ -89,6 +102,10 @@ std::string outcome(const std::string& text, Source source, const XMLReadLimits&
         const std::string input = sixteen ? utf16(text) : text;
         if (source == Source::memory || source == Source::utf16Memory) {
             reader.read(input, handler);
+        } else if (source == Source::trickle) {
+            reader_test::PieceBuffer buffer(input, trickle);
+            std::istream stream(&buffer);
+            reader.read(stream, handler);
         } else {
             std::istringstream stream(input);
             reader.read(stream, handler);
@@ -127,6 +144,8 @@ std::vector<Fragment> fragments()
         {"a comment and CDATA", "<!--" + std::string(300, 'c') + "--><![CDATA[<&>]]><a/></r>", {}},
         {"an error after a long start tag", "<a v='" + std::string(5000, 'v') + "'><b></a></r>", {}},
         {"unfinished", "<a><b>", {}},
+        {"]]> in text", "<a>x]]>y</a></r>", {}},
+        {"a misspelt character reference", "<a>&#12a;</a></r>", {}},
     };
 }
 
@@ -148,7 +167,8 @@ TEST(ReaderPieces, WhatFallsAcrossAPieceEdgeReadsAsInAShortDocument)
         const std::string expected = outcome(document(fragment, -1), Source::memory, fragment.limits);
         ASSERT_FALSE(expected.empty()) << fragment.name;
         for (long shift = 0; shift <= static_cast<long>(fragment.text.size()) + 2; ++shift) {
-            for (const Source source : {Source::memory, Source::stream, Source::utf16Memory, Source::utf16Stream}) {
+            for (const Source source :
+                 {Source::memory, Source::stream, Source::utf16Memory, Source::utf16Stream, Source::trickle}) {
                 if (shift > 40 && source != Source::stream) continue; // one source is enough for a long fragment
                 const bool sixteen = source == Source::utf16Memory || source == Source::utf16Stream;
                 EXPECT_EQ(outcome(document(fragment, shift, sixteen), source, fragment.limits), expected)
@@ -163,7 +183,7 @@ TEST(ReaderPieces, ElementsOpenOverManyPiecesKeepTheirPositions)
     // Each element's start tag lies pieces before its end.
     std::string text = "<r>";
     for (int depth = 1; depth <= 5; ++depth) text += "\n <e" + std::to_string(depth) + ">" + std::string(3 * piece, 'x');
-    for (const Source source : {Source::memory, Source::stream, Source::utf16Stream}) {
+    for (const Source source : {Source::memory, Source::stream, Source::utf16Stream, Source::trickle}) {
         const std::string events = outcome(text + "</e5></e4></e3></e2></e1></r>", source, {});
         for (int depth = 5; depth >= 1; --depth) {
             const std::string end = "</@" + std::to_string(depth + 1) + ":2>";
@@ -290,6 +310,153 @@ TEST(ReaderPieces, AStreamThatFailsMidwayIsReportedAsSuch)
         } catch (...) {
         }
     }
+}
+
+// The parser is given a long text 4000 bytes at a time; "]]>" is refused
+// wherever it falls against those edges and the pieces', and from every input.
+TEST(ReaderPieces, ACdataEndInTextIsRefusedWhereverItFalls)
+{
+    const std::string file = ::testing::TempDir() + "reader-pieces-cdata-end.xml";
+    std::vector<std::size_t> places;
+    for (std::size_t edge = 4000; edge < 140000; edge += 4000) {
+        for (std::size_t at = edge - 4; at <= edge + 2; ++at) places.push_back(at);
+    }
+    for (std::size_t at = piece - 4; at <= piece + 2; ++at) places.push_back(at);
+    for (const std::size_t at : places) {
+        std::string text = "<r>" + std::string(140000, 'x') + "</r>";
+        text.replace(at, 3, "]]>");
+        const std::string expected =
+            "line 1, column " + std::to_string(at + 3) + ": Sequence ']]>' not allowed in content";
+        {
+            std::ofstream(file, std::ios::binary) << text;
+        }
+        std::istringstream stream(text);
+        std::ifstream in(file, std::ios::binary);
+        const std::vector<std::pair<const char*, std::string>> outcomes = {
+            {"memory", outcome(text, Source::memory, {})},
+            {"stream", outcome(text, Source::stream, {})},
+            {"file", [&] {
+                 XMLEventReader reader;
+                 EndPositions handler(reader);
+                 try {
+                     reader.read(in, handler);
+                 } catch (const DomException& error) {
+                     return std::string(error.what());
+                 }
+                 return std::string("read");
+             }()},
+        };
+        for (const auto& [path, what] : outcomes)
+            EXPECT_NE(what.find(expected), std::string::npos) << "at " << at << " from " << path << ": " << what;
+    }
+    std::remove(file.c_str());
+}
+
+/// A document of size bytes made up as it is read: head, then filler to the
+/// end. Counts what the reader took.
+class EndlessBuffer : public std::streambuf {
+public:
+    EndlessBuffer(std::string head, char filler, std::size_t size) : m_head(std::move(head)), m_filler(filler), m_size(size) {}
+    std::size_t taken = 0;
+
+protected:
+    int_type underflow() override
+    {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        if (taken >= m_size) return traits_type::eof();
+        m_piece.assign(std::min<std::size_t>(8192, m_size - taken), m_filler);
+        if (taken < m_head.size()) m_piece.replace(0, m_head.size() - taken, m_head.substr(taken));
+        taken += m_piece.size();
+        setg(m_piece.data(), m_piece.data(), m_piece.data() + m_piece.size());
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    std::string m_head;
+    char m_filler;
+    std::size_t m_size;
+    std::string m_piece;
+};
+
+// An error early in a start tag, comment, CDATA section or processing
+// instruction that goes on for 64 MiB stops the read there: the stream is not
+// read on to the construct's end, nor held.
+TEST(ReaderPieces, AnErrorInAConstructThatHasNotEndedStopsAStreamThere)
+{
+    struct Case {
+        const char* name;
+        std::string head;
+        char filler;
+        std::string refusal;
+    };
+    const std::vector<Case> cases = {
+        {"an attribute value", "<r a='x<", 'v', "line 1, column 8: "},
+        {"a misspelt reference in an attribute value", "<r a='1' b='&#1a", 'v', "line 1, column 16: "},
+        {"a comment", "<r><!-- -- ", 'c', "line 1, column 11: "},
+        {"a CDATA section", "<r><![CDATA[\x01", 'd', "line 1, column 13: "},
+        {"a processing instruction", "<r><?p \x01", 'p', "line 1, column 8: "},
+    };
+    constexpr std::size_t size = std::size_t{64} << 20;
+    for (const Case& c : cases) {
+        EndlessBuffer buffer(c.head, c.filler, size);
+        std::istream stream(&buffer);
+        XMLEventReader reader;
+        EndPositions handler(reader);
+        std::string what = "read";
+        try {
+            reader.read(stream, handler);
+        } catch (const DomException& error) {
+            what = error.what();
+        }
+        EXPECT_NE(what.find(c.refusal), std::string::npos) << c.name << ": " << what;
+        EXPECT_LT(buffer.taken, 4 * piece) << c.name;
+    }
+}
+
+// A reply over a slow network: a complete message on a pipe that stays open
+// gives its events before the pipe ends.
+TEST(ReaderPieces, AStreamGivesItsEventsAsTheyArrive)
+{
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    std::string message = "<Envelope><Body><reply>";
+    while (message.size() < 1900) message += "<value key='k'>v</value>";
+    message += "</reply></Body></Envelope>";
+
+    std::mutex mutex;
+    std::condition_variable arrived;
+    bool started = false;
+    bool startedBeforeTheEnd = false;
+    std::thread writer([&] {
+        EXPECT_EQ(::write(ends[1], message.data(), message.size()), static_cast<ssize_t>(message.size()));
+        std::unique_lock<std::mutex> lock(mutex);
+        startedBeforeTheEnd = arrived.wait_for(lock, std::chrono::seconds(20), [&] { return started; });
+        lock.unlock();
+        ::close(ends[1]);
+    });
+    struct FirstStart : EndPositions {
+        using EndPositions::EndPositions;
+        std::function<void()> onFirst;
+        void startElement(const XMLStartTag& tag) override
+        {
+            if (onFirst) std::exchange(onFirst, nullptr)();
+            EndPositions::startElement(tag);
+        }
+    };
+    {
+        std::ifstream pipe("/proc/self/fd/" + std::to_string(ends[0]), std::ios::binary);
+        ::close(ends[0]);
+        XMLEventReader reader;
+        FirstStart handler(reader);
+        handler.onFirst = [&] {
+            const std::lock_guard<std::mutex> lock(mutex);
+            started = true;
+            arrived.notify_one();
+        };
+        EXPECT_NO_THROW(reader.read(pipe, handler));
+    }
+    writer.join();
+    EXPECT_TRUE(startedBeforeTheEnd);
 }
 
 } // namespace
