@@ -183,13 +183,14 @@ void DocumentInput::letGo(std::size_t parserStart)
     m_window = m_decoded;
 }
 
-std::size_t DocumentInput::fill(char* buffer, std::size_t size, std::size_t parserStart)
+std::size_t DocumentInput::fill(char* buffer, std::size_t size, std::size_t parserStart, std::size_t parserNeeds)
 {
     std::size_t judged = m_given;
     for (;;) {
         const std::size_t end = m_windowStart + m_window.size();
         judged = m_scanner.scan(m_window, m_windowStart, m_rawDone, m_inPlace ? m_given + size + pieceSize : end);
-        if (judged > m_given || m_rawDone || m_scanner.refusal()) break;
+        const bool enough = judged > m_given && judged >= std::min(m_given + size, parserNeeds);
+        if (enough || m_rawDone || m_scanner.refusal()) break;
         letGo(parserStart);
         readMore();
     }

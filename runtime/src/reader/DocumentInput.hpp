@@ -70,8 +70,10 @@ public:
 
     /// Copies up to size bytes of judged text into buffer, for the parser,
     /// whose own copy starts at parserStart; 0 at the end of the text or at the
-    /// first place over a limit.
-    std::size_t fill(char* buffer, std::size_t size, std::size_t parserStart);
+    /// first place over a limit. Text that has arrived is given without
+    /// waiting for more, but never so little that the parser's copy ends
+    /// before parserNeeds: it looks that far ahead without asking again.
+    std::size_t fill(char* buffer, std::size_t size, std::size_t parserStart, std::size_t parserNeeds);
 
     /// The text known, from windowStart() on.
     std::string_view window() const { return m_window; }

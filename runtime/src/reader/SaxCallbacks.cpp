@@ -194,7 +194,10 @@ int XMLEventReaderImpl::onRead(void* data, char* buffer, int size)
         const std::size_t start = reader.m_context && reader.m_context->input && reader.m_context->input->buf
                                       ? static_cast<std::size_t>(reader.m_context->input->consumed)
                                       : 0;
-        return static_cast<int>(reader.m_input.fill(buffer, static_cast<std::size_t>(size), start));
+        // The parser asks again once fewer than INPUT_CHUNK bytes lie ahead of it,
+        // and may look that far without asking.
+        const std::size_t needs = reader.cursor() + INPUT_CHUNK;
+        return static_cast<int>(reader.m_input.fill(buffer, static_cast<std::size_t>(size), start, needs));
     } catch (...) {
         // Not through libxml2's C frames: rethrown once it has returned.
         reader.m_inputError = std::current_exception();
