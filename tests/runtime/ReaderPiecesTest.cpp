@@ -129,6 +129,8 @@ std::vector<Fragment> fragments()
         {"duplicate attribute", "<a one='1' two='2' one='3'/></r>", {}},
         {"unbound prefix", "<p:a/></r>", {}},
         {"attributes over the limit", "<a w='1' x='2' y='3' z='4'/></r>", fewAttributes()},
+        {"an error in a long tag over the limit", "<a w='<" + std::string(400, 'v') + "' x='2' y='3' z='4'/></r>",
+         fewAttributes()},
         {"a NUL", std::string("<a>x") + '\0' + "y</a></r>", {}},
         {"CR LF", "<a>x\r\ny\r\n</a>\r\n<b/>\r<c/></r>", {}},
         {"references", "<a v='&lt;&#38;&#x10000;'>&amp;&#65;&#x1F600;</a></r>", {}},

@@ -27,7 +27,7 @@ std::size_t MarkupScanner::scan(std::string_view text, std::size_t start, bool f
     m_chars = text.data();
     m_start = start;
     m_end = start + text.size();
-    if (m_refusal) return m_refusal->offset;
+    if (m_refusal) return m_judged;
     if (m_gaveUp) return m_end;
     if (!final && m_end < m_retryAt) return judged();
     while (m_at < m_end && m_at < wanted) {
@@ -37,7 +37,7 @@ std::size_t MarkupScanner::scan(std::string_view text, std::size_t start, bool f
             return m_gaveUp ? m_end : judged();
         }
         const std::size_t tag = find('<', m_at);
-        if (!m_declared.empty() && misplacedCdataEnd(m_at, tag)) return m_refusal->offset;
+        if (!m_declared.empty() && misplacedCdataEnd(m_at, tag)) return m_judged;
         if (tag >= m_end) {
             // A ']' at the end may begin a "]]>" that the next piece ends.
             m_judged = m_end;
@@ -55,7 +55,7 @@ std::size_t MarkupScanner::scan(std::string_view text, std::size_t start, bool f
             default: step = startTag(tag); break;
             }
         }
-        if (m_refusal) return m_refusal->offset;
+        if (m_refusal) return m_judged;
         if (step == Step::needMore && final) step = Step::giveUp; // unfinished: the parser says so
         if (step == Step::giveUp) {
             m_gaveUp = true;
@@ -229,7 +229,10 @@ std::string MarkupScanner::longName() const
 
 MarkupScanner::Step MarkupScanner::refuse(std::size_t offset, std::string reason)
 {
-    m_refusal = Refusal{offset, std::move(reason)};
+    // What of a refused tag was within the limits stays fit: a stream may
+    // have given it to the parser before the rest of the tag arrived.
+    m_judged = std::max(m_judged, offset);
+    m_refusal = Refusal{offset, std::move(reason), m_judged};
     return Step::done;
 }
 

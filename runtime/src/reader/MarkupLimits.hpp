@@ -19,6 +19,9 @@ namespace Kavella::Soa::Common::Xml::detail {
 struct Refusal {
     std::size_t offset = 0;
     std::string reason;
+    /// The parser is given the text before this (offset, or more of a refused
+    /// start tag): an error it finds there comes first, on every path alike.
+    std::size_t givenTo = 0;
 };
 
 /// Follows the markup of one document, piece by piece: tags, their attributes
@@ -46,9 +49,10 @@ public:
     /// Judges text, which starts at offset start of the document and runs to
     /// what is known of it so far (all of it when final), from where the last
     /// call stopped to at least wanted, or as far as it goes. Returns the
-    /// offset up to which the text is judged fit: a refusal's offset, or, in a
-    /// start tag that the text does not yet hold whole, the end of what in it
-    /// is within the limits so far. Comments, CDATA sections and processing
+    /// offset up to which the text is judged fit. In a start tag that the text
+    /// does not yet hold whole, or that is refused, that is the end of what in
+    /// it is within the limits (inside an attribute value, before the first
+    /// attribute over one); otherwise a refusal's offset. Comments, CDATA sections and processing
     /// instructions are judged as they arrive. A tag held back is looked at
     /// again only once the text after its start has doubled, so that a tag
     /// over many pieces costs linear time; meanwhile the parser reads its
