@@ -45,6 +45,32 @@ bool isValid(std::int64_t year, int month, int day, int hour, int minute, int se
     return hour >= 0 && hour < 24;
 }
 
+// Rounding up may carry through every field; false past the last year.
+bool addNanosecond(std::int64_t& year, int& month, int& day, int& hour, int& minute, int& second,
+                   std::int64_t& nanosecond) noexcept
+{
+    if (++nanosecond < 1'000'000'000)
+        return true;
+    nanosecond = 0;
+    if (++second < 60)
+        return true;
+    second = 0;
+    if (++minute < 60)
+        return true;
+    minute = 0;
+    if (++hour < 24)
+        return true;
+    hour = 0;
+    if (++day <= daysInMonth(year, month))
+        return true;
+    day = 1;
+    if (++month <= 12)
+        return true;
+    month = 1;
+    year = year == -1 ? 1 : year + 1;
+    return year <= std::numeric_limits<std::int32_t>::max();
+}
+
 void appendNumber(std::string& out, std::int64_t value, int width)
 {
     std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
@@ -207,15 +233,19 @@ DateTime DateTime::parse(std::string_view text)
         fail();
 
     std::int64_t nanosecond = 0;
+    bool roundUp = false;
     if (pos < s.size() && s[pos] == '.') {
         ++pos;
         const std::size_t fractionStart = pos;
         std::int64_t scale = 100'000'000;
         for (; pos < s.size() && isDigit(s[pos]); ++pos) {
             const int digit = s[pos] - '0';
-            // Digits past nanoseconds would be lost on the way back out.
-            if (scale == 0 && digit != 0)
+            // Past the nanosecond, only the first digit rounds (halves up);
+            // 24:00:00 may not have a fraction at all.
+            if (scale == 0 && digit != 0 && hour == 24)
                 fail();
+            if (pos - fractionStart == 9)
+                roundUp = digit >= 5;
             nanosecond += digit * scale;
             scale /= 10;
         }
@@ -244,6 +274,8 @@ DateTime DateTime::parse(std::string_view text)
         }
     }
     if (pos != s.size() || !isValid(year, month, day, hour, minute, second, nanosecond))
+        fail();
+    if (roundUp && !addNanosecond(year, month, day, hour, minute, second, nanosecond))
         fail();
 
     DateTime result;

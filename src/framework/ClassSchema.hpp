@@ -66,7 +66,9 @@ constexpr Member nestedObject(const char* name, MemberKind kind)
 {
     static_assert(HandleTraits<TypeOf<M>>::value, "a child member is an AutoPtr");
     using Object = typename HandleTraits<TypeOf<M>>::Object;
-    return objectRow<Object>(name, kind, &enterChild<M>, nullptr, &countChild<M>, &childEntry<M>, nullptr);
+    Member row = objectRow<Object>(name, kind, &enterChild<M>, nullptr, &countChild<M>, &childEntry<M>, nullptr);
+    row.makeAbsent = &makeChildAbsent<M>;
+    return row;
 }
 
 /// One nested object (AutoPtr) written as the child element prefix:name.

@@ -148,6 +148,11 @@ BaseObject* enterChild(BaseObject& object)
 {
     return memberOf<M>(object).operator->(); // a null handle raises DomException, as parse through it would
 }
+template <auto M>
+void makeChildAbsent(BaseObject& object)
+{
+    memberOf<M>(object) = TypeOf<M>();
+}
 template <typename T>
 const ClassSchema* schemaOf()
 {

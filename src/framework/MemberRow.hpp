@@ -70,6 +70,8 @@ struct Member {
     void (*dropLast)(BaseObject& object) = nullptr;
     /// Attributes and values only: the texts the writer writes, unescaped.
     std::vector<std::string> (*texts)(const BaseObject& object) = nullptr;
+    /// Single nested objects only: makes the handle null, for an element marked xsi:nil.
+    void (*makeAbsent)(BaseObject& object) = nullptr;
 
     constexpr bool isChild() const { return kind != MemberKind::Attribute; }
     constexpr bool holdsObjects() const { return entryCount != nullptr; }

@@ -172,6 +172,13 @@ void ObjectReader::startInObject(const XMLStartTag& tag)
     if (!member) throwUnexpected(tag.name);
     top.member = member;
     BaseObject& object = *top.object;
+    if (member->holdsObjects() && isNil(tag)) {
+        // Nothing in the schema is nillable, but peers mark a member they have
+        // no value for: absent, a null handle or no entry.
+        if (member->makeAbsent) member->makeAbsent(object);
+        push(Frame::Skip);
+        return;
+    }
     if (member->nestedSchema) {
         enter(*member->enter(object), *member->nestedSchema(), tag);
     } else if (member->readTag) {
@@ -180,6 +187,20 @@ void ObjectReader::startInObject(const XMLStartTag& tag)
         m_text.clear();
         push(Frame::Value, &object, nullptr, member);
     }
+}
+
+/// xsi:nil="true" (or "1") on the element.
+bool ObjectReader::isNil(const XMLStartTag& tag)
+{
+    for (const XMLAttribute& attribute : tag.attributes) {
+        if (attribute.name != "nil" || attribute.uri != "http://www.w3.org/2001/XMLSchema-instance") continue;
+        std::string_view value = attribute.value;
+        const std::size_t first = value.find_first_not_of(" \t\r\n");
+        value = first == std::string_view::npos ? std::string_view() : value.substr(first);
+        value = value.substr(0, value.find_last_not_of(" \t\r\n") + 1);
+        return value == "true" || value == "1";
+    }
+    return false;
 }
 
 // A runtime class's parse brackets its work with markers: sent here on its behalf.

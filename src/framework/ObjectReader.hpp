@@ -90,6 +90,7 @@ private:
     void startBodyElement(const XMLStartTag& tag);
     void startInFault(const XMLStartTag& tag);
     void startInObject(const XMLStartTag& tag);
+    static bool isNil(const XMLStartTag& tag);
     void startRuntime(const Member& member, BaseObject& owner, const XMLStartTag& tag);
     void startRuntimeChild(const Frame& frame, const XMLStartTag& tag);
     void endFrame();

@@ -133,6 +133,28 @@ TEST(SaveForms, RepeatedNestedChildIsParsedIntoTheSameObject)
     EXPECT_EQ(data->getUid(), "b");
 }
 
+// Nothing in the schema is nillable, but a peer marks a member it has no value
+// for with xsi:nil: a single member reads as a null handle, an array entry as
+// none, however the mark is written; a mark that says false changes nothing.
+TEST(SaveForms, MemberMarkedNilReadsAsAbsent)
+{
+    const struct {
+        const char* nil;
+        bool absent;
+    } rows[] = {{"true", true}, {" 1 ", true}, {"false", false}, {"0", false}};
+    for (const auto& row : rows) {
+        const std::string mark = std::string(" xsi:nil='") + row.nil + "'";
+        wi::SavedObjectInfo info;
+        read(info, "<Root xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'><targetObject" + mark +
+                       "/><modifiedSTXs" + mark + "/><modifiedDCDs transientId='d'><objectData" + mark +
+                       "/></modifiedDCDs></Root>");
+        EXPECT_EQ(info.getTargetObject().get() == nullptr, row.absent) << row.nil;
+        EXPECT_EQ(info.getModifiedSTXArray().size(), row.absent ? 0u : 1u) << row.nil;
+        ASSERT_EQ(info.getModifiedDCDArray().size(), 1u) << row.nil;
+        EXPECT_EQ(info.getModifiedDCDArray()[0]->getObjectData().get() == nullptr, row.absent) << row.nil;
+    }
+}
+
 TEST(SaveForms, AssignedEntrySharesItsCreateInputUntilGivenAnother)
 {
     wi::SavedSubSTXInfo a;

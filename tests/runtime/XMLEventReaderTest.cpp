@@ -113,7 +113,15 @@ TEST(XMLEventReaderTest, EncodingsReadAsExpatReadsThem)
     }
     EXPECT_NE(refusalOf("<?xml version='1.0' encoding='US-ASCII'?><r>\xC3\xA9</r>"), "read");
     EXPECT_NE(refusalOf("<?xml version='1.0' encoding='UTF-16'?><r/>"), "read");
-    EXPECT_NE(refusalOf("<?xml version='1.0' encoding='KOI8-R'?><r/>"), "read");
+    EXPECT_EQ(refusalOf("<?xml version='1.0' encoding='KOI8-R'?><r/>"),
+              "Malformed XML at line 1, column 31: encoding KOI8-R is not supported");
+    // An error in the declaration before the encoding's name comes first.
+    EXPECT_EQ(refusalOf("<?xml versio='1.0' encoding='KOI8-R'?><r/>"),
+              "Malformed XML at line 1, column 7: Malformed declaration expecting version");
+    EXPECT_EQ(refusalOf(utf16("<?xml versio='1.0' encoding='KOI8-R'?><r/>", false, true)),
+              "Malformed XML at line 1, column 7: Malformed declaration expecting version");
+    // A catalog instruction names no catalog that a message could use: read as any other.
+    EXPECT_EQ(eventsOf("<?oasis-xml-catalog href='c.xml'?><r/>"), "<r@1:35></@1:35>");
     EXPECT_NE(refusalOf("\xEF\xBB\xBF<?xml version='1.0' encoding='ISO-8859-1'?><r/>").find("contradicts"),
               std::string::npos);
     EXPECT_NE(refusalOf(std::string("<r>a\0b</r>", 10)), "read");
@@ -123,6 +131,12 @@ TEST(XMLEventReaderTest, SharedErrorsAreWordedAlike)
 {
     EXPECT_EQ(refusalOf("<a>\n</b>"), "Malformed XML at line 2, column 3: mismatched tag");
     EXPECT_EQ(refusalOf("<a x='1' x='2'/>"), "Malformed XML at line 1, column 10: duplicate attribute");
+    EXPECT_EQ(refusalOf("<r a='1' b='2' a='3' c='4' d='5'/>"), "Malformed XML at line 1, column 16: duplicate attribute");
+    EXPECT_EQ(refusalOf("<a>&#0;</a>"), "Malformed XML at line 1, column 4: reference to invalid character number");
+    EXPECT_EQ(refusalOf("<a>&#12a;</a>"), "Malformed XML at line 1, column 8: not well-formed (invalid token)");
+    EXPECT_EQ(refusalOf("<a v='&#x;'/>"), "Malformed XML at line 1, column 10: not well-formed (invalid token)");
+    EXPECT_EQ(refusalOf("<a>&#x12</a>"), "Malformed XML at line 1, column 9: not well-formed (invalid token)");
+    EXPECT_EQ(refusalOf("<a>x]]>y</a>"), "Malformed XML at line 1, column 7: Sequence ']]>' not allowed in content");
     EXPECT_EQ(refusalOf("<a>&x;</a>"), "Malformed XML at line 1, column 4: undefined entity");
     EXPECT_EQ(refusalOf("<p:a/>"), "Malformed XML at line 1, column 1: unbound prefix");
     EXPECT_EQ(refusalOf("<a/><b/>"), "Malformed XML at line 1, column 5: junk after document element");

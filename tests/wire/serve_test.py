@@ -22,6 +22,7 @@ from serve_fixture import (ACTION, SOAP11, SOAP12, TEXT_XML, WI, Serve, example_
 
 REQUEST = {"load": "LoadWorkInstructionDocInput", "save": "SaveWorkInstructionDocInput"}
 REPLY = {"load": "LoadedObjectsResponse", "save": "SavedObjectsResponse"}
+XSI = "http://www.w3.org/2001/XMLSchema-instance"
 
 wixml, examples = sys.argv[1], sys.argv[2]
 failures = []
@@ -120,6 +121,8 @@ def refusal_cases():
     twice = load.replace('<wi:targetObject uid="Op0010Gearbox"/>',
                          '<wi:targetObject uid="Op0010Gearbox"/><wi:targetObject uid="Op0011Gearbox"/>')
     twice_line = load[: load.index('uid="Op0010Gearbox"')].count("\n") + 1
+    nil = load.replace('<wi:targetObject uid="Op0010Gearbox"/>',
+                       f'<wi:targetObject xmlns:xsi="{XSI}" xsi:nil="true"/>')
     return [
         ("wrong content type", save, "application/json", f'"{ACTION["save"]}"', 415, "1.1", "Client", r"application/json", None),
         ("no content type", save, None, None, 415, "1.1", "Client", r"no Content-Type", None),
@@ -144,6 +147,8 @@ def refusal_cases():
         ("over the reader's depth limit", deep, TEXT_XML, None, 500, "1.1", "Client", r"deeper than the limit of 32", 1),
         ("schema violation under --strict", enveloped(twice, "1.1"), TEXT_XML, f'"{ACTION["load"]}"', 500, "1.1", "Client",
          r"breaks the schema.*targetObject", twice_line + 3),
+        ("xsi:nil under --strict", enveloped(nil, "1.1"), TEXT_XML, f'"{ACTION["load"]}"', 500, "1.1", "Client",
+         r"breaks the schema.*not 'nillable'", twice_line + 3),
         ("a fault sent as request", enveloped(f'<e:Fault xmlns:e="{SOAP11}"><faultcode>e:Client</faultcode>'
                                              '<faultstring>no</faultstring></e:Fault>', "1.1"), TEXT_XML, None, 500, "1.1",
          "Client", r"unknown operation", None),

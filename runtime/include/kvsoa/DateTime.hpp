@@ -46,7 +46,9 @@ public:
 
     /// The canonical xsd:dateTime text, e.g. "2010-09-01T08:30:00.25Z".
     std::string toString() const;
-    /// Reads xsd:dateTime; surrounding XML whitespace is allowed. Throws DomException.
+    /// Reads xsd:dateTime; surrounding XML whitespace is allowed. A fraction
+    /// finer than the nanosecond is rounded to the nearest one, halves up,
+    /// carrying into the seconds and on. Throws DomException.
     static DateTime parse(std::string_view text);
 
     /// Field by field, as written; see the class description.

@@ -95,8 +95,10 @@ public:
     void read(std::string_view text, XMLEventHandler& handler);
 
     /// The same for a document read from a stream as the parser needs it, a
-    /// piece at a time, so that it is never held whole. The stream's buffer is
-    /// read directly: the stream's state and exception mask stay as they were.
+    /// piece at a time, so that it is never held whole; what the buffer has
+    /// ready is taken without waiting for more, and only its end (a read of
+    /// nothing) ends the text. The stream's buffer is read directly: the
+    /// stream's state and exception mask stay as they were.
     /// A stream that has failed already raises std::ios_base::failure, and so
     /// does whatever its buffer throws.
     void read(std::istream& text, XMLEventHandler& handler);

@@ -14,8 +14,19 @@ TextDecoder::Start DocumentInput::begin(std::string_view head, bool whole, Refus
     m_decoded.clear();
     m_firstUnreadable = noUnreadable;
     m_scanner.reset();
+    m_encodingRefusal.reset();
     const TextDecoder::Start start = m_decoder.begin(head, whole, refusal);
     if (start == TextDecoder::Start::refused) m_window = m_decoder.refusedText();
+    if (start == TextDecoder::Start::refusedEncoding) {
+        // The parser reads the declaration up to the refused name: an error
+        // before it is the first. Nothing after it is read.
+        m_inPlace = false;
+        m_rawDone = true;
+        m_decoded.assign(m_decoder.refusedText(), 0, refusal.offset);
+        m_window = m_whole = m_decoded;
+        m_given = m_decoded.size();
+        m_encodingRefusal = std::move(refusal);
+    }
     return start;
 }
 
@@ -36,7 +47,9 @@ bool DocumentInput::open(std::string_view text, Refusal& refusal)
 {
     m_stream = nullptr;
     m_rawDone = false;
-    if (begin(text, true, refusal) == TextDecoder::Start::refused) return false;
+    const TextDecoder::Start start = begin(text, true, refusal);
+    if (start == TextDecoder::Start::refused) return false;
+    if (start == TextDecoder::Start::refusedEncoding) return true;
     text.remove_prefix(m_decoder.markSize());
     m_inPlace = m_decoder.mode() == TextDecoder::Mode::utf8;
     if (m_inPlace && text.size() <= pieceSize) {
@@ -77,10 +90,24 @@ void RawBuffer::release(std::size_t limit)
 std::size_t DocumentInput::readStream(std::size_t size)
 {
     // Through the buffer, not the stream: reaching the end sets no failbit that
-    // the caller's exception mask could turn into an error.
-    char* const room = m_raw.extend(size);
+    // the caller's exception mask could turn into an error. What has arrived is
+    // taken, waiting only when nothing has, so that a message over a slow
+    // network is read as it comes; only a count of 0 ends the stream.
+    using Traits = std::streambuf::traits_type;
     std::streambuf* const buffer = m_stream->rdbuf();
-    const std::streamsize got = buffer ? buffer->sgetn(room, static_cast<std::streamsize>(size)) : 0;
+    if (!buffer) return 0;
+    std::streamsize ready = buffer->in_avail();
+    if (ready == 0) {
+        if (Traits::eq_int_type(buffer->sgetc(), Traits::eof())) return 0;
+        // A buffer that holds nothing itself (one over C's stdio) cannot say
+        // what has arrived: it is read as far as asked.
+        ready = std::max<std::streamsize>(buffer->in_avail(), 0);
+        if (ready == 0) ready = static_cast<std::streamsize>(size);
+    }
+    if (ready < 0) return 0;
+    const auto wanted = static_cast<std::size_t>(std::min(ready, static_cast<std::streamsize>(size)));
+    char* const room = m_raw.extend(wanted);
+    const std::streamsize got = buffer->sgetn(room, static_cast<std::streamsize>(wanted));
     const auto added = static_cast<std::size_t>(std::max<std::streamsize>(got, 0));
     m_raw.commit(added);
     return added;
@@ -95,11 +122,17 @@ bool DocumentInput::open(std::istream& stream, Refusal& refusal)
     m_rawDone = false;
     m_raw.clear();
     // The head must hold the declaration whole, as a text in memory does.
-    bool ended = readStream(pieceSize) < pieceSize;
+    bool ended = false;
     TextDecoder::Start start;
-    while ((start = begin(m_raw.view(), ended, refusal)) == TextDecoder::Start::needMore)
-        ended = readStream(pieceSize) < pieceSize;
+    while ((start = begin(m_raw.view(), ended, refusal)) == TextDecoder::Start::needMore) {
+        // Judged again once the head has doubled: a declaration that arrives
+        // in many pieces costs linear time.
+        const std::size_t enough = 2 * m_raw.view().size();
+        do ended = readStream(pieceSize) == 0;
+        while (!ended && m_raw.view().size() < enough);
+    }
     if (start == TextDecoder::Start::refused) return false;
+    if (start == TextDecoder::Start::refusedEncoding) return true;
     // The head is decoded like the rest, the byte order mark left out.
     m_rawRest = m_raw.view().substr(m_decoder.markSize());
     if (ended && m_decoder.mode() == TextDecoder::Mode::utf8 && m_rawRest.size() <= pieceSize) {
@@ -122,7 +155,7 @@ bool DocumentInput::readMore()
         m_rawRest.remove_prefix(piece.size());
     } else if (m_stream && !m_streamEnded) {
         m_raw.clear();
-        m_streamEnded = readStream(pieceSize) < pieceSize;
+        m_streamEnded = readStream(pieceSize) == 0;
         piece = m_raw.view();
     }
     const std::size_t decodedStart = m_windowStart;
@@ -150,13 +183,14 @@ void DocumentInput::letGo(std::size_t parserStart)
     m_window = m_decoded;
 }
 
-std::size_t DocumentInput::fill(char* buffer, std::size_t size, std::size_t parserStart)
+std::size_t DocumentInput::fill(char* buffer, std::size_t size, std::size_t parserStart, std::size_t parserNeeds)
 {
     std::size_t judged = m_given;
     for (;;) {
         const std::size_t end = m_windowStart + m_window.size();
         judged = m_scanner.scan(m_window, m_windowStart, m_rawDone, m_inPlace ? m_given + size + pieceSize : end);
-        if (judged > m_given || m_rawDone || m_scanner.refusal()) break;
+        const bool enough = judged > m_given && judged >= std::min(m_given + size, parserNeeds);
+        if (enough || m_rawDone || m_scanner.refusal()) break;
         letGo(parserStart);
         readMore();
     }

@@ -54,7 +54,8 @@ public:
     DocumentInput(const XMLReadLimits& limits, WindowKeeper& keeper) : m_scanner(limits), m_keeper(keeper) {}
 
     /// Starts on a text in memory, which must outlive the read. False, with
-    /// the refusal, when its encoding is refused.
+    /// the refusal, when its encoding is refused before anything is read; a
+    /// refused encoding name is read up to, and reported as limitExcess().
     bool open(std::string_view text, Refusal& refusal);
     /// Starts on a stream, read as the parser needs it through its buffer, so
     /// that neither its state nor its exception mask changes.
@@ -69,8 +70,10 @@ public:
 
     /// Copies up to size bytes of judged text into buffer, for the parser,
     /// whose own copy starts at parserStart; 0 at the end of the text or at the
-    /// first place over a limit.
-    std::size_t fill(char* buffer, std::size_t size, std::size_t parserStart);
+    /// first place over a limit. Text that has arrived is given without
+    /// waiting for more, but never so little that the parser's copy ends
+    /// before parserNeeds: it looks that far ahead without asking again.
+    std::size_t fill(char* buffer, std::size_t size, std::size_t parserStart, std::size_t parserNeeds);
 
     /// The text known, from windowStart() on.
     std::string_view window() const { return m_window; }
@@ -80,8 +83,12 @@ public:
     /// Whether the byte at offset was put in for one that could not be read.
     /// Only the first such byte is known: the parser stops there at the latest.
     bool unreadableAt(std::size_t offset) const;
-    /// The first place over a limit, once the pass has come to it.
-    const std::optional<Refusal>& limitExcess() const { return m_scanner.refusal(); }
+    /// The first place over a limit, once the pass has come to it, or the
+    /// encoding refused, which the text given ends at.
+    const std::optional<Refusal>& limitExcess() const
+    {
+        return m_encodingRefusal ? m_encodingRefusal : m_scanner.refusal();
+    }
 
     /// Gives big buffers back once a read is over.
     void release();
@@ -89,11 +96,13 @@ public:
 private:
     TextDecoder::Start begin(std::string_view head, bool whole, Refusal& refusal);
     void takeWhole(std::string_view text);
+    /// Appends what the stream has ready, up to size bytes; 0 at its end.
     std::size_t readStream(std::size_t size);
     bool readMore();
     void letGo(std::size_t parserStart);
 
     MarkupScanner m_scanner;
+    std::optional<Refusal> m_encodingRefusal;
     WindowKeeper& m_keeper;
     TextDecoder m_decoder;
     std::string_view m_window;

@@ -1,5 +1,6 @@
 #include "MarkupLimits.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -26,13 +27,23 @@ std::size_t MarkupScanner::scan(std::string_view text, std::size_t start, bool f
     m_chars = text.data();
     m_start = start;
     m_end = start + text.size();
-    if (m_refusal) return m_refusal->offset;
+    if (m_refusal) return m_judged;
     if (m_gaveUp) return m_end;
-    if (!final && m_end < m_retryAt) return m_at;
+    if (!final && m_end < m_retryAt) return judged();
     while (m_at < m_end && m_at < wanted) {
+        if (!m_until.empty()) {
+            if (skipToEnd(final)) continue;
+            if (final) m_gaveUp = true; // unfinished: the parser says so
+            return m_gaveUp ? m_end : judged();
+        }
         const std::size_t tag = find('<', m_at);
+        if (!m_declared.empty() && misplacedCdataEnd(m_at, tag)) return m_judged;
         if (tag >= m_end) {
-            m_at = m_end;
+            // A ']' at the end may begin a "]]>" that the next piece ends.
+            m_judged = m_end;
+            std::size_t held = 0;
+            while (!final && held < 2 && m_end - held > m_at && at(m_end - held - 1) == ']') ++held;
+            m_at = m_end - held;
             break;
         }
         Step step = Step::needMore;
@@ -44,7 +55,7 @@ std::size_t MarkupScanner::scan(std::string_view text, std::size_t start, bool f
             default: step = startTag(tag); break;
             }
         }
-        if (m_refusal) return m_refusal->offset;
+        if (m_refusal) return m_judged;
         if (step == Step::needMore && final) step = Step::giveUp; // unfinished: the parser says so
         if (step == Step::giveUp) {
             m_gaveUp = true;
@@ -53,29 +64,49 @@ std::size_t MarkupScanner::scan(std::string_view text, std::size_t start, bool f
         if (step == Step::needMore) {
             m_at = tag;
             m_retryAt = tag + 2 * (m_end - tag);
-            return tag;
+            return judged();
         }
     }
-    return m_at;
+    return judged();
 }
 
-MarkupScanner::Step MarkupScanner::skipPast(std::size_t from, std::string_view end)
+/// Inside a comment, CDATA section or processing instruction, from m_at: true
+/// past its end; otherwise all that arrived is judged fit (nothing in it counts
+/// against a limit) and the search resumes where the end may begin.
+bool MarkupScanner::skipToEnd(bool final)
 {
-    const std::string_view rest(m_chars + (from - m_start), from < m_end ? m_end - from : 0);
-    const std::size_t found = rest.find(end);
-    if (found == std::string_view::npos) return Step::needMore;
-    m_at = from + found + end.size();
-    return Step::done;
+    const std::string_view rest(m_chars + (m_at - m_start), m_end - m_at);
+    const std::size_t found = rest.find(m_until);
+    if (found != std::string_view::npos) {
+        m_at += found + m_until.size();
+        m_until = {};
+        return true;
+    }
+    m_judged = m_end;
+    if (!final) m_at = std::max(m_at, m_end - std::min(m_end, m_until.size() - 1));
+    return false;
+}
+
+/// Refuses "]]>" in the character data in [from, to), at its '>' as the parser places it.
+bool MarkupScanner::misplacedCdataEnd(std::size_t from, std::size_t to)
+{
+    const std::string_view run(m_chars + (from - m_start), std::min(to, m_end) - from);
+    const std::size_t found = run.find("]]>");
+    if (found == std::string_view::npos) return false;
+    refuse(from + found + 2, cdataEndInContent);
+    return true;
 }
 
 MarkupScanner::Step MarkupScanner::endTag(std::size_t tag)
 {
-    const Step step = skipPast(tag + 2, ">");
-    if (step == Step::done && !m_declared.empty()) {
+    const std::size_t close = find('>', tag + 2);
+    if (close >= m_end) return Step::needMore;
+    m_at = close + 1;
+    if (!m_declared.empty()) {
         m_inScope -= m_declared.back();
         m_declared.pop_back();
     }
-    return step;
+    return Step::done;
 }
 
 MarkupScanner::Step MarkupScanner::processingInstruction(std::size_t tag)
@@ -83,7 +114,9 @@ MarkupScanner::Step MarkupScanner::processingInstruction(std::size_t tag)
     const std::size_t end = nameEnd(tag + 2);
     if (end - (tag + 2) > m_limits.maxNameLength) return refuse(tag, longName());
     if (end >= m_end) return Step::needMore;
-    return skipPast(end, "?>");
+    m_at = end;
+    m_until = "?>";
+    return Step::done;
 }
 
 MarkupScanner::Step MarkupScanner::declaration(std::size_t tag)
@@ -92,8 +125,14 @@ MarkupScanner::Step MarkupScanner::declaration(std::size_t tag)
     const auto opens = [&](std::string_view opening) {
         return rest.substr(0, opening.size()) == opening.substr(0, rest.size());
     };
-    if (opens("<!--")) return rest.size() < 4 ? Step::needMore : skipPast(tag + 4, "-->");
-    if (opens("<![CDATA[")) return rest.size() < 9 ? Step::needMore : skipPast(tag + 9, "]]>");
+    const auto enter = [&](std::string_view opening, std::string_view end) {
+        if (rest.size() < opening.size()) return Step::needMore;
+        m_at = tag + opening.size();
+        m_until = end;
+        return Step::done;
+    };
+    if (opens("<!--")) return enter("<!--", "-->");
+    if (opens("<![CDATA[")) return enter("<![CDATA[", "]]>");
     return Step::giveUp; // a DOCTYPE, which the reader refuses as it starts, or malformed
 }
 
@@ -107,6 +146,14 @@ MarkupScanner::Step MarkupScanner::startTag(std::size_t tag)
     pos = end;
     std::size_t attributes = 0;
     std::size_t declared = 0;
+    // What of an unfinished tag is within the limits so far, for the parser
+    // to read while the rest arrives: up to the first attribute that would
+    // take it over one. Always inside a value, which the parser cannot take
+    // for the end of the tag should the text be cut there.
+    bool fits = true;
+    const auto fitUpTo = [&](std::size_t offset) {
+        if (fits) m_judged = std::max(m_judged, offset);
+    };
     const auto skipSpace = [&] {
         while (pos < m_end && is(at(pos), space)) ++pos;
         return pos < m_end;
@@ -131,12 +178,16 @@ MarkupScanner::Step MarkupScanner::startTag(std::size_t tag)
         if (pos >= m_end) return Step::needMore;
         if (pos == nameStart) return Step::giveUp;
         const std::string_view name(m_chars + (nameStart - m_start), pos - nameStart);
+        const bool isDeclaration = name.compare(0, 5, "xmlns") == 0 && (name.size() == 5 || name[5] == ':');
+        fits = fits && attributes < m_limits.maxAttributes &&
+               (!isDeclaration || m_inScope + declared < m_limits.maxNamespaces);
         if (!skipSpace()) return Step::needMore;
         if (at(pos) != '=') return Step::giveUp;
         ++pos;
         if (!skipSpace()) return Step::needMore;
         if (at(pos) != '"' && at(pos) != '\'') return Step::giveUp;
         const std::size_t valueEnd = find(at(pos), pos + 1);
+        fitUpTo(isDeclaration ? std::min(valueEnd, pos + 1 + m_limits.maxUriLength) : valueEnd);
         if (valueEnd >= m_end) return Step::needMore;
         const std::size_t valueSize = valueEnd - pos - 1;
         pos = valueEnd + 1;
@@ -144,7 +195,7 @@ MarkupScanner::Step MarkupScanner::startTag(std::size_t tag)
             return refuse(tag, "an element with more attributes than the limit of " +
                                    std::to_string(m_limits.maxAttributes) + ", namespace declarations included");
         }
-        if (name.compare(0, 5, "xmlns") != 0 || (name.size() > 5 && name[5] != ':')) continue;
+        if (!isDeclaration) continue;
         if (m_inScope + ++declared > m_limits.maxNamespaces) {
             return refuse(tag, "more namespace declarations in scope than the limit of " +
                                    std::to_string(m_limits.maxNamespaces));
@@ -178,7 +229,10 @@ std::string MarkupScanner::longName() const
 
 MarkupScanner::Step MarkupScanner::refuse(std::size_t offset, std::string reason)
 {
-    m_refusal = Refusal{offset, std::move(reason)};
+    // What of a refused tag was within the limits stays fit: a stream may
+    // have given it to the parser before the rest of the tag arrived.
+    m_judged = std::max(m_judged, offset);
+    m_refusal = Refusal{offset, std::move(reason), m_judged};
     return Step::done;
 }
 

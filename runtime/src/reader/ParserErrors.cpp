@@ -1,7 +1,9 @@
 #include "ParserErrors.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <vector>
 
 #include "TextDecoder.hpp"
 
@@ -37,6 +39,8 @@ const char* expatWording(const xmlError& error)
         return "XML or text declaration not at start of entity";
     case XML_ERR_CDATA_NOT_FINISHED:
         return "unclosed CDATA section";
+    case XML_ERR_MISPLACED_CDATA_END:
+        return cdataEndInContent;
     default:
         return nullptr;
     }
@@ -68,6 +72,69 @@ std::string describeCharacter(std::string_view text)
     std::string described = hex;
     if (code > 0x20 && code != 0x7F && code < 0x80) described.append(" '").append(text.substr(0, length)).append("'");
     return described;
+}
+
+namespace {
+
+/// Where an attribute name first repeats an earlier one in the start tag
+/// before offset (which the window still holds), or offset.
+std::size_t duplicateAttribute(std::size_t offset, const TextWindow& window)
+{
+    const std::size_t open = window.back(offset, '<');
+    const std::string_view tag = window.from(open);
+    std::vector<std::string_view> names;
+    std::size_t at = 1;
+    const auto skipName = [&] {
+        while (at < tag.size() && !isSpace(tag[at]) && tag[at] != '=' && tag[at] != '/' && tag[at] != '>') ++at;
+    };
+    skipName();
+    for (;;) {
+        while (at < tag.size() && isSpace(tag[at])) ++at;
+        if (at >= tag.size() || tag[at] == '/' || tag[at] == '>') return offset;
+        const std::size_t nameStart = at;
+        skipName();
+        const std::string_view name = tag.substr(nameStart, at - nameStart);
+        if (std::find(names.begin(), names.end(), name) != names.end()) return open + nameStart;
+        names.push_back(name);
+        while (at < tag.size() && tag[at] != '"' && tag[at] != '\'') ++at;
+        const std::size_t close = at < tag.size() ? tag.find(tag[at], at + 1) : std::string_view::npos;
+        if (close == std::string_view::npos) return offset;
+        at = close + 1;
+    }
+}
+
+bool isCharacterReferenceError(const xmlError& error)
+{
+    switch (error.code) {
+    case XML_ERR_INVALID_DEC_CHARREF:
+    case XML_ERR_INVALID_HEX_CHARREF:
+    case XML_ERR_INVALID_CHARREF:
+        return true;
+    case XML_ERR_INVALID_CHAR:
+        return error.message && std::strncmp(error.message, "xmlParseCharRef", 15) == 0;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+std::size_t misspeltReference(const xmlError& error, std::size_t offset, const TextWindow& window)
+{
+    constexpr std::size_t none = std::string_view::npos;
+    if (!isCharacterReferenceError(error)) return none;
+    const std::size_t amp = window.back(offset, '&');
+    const std::string_view reference = window.from(amp);
+    if (reference.substr(0, 2) != "&#") return none;
+    const bool hex = reference.size() > 2 && reference[2] == 'x';
+    std::size_t at = hex ? 3 : 2;
+    const std::size_t digits = at;
+    while (at < reference.size() && (hex ? std::isxdigit(static_cast<unsigned char>(reference[at]))
+                                         : std::isdigit(static_cast<unsigned char>(reference[at])))) {
+        ++at;
+    }
+    if (at > digits && at < reference.size() && reference[at] == ';') return none; // its number is wrong
+    return amp + at;
 }
 
 std::size_t errorOffset(const xmlError& error, std::size_t offset, const TextWindow& window)
@@ -105,28 +172,8 @@ std::size_t errorOffset(const xmlError& error, std::size_t offset, const TextWin
         // A character reference to a character XML does not allow.
         if (error.message && std::strncmp(error.message, "xmlParseCharRef", 15) == 0) return window.back(offset, '&');
         return offset;
-    case XML_ERR_ATTRIBUTE_REDEFINED: {
-        // At the second attribute's name: back over its value and the '='.
-        // Within the tag, which the window still holds.
-        const std::size_t start = window.start;
-        const std::string_view text = window.text;
-        if (offset < start || offset - start > text.size()) return offset;
-        std::size_t at = offset - start;
-        const auto skipSpace = [&] {
-            while (at > 0 && isSpace(text[at - 1])) --at;
-        };
-        skipSpace();
-        if (at > 1 && (text[at - 1] == '"' || text[at - 1] == '\'')) {
-            const std::size_t quote = text.rfind(text[at - 1], at - 2);
-            if (quote == std::string_view::npos) return offset;
-            at = quote;
-        }
-        skipSpace();
-        if (at > 0 && text[at - 1] == '=') --at;
-        skipSpace();
-        while (at > 0 && !isSpace(text[at - 1]) && text[at - 1] != '<') --at;
-        return start + at;
-    }
+    case XML_ERR_ATTRIBUTE_REDEFINED:
+        return duplicateAttribute(offset, window);
     default:
         return offset;
     }

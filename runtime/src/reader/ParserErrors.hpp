@@ -44,6 +44,11 @@ const char* expatWording(const xmlError& error);
 /// alone where printing it would mislead (a space, a control).
 std::string describeCharacter(std::string_view text);
 
+/// For a character reference written wrong (not "&#" digits ";" nor
+/// "&#x" hex digits ";"): the character where it goes wrong, which expat
+/// reports as an invalid token. Otherwise std::string_view::npos.
+std::size_t misspeltReference(const xmlError& error, std::size_t offset, const TextWindow& window);
+
 /// Where expat places the error libxml2 reports at the offset it stopped.
 std::size_t errorOffset(const xmlError& error, std::size_t offset, const TextWindow& window);
 

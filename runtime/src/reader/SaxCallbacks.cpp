@@ -150,6 +150,7 @@ void XMLEventReaderImpl::onError(void* data, xmlErrorPtr error)
     // Warnings about what XML and its namespaces allow: expat reads these.
     if (error->code == XML_WAR_NS_URI || error->code == XML_WAR_NS_URI_RELATIVE ||
         error->code == XML_WAR_UNKNOWN_VERSION || error->code == XML_WAR_SPACE_VALUE ||
+        error->code == XML_WAR_CATALOG_PI ||
         (error->code == XML_ERR_RESERVED_XML_NAME && error->level == XML_ERR_WARNING)) {
         return;
     }
@@ -162,6 +163,8 @@ void XMLEventReaderImpl::onError(void* data, xmlErrorPtr error)
 void XMLEventReaderImpl::describeError(const xmlError& error, std::size_t offset)
 {
     if (m_input.unreadableAt(offset)) return placeError(offset, "not well-formed (invalid token)");
+    if (const std::size_t wrong = detail::misspeltReference(error, offset, window()); wrong != std::string_view::npos)
+        return placeError(wrong, "not well-formed (invalid token)");
     const std::size_t at = detail::errorOffset(error, offset, window());
     if (error.code == XML_ERR_DOCUMENT_EMPTY && !textFrom(offset).empty()) {
         return placeError(at, "not well-formed: " + detail::describeCharacter(textFrom(offset)) +
@@ -191,7 +194,10 @@ int XMLEventReaderImpl::onRead(void* data, char* buffer, int size)
         const std::size_t start = reader.m_context && reader.m_context->input && reader.m_context->input->buf
                                       ? static_cast<std::size_t>(reader.m_context->input->consumed)
                                       : 0;
-        return static_cast<int>(reader.m_input.fill(buffer, static_cast<std::size_t>(size), start));
+        // The parser asks again once fewer than INPUT_CHUNK bytes lie ahead of it,
+        // and may look that far without asking.
+        const std::size_t needs = reader.cursor() + INPUT_CHUNK;
+        return static_cast<int>(reader.m_input.fill(buffer, static_cast<std::size_t>(size), start, needs));
     } catch (...) {
         // Not through libxml2's C frames: rethrown once it has returned.
         reader.m_inputError = std::current_exception();

@@ -1,5 +1,6 @@
 #include "TextDecoder.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace Kavella::Soa::Common::Xml::detail {
@@ -202,6 +203,8 @@ TextDecoder::Start TextDecoder::begin(std::string_view head, bool whole, Refusal
     m_oddByte = -1;
     m_highSurrogate = 0;
     m_markSize = 0;
+    // The first four bytes tell the encoding family.
+    if (!whole && head.size() < 4) return Start::needMore;
     const auto byte = [&](std::size_t i) { return i < head.size() ? static_cast<unsigned char>(head[i]) : 0x100u; };
     // The parser would switch to EBCDIC on its own, past the limit pass: refused
     // here, by the name its declaration gives.
@@ -242,6 +245,9 @@ TextDecoder::Start TextDecoder::begin(std::string_view head, bool whole, Refusal
         m_highSurrogate = 0;
     }
     const std::string_view start = sixteenBit ? std::string_view(decodedHead) : head;
+    constexpr std::string_view declarationStart = "<?xml ";
+    if (!whole && start.size() < declarationStart.size() && declarationStart.substr(0, start.size()) == start)
+        return Start::needMore;
     std::string_view declared;
     std::size_t offset = 0;
     if (findDeclaration(start, declared, offset) == Declaration::open) {
@@ -268,9 +274,9 @@ TextDecoder::Start TextDecoder::begin(std::string_view head, bool whole, Refusal
         reason = "encoding specified in XML declaration is incorrect";
     }
     if (!reason.empty()) {
-        m_refusedText.assign(start.substr(0, 64 * 1024)); // the declaration, for positions
+        m_refusedText.assign(start.substr(0, std::max<std::size_t>(offset, 64 * 1024)));
         refusal = {offset, std::move(reason)};
-        return Start::refused;
+        return Start::refusedEncoding;
     }
     if (!sixteenBit) {
         if (is("ISO-8859-1")) m_mode = Mode::latin1;

@@ -35,15 +35,18 @@ public:
     /// How the text is to be decoded, as the first bytes and the declaration say.
     enum class Mode { utf8, ascii, latin1, utf16BigEndian, utf16LittleEndian };
 
-    enum class Start { decode, refused, needMore };
+    enum class Start { decode, refused, refusedEncoding, needMore };
 
     /// Judges the encoding on the head of the document, which its declaration
     /// must lie within; whole says the head is all there is. refused, with the
-    /// refusal, when the encoding is refused (unknown, unsupported or
-    /// contradicted; a second byte order mark); refusedText() then holds the
-    /// head as far as it could be decoded, for positions. needMore when the
-    /// head ends inside a declaration that may yet end within declarationLimit.
-    /// Decoding starts after the byte order mark.
+    /// refusal, when the encoding is refused (EBCDIC, a declaration that does
+    /// not end, a second byte order mark); refusedEncoding when the name the
+    /// declaration gives is refused (unknown, unsupported or contradicted),
+    /// at the name: the declaration before it may hold an earlier error.
+    /// refusedText() then holds the head as far as it could be decoded. needMore
+    /// when the head is too short to tell, or ends inside a declaration that
+    /// may yet end within declarationLimit. Decoding starts after the byte
+    /// order mark.
     Start begin(std::string_view head, bool whole, Refusal& refusal);
 
     /// After a refusal: the head, decoded as far as it could be.

@@ -132,7 +132,7 @@ void XMLEventReaderImpl::parse(XMLEventHandler& handler)
         placeError(cursor(), "not well-formed");
     }
     const std::optional<detail::Refusal>& excess = m_input.limitExcess();
-    if (excess && (!m_failed || m_errorOffset >= excess->offset)) {
+    if (excess && (!m_failed || m_errorOffset >= std::max(excess->offset, excess->givenTo))) {
         // What libxml2 found at the end of its part is only the cut; an error
         // before it is the first.
         m_open.clear();
