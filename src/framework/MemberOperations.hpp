@@ -239,10 +239,12 @@ constexpr const char* typeNameOf()
         return nullptr;
     }
 }
+/// A null handle (a member read from xsi:nil, or cleared by its user) is an
+/// absent member: written as nothing, so that it reads back as it was.
 template <auto M>
-std::size_t countChild(const BaseObject&)
+std::size_t countChild(const BaseObject& object)
 {
-    return 1;
+    return memberOf<M>(object) ? 1 : 0;
 }
 template <auto M>
 const BaseObject& childEntry(const BaseObject& object, std::size_t)

@@ -152,6 +152,10 @@ TEST(SaveForms, MemberMarkedNilReadsAsAbsent)
         EXPECT_EQ(info.getModifiedSTXArray().size(), row.absent ? 0u : 1u) << row.nil;
         ASSERT_EQ(info.getModifiedDCDArray().size(), 1u) << row.nil;
         EXPECT_EQ(info.getModifiedDCDArray()[0]->getObjectData().get() == nullptr, row.absent) << row.nil;
+        // Written again, an absent member is left out, not refused.
+        const std::string text = wi::writeXml(info);
+        EXPECT_EQ(text.find("targetObject") == std::string::npos, row.absent) << text;
+        EXPECT_EQ(text.find("objectData") == std::string::npos, row.absent) << text;
     }
 }
 
