@@ -172,6 +172,8 @@ void XMLTreeBuilder::startElement(const XMLStartTag& tag)
     node.line = position.line;
     node.column = position.column;
 
+    if (!tag.prefix.empty()) node.prefix.view(s.internName(tag.prefix));
+
     const std::size_t count = tag.attributes.size();
     if (count > 0) {
         XMLAttribute* kept = s.newAttributes(count);
@@ -181,6 +183,21 @@ void XMLTreeBuilder::startElement(const XMLStartTag& tag)
             kept[i].value = s.keep(tag.attributes[i].value);
         }
         node.m_attributes = XMLAttributes(kept, count);
+    }
+    // A root takes every declaration in scope, so that a tree read from the
+    // middle of a document resolves its prefixes on its own.
+    XMLAttributes declared = tag.namespaces;
+    if (s.open.empty()) {
+        const XMLAttributes inScope = s.reader.namespacesInScope();
+        if (inScope.size() > declared.size()) declared = inScope;
+    }
+    if (!declared.empty()) {
+        XMLAttribute* kept = s.newAttributes(declared.size());
+        for (std::size_t i = 0; i < declared.size(); ++i) {
+            kept[i].name = s.internName(declared[i].name);
+            kept[i].value = s.internUri(declared[i].value);
+        }
+        node.m_namespaces = XMLAttributes(kept, declared.size());
     }
 
     if (s.open.empty()) {

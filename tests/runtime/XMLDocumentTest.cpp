@@ -45,6 +45,17 @@ std::string toUtf16(const std::string& utf8, ByteOrder order)
     return out;
 }
 
+// "prefix=uri" per declaration, space-separated.
+std::string declarations(const XMLNode& node)
+{
+    std::string text;
+    for (const auto& declaration : node.namespaces()) {
+        if (!text.empty()) text += ' ';
+        text.append(declaration.name).append("=").append(declaration.value);
+    }
+    return text;
+}
+
 std::string nested(std::size_t depth)
 {
     std::string text;
@@ -71,12 +82,26 @@ TEST(XMLDocumentTest, NamesAreLocalAndCarryTheirNamespace)
     EXPECT_EQ(root.getAttr("{urn:b}qualified"), "2");
     EXPECT_FALSE(root.hasAttr("xmlns:p")) << "declarations are not attributes";
 
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"child", "urn:default"}, {"item", "urn:b"}, {"rebound", "urn:c"}, {"none", ""}, {"outer", "urn:a"}};
+    EXPECT_EQ(root.prefix, "p");
+    EXPECT_EQ(declarations(root), "p=urn:a =urn:default other=urn:b");
+
+    struct Child {
+        const char* name;
+        const char* uri;
+        const char* prefix;
+        const char* declared;
+    };
+    const std::vector<Child> expected = {{"child", "urn:default", "", ""},
+                                         {"item", "urn:b", "other", ""},
+                                         {"rebound", "urn:c", "p", "p=urn:c"},
+                                         {"none", "", "", "="},
+                                         {"outer", "urn:a", "p", ""}};
     ASSERT_EQ(root.children.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(root.children[i]->name, expected[i].first);
-        EXPECT_EQ(root.children[i]->uri, expected[i].second) << expected[i].first;
+        EXPECT_EQ(root.children[i]->name, expected[i].name);
+        EXPECT_EQ(root.children[i]->uri, expected[i].uri) << expected[i].name;
+        EXPECT_EQ(root.children[i]->prefix, expected[i].prefix) << expected[i].name;
+        EXPECT_EQ(declarations(*root.children[i]), expected[i].declared) << expected[i].name;
     }
     // The default namespace does not apply to attributes.
     EXPECT_EQ(root.children[0]->getAttr("a"), "x");
@@ -311,6 +336,8 @@ TEST(XMLDocumentTest, CopiesAndMovesOutliveTheirDocument)
     for (const XMLNode* node : {&copy, &assigned}) {
         EXPECT_EQ(node->uri, "urn:x");
         EXPECT_EQ(node->name, "a");
+        EXPECT_EQ(node->prefix, "p");
+        EXPECT_EQ(declarations(*node), "p=urn:x q=urn:q");
         EXPECT_EQ(node->text, "hitail");
         EXPECT_EQ(node->getAttr("k"), "v");
         EXPECT_EQ(node->getAttr("{urn:q}n"), "w");
@@ -392,4 +419,38 @@ TEST(XMLTreeBuilderTest, RefusesMisuseAndStartsAFreshTreePerDocument)
     builder.endElement();
     EXPECT_EQ(builder.root()->name, "second");
     EXPECT_EQ(builder.size(), 1u);
+}
+
+// A tree begun inside a document (as a fault is captured) keeps at its root
+// the declarations of the elements around it, so its prefixes resolve alone.
+TEST(XMLTreeBuilderTest, ATreeFromInsideADocumentCarriesTheDeclarationsInScope)
+{
+    class Inner final : public Kavella::Soa::Common::Xml::XMLEventHandler {
+    public:
+        explicit Inner(XMLEventReader& reader) : builder(reader) {}
+        void startElement(const XMLStartTag& tag) override
+        {
+            if (++depth >= 3) builder.startElement(tag);
+        }
+        void endElement() override
+        {
+            if (depth-- >= 3) builder.endElement();
+        }
+        void characters(std::string_view text) override
+        {
+            if (depth >= 3) builder.characters(text);
+        }
+        XMLTreeBuilder builder;
+        int depth = 0;
+    };
+    XMLEventReader reader;
+    Inner inner(reader);
+    reader.read("<a xmlns:x='urn:x' xmlns='urn:d'><b xmlns:x='urn:y' xmlns:z='urn:z'><c xmlns:w='urn:w'>"
+                "<x:d xmlns:v='urn:v'/></c></b></a>",
+                inner);
+    const XMLNode& root = *inner.builder.root();
+    EXPECT_EQ(declarations(root), "x=urn:x =urn:d x=urn:y z=urn:z w=urn:w");
+    EXPECT_EQ(declarations(*root.children.at(0)), "v=urn:v");
+    EXPECT_EQ(root.children.at(0)->prefix, "x");
+    EXPECT_EQ(root.children.at(0)->uri, "urn:y");
 }
