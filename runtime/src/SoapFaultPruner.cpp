@@ -67,8 +67,7 @@ bool SoapFaultPruner::enterDetail(const XMLAttributes& attributes)
 {
     const std::size_t cost = 1 + attributes.size();
     if (cost > m_detailLeft) {
-        m_detailLeft = 0;
-        m_cut = true;
+        m_detailLeft = 0; // nothing later is kept either, small or not
         return false;
     }
     m_detailLeft -= cost;

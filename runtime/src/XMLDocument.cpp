@@ -110,6 +110,7 @@ struct XMLTreeBuilder::Storage {
         open.clear();
         children.clear();
         names.clear();
+        lastPrefix = {};
         root = nullptr;
     }
 
@@ -124,6 +125,7 @@ struct XMLTreeBuilder::Storage {
     std::vector<std::string> openTexts; // character data of each open element, gathered
     std::vector<XMLNode*> children;
     std::unordered_set<std::string_view> names;
+    std::string_view lastPrefix; // in names
     XMLNode* root = nullptr;
     std::size_t size = 0;
     std::set<std::string, std::less<>> uris; // what the nodes' uri fields point to
@@ -172,7 +174,11 @@ void XMLTreeBuilder::startElement(const XMLStartTag& tag)
     node.line = position.line;
     node.column = position.column;
 
-    if (!tag.prefix.empty()) node.prefix.view(s.internName(tag.prefix));
+    if (!tag.prefix.empty()) {
+        // Mostly the same prefix, element after element.
+        if (tag.prefix != s.lastPrefix) s.lastPrefix = s.internName(tag.prefix);
+        node.prefix.view(s.lastPrefix);
+    }
 
     const std::size_t count = tag.attributes.size();
     if (count > 0) {

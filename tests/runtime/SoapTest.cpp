@@ -239,6 +239,15 @@ TEST(SoapPieces, WorkOnTreesBuiltByHand)
         EXPECT_EQ(error.line(), 0);
         EXPECT_EQ(std::string(error.what()).find("at line"), std::string::npos) << error.what();
     }
+    // A code's prefix declared by hand is resolved as a read one is.
+    code.text = "app:Locked";
+    fault.declareNamespace("app", "urn:app");
+    try {
+        throwSoapFault(fault);
+    } catch (const SoapFault& error) {
+        EXPECT_EQ(error.faultCode(), SoapFaultCode::Receiver);
+        EXPECT_EQ(error.subcodes(), std::vector<std::string>{"{urn:app}Locked"});
+    }
 }
 
 TEST(SoapPieces, VersionsAndNamespaces)

@@ -28,6 +28,15 @@ TEST(XMLTreeBuilderTest, RefusesMisuseAndStartsAFreshTreePerDocument)
     ASSERT_NE(builder.root(), nullptr);
     EXPECT_EQ(builder.root()->name, "z");
     EXPECT_EQ(builder.size(), 2u);
+    // Names of an earlier tree, prefixes too, are not taken for a later one's.
+    for (const char* prefix : {"p", "q", "p"}) {
+        reader.read(std::string("<") + prefix + ":z xmlns:" + prefix + "='urn:" + prefix + "'><" + prefix + ":y/></" +
+                        prefix + ":z>",
+                    builder);
+        EXPECT_EQ(builder.root()->prefix, prefix);
+        EXPECT_EQ(builder.root()->children.at(0)->prefix, prefix);
+        EXPECT_EQ(declarations(*builder.root()), std::string(prefix) + "=urn:" + prefix);
+    }
 
     // Events fed by hand: a second root begins a second tree.
     XMLStartTag tag;

@@ -174,8 +174,6 @@ public:
     bool enter(std::string_view uri, std::string_view name, const XMLAttributes& attributes);
     /// The innermost kept element ends.
     void leave() noexcept;
-    /// True when a detail outgrew detailBound and lost elements to its text.
-    bool detailCut() const noexcept { return m_cut; }
 
 private:
     struct Kept {
@@ -187,7 +185,6 @@ private:
     std::string m_uri;
     std::vector<Kept> m_kept;
     std::size_t m_detailLeft = detailBound;
-    bool m_cut = false;
 };
 
 } // namespace Kavella::Soa::Common::Xml
