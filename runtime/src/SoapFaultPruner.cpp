@@ -9,7 +9,18 @@ namespace Kavella::Soa::Common::Xml {
 
 SoapFaultPruner::SoapFaultPruner(std::string_view faultUri) : m_uri(faultUri) {}
 
+bool SoapFaultPruner::enter(const XMLStartTag& tag)
+{
+    return enter(tag.uri, tag.name, tag.attributes, tag.namespaces.size());
+}
+
 bool SoapFaultPruner::enter(std::string_view uri, std::string_view name, const XMLAttributes& attributes)
+{
+    return enter(uri, name, attributes, 0);
+}
+
+bool SoapFaultPruner::enter(std::string_view uri, std::string_view name, const XMLAttributes& attributes,
+                            std::size_t declarations)
 {
     if (m_kept.empty()) {
         m_kept.push_back({Kept::Fault, 0});
@@ -54,7 +65,7 @@ bool SoapFaultPruner::enter(std::string_view uri, std::string_view name, const X
         return true;
     }
     case Kept::Detail:
-        return enterDetail(attributes);
+        return enterDetail(1 + attributes.size() + declarations);
     case Kept::Other:
         break;
     }
@@ -63,9 +74,8 @@ bool SoapFaultPruner::enter(std::string_view uri, std::string_view name, const X
 
 // Inside a detail every element counts, until the bound is reached; what
 // comes after lends its text only, so a huge detail costs no more nodes.
-bool SoapFaultPruner::enterDetail(const XMLAttributes& attributes)
+bool SoapFaultPruner::enterDetail(std::size_t cost)
 {
-    const std::size_t cost = 1 + attributes.size();
     if (cost > m_detailLeft) {
         m_detailLeft = 0; // nothing later is kept either, small or not
         return false;

@@ -8,6 +8,7 @@
 
 #include "kvsoa/DomException.hpp"
 #include "kvsoa/Export.hpp"
+#include "kvsoa/XMLEventReader.hpp"
 #include "kvsoa/XMLNode.hpp"
 
 namespace Kavella::Soa::Common::Xml {
@@ -155,7 +156,7 @@ KVSOA_API int soapFaultHttpStatus(SoapFaultCode code, SoapVersion version) noexc
 /// keeps only those: the first Code, Reason, Detail, faultcode, faultstring and
 /// detail, in a Code (or Subcode) the first Value and Subcode, in a Reason the
 /// first Text and the first English one, and in the detail its entries whole,
-/// up to detailBound elements and attributes. Of every other element only the
+/// up to detailBound elements, attributes and namespace declarations. Of every other element only the
 /// text counts: folded into the nearest element kept, with a space where each
 /// element begins and ends, it gives the same fault. So a fault of any size
 /// keeps a bounded number of nodes (and its text, which the reply's size
@@ -163,14 +164,17 @@ KVSOA_API int soapFaultHttpStatus(SoapFaultCode code, SoapVersion version) noexc
 /// around them their text, as other elements do.
 class KVSOA_API SoapFaultPruner {
 public:
-    /// Elements and attributes of a fault's detail kept as nodes: under a
-    /// megabyte of nodes.
+    /// Elements, attributes and namespace declarations of a fault's detail
+    /// kept as nodes: under a megabyte of nodes.
     static constexpr std::size_t detailBound = 4096;
 
     /// For a Fault element in the namespace faultUri.
     explicit SoapFaultPruner(std::string_view faultUri);
     /// An element starts whose parent was kept (the Fault itself first): true
-    /// when it is kept too, then leave() follows at its end.
+    /// when it is kept too, then leave() follows at its end. In a detail its
+    /// namespace declarations count towards the bound as its attributes do.
+    bool enter(const XMLStartTag& tag);
+    /// enter() for a tag known by its parts, without namespace declarations.
     bool enter(std::string_view uri, std::string_view name, const XMLAttributes& attributes);
     /// The innermost kept element ends.
     void leave() noexcept;
@@ -180,7 +184,8 @@ private:
         enum Kind : unsigned char { Fault, Code, Reason, Detail, Other } kind;
         unsigned seen; // the parts found among its children so far
     };
-    bool enterDetail(const XMLAttributes& attributes);
+    bool enter(std::string_view uri, std::string_view name, const XMLAttributes& attributes, std::size_t declarations);
+    bool enterDetail(std::size_t cost);
 
     std::string m_uri;
     std::vector<Kept> m_kept;
