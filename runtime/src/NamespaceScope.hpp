@@ -13,6 +13,9 @@
 
 namespace Kavella::Soa::Common::Xml {
 
+/// What the prefix xml stands for, declared or not.
+inline constexpr std::string_view xmlNamespaceUri = "http://www.w3.org/XML/1998/namespace";
+
 class NamespaceScope {
 public:
     /// Where to return to with restore().
@@ -30,7 +33,7 @@ public:
     /// none); nothing for a prefix not declared.
     std::optional<std::string_view> uriOf(std::string_view prefix) const noexcept
     {
-        if (prefix == "xml") return std::string_view("http://www.w3.org/XML/1998/namespace");
+        if (prefix == "xml") return xmlNamespaceUri;
         for (auto it = m_declared.rbegin(); it != m_declared.rend(); ++it) {
             if (it->prefix == prefix) return it->uri;
         }

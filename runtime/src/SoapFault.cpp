@@ -271,10 +271,7 @@ std::vector<std::string> SoapFault::subcodeLocalNames() const
 {
     std::vector<std::string> names;
     names.reserve(m_parts.subcodes.size());
-    for (const std::string& subcode : m_parts.subcodes) {
-        const std::size_t brace = !subcode.empty() && subcode.front() == '{' ? subcode.find('}') : std::string::npos;
-        names.push_back(brace == std::string::npos ? subcode : subcode.substr(brace + 1));
-    }
+    for (const std::string& subcode : m_parts.subcodes) names.emplace_back(localPart(subcode));
     return names;
 }
 

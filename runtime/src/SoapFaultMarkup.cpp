@@ -13,8 +13,6 @@ namespace Kavella::Soa::Common::Xml {
 
 namespace {
 
-constexpr std::string_view xmlNamespace = "http://www.w3.org/XML/1998/namespace";
-
 class MarkupWriter {
 public:
     explicit MarkupWriter(std::string& out) : m_out(out) {}
@@ -49,7 +47,7 @@ private:
         int made = 0;
         for (const XMLAttribute& attribute : node.attributes()) {
             std::string_view attributePrefix;
-            if (attribute.uri == xmlNamespace) {
+            if (attribute.uri == xmlNamespaceUri) {
                 attributePrefix = "xml";
             } else if (!attribute.uri.empty()) {
                 attributePrefix = m_scope.prefixOf(attribute.uri);

@@ -30,20 +30,6 @@ std::size_t xmlCharacterLength(std::string_view text)
     return overlong || outside ? 0 : length;
 }
 
-// Of "{uri}local" or "local".
-std::string_view localPart(std::string_view name)
-{
-    const std::size_t brace = name.find('}');
-    return brace == std::string_view::npos ? name : name.substr(brace + 1);
-}
-
-std::string_view uriPart(std::string_view name)
-{
-    return name.size() > 1 && name.front() == '{' && name.find('}') != std::string_view::npos
-               ? name.substr(1, name.find('}') - 1)
-               : std::string_view();
-}
-
 // A QName as element text or attribute value: its namespace declared on the
 // element at hand under the prefix given.
 void appendQNameValue(std::string& out, std::string_view element, std::string_view attribute, std::string_view name,
@@ -169,6 +155,19 @@ void appendFaultText(std::string& out, std::string_view text)
         text.remove_prefix(length ? length : 1);
     }
     appendXmlString(out, carried);
+}
+
+std::string_view localPart(std::string_view name) noexcept
+{
+    const std::size_t brace = name.find('}');
+    return brace == std::string_view::npos ? name : name.substr(brace + 1);
+}
+
+std::string_view uriPart(std::string_view name) noexcept
+{
+    return name.size() > 1 && name.front() == '{' && name.find('}') != std::string_view::npos
+               ? name.substr(1, name.find('}') - 1)
+               : std::string_view();
 }
 
 const char* soap12Word(SoapFaultCode code) noexcept
