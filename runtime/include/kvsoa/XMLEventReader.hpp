@@ -53,11 +53,11 @@ struct XMLStartTag {
     /// In document order, each with its local name and namespace URI.
     XMLAttributes attributes;
     /// The element's prefix as written; empty for none.
-    std::string_view prefix;
+    std::string_view prefix{};
     /// The namespace declarations written on the tag, in document order: each
     /// with the prefix as name (empty for a default declaration) and the URI
-    /// as value.
-    XMLAttributes namespaces;
+    /// as value. (Both default, so that a tag made of its first parts is whole.)
+    XMLAttributes namespaces{};
 };
 
 /// Receives the events of one document, in document order.
