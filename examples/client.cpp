@@ -1,8 +1,9 @@
 // Saving a work instruction through the service's typed client: the request
 // is built as objects, the Client posts it and reads the reply (or the fault)
-// back as objects.
+// back as objects. With --load, it asks for a document instead; the example
+// service answers a uid it never saved with a fault whose detail names it.
 //
-//   example_client [--soap12] [--cacert FILE] [--user NAME:PASSWORD] [--token-user NAME] URL
+//   example_client [--soap12] [--cacert FILE] [--user NAME:PASSWORD] [--token-user NAME] [--load UID] URL
 //
 // --cacert: the CA that signed an https service's certificate; --user: HTTP
 // Basic credentials; --token-user: a WS-Security UsernameToken for NAME in
@@ -21,6 +22,7 @@
 using namespace Velmora::Schemas::Mes::_2010_09::Workinstructions;
 using Kavella::Soa::Common::Xml::DomException;
 using Kavella::Soa::Common::Xml::SoapFault;
+using Kavella::Soa::Common::Xml::XMLNode;
 
 namespace {
 
@@ -63,11 +65,35 @@ void printReply(const SavedObjectsResponse& reply)
     }
 }
 
+LoadWorkInstructionDocInput buildLoad(const char* uid)
+{
+    AutoPtr<ObjectsReferenced> wanted(new ObjectsReferenced);
+    wanted->setTargetObject(new ModelObject(uid));
+    LoadWorkInstructionDocInput request;
+    request.addLoadedInfo(wanted);
+    return request;
+}
+
+void printFault(const SoapFault& fault)
+{
+    std::cerr << "SOAP fault: code " << fault.code() << "\n  reason: " << fault.reason() << '\n';
+    for (const std::string& subcode : fault.subcodes()) std::cerr << "  subcode: " << subcode << '\n';
+    if (!fault.detail().empty()) std::cerr << "  detail: " << fault.detail() << '\n';
+    for (const XMLNode& entry : fault.detailEntries()) {
+        std::cerr << "  detail element {" << entry.uri << "}" << entry.name << ": " << entry.text << '\n';
+    }
+    // The example service names the uid it does not know in an element of its own.
+    if (const XMLNode* uid = fault.detailEntry("urn:example:work-instruction-store", "uid")) {
+        std::cerr << "  unknown uid: " << uid->text << '\n';
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     ClientOptions options;
+    const char* loadUid = nullptr;
     int next = 1;
     for (; next + 1 < argc; ++next) {
         const std::string name = argv[next];
@@ -79,6 +105,8 @@ int main(int argc, char** argv)
             const std::string credentials = argv[++next];
             options.user = credentials.substr(0, credentials.find(':'));
             options.password = credentials.substr(credentials.find(':') + 1);
+        } else if (name == "--load" && next + 2 < argc) {
+            loadUid = argv[++next];
         } else if (name == "--token-user" && next + 2 < argc) {
             const char* password = std::getenv("WI_PASSWORD");
             options.usernameToken.user = argv[++next];
@@ -88,17 +116,21 @@ int main(int argc, char** argv)
         }
     }
     if (argc != next + 1) {
-        std::cerr << "usage: example_client [--soap12] [--cacert FILE] [--user NAME:PASSWORD] [--token-user NAME] URL\n";
+        std::cerr << "usage: example_client [--soap12] [--cacert FILE] [--user NAME:PASSWORD] [--token-user NAME] [--load UID] URL\n";
         return 1;
     }
     try {
         Client client(argv[next], options);
+        if (loadUid) {
+            const AutoPtr<LoadedObjectsResponse> reply = client.load(buildLoad(loadUid));
+            std::cout << "Loaded: " << reply->getLoadedObjectArray().size() << " documents\n";
+            return 0;
+        }
         const AutoPtr<SavedObjectsResponse> reply = client.save(buildRequest());
         printReply(*reply);
         return 0;
     } catch (const SoapFault& fault) { // before DomException, which it is too
-        std::cerr << "SOAP fault: code " << fault.code() << "\n  reason: " << fault.reason() << '\n';
-        if (!fault.detail().empty()) std::cerr << "  detail: " << fault.detail() << '\n';
+        printFault(fault);
         return 2;
     } catch (const DomException& error) {
         std::cerr << "unreadable reply, line " << error.line() << ", column " << error.column() << ": "

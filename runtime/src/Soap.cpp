@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "NamespaceScope.hpp"
 #include "SoapText.hpp"
 
 namespace Kavella::Soa::Common::Xml {
@@ -206,7 +207,12 @@ const XMLNode& messageNode(const XMLNode& root)
     if (!body) throwSoapEnvelopeError(SoapEnvelopeError::NoBody, root.line, root.column);
     // A fault answers the call, whatever else the body holds.
     for (const XMLNode* child : body->children) {
-        if (child->uri == root.uri && child->name == "Fault") throwSoapFault(*child);
+        if (child->uri == root.uri && child->name == "Fault") {
+            NamespaceScope outside;
+            outside.declare(root.namespaces());
+            outside.declare(body->namespaces());
+            throwSoapFault(*child, std::move(outside));
+        }
     }
     checkEnvelopeText(*body, SoapEnvelopeError::BodyText);
     if (body->children.empty()) throwSoapEnvelopeError(SoapEnvelopeError::NoMessage, body->line, body->column);

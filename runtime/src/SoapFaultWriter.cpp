@@ -9,7 +9,6 @@ namespace Kavella::Soa::Common::Xml {
 
 namespace {
 
-constexpr std::string_view xmlNamespace = "http://www.w3.org/XML/1998/namespace";
 constexpr std::string_view replacement = "\xEF\xBF\xBD"; // U+FFFD
 
 // The length of the well-formed UTF-8 sequence of a character XML allows at
@@ -29,20 +28,6 @@ std::size_t xmlCharacterLength(std::string_view text)
     const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
     const bool outside = (code >= 0xD800 && code <= 0xDFFF) || code == 0xFFFE || code == 0xFFFF || code > 0x10FFFF;
     return overlong || outside ? 0 : length;
-}
-
-// Of "{uri}local" or "local".
-std::string_view localPart(std::string_view name)
-{
-    const std::size_t brace = name.find('}');
-    return brace == std::string_view::npos ? name : name.substr(brace + 1);
-}
-
-std::string_view uriPart(std::string_view name)
-{
-    return name.size() > 1 && name.front() == '{' && name.find('}') != std::string_view::npos
-               ? name.substr(1, name.find('}') - 1)
-               : std::string_view();
 }
 
 // A QName as element text or attribute value: its namespace declared on the
@@ -72,59 +57,6 @@ void appendQNameValue(std::string& out, std::string_view element, std::string_vi
     }
 }
 
-void appendElement(std::string& out, const XMLNode& node, std::string_view defaultUri);
-
-void appendContent(std::string& out, const XMLNode& node, std::string_view defaultUri)
-{
-    const std::string_view text = node.text;
-    std::size_t done = 0;
-    for (const XMLNode* child : node.children) {
-        const std::size_t at = std::min(std::max(child->textOffset(), done), text.size());
-        appendFaultText(out, text.substr(done, at - done));
-        done = at;
-        appendElement(out, *child, defaultUri);
-    }
-    appendFaultText(out, text.substr(done));
-}
-
-// Each element declares the namespaces it uses, so that the markup stands
-// anywhere: its own as the default, an attribute's under a prefix of its own.
-void appendElement(std::string& out, const XMLNode& node, std::string_view defaultUri)
-{
-    out += '<';
-    appendFaultText(out, node.name);
-    if (node.uri != defaultUri) {
-        out.append(" xmlns=\"");
-        appendFaultText(out, node.uri);
-        out += '"';
-    }
-    int prefixes = 0;
-    for (const XMLAttribute& attribute : node.attributes()) {
-        out += ' ';
-        if (attribute.uri == xmlNamespace) {
-            out.append("xml:");
-        } else if (!attribute.uri.empty()) {
-            const std::string prefix = "a" + std::to_string(++prefixes);
-            out.append("xmlns:").append(prefix).append("=\"");
-            appendFaultText(out, attribute.uri);
-            out.append("\" ").append(prefix).append(":");
-        }
-        appendFaultText(out, attribute.name);
-        out.append("=\"");
-        appendFaultText(out, attribute.value);
-        out += '"';
-    }
-    if (node.children.empty() && node.text.empty()) {
-        out.append("/>");
-        return;
-    }
-    out += '>';
-    appendContent(out, node, node.uri);
-    out.append("</");
-    appendFaultText(out, node.name);
-    out += '>';
-}
-
 const char* soap11Word(SoapFaultCode code)
 {
     switch (code) {
@@ -139,12 +71,22 @@ const char* soap11Word(SoapFaultCode code)
 
 void appendSoap11Body(std::string& out, const SoapFaultParts& parts)
 {
-    out.append("<soapenv:Fault><faultcode>soapenv:").append(soap11Word(parts.code));
+    auto subcode = parts.subcodes.begin();
+    // A code of one's own stands in SOAP 1.1 where Server would, so that its
+    // namespace is carried; the dotted parts have none.
+    if (parts.code == SoapFaultCode::Receiver && subcode != parts.subcodes.end() && !uriPart(*subcode).empty()) {
+        out.append("<soapenv:Fault><faultcode xmlns:sc=\"");
+        appendFaultText(out, uriPart(*subcode));
+        out.append("\">sc:");
+        appendFaultText(out, localPart(*subcode++));
+    } else {
+        out.append("<soapenv:Fault><faultcode>soapenv:").append(soap11Word(parts.code));
+    }
     // SOAP 1.1 has no DataEncodingUnknown of its own: a Client fault of that kind.
     if (parts.code == SoapFaultCode::DataEncodingUnknown) out.append(".DataEncodingUnknown");
-    for (const std::string& subcode : parts.subcodes) {
+    for (; subcode != parts.subcodes.end(); ++subcode) {
         out += '.';
-        appendFaultText(out, localPart(subcode));
+        appendFaultText(out, localPart(*subcode));
     }
     out.append("</faultcode><faultstring>");
     appendFaultText(out, parts.reason);
@@ -215,6 +157,19 @@ void appendFaultText(std::string& out, std::string_view text)
     appendXmlString(out, carried);
 }
 
+std::string_view localPart(std::string_view name) noexcept
+{
+    const std::size_t brace = name.find('}');
+    return brace == std::string_view::npos ? name : name.substr(brace + 1);
+}
+
+std::string_view uriPart(std::string_view name) noexcept
+{
+    return name.size() > 1 && name.front() == '{' && name.find('}') != std::string_view::npos
+               ? name.substr(1, name.find('}') - 1)
+               : std::string_view();
+}
+
 const char* soap12Word(SoapFaultCode code) noexcept
 {
     switch (code) {
@@ -225,13 +180,6 @@ const char* soap12Word(SoapFaultCode code) noexcept
     case SoapFaultCode::Receiver: break;
     }
     return "Receiver";
-}
-
-std::string contentMarkup(const XMLNode& node)
-{
-    std::string out;
-    appendContent(out, node, {});
-    return out;
 }
 
 std::string writeSoapFault(const SoapFault& fault, SoapVersion version)

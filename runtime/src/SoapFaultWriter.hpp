@@ -9,6 +9,11 @@
 
 namespace Kavella::Soa::Common::Xml {
 
+/// Of a name written "{uri}local" or "local": the local name.
+std::string_view localPart(std::string_view name) noexcept;
+/// Of a name written "{uri}local" or "local": the URI, empty for none.
+std::string_view uriPart(std::string_view name) noexcept;
+
 /// The code as SOAP 1.2 words it.
 const char* soap12Word(SoapFaultCode code) noexcept;
 

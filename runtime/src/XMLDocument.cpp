@@ -110,6 +110,7 @@ struct XMLTreeBuilder::Storage {
         open.clear();
         children.clear();
         names.clear();
+        lastPrefix = {};
         root = nullptr;
     }
 
@@ -124,6 +125,7 @@ struct XMLTreeBuilder::Storage {
     std::vector<std::string> openTexts; // character data of each open element, gathered
     std::vector<XMLNode*> children;
     std::unordered_set<std::string_view> names;
+    std::string_view lastPrefix; // in names
     XMLNode* root = nullptr;
     std::size_t size = 0;
     std::set<std::string, std::less<>> uris; // what the nodes' uri fields point to
@@ -172,6 +174,12 @@ void XMLTreeBuilder::startElement(const XMLStartTag& tag)
     node.line = position.line;
     node.column = position.column;
 
+    if (!tag.prefix.empty()) {
+        // Mostly the same prefix, element after element.
+        if (tag.prefix != s.lastPrefix) s.lastPrefix = s.internName(tag.prefix);
+        node.prefix.view(s.lastPrefix);
+    }
+
     const std::size_t count = tag.attributes.size();
     if (count > 0) {
         XMLAttribute* kept = s.newAttributes(count);
@@ -181,6 +189,21 @@ void XMLTreeBuilder::startElement(const XMLStartTag& tag)
             kept[i].value = s.keep(tag.attributes[i].value);
         }
         node.m_attributes = XMLAttributes(kept, count);
+    }
+    // A root takes every declaration in scope, so that a tree read from the
+    // middle of a document resolves its prefixes on its own.
+    XMLAttributes declared = tag.namespaces;
+    if (s.open.empty()) {
+        const XMLAttributes inScope = s.reader.namespacesInScope();
+        if (inScope.size() > declared.size()) declared = inScope;
+    }
+    if (!declared.empty()) {
+        XMLAttribute* kept = s.newAttributes(declared.size());
+        for (std::size_t i = 0; i < declared.size(); ++i) {
+            kept[i].name = s.internName(declared[i].name);
+            kept[i].value = s.internUri(declared[i].value);
+        }
+        node.m_namespaces = XMLAttributes(kept, declared.size());
     }
 
     if (s.open.empty()) {

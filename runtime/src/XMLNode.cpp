@@ -57,6 +57,7 @@ XMLText& XMLText::append(std::string_view text)
 
 struct XMLNode::Owned {
     std::vector<XMLAttribute> attributes;   // m_attributes views these
+    std::vector<XMLAttribute> namespaces;   // m_namespaces these
     std::forward_list<std::string> texts;   // and they these
     std::string uri;                        // a copy's uri views this
     std::deque<XMLNode> children;           // a copy's children point here
@@ -65,7 +66,7 @@ struct XMLNode::Owned {
 };
 
 XMLNode::XMLNode(const XMLNode& other)
-    : name(other.name), children(), text(other.text), traceSuppression(other.traceSuppression), line(other.line),
+    : name(other.name), prefix(other.prefix), children(), text(other.text), traceSuppression(other.traceSuppression), line(other.line),
       column(other.column), m_textOffset(other.m_textOffset)
 {
     if (!other.uri.empty()) uri = owned().uri.assign(other.uri);
@@ -76,6 +77,14 @@ XMLNode::XMLNode(const XMLNode& other)
             own.attributes.push_back({own.keep(attribute.name), own.keep(attribute.value), own.keep(attribute.uri)});
         }
         m_attributes = XMLAttributes(own.attributes.data(), own.attributes.size());
+    }
+    if (!other.m_namespaces.empty()) {
+        Owned& own = owned();
+        own.namespaces.reserve(other.m_namespaces.size());
+        for (const XMLAttribute& declaration : other.m_namespaces) {
+            own.namespaces.push_back({own.keep(declaration.name), own.keep(declaration.value), {}});
+        }
+        m_namespaces = XMLAttributes(own.namespaces.data(), own.namespaces.size());
     }
     if (!other.children.empty()) {
         Owned& own = owned();
@@ -92,9 +101,10 @@ XMLNode& XMLNode::operator=(const XMLNode& other)
 }
 
 XMLNode::XMLNode(XMLNode&& other) noexcept
-    : name(std::move(other.name)), uri(other.uri), children(std::move(other.children)), text(std::move(other.text)),
+    : name(std::move(other.name)), prefix(std::move(other.prefix)), uri(other.uri), children(std::move(other.children)), text(std::move(other.text)),
       traceSuppression(other.traceSuppression), line(other.line), column(other.column),
-      m_textOffset(other.m_textOffset), m_attributes(other.m_attributes), m_own(std::move(other.m_own))
+      m_textOffset(other.m_textOffset), m_attributes(other.m_attributes), m_namespaces(other.m_namespaces),
+      m_own(std::move(other.m_own))
 {
     // What the owned parts hold lives on the heap, so the views taken over stay good.
     other.clearView();
@@ -107,6 +117,7 @@ XMLNode& XMLNode::operator=(XMLNode&& other) noexcept
     // the assignment below frees.
     XMLNode taken(std::move(other));
     name = std::move(taken.name);
+    prefix = std::move(taken.prefix);
     uri = taken.uri;
     children = std::move(taken.children);
     text = std::move(taken.text);
@@ -115,6 +126,7 @@ XMLNode& XMLNode::operator=(XMLNode&& other) noexcept
     column = taken.column;
     m_textOffset = taken.m_textOffset;
     m_attributes = taken.m_attributes;
+    m_namespaces = taken.m_namespaces;
     m_own = std::move(taken.m_own);
     taken.clearView();
     return *this;
@@ -127,6 +139,7 @@ XMLNode::~XMLNode() = default;
 void XMLNode::clearView() noexcept
 {
     name.clear();
+    prefix.clear();
     uri = {};
     children.clear();
     text.clear();
@@ -135,6 +148,7 @@ void XMLNode::clearView() noexcept
     column = 0;
     m_textOffset = unknownOffset;
     m_attributes = XMLAttributes();
+    m_namespaces = XMLAttributes();
     m_own.reset();
 }
 
@@ -185,6 +199,14 @@ void XMLNode::setAttr(const std::string& attributeName, const std::string& value
         own.attributes.push_back({own.keep(local), ownValue, own.keep(namespaceUri)});
     }
     m_attributes = XMLAttributes(own.attributes.data(), own.attributes.size());
+}
+
+void XMLNode::declareNamespace(const std::string& declaredPrefix, const std::string& namespaceUri)
+{
+    Owned& own = owned();
+    if (m_namespaces.begin() != own.namespaces.data()) own.namespaces.assign(m_namespaces.begin(), m_namespaces.end());
+    own.namespaces.push_back({own.keep(declaredPrefix), own.keep(namespaceUri), {}});
+    m_namespaces = XMLAttributes(own.namespaces.data(), own.namespaces.size());
 }
 
 void throwUnexpectedNode(const XMLNode& child)

@@ -45,7 +45,7 @@ private:
     void open(const XMLNode& node)
     {
         m_open.push_back({&node, 0, 0});
-        m_reader->startElement({node.name, node.uri, node.attributes()});
+        m_reader->startElement({node.name, node.uri, node.attributes(), node.prefix, node.namespaces()});
         if (!node.text.empty()) m_reader->characters(node.text);
         if (m_reader->readsChildren()) {
             m_open.back().count = node.children.size();

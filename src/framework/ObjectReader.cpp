@@ -128,7 +128,7 @@ void ObjectReader::startBodyElement(const XMLStartTag& tag)
         break;
     case EnvelopeJudge::Content::Fault:
         m_fault.emplace(tag.uri);
-        m_fault->enter(tag.uri, tag.name, tag.attributes);
+        m_fault->enter(tag);
         if (m_capture) {
             m_capture->clear();
         } else {
@@ -146,7 +146,7 @@ void ObjectReader::startBodyElement(const XMLStartTag& tag)
 // Of a fault only what it is read from is kept; the rest lends its text.
 void ObjectReader::startInFault(const XMLStartTag& tag)
 {
-    if (m_frames.back().kind != Frame::Fold && m_fault->enter(tag.uri, tag.name, tag.attributes)) {
+    if (m_frames.back().kind != Frame::Fold && m_fault->enter(tag)) {
         m_capture->startElement(tag);
         push(Frame::FaultPart);
     } else {

@@ -133,4 +133,15 @@ inline void collectNodes(const XMLNode& node, std::vector<const XMLNode*>& out)
     for (const XMLNode* child : node.children) collectNodes(*child, out);
 }
 
+// "prefix=uri" per declaration, space-separated.
+inline std::string declarations(const XMLNode& node)
+{
+    std::string text;
+    for (const auto& declaration : node.namespaces()) {
+        if (!text.empty()) text += ' ';
+        text.append(declaration.name).append("=").append(declaration.value);
+    }
+    return text;
+}
+
 } // namespace runtime_test

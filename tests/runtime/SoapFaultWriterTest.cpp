@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "kvsoa/Soap.hpp"
 #include "kvsoa/XMLDocument.hpp"
@@ -32,6 +33,20 @@ TEST(SoapFaultWriting, SaysSoap11sMissingCodeWithItsClientCode)
     EXPECT_EQ(readBack(writeSoapFault(SoapFault(parts), SoapVersion::Soap11)).code(),
               "soapenv:Client.DataEncodingUnknown.Charset");
     EXPECT_EQ(readBack(writeSoapFault(SoapFault(parts), SoapVersion::Soap12)).code(), "env:DataEncodingUnknown/sc:Charset");
+}
+
+// A code of one's own has its namespace in SOAP 1.1 only as the faultcode itself.
+TEST(SoapFaultWriting, GivesSoap11AReceiversOwnCodeWithItsNamespace)
+{
+    SoapFaultParts parts(SoapFaultCode::Receiver, "locked");
+    parts.subcodes = {"{urn:app}Locked", "Table"};
+    const SoapFault copy = readBack(writeSoapFault(SoapFault(parts), SoapVersion::Soap11));
+    EXPECT_EQ(copy.code(), "sc:Locked.Table");
+    EXPECT_EQ(copy.faultCode(), SoapFaultCode::Receiver);
+    EXPECT_EQ(copy.subcodes(), parts.subcodes);
+    parts.code = SoapFaultCode::Sender;
+    EXPECT_EQ(readBack(writeSoapFault(SoapFault(parts), SoapVersion::Soap11)).subcodes(),
+              (std::vector<std::string>{"Locked", "Table"}));
 }
 
 TEST(SoapFaultWriting, CarriesAnyText)

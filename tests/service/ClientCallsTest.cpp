@@ -7,6 +7,9 @@
 #include <fstream>
 #include <functional>
 #include <set>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "ServiceProcess.hpp"
 #include "workinstructions/Client.hpp"
@@ -225,8 +228,9 @@ TEST(ClientCalls, HeaderBlocksOfClientAndCall)
     }
 }
 
-// A fault arrives as SoapFault with its code (subcodes after '/'), reason and
-// detail, whatever the HTTP status it came with.
+// A fault arrives as SoapFault with its code (subcodes after '/', their
+// prefixes resolved), reason and detail with its elements, whatever the HTTP
+// status it came with.
 TEST(ClientCalls, FaultsRaiseSoapFault)
 {
     namespace fs = std::filesystem;
@@ -249,12 +253,17 @@ TEST(ClientCalls, FaultsRaiseSoapFault)
         std::string path;
         wi::Envelope envelope;
         std::string code, reason, detail;
+        std::vector<std::string> subcodes;
+        std::string detailXml;
     };
     const Row rows[] = {
-        {serve, "", wi::Envelope::Soap11, "soapenv:Server", "Work instruction is checked out", "jdoe since 08:00"},
-        {serve, "", wi::Envelope::Soap12, "env:Receiver", "Work instruction is checked out", "jdoe since 08:00"},
-        {standIn, "fault-200", wi::Envelope::Soap11, "s:Server", "Store offline", "retry later"},
-        {standIn, "fault-12", wi::Envelope::Soap12, "env:Sender/app:Locked", "Checked out", "jdoe"},
+        {serve, "", wi::Envelope::Soap11, "soapenv:Server", "Work instruction is checked out", "jdoe since 08:00", {},
+         "<lock>jdoe since 08:00</lock>"},
+        {serve, "", wi::Envelope::Soap12, "env:Receiver", "Work instruction is checked out", "jdoe since 08:00", {},
+         "<lock>jdoe since 08:00</lock>"},
+        {standIn, "fault-200", wi::Envelope::Soap11, "s:Server", "Store offline", "retry later", {}, "<x>retry later</x>"},
+        {standIn, "fault-12", wi::Envelope::Soap12, "env:Sender/app:Locked", "Checked out", "jdoe", {"{urn:app}Locked"},
+         "<app:by xmlns:app=\"urn:app\">jdoe</app:by>"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.service.url() + row.path + " " + envelopeName(row.envelope));
@@ -268,6 +277,8 @@ TEST(ClientCalls, FaultsRaiseSoapFault)
             EXPECT_EQ(fault.code(), row.code);
             EXPECT_EQ(fault.reason(), row.reason);
             EXPECT_EQ(fault.detail(), row.detail);
+            EXPECT_EQ(fault.subcodes(), row.subcodes);
+            EXPECT_EQ(fault.detailXml(), row.detailXml);
         }
     }
 }

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """examples/service.cpp with its clients: examples/client.cpp saves through it
 in each SOAP version, and what was saved comes back from load; a load of a uid
-never saved gets the service's own fault. Then both over TLS with an htpasswd
-user: the right password saves, a wrong one and an untrusted certificate fail.
+never saved gets the service's own fault, whose detail element reaches the
+example client by name (zeep_fault_test.py gives it to zeep). Then both over
+TLS with an htpasswd user: the right password saves, a wrong one and an
+untrusted certificate fail.
 
     example_service_test.py EXAMPLE_SERVICE EXAMPLE_CLIENT
 """
@@ -14,6 +16,8 @@ import sys
 import tempfile
 
 from serve_fixture import Serve
+
+STORE = "urn:example:work-instruction-store"
 
 ACTION = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/load"
 LOAD = """<soapenv:Envelope xmlns:soapenv="http://schemas.xmlsoap.org/soap/envelope/"
@@ -69,10 +73,20 @@ def main():
             ([client, serve.url], 0, r"Saved: 1 created, 0 updated, 0 deleted\n  created Op0010Gearbox\n"),
             ([client, "--soap12", serve.url], 0, r"Saved: 0 created, 1 updated, 0 deleted\n  updated Op0010Gearbox\n"),
         ]
+        # A uid never saved: the fault's subcode and detail element, read by name.
+        faults = [
+            ([client, "--load", "Op9999Unknown", serve.url], r"subcode: UnknownObject\n"),
+            ([client, "--soap12", "--load", "Op9999Unknown", serve.url], r"subcode: \{" + STORE + r"\}UnknownObject\n"),
+        ]
         for command, status, output in calls:
             run = subprocess.run(command, capture_output=True, text=True, timeout=60)
             check(run.returncode == status and re.search(output, run.stdout),
                   f"{command[1:-1]}: exit {run.returncode}, {run.stdout!r} {run.stderr!r}")
+        for command, subcode in faults:
+            run = subprocess.run(command, capture_output=True, text=True, timeout=60)
+            check(run.returncode == 2 and re.search(subcode, run.stderr) and "unknown uid: Op9999Unknown\n" in run.stderr
+                  and "detail element {" + STORE + "}uid: Op9999Unknown\n" in run.stderr,
+                  f"{command[1:-1]}: exit {run.returncode}, {run.stderr!r}")
         loads = [
             ("Op0010Gearbox", 200, [r'workInstructionFile="WI-4711/B/gearbox-housing.wix"',
                                     r':targetContext uid="LineB7"/>', r'persistentId="Dcd0815Torque"',
@@ -94,7 +108,8 @@ def main():
     secured_calls(service, client, check)
     if failures:
         return 1
-    print(f"example service: {len(calls)} saves by the example client, {len(loads)} loads, health, stop and calls over TLS with a user as expected")
+    print(f"example service: {len(calls)} saves by the example client, {len(faults)} faults it read by name, "
+          f"{len(loads)} loads, health, stop and calls over TLS with a user as expected")
     return 0
 
 

@@ -25,6 +25,9 @@ const STEP_MS = 60000; // bound on each run of the client
 const SAVE_ACTION = 'http://velmora.com/Schemas/MES/2010-09/WorkInstructions/save';
 const FAULT_STRING = 'Work instruction is checked out by another user';
 const FAULT_DETAIL = 'jdoe since 08:00';
+// The detail as an element of its own namespace, which must reach the client by name.
+const LOCK_NS = 'urn:example:lock';
+const LOCK = { 'lk:lock': { attributes: { 'xmlns:lk': LOCK_NS, by: 'jdoe' }, $value: FAULT_DETAIL } };
 
 const [wsdlPath, client, replyPath] = process.argv.slice(2);
 if (!replyPath) {
@@ -87,10 +90,9 @@ function save(args, callback, headers, req) {
   // SOAP over HTTP wants 500.
   if (contentType.startsWith('application/soap+xml')) {
     throw { Fault: { Code: { Value: 'soap:Receiver', Subcode: { Value: 'rpc:Locked' } },
-                     Reason: { Text: FAULT_STRING }, Detail: { lock: FAULT_DETAIL }, statusCode: 500 } };
+                     Reason: { Text: FAULT_STRING }, Detail: LOCK, statusCode: 500 } };
   }
-  throw { Fault: { faultcode: 'soap:Server', faultstring: FAULT_STRING, detail: { lock: FAULT_DETAIL },
-                   statusCode: 500 } };
+  throw { Fault: { faultcode: 'soap:Server', faultstring: FAULT_STRING, detail: LOCK, statusCode: 500 } };
 }
 
 const services = {
@@ -208,7 +210,8 @@ async function main() {
       }
     }
     if (fault.code !== 2) failures.push(`${at}, the fault: exit ${fault.code}, expected 2; stderr ${JSON.stringify(fault.stderr)}`);
-    for (const text of [version.code, `reason: ${FAULT_STRING}`, `detail: ${FAULT_DETAIL}`]) {
+    for (const text of [version.code, `reason: ${FAULT_STRING}`, `detail: ${FAULT_DETAIL}`,
+                        `detail element {${LOCK_NS}}lock: ${FAULT_DETAIL}`]) {
       if (!fault.stderr.includes(text)) {
         failures.push(`${at}, the fault: ${JSON.stringify(text)} not in ${JSON.stringify(fault.stderr)}`);
       }

@@ -52,6 +52,12 @@ struct XMLStartTag {
     std::string_view uri;
     /// In document order, each with its local name and namespace URI.
     XMLAttributes attributes;
+    /// The element's prefix as written; empty for none.
+    std::string_view prefix{};
+    /// The namespace declarations written on the tag, in document order: each
+    /// with the prefix as name (empty for a default declaration) and the URI
+    /// as value. (Both default, so that a tag made of its first parts is whole.)
+    XMLAttributes namespaces{};
 };
 
 /// Receives the events of one document, in document order.
@@ -112,6 +118,12 @@ public:
     /// their calls. Counted on demand, so a handler that asks only on error pays
     /// nothing for positions.
     XMLPosition elementPosition();
+
+    /// Every namespace declaration in scope at the innermost open element,
+    /// outermost first, as XMLStartTag::namespaces gives them (a later one
+    /// with the same prefix hides an earlier one); for handlers, during their
+    /// calls. The views live until the next call.
+    XMLAttributes namespacesInScope();
 
 private:
     std::unique_ptr<XMLEventReaderImpl> m_impl;

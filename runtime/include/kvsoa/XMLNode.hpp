@@ -198,6 +198,9 @@ class KVSOA_API XMLNode {
 public:
     /// Local name, without prefix.
     XMLText name;
+    /// The prefix as written; empty for none (and for nodes built by hand,
+    /// which are written with their namespace as the default).
+    XMLText prefix;
     /// Namespace URI of the element; empty when it has none. Read nodes point
     /// into their document, which keeps one copy of each URI.
     std::string_view uri;
@@ -238,6 +241,15 @@ public:
     void setAttr(const std::string& attributeName, const std::string& value);
     /// All attributes, in document order.
     const XMLAttributes& attributes() const noexcept { return m_attributes; }
+    /// The namespace declarations written on the element, in document order:
+    /// the prefix as name (empty for a default declaration), the URI as value.
+    /// The root of a tree built from the middle of a document (a fault read
+    /// from a stream) carries all those in scope there, outermost first, so
+    /// that the prefixes in its tree can be resolved without its ancestors.
+    const XMLAttributes& namespaces() const noexcept { return m_namespaces; }
+    /// Adds a namespace declaration (prefix empty: the default namespace); the
+    /// node keeps its own copy of the texts.
+    void declareNamespace(const std::string& declaredPrefix, const std::string& namespaceUri);
 
     /// How many bytes of the parent's text come before this element, so that
     /// mixed content can be read in document order. Nodes built by hand come
@@ -258,6 +270,7 @@ private:
 
     std::uint32_t m_textOffset = unknownOffset; // saturates below unknownOffset
     XMLAttributes m_attributes;                 // read nodes: in the document's text blocks
+    XMLAttributes m_namespaces;                 // as m_attributes
     std::unique_ptr<Owned> m_own;               // what a copy or a hand-set attribute owns
 };
 

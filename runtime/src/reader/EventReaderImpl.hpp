@@ -51,6 +51,9 @@ public:
         return element.position;
     }
 
+    /// For XMLEventReader::namespacesInScope.
+    XMLAttributes namespacesInScope();
+
 private:
     struct OpenElement {
         std::size_t offset; // of its '<'
@@ -154,8 +157,9 @@ private:
 
     static XMLEventReaderImpl& self(void* data) { return *static_cast<XMLEventReaderImpl*>(data); }
     static int onRead(void* data, char* buffer, int size);
-    static void onStart(void* data, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int,
-                        const xmlChar**, int attributeCount, int, const xmlChar** attributes);
+    static void onStart(void* data, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
+                        int namespaceCount, const xmlChar** namespaces, int attributeCount, int,
+                        const xmlChar** attributes);
     static void onEnd(void* data, const xmlChar*, const xmlChar*, const xmlChar*);
     static void onCharacters(void* data, const xmlChar* text, int length);
     static void onDoctype(void* data, const xmlChar*, const xmlChar*, const xmlChar*);
@@ -177,6 +181,8 @@ private:
         std::size_t start, size;
     };
     std::vector<XMLAttribute> m_attributes;
+    std::vector<XMLAttribute> m_namespaces; // declared on the tag at hand
+    std::vector<XMLAttribute> m_scope;      // all in scope, when asked
     std::string m_scratch;
     std::vector<Piece> m_pieces;
     std::exception_ptr m_handlerError;

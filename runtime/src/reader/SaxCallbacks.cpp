@@ -8,8 +8,25 @@
 
 namespace Kavella::Soa::Common::Xml {
 
-void XMLEventReaderImpl::onStart(void* data, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int,
-                                 const xmlChar**, int attributeCount, int, const xmlChar** attributes)
+namespace {
+
+std::string_view viewOf(const xmlChar* chars)
+{
+    return chars ? std::string_view(reinterpret_cast<const char*>(chars)) : std::string_view();
+}
+
+// libxml2 gives declarations as (prefix, URI) pairs.
+void declarations(std::vector<XMLAttribute>& out, const xmlChar* const* pairs, std::size_t count)
+{
+    out.resize(count);
+    for (std::size_t i = 0; i < count; ++i) out[i] = {viewOf(pairs[2 * i]), viewOf(pairs[2 * i + 1]), {}};
+}
+
+} // namespace
+
+void XMLEventReaderImpl::onStart(void* data, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
+                                 int namespaceCount, const xmlChar** namespaces, int attributeCount, int,
+                                 const xmlChar** attributes)
 {
     XMLEventReaderImpl& reader = self(data);
     if (reader.m_failed) {
@@ -58,10 +75,22 @@ void XMLEventReaderImpl::onStart(void* data, const xmlChar* localname, const xml
         tag.name = reinterpret_cast<const char*>(localname);
         if (uri) tag.uri = reinterpret_cast<const char*>(uri);
         tag.attributes = XMLAttributes(reader.m_attributes.data(), count);
+        tag.prefix = viewOf(prefix);
+        if (namespaceCount > 0) {
+            declarations(reader.m_namespaces, namespaces, static_cast<std::size_t>(namespaceCount));
+            tag.namespaces = XMLAttributes(reader.m_namespaces.data(), reader.m_namespaces.size());
+        }
         reader.m_handler->startElement(tag);
     } catch (...) {
         reader.m_handlerError = std::current_exception();
     }
+}
+
+XMLAttributes XMLEventReaderImpl::namespacesInScope()
+{
+    if (!m_context || m_context->nsNr <= 0) return {};
+    declarations(m_scope, m_context->nsTab, static_cast<std::size_t>(m_context->nsNr / 2));
+    return XMLAttributes(m_scope.data(), m_scope.size());
 }
 
 void XMLEventReaderImpl::onEnd(void* data, const xmlChar*, const xmlChar*, const xmlChar*)

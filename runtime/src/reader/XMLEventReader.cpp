@@ -169,4 +169,9 @@ XMLPosition XMLEventReader::elementPosition()
     return m_impl->elementPosition();
 }
 
+XMLAttributes XMLEventReader::namespacesInScope()
+{
+    return m_impl->namespacesInScope();
+}
+
 } // namespace Kavella::Soa::Common::Xml
