@@ -211,7 +211,8 @@ sed -e 's/value="42"/value="43"/; s#<wi:value>2</wi:value>#<wi:value>3</wi:value
 run diff "$work/before.xml" "$work/changed.xml"
 expect_status 1 "diff changed"
 cat >"$work/expected" <<'TEXT'
-savedObjects[0].modifiedDCDs[0].objectData.stringProps[0].key: name -> title
+savedObjects[0].modifiedDCDs[0].objectData.stringProps[key=name]: <stringProps key="name" value="Torque"/> -> (none)
+savedObjects[0].modifiedDCDs[0].objectData.stringProps[key=title]: (none) -> <stringProps key="title" value="Torque"/>
 savedObjects[0].modifiedDCDs[0].objectData.intProps[key=count].value: 42 -> 43
 savedObjects[0].modifiedDCDs[0].objectData.intArrayProps[key=order].value[1]: 2 -> 3
 savedObjects[0].modifiedDCDs[0].objectData.intArrayProps[key=order].value[2]: (none) -> 4

@@ -4,6 +4,7 @@
 // runtime types its members use, and the declarations of the object contract.
 
 #include <cstddef>
+#include <iosfwd>
 #include <set>
 #include <string>
 #include <vector>
@@ -71,11 +72,23 @@ public:                                                                         
     void parse(const XMLNode& node);                                                                     \
     /** Adds the namespaces of this object and everything below it. */                                  \
     void getNamespaces(std::set<std::string>& namespaces) const override;                                \
+    /** The same values all the way down: doubles and floats bit for bit (a NaN equals the same NaN,    \
+        -0 differs from 0), entries keyed by "key" matched by key (Compare.hpp). */                      \
+    bool operator==(const Class& other) const;                                                           \
+    /** Not operator==. */                                                                               \
+    bool operator!=(const Class& other) const { return !(*this == other); }                             \
+    /** Writes the object as an indented document, as writeXml with an indent of 2 does. */             \
+    friend std::ostream& operator<<(std::ostream& out, const Class& object)                              \
+    {                                                                                                    \
+        object.print(out);                                                                               \
+        return out;                                                                                      \
+    }                                                                                                    \
                                                                                                          \
 protected:                                                                                               \
     /** The copy behind clone(): memory from the MemoryManager, if any, else the heap. */              \
     Class* reallyClone() const override;                                                                 \
                                                                                                          \
 private:                                                                                                 \
+    void print(std::ostream& out) const;                                                                 \
     friend struct detail::SchemaAccess;                                                                  \
     WI_HIDDEN static const detail::ClassSchema& schema();
