@@ -28,6 +28,8 @@ enum class Comparison {
 
 /// What differences() compares by, and what each side's message lacked.
 struct CompareOptions {
+    /// Options comparing by comparison, no member absent.
+    CompareOptions(Comparison comparison = Comparison::Values) : comparison(comparison) {}
     /// When two values are the same.
     Comparison comparison = Comparison::Values;
     /// Members the message of before lacked, by AbsentMember::path and the

@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kvsoa/AutoPtr.hpp"
@@ -34,6 +35,14 @@ using ::Kavella::Soa::Common::DateTime;
 using ::Kavella::Soa::Common::Xml::BaseObject;
 using ::Kavella::Soa::Common::Xml::XMLNode;
 using ::Kavella::Soa::Common::Xml::XmlStream;
+
+/// A new T made from args and held by a handle, as in
+/// make<IntMap>("count", 42) or make<ModelObject>("uid").
+template <class T, class... Args>
+AutoPtr<T> make(Args&&... args)
+{
+    return AutoPtr<T>(new T(std::forward<Args>(args)...));
+}
 
 namespace detail {
 struct ClassSchema;

@@ -72,6 +72,7 @@ constexpr Member nestedObject(const char* name, MemberKind kind, Use use)
     objects.enter = &enterChild<M>;
     objects.entryCount = &countChild<M>;
     objects.entry = &childEntry<M>;
+    objects.held = &heldChild<M>;
     return objectRow<Object>(name, kind, use, objects);
 }
 
@@ -100,6 +101,7 @@ constexpr Member children(const char* name, Use use)
     objects.enter = &enterChildren<M>;
     objects.entryCount = &countChildren<M>;
     objects.entry = &childrenEntry<M>;
+    objects.held = &heldEntry<M>;
     objects.dropLast = &dropLastEntry<M>;
     Member row = objectRow<Object>(name, MemberKind::Children, use, objects);
     row.reserve = &reserveArray<M>;

@@ -35,13 +35,15 @@ struct Side {
 };
 
 // The key of each entry of an array whose class has a "key" attribute; empty
-// when an entry's key repeats on this side, and then entries pair by position.
+// when an entry's key repeats on this side or an entry is a null handle, and
+// then entries pair by position.
 std::map<std::string, std::size_t> uniqueKeys(const BaseObject& holder, const Member& member, const Member& key)
 {
     std::map<std::string, std::size_t> keys;
     const std::size_t count = member.objects.entryCount(holder);
     for (std::size_t i = 0; i < count; ++i) {
-        if (!keys.emplace(key.values.text(member.objects.entry(holder, i), 0), i).second) return {};
+        const BaseObject* entry = member.objects.held(holder, i);
+        if (!entry || !keys.emplace(key.values.text(*entry, 0), i).second) return {};
     }
     return keys;
 }
@@ -112,22 +114,24 @@ private:
         return true;
     }
 
-    // Entries i of a and j of b, under the label shown.
+    // Entries i of a and j of b, under the label shown; a null handle is no
+    // entry, and equals only another.
     bool pair(const std::string& path, const Side& a, std::size_t i, const Side& b, std::size_t j,
               const Member& member, const std::string& label)
     {
-        const BaseObject& x = member.objects.entry(a.object, i);
-        const BaseObject& y = member.objects.entry(b.object, j);
+        const BaseObject* x = member.objects.held(a.object, i);
+        const BaseObject* y = member.objects.held(b.object, j);
+        if (!x || !y) return x == y || oneSided(path, label, x, y, member);
         if (!member.objects.nestedSchema) {
-            if (member.runtime.equal(x, y)) return true;
+            if (member.runtime.equal(*x, *y)) return true;
             if (!collecting()) return false;
-            runtimeDifferences(joined(path, label), x, y, member, *m_found);
+            runtimeDifferences(joined(path, label), *x, *y, member, *m_found);
             return true;
         }
-        if (!collecting()) return objects({}, Side{x, {}, nullptr}, Side{y, {}, nullptr}, *member.objects.nestedSchema());
+        if (!collecting()) return objects({}, Side{*x, {}, nullptr}, Side{*y, {}, nullptr}, *member.objects.nestedSchema());
         const bool single = member.kind != MemberKind::Children;
-        return objects(joined(path, label), Side{x, joined(a.path, single ? name(member) : indexed(name(member), i)), a.absent},
-                       Side{y, joined(b.path, single ? name(member) : indexed(name(member), j)), b.absent},
+        return objects(joined(path, label), Side{*x, joined(a.path, single ? name(member) : indexed(name(member), i)), a.absent},
+                       Side{*y, joined(b.path, single ? name(member) : indexed(name(member), j)), b.absent},
                        *member.objects.nestedSchema());
     }
 
@@ -144,8 +148,8 @@ private:
         const bool lackB = collecting() && b.lacks(name(member));
         if (!lackA && !lackB) return pair(path, a, 0, b, 0, member, name(member));
         if (lackA && lackB) return true;
-        return oneSided(path, name(member), lackA ? nullptr : &member.objects.entry(a.object, 0),
-                        lackB ? nullptr : &member.objects.entry(b.object, 0), member);
+        return oneSided(path, name(member), lackA ? nullptr : member.objects.held(a.object, 0),
+                        lackB ? nullptr : member.objects.held(b.object, 0), member);
     }
 
     bool entries(const std::string& path, const Side& a, const Side& b, const Member& member)
@@ -156,10 +160,9 @@ private:
             // Entries mostly stand in the same order: by position while the keys agree.
             std::size_t i = 0;
             for (; i < countA; ++i) {
-                if (key && !key->values.same(member.objects.entry(a.object, i), 0, member.objects.entry(b.object, i), 0,
-                                             Sameness::Bits)) {
-                    break;
-                }
+                const BaseObject* x = member.objects.held(a.object, i);
+                const BaseObject* y = member.objects.held(b.object, i);
+                if (key && x && y && !key->values.same(*x, 0, *y, 0, Sameness::Bits)) break;
                 if (!pair(path, a, i, b, i, member, {})) return false;
             }
             if (i == countA) return true;
@@ -181,14 +184,14 @@ private:
             const std::string label = name(member) + "[key=" + text + "]";
             const auto found = keysB.find(text);
             const bool same = found != keysB.end() ? pair(path, a, i, b, found->second, member, label)
-                                                   : oneSided(path, label, &member.objects.entry(a.object, i), nullptr, member);
+                                                   : oneSided(path, label, member.objects.held(a.object, i), nullptr, member);
             if (!same) return false;
         }
         order.assign(keysB.begin(), keysB.end());
         std::sort(order.begin(), order.end(), [](const auto& x, const auto& y) { return x.second < y.second; });
         for (const auto& [text, j] : order) {
             if (keysA.count(text)) continue;
-            if (!oneSided(path, name(member) + "[key=" + text + "]", nullptr, &member.objects.entry(b.object, j), member)) {
+            if (!oneSided(path, name(member) + "[key=" + text + "]", nullptr, member.objects.held(b.object, j), member)) {
                 return false;
             }
         }
@@ -202,8 +205,8 @@ private:
             const std::string label = collecting() ? indexed(name(member), i) : std::string();
             const bool same = i < countA && i < countB
                                   ? pair(path, a, i, b, i, member, label)
-                                  : oneSided(path, label, i < countA ? &member.objects.entry(a.object, i) : nullptr,
-                                             i < countB ? &member.objects.entry(b.object, i) : nullptr, member);
+                                  : oneSided(path, label, i < countA ? member.objects.held(a.object, i) : nullptr,
+                                             i < countB ? member.objects.held(b.object, i) : nullptr, member);
             if (!same) return false;
         }
         return true;

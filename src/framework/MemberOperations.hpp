@@ -246,6 +246,16 @@ const BaseObject& childrenEntry(const BaseObject& object, std::size_t index)
     return *entries[index].operator->();
 }
 template <auto M>
+const BaseObject* heldChild(const BaseObject& object, std::size_t)
+{
+    return memberOf<M>(object).get();
+}
+template <auto M>
+const BaseObject* heldEntry(const BaseObject& object, std::size_t index)
+{
+    return memberOf<M>(object)[index].get();
+}
+template <auto M>
 void dropLastEntry(BaseObject& object)
 {
     memberOf<M>(object).pop_back();

@@ -58,6 +58,8 @@ struct ObjectOperations {
     /// How many objects (1 for a single child), and each; a null handle raises DomException.
     std::size_t (*entryCount)(const BaseObject& object) = nullptr;
     const BaseObject& (*entry)(const BaseObject& object, std::size_t index) = nullptr;
+    /// The same, null for a null handle (one read from xsi:nil, or set so).
+    const BaseObject* (*held)(const BaseObject& object, std::size_t index) = nullptr;
     /// Arrays only: takes out the last entry, one whose reading failed.
     void (*dropLast)(BaseObject& object) = nullptr;
 };
