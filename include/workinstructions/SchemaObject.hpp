@@ -98,6 +98,7 @@ protected:                                                                      
     Class* reallyClone() const override;                                                                 \
                                                                                                          \
 private:                                                                                                 \
+    /** What operator<< writes. */                                                                      \
     void print(std::ostream& out) const;                                                                 \
     friend struct detail::SchemaAccess;                                                                  \
     WI_HIDDEN static const detail::ClassSchema& schema();

@@ -220,15 +220,11 @@ void ObjectReader::startRuntimeChild(const Frame& frame, const XMLStartTag& tag)
 
 void ObjectReader::endFrame()
 {
+    if (m_absent && m_frames.back().kind == Frame::Object) reportAbsentChildren(); // its path is on the stack
     const Frame frame = m_frames.back();
     m_frames.pop_back();
     switch (frame.kind) {
     case Frame::Object:
-        if (m_absent) {
-            m_frames.push_back(frame); // the path to it is read from the stack
-            reportAbsentChildren();
-            m_frames.pop_back();
-        }
         markEnd(frame.heard, frame.schema->parseTrace);
         break;
     case Frame::Value:
