@@ -125,6 +125,23 @@ void benchReadRelease(benchmark::State& state, Choice choice)
     countBytes(state, doc);
 }
 
+// operator== on two trees read from the same text, so that nothing is shared
+// and every value is compared: the cost next to read's of the same document.
+template <typename Message>
+void benchCompare(benchmark::State& state, Choice choice)
+{
+    const Document& doc = document<Message>(choice.bytes, choice.indented);
+    const Message& message = heldMessage<Message>(choice);
+    const AutoPtr<Message> other = read<Message>(doc.text);
+    for (auto _ : state) {
+        const Stopwatch watch;
+        const bool equal = message == *other;
+        state.SetIterationTime(watch.stop());
+        if (!equal) state.SkipWithError("a message read twice compares unequal");
+    }
+    countBytes(state, doc);
+}
+
 // Releasing the last handle of a freshly read tree.
 template <typename Message>
 void benchDestroy(benchmark::State& state, Choice choice)
@@ -148,6 +165,7 @@ void registerBinding(Choice choice)
                                                         {"tree-read", &benchReadTree<Message>},
                                                         {"write", &benchWrite<Message>},
                                                         {"copy", &benchCopy<Message>},
+                                                        {"compare", &benchCompare<Message>},
                                                         {"destroy", &benchDestroy<Message>}};
     for (const auto& [name, bench] : operations) {
         auto* registered =

@@ -91,6 +91,7 @@ def main(bench_path, memory_path):
     goal("writeXml ≥ 0.25× `std::string` append", ratio(rate("write"), rate("append")), 0.25)
     goal("readXml peaks ≤ 3× the document", save["read_peak"], 3, False)
     goal("XMLDocument + parse peaks ≤ 5× the document", save["tree_read_peak"], 5, False)
+    goal("operator== of two trees read from one text ≥ 1× readXml", ratio(rate("compare"), rate("read")), 1)
     goal("read with a trace listener installed, over none", ratio(rate("read+tracing"), rate("read")))
     goal("write with a trace listener installed, over none", ratio(rate("write+tracing"), rate("write")))
     goal("read with a MemoryManager (malloc) installed, over none", ratio(rate("read+manager"), rate("read")))

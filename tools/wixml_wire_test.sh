@@ -207,49 +207,6 @@ run diff "$work/before.xml" "$work/reordered.xml"
 expect_status 0 "diff reordered"
 expect_empty out "diff reordered"
 
-sed -e 's/value="42"/value="43"/; s#<wi:value>2</wi:value>#<wi:value>3</wi:value><wi:value>4</wi:value>#' \
-    -e 's#<wi:symbols uid="Sym1"/>##; s/key="name"/key="title"/' "$work/before.xml" >"$work/changed.xml"
-run diff "$work/before.xml" "$work/changed.xml"
-expect_status 1 "diff changed"
-cat >"$work/expected" <<'TEXT'
-savedObjects[0].modifiedDCDs[0].objectData.stringProps[0].key: name -> title
-savedObjects[0].modifiedDCDs[0].objectData.intProps[key=count].value: 42 -> 43
-savedObjects[0].modifiedDCDs[0].objectData.intArrayProps[key=order].value[1]: 2 -> 3
-savedObjects[0].modifiedDCDs[0].objectData.intArrayProps[key=order].value[2]: (none) -> 4
-savedObjects[0].symbols[0]: <symbols uid="Sym1"/> -> (none)
-TEXT
-diff -u "$work/expected" "$work/out" >"$work/diff-of-diff" || fail "diff changed: $(cat "$work/diff-of-diff")"
-
-# A key that repeats in an array names no entry there; an entry one side lacks
-# shows its start tag, with " ...>" where it holds more.
-sed -e 's#<wi:intProps key="count" value="42"/>#&<wi:intProps key="count" value="7"/>#' \
-    -e 's#<wi:savedObjects workInstructionFile="a.wix">#<wi:savedObjects workInstructionFile="b.wix"><wi:targetObject uid="Op2"/></wi:savedObjects>&#' \
-    "$work/before.xml" >"$work/repeated.xml"
-run diff "$work/repeated.xml" "$work/before.xml"
-expect_status 1 "diff of repeated keys"
-cat >"$work/expected" <<'TEXT'
-savedObjects[0].workInstructionFile: b.wix -> a.wix
-savedObjects[0].targetObject.uid: Op2 -> Op1
-savedObjects[0].modifiedDCDs[0]: (none) -> <modifiedDCDs transientId="d1" persistentId="" owningObjectTransientId="s1" ...>
-savedObjects[0].symbols[0]: (none) -> <symbols uid="Sym1"/>
-savedObjects[1]: <savedObjects workInstructionFile="a.wix" ...> -> (none)
-TEXT
-diff -u "$work/expected" "$work/out" >"$work/diff-of-diff" || fail "diff of entries one side lacks: $(cat "$work/diff-of-diff")"
-sed -e 's#<wi:intProps key="count" value="42"/>#&<wi:intProps key="count" value="7"/>#' "$work/before.xml" >"$work/repeated.xml"
-run diff "$work/before.xml" "$work/repeated.xml"
-[ "$(cat "$work/out")" = 'savedObjects[0].modifiedDCDs[0].objectData.intProps[1]: (none) -> <intProps key="count" value="7"/>' ] ||
-  fail "diff of a repeated key: $(cat "$work/out")"
-
-# The runtime's objects in a message, which have no rows: a reply's ServiceData
-# (a partial error's code compares as a number), a tag's ModelObject.
-sed -e 's/code="515024"/code="+515024"/; s/uid="Pf0817Photo"/uid="Pf0818Photo"/' "$examples/save-reply.xml" >"$work/reply.xml"
-run diff "$examples/save-reply.xml" "$work/reply.xml"
-expect_status 1 "diff of a ServiceData"
-[ "$(cat "$work/out")" = 'ServiceData.created[0].uid: Pf0817Photo -> Pf0818Photo' ] || fail "diff of a ServiceData: $(cat "$work/out")"
-sed -e 's/<wi:value uid="Tq3Wrench0042"\/>/<wi:value uid="Tq3Wrench0043"\/>/' "$examples/load-reply.xml" >"$work/reply.xml"
-run diff "$examples/load-reply.xml" "$work/reply.xml"
-expect_line 'loadedObjects\[0\]\.loadedDCDs\[0\]\.objectData\.tagProps\[key=measuring_tool\]\.value\.uid: Tq3Wrench0042 -> Tq3Wrench0043' out
-
 run diff "$examples/save-request.xml" "$examples/save-reply.xml"
 expect_status 1 "diff of two classes"
 expect_line "\(message\): SaveWorkInstructionDocInput -> SavedObjectsResponse" out
@@ -257,64 +214,8 @@ run diff "$examples/save-request.xml" "$work/fault-11.xml"
 expect_status 2 "diff with a fault"
 expect_line "$work/fault-11.xml:[0-9]+:[0-9]+: error: SOAP fault: .*" err
 
-# Values compare as their types make them equal; --exact compares the canonical texts.
-# property | before | after | status | status with --exact
-by_value=(
-  "doubleProps|-0|0|0|1"
-  "doubleArrayProps|0|-0.0|0|1"
-  "doubleProps|1|1.0|0|0"
-  "doubleProps|1|1E0|0|0"
-  "doubleProps|NaN|NaN|0|0"
-  "doubleProps|INF|-INF|1|1"
-  "doubleProps|NaN|0|1|1"
-  "doubleProps|0|1E-300|1|1"
-  "floatProps|-0|0|0|1"
-  "floatArrayProps|-0E0|0.0|0|1"
-  "floatProps|1.5|1.25|1|1"
-  "intProps|+5|5|0|0"
-  "intArrayProps|007|7|0|0"
-  "intProps|5|-5|1|1"
-  "boolProps|1|true|0|0"
-  "boolArrayProps|0|false|0|0"
-  "boolProps|1|false|1|1"
-  "dateProps|2010-09-01T08:00:00+02:00|2010-09-01T06:00:00Z|0|1"
-  "dateArrayProps|2010-09-01T00:30:00+01:00|2010-08-31T23:30:00Z|0|1"
-  "dateProps|2010-12-31T23:00:00-02:00|2011-01-01T01:00:00Z|0|1"
-  "dateProps|2012-03-01T01:00:00.5+02:00|2012-02-29T23:00:00.50Z|0|1"
-  "dateProps|2010-09-01T24:00:00Z|2010-09-02T00:00:00Z|0|1"
-  "dateProps|2010-09-01T24:00:00|2010-09-02T00:00:00|0|1"
-  "dateProps|2010-09-01T06:00:00|2010-09-01T06:00:00Z|1|1"
-  "dateProps|2010-09-01T08:00:00+02:00|2010-09-01T08:00:00Z|1|1"
-  "dateProps|2010-09-01T06:00:00.000000001Z|2010-09-01T06:00:00Z|1|1"
-  "dateArrayProps|2011-09-01T06:00:00Z|2010-09-01T06:00:00Z|1|1"
-  "stringProps|-0|0|1|1"
-  "stringArrayProps|1.0|1|1|1"
-)
-# typed KIND VALUE: a save request holding one property of that kind
-typed() {
-  case $1 in
-    *ArrayProps) property="<wi:$1 key=\"k\"><wi:value>$2</wi:value></wi:$1>" ;;
-    *) property="<wi:$1 key=\"k\" value=\"$2\"/>" ;;
-  esac
-  printf '<wi:SaveWorkInstructionDocInput xmlns:wi="http://velmora.com/Schemas/MES/2010-09/WorkInstructions">'
-  printf '<wi:savedObjects workInstructionFile="a.wix"><wi:modifiedDCDs transientId="d1" persistentId="" owningObjectTransientId="s1">'
-  printf '<wi:objectData type="DCD">%s</wi:objectData></wi:modifiedDCDs></wi:savedObjects></wi:SaveWorkInstructionDocInput>\n' "$property"
-}
-for row in "${by_value[@]}"; do
-  IFS='|' read -r kind old new equal exact <<<"$row"
-  typed "$kind" "$old" >"$work/old.xml"
-  typed "$kind" "$new" >"$work/new.xml"
-  for option in "" --exact; do
-    expected=$equal; [ -n "$option" ] && expected=$exact
-    run diff $option "$work/old.xml" "$work/new.xml"
-    expect_status "$expected" "diff $option $kind $old -> $new"
-    if [ "$expected" -eq 0 ]; then
-      expect_empty out "diff $option $kind $old -> $new"
-    else
-      expect_line "savedObjects\[0\]\.modifiedDCDs\[0\]\.objectData\.$kind\[key=k\]\.value(\[0\])?: [^ ]+ -> [^ ]+" out
-    fi
-  done
-done
+# The comparison itself is the library's (its tests hold the cases); here the
+# tool's part: which comparison --exact chooses, and what --as reads.
 # A map read as the message itself: its class, not its element's name, types its value.
 printf '<e:entry xmlns:e="urn:any" key="k" value="%s"/>\n' -0 >"$work/old.xml"
 printf '<e:entry xmlns:e="urn:any" key="k" value="%s"/>\n' 0 >"$work/new.xml"
@@ -326,11 +227,6 @@ done
 run diff --exact --as DoubleMap "$work/old.xml" "$work/new.xml"
 expect_status 1 "diff --exact --as DoubleMap -0 -> 0"
 expect_line "value: -0 -> 0" out
-# Texts that differ as values are shown as written.
-typed dateProps 2010-09-01T08:00:00+02:00 >"$work/old.xml"
-typed dateProps 2010-09-01T08:00:00Z >"$work/new.xml"
-run diff "$work/old.xml" "$work/new.xml"
-expect_line "savedObjects\[0\]\.modifiedDCDs\[0\]\.objectData\.dateProps\[key=k\]\.value: 2010-09-01T08:00:00\+02:00 -> 2010-09-01T08:00:00Z" out
 
 # ---- usage ---------------------------------------------------------------------------
 usage_error() { run "$@"; expect_status 2 "wixml $*"; expect_empty out "wixml $*"; expect_line "wixml: .*" err; }

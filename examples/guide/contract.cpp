@@ -13,13 +13,11 @@ using Kavella::Soa::Common::Xml::XMLDocument;
 int main()
 {
     //! [build]
-    // Objects are made with new and held by AutoPtr handles; a handle shares,
-    // the last one released deletes.
-    AutoPtr<wi::IntMap> count(new wi::IntMap);
-    count->setKey("count");
-    count->setValue(42);
+    // Objects are made by make (or new) and held by AutoPtr handles; a handle
+    // shares, the last one released deletes. Entries take their key and value.
+    AutoPtr<wi::IntMap> count = wi::make<wi::IntMap>("count", 42);
 
-    AutoPtr<wi::CreateInput> data(new wi::CreateInput);
+    AutoPtr<wi::CreateInput> data = wi::make<wi::CreateInput>();
     data->setType("Mes0DCD");
     data->addIntProp(count); // data now shares count
     std::cout << "count is held " << count->getRefCount() << " times\n";

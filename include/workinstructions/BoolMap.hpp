@@ -12,6 +12,12 @@ class WI_API BoolMap : public BaseObject {
     WI_SCHEMA_CLASS(BoolMap)
 
 public:
+    /// An entry holding value under key.
+    BoolMap(const std::string& key, bool value) : BoolMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

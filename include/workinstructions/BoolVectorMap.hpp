@@ -12,6 +12,12 @@ class WI_API BoolVectorMap : public BaseObject {
     WI_SCHEMA_CLASS(BoolVectorMap)
 
 public:
+    /// An entry holding value under key.
+    BoolVectorMap(const std::string& key, const std::vector<bool>& value) : BoolVectorMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

@@ -6,14 +6,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "kvsoa/AutoPtr.hpp"
+#include "kvsoa/XMLEventReader.hpp"
 #include "workinstructions/Export.hpp"
+#include "workinstructions/XmlIO.hpp"
 
 namespace Kavella::Soa::Common::Xml {
 class BaseObject;
+class XmlStream;
 } // namespace Kavella::Soa::Common::Xml
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
@@ -21,6 +27,7 @@ namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 namespace detail {
 struct ClassSchema;
 struct Member;
+struct ViewAccess;
 } // namespace detail
 
 /// How a member appears in a class's XML.
@@ -32,7 +39,25 @@ enum class MemberKind : std::uint8_t {
     Values,    ///< an array of texts, numbers, flags or dates, one child element each holding the text
 };
 
+/// What a member holds: for an array, what each entry holds.
+enum class ValueKind : std::uint8_t {
+    String,      ///< std::string
+    Int,         ///< int
+    Float,       ///< float
+    Double,      ///< double
+    Bool,        ///< bool
+    DateTime,    ///< the runtime's DateTime
+    Object,      ///< an object of a schema class (MemberView::nestedClass)
+    ModelObject, ///< the runtime's ModelObject
+    ServiceData, ///< the runtime's ServiceData
+};
+
 class ClassView;
+struct AbsentMember;
+using ::Kavella::Soa::Common::Xml::XMLPosition;
+
+/// Hears of each member a message lacks, as the reader passes it.
+using AbsentMemberHandler = std::function<void(const AbsentMember&)>;
 
 /// One member row of a schema class, or none (an empty view, which only
 /// converts to false and compares). Valid for the life of the process.
@@ -48,10 +73,11 @@ public:
     MemberKind kind() const noexcept;
     /// True for the kinds written as child elements (all but Attribute).
     bool isElement() const noexcept { return kind() != MemberKind::Attribute; }
-    /// What the member holds: "string", "int", "float", "double", "bool" or
-    /// "DateTime" for attributes and values; for nested objects the class name
-    /// without namespaces ("IntMap", "ModelObject", "ServiceData").
-    std::string_view typeName() const noexcept;
+    /// What the member, or each entry of an array, holds.
+    ValueKind valueKind() const noexcept;
+    /// Whether the schema requires the member (an attribute, or a single
+    /// nested object); a message lacking it reads it as empty.
+    bool required() const noexcept;
     /// The class of the nested objects when it is a schema class; an empty
     /// view for attributes and values, and for the runtime's ModelObject and
     /// ServiceData, which have no rows here.
@@ -75,6 +101,7 @@ public:
 
 private:
     friend class ClassView;
+    friend struct detail::ViewAccess;
     explicit MemberView(const detail::Member* member) noexcept : m_member(member) {}
 
     const detail::Member* m_member = nullptr;
@@ -130,6 +157,25 @@ public:
     /// there is none.
     MemberView findMember(std::string_view name, bool element) const noexcept;
 
+    /// Whether the class is one of the schema's messages (its global
+    /// elements), read only from an element of its own name.
+    bool isMessage() const noexcept;
+    /// A new object of the class, as its default constructor makes it; null for an empty view.
+    ::Kavella::Soa::Common::AutoPtr<::Kavella::Soa::Common::Xml::BaseObject> make() const;
+    /// Reads a new object of the class from text, as readXml of the class
+    /// does; absent, if given, hears of each attribute and single nested
+    /// object an element lacks, as the reader passes it.
+    ::Kavella::Soa::Common::AutoPtr<::Kavella::Soa::Common::Xml::BaseObject>
+    read(std::string_view text, const XMLReadLimits& limits = {}, const AbsentMemberHandler& absent = {}) const;
+    /// The same from a stream, read a piece at a time.
+    ::Kavella::Soa::Common::AutoPtr<::Kavella::Soa::Common::Xml::BaseObject>
+    read(std::istream& text, const XMLReadLimits& limits = {}, const AbsentMemberHandler& absent = {}) const;
+    /// object, of this class, as a whole document, as writeXml of the class writes it.
+    std::string write(const ::Kavella::Soa::Common::Xml::BaseObject& object, const WriteFormat& format = {}) const;
+    /// object, of this class, as one element named elementName, as its outputXML writes it.
+    void write(const ::Kavella::Soa::Common::Xml::BaseObject& object, ::Kavella::Soa::Common::Xml::XmlStream& stream,
+               const std::string& elementName) const;
+
     /// The same class.
     friend bool operator==(const ClassView& a, const ClassView& b) noexcept { return a.m_schema == b.m_schema; }
     /// Not operator==.
@@ -137,11 +183,29 @@ public:
 
 private:
     friend class MemberView;
+    friend struct detail::ViewAccess;
     template <class T>
     friend ClassView classView() noexcept;
     explicit ClassView(const detail::ClassSchema* schema) noexcept : m_schema(schema) {}
 
     const detail::ClassSchema* m_schema = nullptr;
+};
+
+/// An attribute or single nested object that an element of a message lacks,
+/// which the reader takes as empty.
+struct AbsentMember {
+    /// The row of the member lacked.
+    MemberView member;
+    /// The class of the element lacking it.
+    ClassView owner;
+    /// That element's path from the message's own, each child by its array
+    /// index ("savedObjects[0].modifiedDCDs[1].objectData"); empty for the
+    /// message element.
+    std::string path;
+    /// That element's local name.
+    std::string_view element;
+    /// Where that element's start tag begins.
+    XMLPosition at;
 };
 
 /// The rows of the schema class T, one of the 27.

@@ -13,6 +13,12 @@ class WI_API CreateInputMap : public BaseObject {
     WI_SCHEMA_CLASS(CreateInputMap)
 
 public:
+    /// An entry holding value under key.
+    CreateInputMap(const std::string& key, const std::vector<AutoPtr<CreateInput>>& value) : CreateInputMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

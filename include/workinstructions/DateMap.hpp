@@ -12,6 +12,12 @@ class WI_API DateMap : public BaseObject {
     WI_SCHEMA_CLASS(DateMap)
 
 public:
+    /// An entry holding value under key.
+    DateMap(const std::string& key, DateTime value) : DateMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

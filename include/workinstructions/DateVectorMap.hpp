@@ -12,6 +12,12 @@ class WI_API DateVectorMap : public BaseObject {
     WI_SCHEMA_CLASS(DateVectorMap)
 
 public:
+    /// An entry holding value under key.
+    DateVectorMap(const std::string& key, const std::vector<DateTime>& value) : DateVectorMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

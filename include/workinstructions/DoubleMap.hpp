@@ -12,6 +12,12 @@ class WI_API DoubleMap : public BaseObject {
     WI_SCHEMA_CLASS(DoubleMap)
 
 public:
+    /// An entry holding value under key.
+    DoubleMap(const std::string& key, double value) : DoubleMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

@@ -12,6 +12,12 @@ class WI_API DoubleVectorMap : public BaseObject {
     WI_SCHEMA_CLASS(DoubleVectorMap)
 
 public:
+    /// An entry holding value under key.
+    DoubleVectorMap(const std::string& key, const std::vector<double>& value) : DoubleVectorMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

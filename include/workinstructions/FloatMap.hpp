@@ -12,6 +12,12 @@ class WI_API FloatMap : public BaseObject {
     WI_SCHEMA_CLASS(FloatMap)
 
 public:
+    /// An entry holding value under key.
+    FloatMap(const std::string& key, float value) : FloatMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

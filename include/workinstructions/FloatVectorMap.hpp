@@ -12,6 +12,12 @@ class WI_API FloatVectorMap : public BaseObject {
     WI_SCHEMA_CLASS(FloatVectorMap)
 
 public:
+    /// An entry holding value under key.
+    FloatVectorMap(const std::string& key, const std::vector<float>& value) : FloatVectorMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

@@ -12,6 +12,12 @@ class WI_API IntMap : public BaseObject {
     WI_SCHEMA_CLASS(IntMap)
 
 public:
+    /// An entry holding value under key.
+    IntMap(const std::string& key, int value) : IntMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

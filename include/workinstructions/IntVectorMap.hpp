@@ -12,6 +12,12 @@ class WI_API IntVectorMap : public BaseObject {
     WI_SCHEMA_CLASS(IntVectorMap)
 
 public:
+    /// An entry holding value under key.
+    IntVectorMap(const std::string& key, const std::vector<int>& value) : IntVectorMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

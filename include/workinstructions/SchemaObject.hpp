@@ -4,8 +4,10 @@
 // runtime types its members use, and the declarations of the object contract.
 
 #include <cstddef>
+#include <iosfwd>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kvsoa/AutoPtr.hpp"
@@ -33,6 +35,14 @@ using ::Kavella::Soa::Common::DateTime;
 using ::Kavella::Soa::Common::Xml::BaseObject;
 using ::Kavella::Soa::Common::Xml::XMLNode;
 using ::Kavella::Soa::Common::Xml::XmlStream;
+
+/// A new T made from args and held by a handle, as in
+/// make<IntMap>("count", 42) or make<ModelObject>("uid").
+template <class T, class... Args>
+AutoPtr<T> make(Args&&... args)
+{
+    return AutoPtr<T>(new T(std::forward<Args>(args)...));
+}
 
 namespace detail {
 struct ClassSchema;
@@ -71,11 +81,24 @@ public:                                                                         
     void parse(const XMLNode& node);                                                                     \
     /** Adds the namespaces of this object and everything below it. */                                  \
     void getNamespaces(std::set<std::string>& namespaces) const override;                                \
+    /** The same values all the way down: doubles and floats bit for bit (a NaN equals the same NaN,    \
+        -0 differs from 0), entries keyed by "key" matched by key (Compare.hpp). */                      \
+    bool operator==(const Class& other) const;                                                           \
+    /** Not operator==. */                                                                               \
+    bool operator!=(const Class& other) const { return !(*this == other); }                             \
+    /** Writes the object as an indented document, as writeXml with an indent of 2 does. */             \
+    friend std::ostream& operator<<(std::ostream& out, const Class& object)                              \
+    {                                                                                                    \
+        object.print(out);                                                                               \
+        return out;                                                                                      \
+    }                                                                                                    \
                                                                                                          \
 protected:                                                                                               \
     /** The copy behind clone(): memory from the MemoryManager, if any, else the heap. */              \
     Class* reallyClone() const override;                                                                 \
                                                                                                          \
 private:                                                                                                 \
+    /** What operator<< writes. */                                                                      \
+    void print(std::ostream& out) const;                                                                 \
     friend struct detail::SchemaAccess;                                                                  \
     WI_HIDDEN static const detail::ClassSchema& schema();

@@ -12,6 +12,12 @@ class WI_API StringMap : public BaseObject {
     WI_SCHEMA_CLASS(StringMap)
 
 public:
+    /// An entry holding value under key.
+    StringMap(const std::string& key, const std::string& value) : StringMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

@@ -12,6 +12,12 @@ class WI_API StringVectorMap : public BaseObject {
     WI_SCHEMA_CLASS(StringVectorMap)
 
 public:
+    /// An entry holding value under key.
+    StringVectorMap(const std::string& key, const std::vector<std::string>& value) : StringVectorMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

@@ -12,6 +12,12 @@ class WI_API TagMap : public BaseObject {
     WI_SCHEMA_CLASS(TagMap)
 
 public:
+    /// An entry holding value under key.
+    TagMap(const std::string& key, const AutoPtr<ModelObject>& value) : TagMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

@@ -12,6 +12,12 @@ class WI_API TagVectorMap : public BaseObject {
     WI_SCHEMA_CLASS(TagVectorMap)
 
 public:
+    /// An entry holding value under key.
+    TagVectorMap(const std::string& key, const std::vector<AutoPtr<ModelObject>>& value) : TagVectorMap()
+    {
+        this->key = key;
+        this->value = value;
+    }
     ///@{
     /// The entry's key (attribute "key").
     const std::string& getKey() const { return key; }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "kvsoa/DomException.hpp"
 #include "kvsoa/Soap.hpp"
 #include "kvsoa/XMLEventReader.hpp"
 #include "workinstructions/SchemaClasses.hpp"
@@ -14,6 +15,16 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 using ::Kavella::Soa::Common::Xml::XMLReadLimits;
+
+/// What readXml raises when a message stands in an element other than its
+/// class's: a DomException at that element, told apart by its type.
+class WI_API WrongMessageElement : public ::Kavella::Soa::Common::Xml::DomException {
+public:
+    /// The message and where the element starts.
+    using DomException::DomException;
+    /// Out of line, so that the class's type information has one home.
+    ~WrongMessageElement() override;
+};
 
 /// What a written message is wrapped in.
 enum class Envelope {

@@ -5,7 +5,7 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 WI_DEFINE_SCHEMA_CLASS(CreateInputMap,
-                       attribute<&CreateInputMap::key>("key"),
-                       children<&CreateInputMap::value>("value"))
+                       attribute<&CreateInputMap::key>("key", Required),
+                       children<&CreateInputMap::value>("value", Optional))
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -5,7 +5,7 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 WI_DEFINE_SCHEMA_CLASS(BoolVectorMap,
-                       attribute<&BoolVectorMap::key>("key"),
-                       values<&BoolVectorMap::value>("value"))
+                       attribute<&BoolVectorMap::key>("key", Required),
+                       values<&BoolVectorMap::value>("value", Optional))
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -5,7 +5,7 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 WI_DEFINE_SCHEMA_CLASS(FloatVectorMap,
-                       attribute<&FloatVectorMap::key>("key"),
-                       values<&FloatVectorMap::value>("value"))
+                       attribute<&FloatVectorMap::key>("key", Required),
+                       values<&FloatVectorMap::value>("value", Optional))
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

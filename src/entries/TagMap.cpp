@@ -5,7 +5,7 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 WI_DEFINE_SCHEMA_CLASS(TagMap,
-                       attribute<&TagMap::key>("key"),
-                       child<&TagMap::value>("value"))
+                       attribute<&TagMap::key>("key", Required),
+                       child<&TagMap::value>("value", Required))
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -5,7 +5,7 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 WI_DEFINE_SCHEMA_CLASS(TagVectorMap,
-                       attribute<&TagVectorMap::key>("key"),
-                       children<&TagVectorMap::value>("value"))
+                       attribute<&TagVectorMap::key>("key", Required),
+                       children<&TagVectorMap::value>("value", Optional))
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -24,31 +24,38 @@ MemberKind MemberView::kind() const noexcept
     return m_member->kind;
 }
 
-std::string_view MemberView::typeName() const noexcept
+ValueKind MemberView::valueKind() const noexcept
 {
-    if (m_member->typeName) return m_member->typeName;
-    return unqualified(m_member->nestedSchema()->allocationTag);
+    return m_member->valueKind;
+}
+
+bool MemberView::required() const noexcept
+{
+    return m_member->required;
 }
 
 ClassView MemberView::nestedClass() const noexcept
 {
-    return m_member->nestedSchema ? ClassView(m_member->nestedSchema()) : ClassView();
+    return m_member->objects.nestedSchema ? ClassView(m_member->objects.nestedSchema()) : ClassView();
 }
 
-std::size_t MemberView::entryCount(const ::Kavella::Soa::Common::Xml::BaseObject& object) const
+std::size_t MemberView::entryCount(const BaseObject& object) const
 {
-    return m_member->holdsObjects() ? m_member->entryCount(object) : 0;
+    return m_member->holdsObjects() ? m_member->objects.entryCount(object) : 0;
 }
 
-const ::Kavella::Soa::Common::Xml::BaseObject& MemberView::entry(const ::Kavella::Soa::Common::Xml::BaseObject& object,
-                                                                std::size_t index) const
+const BaseObject& MemberView::entry(const BaseObject& object, std::size_t index) const
 {
-    return m_member->entry(object, index);
+    return m_member->objects.entry(object, index);
 }
 
-std::vector<std::string> MemberView::texts(const ::Kavella::Soa::Common::Xml::BaseObject& object) const
+std::vector<std::string> MemberView::texts(const BaseObject& object) const
 {
-    return m_member->texts ? m_member->texts(object) : std::vector<std::string>();
+    std::vector<std::string> texts;
+    if (!m_member->values.count) return texts;
+    const std::size_t count = m_member->values.count(object);
+    for (std::size_t i = 0; i < count; ++i) texts.push_back(m_member->values.text(object, i));
+    return texts;
 }
 
 std::string_view ClassView::name() const noexcept
@@ -77,6 +84,51 @@ MemberView ClassView::findMember(std::string_view name, bool element) const noex
         if (member.isElement() == element && member.name() == name) return member;
     }
     return MemberView();
+}
+
+bool ClassView::isMessage() const noexcept
+{
+    return m_schema && m_schema->message;
+}
+
+AutoPtr<BaseObject> ClassView::make() const
+{
+    return AutoPtr<BaseObject>(m_schema ? m_schema->make() : nullptr);
+}
+
+namespace {
+
+template <class Text>
+AutoPtr<BaseObject> readAs(const detail::ClassSchema& schema, Text& text, const XMLReadLimits& limits,
+                           const AbsentMemberHandler& absent)
+{
+    AutoPtr<BaseObject> object(schema.make());
+    detail::readObject(*object, schema, text, limits, detail::messageElement(schema), absent ? &absent : nullptr);
+    return object;
+}
+
+} // namespace
+
+AutoPtr<BaseObject> ClassView::read(std::string_view text, const XMLReadLimits& limits,
+                                    const AbsentMemberHandler& absent) const
+{
+    return readAs(*m_schema, text, limits, absent);
+}
+
+AutoPtr<BaseObject> ClassView::read(std::istream& text, const XMLReadLimits& limits,
+                                    const AbsentMemberHandler& absent) const
+{
+    return readAs(*m_schema, text, limits, absent);
+}
+
+std::string ClassView::write(const BaseObject& object, const WriteFormat& format) const
+{
+    return detail::writeDocument(object, *m_schema, format);
+}
+
+void ClassView::write(const BaseObject& object, XmlStream& stream, const std::string& elementName) const
+{
+    detail::writeObject(object, stream, elementName, *m_schema);
 }
 
 template <class T>

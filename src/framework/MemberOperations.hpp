@@ -104,21 +104,6 @@ std::string valueText(const T& value)
         return stream.str();
     }
 }
-template <auto M>
-std::vector<std::string> attributeTexts(const BaseObject& object)
-{
-    return {valueText(memberOf<M>(object))};
-}
-template <auto M>
-std::vector<std::string> valuesTexts(const BaseObject& object)
-{
-    using Entry = typename ArrayTraits<TypeOf<M>>::Entry;
-    std::vector<std::string> texts;
-    // A vector<bool> yields proxies, converted to bool here.
-    for (auto&& value : memberOf<M>(object)) texts.push_back(valueText<Entry>(value));
-    return texts;
-}
-
 template <typename T>
 inline constexpr bool isSchemaClass = !std::is_same_v<T, ModelObject> && !std::is_same_v<T, ServiceData>;
 
@@ -178,65 +163,29 @@ void readChildTagOf(BaseObject& object, const XMLStartTag& tag)
 {
     static_cast<T&>(object).readChild(tag);
 }
-/// For the runtime's classes: how they read from a start tag, as deep as their parse looks.
+/// What a member, or each entry of an array, holds.
 template <typename T>
-constexpr auto tagReaderOf() -> void (*)(BaseObject&, const XMLStartTag&)
-{
-    if constexpr (isSchemaClass<T>) {
-        return nullptr;
-    } else if constexpr (T::elementDepthRead == 1) {
-        return &readStartTagOf<T>;
-    } else {
-        static_assert(T::elementDepthRead == 2, "a runtime class reads its start tag or its children's");
-        return &readChildTagOf<T>;
-    }
-}
-template <typename T>
-constexpr auto childFilterOf() -> bool (*)(std::string_view)
-{
-    if constexpr (isSchemaClass<T>) {
-        return nullptr;
-    } else if constexpr (T::elementDepthRead == 1) {
-        return nullptr;
-    } else {
-        return &T::readsChild;
-    }
-}
-/// For the runtime's classes: the trace name their parse uses, which the
-/// reader sends on their behalf.
-template <typename T>
-constexpr const char* foreignParseTraceOf()
-{
-    if constexpr (isSchemaClass<T>) {
-        return nullptr;
-    } else {
-        return T::parseTrace;
-    }
-}
-/// What a class view shows a member holds; null for a schema class, whose
-/// table names it.
-template <typename T>
-constexpr const char* typeNameOf()
+constexpr ValueKind valueKindOf()
 {
     if constexpr (std::is_same_v<T, std::string>) {
-        return "string";
+        return ValueKind::String;
     } else if constexpr (std::is_same_v<T, int>) {
-        return "int";
+        return ValueKind::Int;
     } else if constexpr (std::is_same_v<T, float>) {
-        return "float";
+        return ValueKind::Float;
     } else if constexpr (std::is_same_v<T, double>) {
-        return "double";
+        return ValueKind::Double;
     } else if constexpr (std::is_same_v<T, bool>) {
-        return "bool";
+        return ValueKind::Bool;
     } else if constexpr (std::is_same_v<T, DateTime>) {
-        return "DateTime";
+        return ValueKind::DateTime;
     } else if constexpr (std::is_same_v<T, ModelObject>) {
-        return "ModelObject";
+        return ValueKind::ModelObject;
     } else if constexpr (std::is_same_v<T, ServiceData>) {
-        return "ServiceData";
+        return ValueKind::ServiceData;
     } else {
         static_assert(isSchemaClass<T>, "a member holds a value, a runtime class or a schema class");
-        return nullptr;
+        return ValueKind::Object;
     }
 }
 /// A null handle (a member read from xsi:nil, or cleared by its user) is an
@@ -251,30 +200,33 @@ const BaseObject& childEntry(const BaseObject& object, std::size_t)
 {
     return *memberOf<M>(object).operator->(); // a null handle raises DomException
 }
-/// The runtime's classes write themselves.
+/// The runtime's classes write, read and compare themselves.
 template <typename T>
-void writeForeign(const BaseObject& entry, XmlStream& stream, const std::string& elementName)
+void writeRuntime(const BaseObject& entry, XmlStream& stream, const std::string& elementName)
 {
     static_cast<const T&>(entry).outputXML(stream, elementName);
 }
+bool sameModelObject(const BaseObject& a, const BaseObject& b);
+bool sameServiceData(const BaseObject& a, const BaseObject& b);
+/// What a row of T's objects adds for T a runtime class; nothing for a schema class.
 template <typename T>
-constexpr auto writeForeignOf() -> void (*)(const BaseObject&, XmlStream&, const std::string&)
+constexpr RuntimeOperations runtimeOperationsOf()
 {
-    if constexpr (isSchemaClass<T>) {
-        return nullptr;
-    } else {
-        return &writeForeign<T>;
+    RuntimeOperations operations;
+    if constexpr (!isSchemaClass<T>) {
+        operations.write = &writeRuntime<T>;
+        operations.namespaceUri = ::Kavella::Schemas::Soa::_2006_03::Base::NamespaceUri;
+        operations.parseTrace = T::parseTrace;
+        if constexpr (T::elementDepthRead == 1) {
+            operations.readTag = &readStartTagOf<T>;
+        } else {
+            static_assert(T::elementDepthRead == 2, "a runtime class reads its start tag or its children's");
+            operations.readTag = &readChildTagOf<T>;
+            operations.readsChild = &T::readsChild;
+        }
+        operations.equal = std::is_same_v<T, ModelObject> ? &sameModelObject : &sameServiceData;
     }
-}
-/// The namespace a runtime class's object uses, all of it: what its getNamespaces adds.
-template <typename T>
-constexpr const char* foreignNamespaceOf()
-{
-    if constexpr (isSchemaClass<T>) {
-        return nullptr;
-    } else {
-        return ::Kavella::Schemas::Soa::_2006_03::Base::NamespaceUri;
-    }
+    return operations;
 }
 
 template <auto M>
@@ -299,6 +251,16 @@ const BaseObject& childrenEntry(const BaseObject& object, std::size_t index)
     if (index + 1 < entries.size()) __builtin_prefetch(entries[index + 1].get());
 #endif
     return *entries[index].operator->();
+}
+template <auto M>
+const BaseObject* heldChild(const BaseObject& object, std::size_t)
+{
+    return memberOf<M>(object).get();
+}
+template <auto M>
+const BaseObject* heldEntry(const BaseObject& object, std::size_t index)
+{
+    return memberOf<M>(object)[index].get();
 }
 template <auto M>
 void dropLastEntry(BaseObject& object)

@@ -62,8 +62,8 @@ const NamespacePlan& buildNamespacePlan(const ClassSchema& root)
     for (std::size_t c = 0; c < classes.size(); ++c) {
         uris.insert(classes[c].schema->namespaceUri);
         for (const Member& member : *classes[c].schema) {
-            if (member.nestedSchema) indexOf(classes, member.nestedSchema());
-            if (member.foreignNamespace) uris.insert(member.foreignNamespace);
+            if (member.objects.nestedSchema) indexOf(classes, member.objects.nestedSchema());
+            if (member.runtime.namespaceUri) uris.insert(member.runtime.namespaceUri);
         }
     }
     if (uris.size() > 64) throw std::logic_error("more namespaces than a plan counts");
@@ -74,9 +74,9 @@ const NamespacePlan& buildNamespacePlan(const ClassSchema& root)
         classes[c].ownBit = bitOf(plan->uris, classes[c].schema->namespaceUri);
         for (const Member& member : *classes[c].schema) {
             MemberPlan row;
-            if (member.nestedSchema) row.nested = indexOf(classes, member.nestedSchema());
-            if (member.foreignNamespace) {
-                row.entry.always = std::uint64_t{1} << bitOf(plan->uris, member.foreignNamespace);
+            if (member.objects.nestedSchema) row.nested = indexOf(classes, member.objects.nestedSchema());
+            if (member.runtime.namespaceUri) {
+                row.entry.always = std::uint64_t{1} << bitOf(plan->uris, member.runtime.namespaceUri);
             }
             classes[c].members.push_back(row);
         }
@@ -120,8 +120,8 @@ void collectNamespaces(const BaseObject& object, std::set<std::string>& namespac
     namespaces.insert(object.namespaceUri());
     for (const Member& member : schema) {
         if (!member.holdsObjects()) continue;
-        const std::size_t count = member.entryCount(object);
-        for (std::size_t i = 0; i < count; ++i) member.entry(object, i).getNamespaces(namespaces);
+        const std::size_t count = member.objects.entryCount(object);
+        for (std::size_t i = 0; i < count; ++i) member.objects.entry(object, i).getNamespaces(namespaces);
     }
 }
 

@@ -106,7 +106,7 @@ void ObjectReader::reserveChildren(std::size_t count)
 void ObjectReader::push(Frame::Kind kind, BaseObject* object, const ClassSchema* schema, const Member* member,
                         MonitorListener* heard)
 {
-    m_frames.push_back({kind, heard, object, schema, member});
+    m_frames.push_back({kind, heard, object, schema, member, 0, 0, 0});
 }
 
 void ObjectReader::startEnvelopePart(const XMLStartTag& tag)
@@ -175,13 +175,14 @@ void ObjectReader::startInObject(const XMLStartTag& tag)
     if (member->holdsObjects() && isNil(tag)) {
         // Nothing in the schema is nillable, but peers mark a member they have
         // no value for: absent, a null handle or no entry.
-        if (member->makeAbsent) member->makeAbsent(object);
+        if (member->objects.makeAbsent) member->objects.makeAbsent(object);
         push(Frame::Skip);
         return;
     }
-    if (member->nestedSchema) {
-        enter(*member->enter(object), *member->nestedSchema(), tag);
-    } else if (member->readTag) {
+    if (member->isSingle()) top.singlesSeen |= std::uint32_t{1} << (member - top.schema->members);
+    if (member->objects.nestedSchema) {
+        enter(*member->objects.enter(object), *member->objects.nestedSchema(), tag);
+    } else if (member->runtime.readTag) {
         startRuntime(*member, object, tag);
     } else {
         m_text.clear();
@@ -206,20 +207,20 @@ bool ObjectReader::isNil(const XMLStartTag& tag)
 // A runtime class's parse brackets its work with markers: sent here on its behalf.
 void ObjectReader::startRuntime(const Member& member, BaseObject& owner, const XMLStartTag& tag)
 {
-    BaseObject& runtime = *member.enter(owner);
-    MonitorListener* const heard = markStart(member.foreignParseTrace);
-    if (member.readsChild) {
+    BaseObject& runtime = *member.objects.enter(owner);
+    MonitorListener* const heard = markStart(member.runtime.parseTrace);
+    if (member.runtime.readsChild) {
         m_deferred = nullptr;
         push(Frame::Runtime, &runtime, nullptr, &member, heard);
         return;
     }
     try {
-        located([&] { member.readTag(runtime, tag); });
+        located([&] { member.runtime.readTag(runtime, tag); });
     } catch (...) {
-        if (member.dropLast) member.dropLast(owner);
+        if (member.objects.dropLast) member.objects.dropLast(owner);
         throw;
     }
-    markEnd(heard, member.foreignParseTrace);
+    markEnd(heard, member.runtime.parseTrace);
     push(Frame::Skip); // read from its start tag alone
 }
 
@@ -229,9 +230,9 @@ void ObjectReader::startRuntime(const Member& member, BaseObject& owner, const X
 // the first value error waits for the element's end.
 void ObjectReader::startRuntimeChild(const Frame& frame, const XMLStartTag& tag)
 {
-    if (!frame.member->readsChild(tag.name)) throwUnexpected(tag.name);
+    if (!frame.member->runtime.readsChild(tag.name)) throwUnexpected(tag.name);
     try {
-        located([&] { frame.member->readTag(*frame.object, tag); });
+        located([&] { frame.member->runtime.readTag(*frame.object, tag); });
     } catch (const DomException&) {
         if (!m_deferred) m_deferred = std::current_exception();
     }
@@ -240,6 +241,7 @@ void ObjectReader::startRuntimeChild(const Frame& frame, const XMLStartTag& tag)
 
 void ObjectReader::endFrame()
 {
+    if (m_absent && m_frames.back().kind == Frame::Object) reportAbsentChildren(); // its path is on the stack
     const Frame frame = m_frames.back();
     m_frames.pop_back();
     switch (frame.kind) {
@@ -247,15 +249,15 @@ void ObjectReader::endFrame()
         markEnd(frame.heard, frame.schema->parseTrace);
         break;
     case Frame::Value:
-        located([&] { frame.member->readText(*frame.object, m_text); });
+        located([&] { frame.member->values.readText(*frame.object, m_text); });
         break;
     case Frame::Runtime:
         if (m_deferred) {
             const Frame& owner = m_frames.back(); // popped already: its entry is dropped here
-            if (owner.kind == Frame::Object && owner.member->dropLast) owner.member->dropLast(*owner.object);
+            if (owner.kind == Frame::Object && owner.member->objects.dropLast) owner.member->objects.dropLast(*owner.object);
             std::rethrow_exception(std::exchange(m_deferred, nullptr));
         }
-        markEnd(frame.heard, frame.member->foreignParseTrace);
+        markEnd(frame.heard, frame.member->runtime.parseTrace);
         break;
     case Frame::Fault:
         m_capture->endElement();
@@ -308,6 +310,7 @@ void ObjectReader::enter(BaseObject& object, const ClassSchema& schema, const XM
     MonitorListener* const heard = markStart(schema.parseTrace);
     push(Frame::Object, &object, &schema, nullptr, heard);
     located([&] { readAttributes(object, tag.attributes, schema); });
+    if (m_absent) reportAbsentAttributes(tag);
 }
 
 void ObjectReader::requireElement(const XMLStartTag& tag)
@@ -318,7 +321,7 @@ void ObjectReader::requireElement(const XMLStartTag& tag)
         return uri.empty() ? text + "in no namespace" : text + "in " + std::string(uri);
     };
     const XMLPosition at = position();
-    const DomException wrong(std::string(m_envelope ? "The message element " : "The root element ") +
+    const WrongMessageElement wrong(std::string(m_envelope ? "The message element " : "The root element ") +
                                  described(tag.name, tag.uri) + " is not a " + m_element + ": expected " +
                                  described(m_element, NamespaceUri),
                              at.line, at.column);
@@ -336,8 +339,8 @@ void ObjectReader::dropUnfinishedEntries() noexcept
         const Frame& frame = m_frames[i];
         const Frame& owner = m_frames[i - 1];
         const bool entry = frame.kind == Frame::Object || frame.kind == Frame::Runtime;
-        if (entry && owner.kind == Frame::Object && owner.member && owner.member->dropLast) {
-            owner.member->dropLast(*owner.object);
+        if (entry && owner.kind == Frame::Object && owner.member && owner.member->objects.dropLast) {
+            owner.member->objects.dropLast(*owner.object);
         }
     }
 }
@@ -391,7 +394,7 @@ void readAttributes(BaseObject& object, const XMLAttributes& attributes, const C
                 break;
             }
         }
-        member.readText(object, text);
+        member.values.readText(object, text);
     }
 }
 
@@ -408,26 +411,27 @@ namespace {
 
 template <class Text>
 void readFrom(BaseObject& object, const ClassSchema& schema, Text& text, const XMLReadLimits& limits,
-              const char* element)
+              const char* element, const AbsentMemberHandler* absent)
 {
     XMLEventReader reader(limits);
     ObjectReader handler(reader, object, schema);
     handler.expectElement(element);
+    handler.reportAbsent(absent);
     reader.read(text, handler);
 }
 
 } // namespace
 
 void readObject(BaseObject& object, const ClassSchema& schema, std::string_view text, const XMLReadLimits& limits,
-                const char* element)
+                const char* element, const AbsentMemberHandler* absent)
 {
-    readFrom(object, schema, text, limits, element);
+    readFrom(object, schema, text, limits, element, absent);
 }
 
 void readObject(BaseObject& object, const ClassSchema& schema, std::istream& text, const XMLReadLimits& limits,
-                const char* element)
+                const char* element, const AbsentMemberHandler* absent)
 {
-    readFrom(object, schema, text, limits, element);
+    readFrom(object, schema, text, limits, element, absent);
 }
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail

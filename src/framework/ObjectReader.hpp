@@ -45,6 +45,9 @@ public:
     /// Refuses a message element other than element (a local name in the
     /// schema namespace), naming both; null admits any.
     void expectElement(const char* element) noexcept { m_element = element; }
+    /// Tells absent of each attribute and single nested object an element of
+    /// a schema class lacks: attributes as the element starts, objects as it ends.
+    void reportAbsent(const AbsentMemberHandler* absent) noexcept { m_absent = absent; }
     /// Reads a tree's events: the first element is the object's own, whatever its name.
     ObjectReader(EventOrigin& origin, BaseObject& root, const ClassSchema& schema);
 
@@ -82,6 +85,8 @@ private:
         BaseObject* object;        // Object, Value, Runtime
         const ClassSchema* schema; // Object
         const Member* member;      // Object: the last child row matched; Value, Runtime: the row read
+        std::uint32_t singlesSeen; // Object: a bit per row, set for single children read
+        int line, column;          // Object, when absent members are reported: where it starts
     };
 
     void push(Frame::Kind kind, BaseObject* object = nullptr, const ClassSchema* schema = nullptr,
@@ -96,6 +101,9 @@ private:
     void endFrame();
     void enter(BaseObject& object, const ClassSchema& schema, const XMLStartTag& tag);
     void requireElement(const XMLStartTag& tag);
+    void reportAbsentAttributes(const XMLStartTag& tag);
+    void reportAbsentChildren();
+    void reportAbsentMember(const Frame& frame, const Member& member);
     /// Sends a start marker when a listener is there and the element asks for
     /// one; returns the listener it went to, or null.
     MonitorListener* markStart(const char* traceName);
@@ -122,6 +130,8 @@ private:
     std::size_t m_messageDepth = 0; // of the enveloped message's element, once it began
     bool m_skippingMessage = false; // until the failed message's element ends
     const char* m_element = nullptr; // the message element required, if any
+    const AbsentMemberHandler* m_absent = nullptr;
+    std::string m_rootName; // of the message element, when absent members are reported
 };
 
 /// The attribute rows read from attributes (a missing one reads as empty, as

@@ -41,7 +41,7 @@ private:
     {
         const ClassSchema& schema = *plan.schema;
         for (const Member& member : schema) {
-            if (!member.isChild()) member.write(object, m_stream, {{member.name, member.nameLength}, nullptr, {}, {}});
+            if (!member.isChild()) member.values.write(object, m_stream, {{member.name, member.nameLength}, nullptr, {}, {}});
         }
         m_stream.appendStartTagEnd(!schema.hasChildren);
         if (!schema.hasChildren) return;
@@ -53,17 +53,17 @@ private:
             if (!member.isChild()) continue;
             const NameTable::Row& name = names[m];
             if (!member.holdsObjects()) {
-                member.write(object, m_stream, {name.element, &name.element, name.open, name.close});
+                member.values.write(object, m_stream, {name.element, &name.element, name.open, name.close});
                 continue;
             }
             const int nested = plan.members[m].nested;
-            const std::size_t count = member.entryCount(object);
+            const std::size_t count = member.objects.entryCount(object);
             for (std::size_t i = 0; i < count; ++i) {
-                const BaseObject& entry = member.entry(object, i);
+                const BaseObject& entry = member.objects.entry(object, i);
                 if (nested >= 0) {
                     write(entry, nested, name.element);
                 } else {
-                    member.writeForeign(entry, m_stream, name.element);
+                    member.runtime.write(entry, m_stream, name.element);
                 }
             }
         }
@@ -104,11 +104,11 @@ private:
             const Member& member = plan.schema->members[m];
             const MemberPlan& row = plan.members[m];
             if (!member.holdsObjects() || !((row.entry.always | row.entry.maybe) & wanted & ~found)) continue;
-            const std::size_t count = member.entryCount(object);
+            const std::size_t count = member.objects.entryCount(object);
             if (count == 0) continue;
             found |= row.entry.always;
             for (std::size_t i = 0; i < count && (row.entry.maybe & wanted & ~found); ++i) {
-                search(member.entry(object, i), m_plan.classes[static_cast<std::size_t>(row.nested)], wanted, found,
+                search(member.objects.entry(object, i), m_plan.classes[static_cast<std::size_t>(row.nested)], wanted, found,
                        depth + 1);
             }
             if (!(wanted & ~found)) return;

@@ -6,7 +6,6 @@
 #include <optional>
 #include <ostream>
 #include <system_error>
-#include <type_traits>
 
 #include "ClassSchema.hpp"
 #include "kvsoa/Soap.hpp"
@@ -26,8 +25,13 @@ std::string_view localName(const detail::ClassSchema& schema)
     return qualified.substr(qualified.rfind(':') + 1);
 }
 
-template <class T>
-void writeDocument(const T& object, XmlStream& stream, const WriteFormat& format)
+} // namespace
+
+WrongMessageElement::~WrongMessageElement() = default;
+
+namespace detail {
+
+void writeDocument(const BaseObject& object, const ClassSchema& schema, XmlStream& stream, const WriteFormat& format)
 {
     const Envelope envelope = format.envelope;
     // The envelope's prefix is its own; the message declares its prefixes itself.
@@ -53,8 +57,8 @@ void writeDocument(const T& object, XmlStream& stream, const WriteFormat& format
         }
         static const std::string uri(NamespaceUri);
         std::string elementName = stream.getNamespacePrefix(uri);
-        elementName.append(":").append(localName(detail::SchemaAccess::of<T>()));
-        object.outputXML(stream, elementName);
+        elementName.append(":").append(localName(schema));
+        writeObject(object, stream, elementName, schema);
         if (envelope != Envelope::None) {
             newLine(1);
             for (std::string_view piece : {"</", prefix.data(), ":Body>"}) stream.append(piece);
@@ -67,20 +71,30 @@ void writeDocument(const T& object, XmlStream& stream, const WriteFormat& format
     }
 }
 
-/// The global elements of the schema: a document holding one of them holds
-/// that message and no other, whatever else the other's members would take.
-#define WI_IS(Class) || std::is_same_v<T, Class>
-template <class T>
-constexpr bool isMessage = false WI_MESSAGE_CLASSES(WI_IS);
-#undef WI_IS
-
-/// The element a message must be read from, or null for a class read from any.
-template <class T>
-const char* requiredElement()
+const char* messageElement(const ClassSchema& schema)
 {
     // The class name's last part ends the allocation tag: a NUL-terminated name.
-    if constexpr (isMessage<T>) return localName(detail::SchemaAccess::of<T>()).data();
-    return nullptr;
+    return schema.message ? localName(schema).data() : nullptr;
+}
+
+std::string writeDocument(const BaseObject& object, const ClassSchema& schema, const WriteFormat& format)
+{
+    XmlStream stream;
+    writeDocument(object, schema, stream, format);
+    return stream.take();
+}
+
+} // namespace detail
+
+namespace {
+
+template <class T, class Text>
+AutoPtr<T> readAs(Text& text, const XMLReadLimits& limits)
+{
+    const detail::ClassSchema& schema = detail::SchemaAccess::of<T>();
+    AutoPtr<T> object(new T);
+    detail::readObject(*object, schema, text, limits, detail::messageElement(schema));
+    return object;
 }
 
 } // namespace
@@ -88,17 +102,13 @@ const char* requiredElement()
 template <class T>
 AutoPtr<T> readXml(std::string_view text, const XMLReadLimits& limits)
 {
-    AutoPtr<T> object(new T);
-    detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits, requiredElement<T>());
-    return object;
+    return readAs<T>(text, limits);
 }
 
 template <class T>
 AutoPtr<T> readXml(std::istream& text, const XMLReadLimits& limits)
 {
-    AutoPtr<T> object(new T);
-    detail::readObject(*object, detail::SchemaAccess::of<T>(), text, limits, requiredElement<T>());
-    return object;
+    return readAs<T>(text, limits);
 }
 
 template <class T>
@@ -122,16 +132,14 @@ AutoPtr<T> readXmlFile(const std::string& path, const XMLReadLimits& limits)
 template <class T>
 std::string writeXml(const T& object, const WriteFormat& format)
 {
-    XmlStream stream;
-    writeDocument(object, stream, format);
-    return stream.take();
+    return detail::writeDocument(object, detail::SchemaAccess::of<T>(), format);
 }
 
 template <class T>
 void writeXml(const T& object, std::ostream& out, const WriteFormat& format)
 {
     XmlStream stream(out);
-    writeDocument(object, stream, format);
+    detail::writeDocument(object, detail::SchemaAccess::of<T>(), stream, format);
     stream.flush();
     if (!stream) out.setstate(std::ios_base::badbit);
 }

@@ -5,6 +5,6 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 WI_DEFINE_SCHEMA_CLASS(LoadWorkInstructionDocInput,
-                       children<&LoadWorkInstructionDocInput::loadedInfo>("loadedInfo"))
+                       children<&LoadWorkInstructionDocInput::loadedInfo>("loadedInfo", Optional))
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

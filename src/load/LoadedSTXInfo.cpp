@@ -5,9 +5,9 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 WI_DEFINE_SCHEMA_CLASS(LoadedSTXInfo,
-                       attribute<&LoadedSTXInfo::transientId>("transientId"),
-                       attribute<&LoadedSTXInfo::workInstructionFile>("workInstructionFile"),
-                       child<&LoadedSTXInfo::stxObjectData>("stxObjectData"),
-                       children<&LoadedSTXInfo::symbols>("symbols"))
+                       attribute<&LoadedSTXInfo::transientId>("transientId", Required),
+                       attribute<&LoadedSTXInfo::workInstructionFile>("workInstructionFile", Required),
+                       child<&LoadedSTXInfo::stxObjectData>("stxObjectData", Required),
+                       children<&LoadedSTXInfo::symbols>("symbols", Optional))
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -5,10 +5,10 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 WI_DEFINE_SCHEMA_CLASS(LoadedSubSTXInfo,
-                       attribute<&LoadedSubSTXInfo::transientId>("transientId"),
-                       attribute<&LoadedSubSTXInfo::objectType>("objectType"),
-                       attribute<&LoadedSubSTXInfo::persistentId>("persistentId"),
-                       attribute<&LoadedSubSTXInfo::owningObjectTransientId>("owningObjectTransientId"),
-                       child<&LoadedSubSTXInfo::objectData>("objectData"))
+                       attribute<&LoadedSubSTXInfo::transientId>("transientId", Required),
+                       attribute<&LoadedSubSTXInfo::objectType>("objectType", Required),
+                       attribute<&LoadedSubSTXInfo::persistentId>("persistentId", Required),
+                       attribute<&LoadedSubSTXInfo::owningObjectTransientId>("owningObjectTransientId", Required),
+                       child<&LoadedSubSTXInfo::objectData>("objectData", Required))
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -5,6 +5,6 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 WI_DEFINE_SCHEMA_CLASS(SaveWorkInstructionDocInput,
-                       children<&SaveWorkInstructionDocInput::savedObjects>("savedObjects"))
+                       children<&SaveWorkInstructionDocInput::savedObjects>("savedObjects", Optional))
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -5,11 +5,11 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 WI_DEFINE_SCHEMA_CLASS(SavedObjectInfo,
-                       attribute<&SavedObjectInfo::workInstructionFile>("workInstructionFile"),
-                       child<&SavedObjectInfo::targetObject>("targetObject"),
-                       children<&SavedObjectInfo::modifiedDCDs>("modifiedDCDs"),
-                       children<&SavedObjectInfo::modifiedPFs>("modifiedPFs"),
-                       children<&SavedObjectInfo::symbols>("symbols"),
-                       children<&SavedObjectInfo::modifiedSTXs>("modifiedSTXs"))
+                       attribute<&SavedObjectInfo::workInstructionFile>("workInstructionFile", Required),
+                       child<&SavedObjectInfo::targetObject>("targetObject", Required),
+                       children<&SavedObjectInfo::modifiedDCDs>("modifiedDCDs", Optional),
+                       children<&SavedObjectInfo::modifiedPFs>("modifiedPFs", Optional),
+                       children<&SavedObjectInfo::symbols>("symbols", Optional),
+                       children<&SavedObjectInfo::modifiedSTXs>("modifiedSTXs", Optional))
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

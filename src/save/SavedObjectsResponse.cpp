@@ -5,6 +5,6 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 WI_DEFINE_SCHEMA_CLASS(SavedObjectsResponse,
-                       bareChild<&SavedObjectsResponse::serviceData>("ServiceData"))
+                       bareChild<&SavedObjectsResponse::serviceData>("ServiceData", Required))
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

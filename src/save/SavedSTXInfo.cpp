@@ -5,7 +5,7 @@
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 WI_DEFINE_SCHEMA_CLASS(SavedSTXInfo,
-                       attribute<&SavedSTXInfo::transientId>("transientId"),
-                       child<&SavedSTXInfo::stxObjectData>("stxObjectData"))
+                       attribute<&SavedSTXInfo::transientId>("transientId", Required),
+                       child<&SavedSTXInfo::stxObjectData>("stxObjectData", Required))
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -1,10 +1,14 @@
 // The read-only views of the classes' member rows, against the models of
 // what each class writes.
 
+#include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string_view>
 
 #include "ClassModels.hpp"
+#include "kvsoa/XMLDocument.hpp"
 
 namespace contract {
 namespace {
@@ -26,9 +30,10 @@ TYPED_TEST(ClassViewOf, ShowsTheRowsTheClassWrites)
         if (member.kind() == wi::MemberKind::Children || member.kind() == wi::MemberKind::Values) {
             arrays.emplace_back(member.name());
         }
-        // A nested schema class is one of the list, under the type name shown.
+        // A nested schema class is one of the list, and only Object rows have one.
+        EXPECT_EQ(member.valueKind() == wi::ValueKind::Object, bool(member.nestedClass())) << member.name();
         if (member.nestedClass()) {
-            EXPECT_EQ(wi::findClass(member.typeName()), member.nestedClass()) << member.name();
+            EXPECT_EQ(wi::findClass(member.nestedClass().name()), member.nestedClass());
         }
         EXPECT_EQ(view.findMember(member.name(), member.isElement()), member);
         EXPECT_FALSE(view.findMember(member.name(), !member.isElement())) << member.name();
@@ -45,18 +50,21 @@ TEST(ClassViews, TypesKindsAndTheListOfClasses)
         const char* className;
         const char* member;
         wi::MemberKind kind;
-        const char* typeName;
+        wi::ValueKind valueKind;
         const char* nestedClass; // "" when the row has none
     };
     const Expected rows[] = {
-        {"IntMap", "value", wi::MemberKind::Attribute, "int", ""},
-        {"DateMap", "value", wi::MemberKind::Attribute, "DateTime", ""},
-        {"BoolVectorMap", "value", wi::MemberKind::Values, "bool", ""},
-        {"TagMap", "value", wi::MemberKind::Child, "ModelObject", ""},
-        {"LoadedObjectsResponse", "ServiceData", wi::MemberKind::BareChild, "ServiceData", ""},
-        {"LoadedObjectsResponse", "loadedObjects", wi::MemberKind::Children, "LoadedObjectInfo", "LoadedObjectInfo"},
-        {"CreateInputMap", "value", wi::MemberKind::Children, "CreateInput", "CreateInput"},
-        {"SavedSubSTXInfo", "objectData", wi::MemberKind::Child, "CreateInput", "CreateInput"},
+        {"IntMap", "value", wi::MemberKind::Attribute, wi::ValueKind::Int, ""},
+        {"DateMap", "value", wi::MemberKind::Attribute, wi::ValueKind::DateTime, ""},
+        {"FloatMap", "value", wi::MemberKind::Attribute, wi::ValueKind::Float, ""},
+        {"StringMap", "key", wi::MemberKind::Attribute, wi::ValueKind::String, ""},
+        {"BoolVectorMap", "value", wi::MemberKind::Values, wi::ValueKind::Bool, ""},
+        {"DoubleVectorMap", "value", wi::MemberKind::Values, wi::ValueKind::Double, ""},
+        {"TagMap", "value", wi::MemberKind::Child, wi::ValueKind::ModelObject, ""},
+        {"LoadedObjectsResponse", "ServiceData", wi::MemberKind::BareChild, wi::ValueKind::ServiceData, ""},
+        {"LoadedObjectsResponse", "loadedObjects", wi::MemberKind::Children, wi::ValueKind::Object, "LoadedObjectInfo"},
+        {"CreateInputMap", "value", wi::MemberKind::Children, wi::ValueKind::Object, "CreateInput"},
+        {"SavedSubSTXInfo", "objectData", wi::MemberKind::Child, wi::ValueKind::Object, "CreateInput"},
     };
     for (const Expected& row : rows) {
         SCOPED_TRACE(std::string(row.className) + "::" + row.member);
@@ -65,7 +73,7 @@ TEST(ClassViews, TypesKindsAndTheListOfClasses)
         const wi::MemberView member = view.findMember(row.member, row.kind != wi::MemberKind::Attribute);
         ASSERT_TRUE(member);
         EXPECT_EQ(member.kind(), row.kind);
-        EXPECT_EQ(member.typeName(), row.typeName);
+        EXPECT_EQ(member.valueKind(), row.valueKind);
         EXPECT_EQ(member.nestedClass().name(), row.nestedClass);
     }
 
@@ -132,6 +140,117 @@ TEST(ClassViews, ShowTheTextsTheWriterWrites)
     wi::CreateInputMap map;
     map.addValue(AutoPtr<wi::CreateInput>(new wi::CreateInput));
     EXPECT_TRUE(wi::classView<wi::CreateInputMap>().findMember("value", true).texts(map).empty());
+}
+
+// The rows say which members the schema requires; the XSD we ship says it
+// too. Every row stands in the XSD with the same kind, arrays unbounded, and
+// required exactly where the XSD requires it, so that the two cannot drift.
+TEST(ClassViews, RowsAgreeWithTheSchemaOnWhatIsRequired)
+{
+    std::ifstream file(std::string(KVSOA_SOURCE_DIR) + "/schema/WorkInstructions.xsd", std::ios::binary);
+    ASSERT_TRUE(file);
+    const XMLDocument schema(file);
+    const auto attributeOf = [](const XMLNode& node, const char* name) {
+        const ::Kavella::Soa::Common::Xml::XMLAttribute* found = node.findAttribute(name);
+        return found ? std::string(found->value) : std::string();
+    };
+    std::size_t typesSeen = 0;
+    for (const XMLNode* type : schema.root().children) {
+        if (type->name != "complexType") continue;
+        const wi::ClassView view = wi::findClass(attributeOf(*type, "name"));
+        ASSERT_TRUE(view) << attributeOf(*type, "name");
+        ++typesSeen;
+        std::size_t declared = 0;
+        // Attributes stand in the type, elements in its sequence.
+        std::vector<const XMLNode*> members(type->children.begin(), type->children.end());
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            const XMLNode& node = *members[i];
+            if (node.name == "sequence") {
+                members.insert(members.end(), node.children.begin(), node.children.end());
+                continue;
+            }
+            const bool element = node.name == "element";
+            const std::string name = attributeOf(node, "name");
+            SCOPED_TRACE(std::string(view.name()) + "::" + name);
+            const wi::MemberView row = view.findMember(name, element);
+            ASSERT_TRUE(row);
+            ++declared;
+            const bool array = attributeOf(node, "maxOccurs") == "unbounded";
+            EXPECT_EQ(array, row.kind() == wi::MemberKind::Children || row.kind() == wi::MemberKind::Values);
+            EXPECT_EQ(row.required(), element ? attributeOf(node, "minOccurs") != "0" : attributeOf(node, "use") == "required");
+        }
+        EXPECT_EQ(declared, view.size()) << view.name(); // no row the XSD lacks
+    }
+    EXPECT_EQ(typesSeen, wi::schemaClasses().size());
+}
+
+// A class chosen by name makes, reads and writes its objects as its own
+// functions do, without the program naming the class's type.
+TEST(ClassViews, MakeReadAndWriteAClassByName)
+{
+    for (const wi::ClassView& view : wi::schemaClasses()) {
+        SCOPED_TRACE(std::string(view.name()));
+        const AutoPtr<BaseObject> made = view.make();
+        ASSERT_TRUE(made.get());
+        const std::string written = view.write(*made);
+        const AutoPtr<BaseObject> read = view.read(written);
+        EXPECT_EQ(view.write(*read, wi::WriteFormat{wi::Envelope::Soap12, 2}),
+                  view.write(*made, wi::WriteFormat{wi::Envelope::Soap12, 2}));
+        std::istringstream stream(written);
+        EXPECT_EQ(view.write(*view.read(stream)), written);
+    }
+    wi::IntMap typed;
+    typed.setKey("k");
+    typed.setValue(7);
+    const wi::ClassView ints = wi::findClass("IntMap");
+    EXPECT_EQ(ints.write(typed), wi::writeXml(typed));
+    EXPECT_EQ(static_cast<const wi::IntMap&>(*ints.read(wi::writeXml(typed))).getValue(), 7);
+    XmlStream stream;
+    ints.write(typed, stream, "entry");
+    EXPECT_EQ(stream.str().rfind("<entry ", 0), 0u) << stream.str();
+    EXPECT_NE(stream.str().find(" key=\"k\" value=\"7\"/>"), std::string::npos) << stream.str();
+    // A message is read from its own element only, and says so by its type.
+    EXPECT_TRUE(wi::findClass("SavedObjectsResponse").isMessage());
+    EXPECT_FALSE(ints.isMessage());
+    EXPECT_THROW(wi::findClass("SavedObjectsResponse").read(wi::writeXml(wi::LoadedObjectsResponse())),
+                 wi::WrongMessageElement);
+    EXPECT_FALSE(wi::ClassView().make().get());
+}
+
+// What a message lacks is told as the reader passes it: attributes at the
+// element's start, single objects at its end, each with the element's path
+// by array index and where it starts.
+TEST(ClassViews, TheReaderTellsWhatAMessageLacks)
+{
+    const std::string text = "<wi:SaveWorkInstructionDocInput xmlns:wi=\"" + std::string(wi::NamespaceUri) + "\">\n"
+                             "<wi:savedObjects workInstructionFile=\"a\"><wi:targetObject uid=\"t\"/></wi:savedObjects>\n"
+                             "<wi:savedObjects>\n"
+                             " <wi:modifiedDCDs transientId=\"d\" persistentId=\"\">\n"
+                             "  <wi:objectData><wi:stringProps value=\"x\"/></wi:objectData>\n"
+                             " </wi:modifiedDCDs>\n"
+                             "</wi:savedObjects>\n"
+                             "</wi:SaveWorkInstructionDocInput>\n";
+    std::vector<std::string> told;
+    const auto tell = [&told](const wi::AbsentMember& absent) {
+        std::ostringstream line;
+        line << absent.at.line << ':' << absent.at.column << ' ' << absent.owner.name() << ' ' << absent.element << ' '
+             << absent.path << ' ' << absent.member.name() << (absent.member.required() ? " required" : "");
+        told.push_back(line.str());
+    };
+    const AutoPtr<BaseObject> read = wi::classView<wi::SaveWorkInstructionDocInput>().read(text, {}, tell);
+    EXPECT_EQ(told, (std::vector<std::string>{
+                        "3:1 SavedObjectInfo savedObjects savedObjects[1] workInstructionFile required",
+                        "4:2 SavedSubSTXInfo modifiedDCDs savedObjects[1].modifiedDCDs[0] owningObjectTransientId required",
+                        "5:3 CreateInput objectData savedObjects[1].modifiedDCDs[0].objectData type required",
+                        "5:18 StringMap stringProps savedObjects[1].modifiedDCDs[0].objectData.stringProps[0] key required",
+                        "3:1 SavedObjectInfo savedObjects savedObjects[1] targetObject required",
+                    }));
+    // Nothing lacking, nothing told; and the object read is the same either way.
+    told.clear();
+    const wi::ClassView view = wi::classView<wi::SaveWorkInstructionDocInput>();
+    EXPECT_EQ(view.write(*view.read(text)), view.write(*read));
+    view.read(wi::writeXml(wi::SaveWorkInstructionDocInput()), {}, tell);
+    EXPECT_TRUE(told.empty());
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <algorithm>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -15,10 +16,8 @@
 #include <system_error>
 #include <utility>
 
-#include "Diff.hpp"
 #include "LimitOptions.hpp"
 #include "MessageInput.hpp"
-#include "MissingMembers.hpp"
 #include "SchemaCheck.hpp"
 #include "kvsoa/Soap.hpp"
 
@@ -31,8 +30,18 @@ using ::Kavella::Soa::Common::Xml::messageNode;
 using ::Kavella::Soa::Common::Xml::XMLDocument;
 using ::Kavella::Soa::Common::Xml::XMLPosition;
 
+// A member the message lacked, as the reader told it.
+struct MissingMember {
+    std::string path; // the member's, as differences() takes it
+    std::string owner; // the element lacking it
+    std::string member;
+    bool attribute;
+    bool required;
+    XMLPosition at; // of the owner's start tag
+};
+
 struct Message {
-    const SchemaClass* schemaClass = nullptr;
+    wi::ClassView schemaClass;
     std::string rootName; // of the message element, inside an envelope or not
     AutoPtr<BaseObject> object;
     wi::MessageHead head; // the message element and the envelope around it
@@ -40,7 +49,7 @@ struct Message {
     std::string text;
     std::shared_ptr<const XMLDocument> document;
     const XMLNode* node = nullptr;
-    std::vector<MissingMember> missing; // of what the schema declares
+    std::vector<MissingMember> missing; // in the order of the text
 };
 
 std::string displayName(const std::string& file)
@@ -72,14 +81,15 @@ bool readInput(const std::string& file, std::string& text, std::string& reason)
     return true;
 }
 
-AutoPtr<BaseObject> readAs(const SchemaClass& schemaClass, std::string_view text, const wi::XMLReadLimits& limits)
+// Tells what a message lacks into missing, when it is given.
+wi::AbsentMemberHandler collectInto(std::vector<MissingMember>* missing)
 {
-    return schemaClass.read(text, limits);
-}
-
-AutoPtr<BaseObject> readAs(const SchemaClass& schemaClass, std::istream& text, const wi::XMLReadLimits& limits)
-{
-    return schemaClass.readStream(text, limits);
+    if (!missing) return {};
+    return [missing](const wi::AbsentMember& absent) {
+        const std::string name(absent.member.name());
+        missing->push_back({absent.path.empty() ? name : absent.path + "." + name, std::string(absent.element), name,
+                            !absent.member.isElement(), absent.member.required(), absent.at});
+    };
 }
 
 // Objects reached through the class's rows; the runtime's own (a ModelObject,
@@ -113,7 +123,7 @@ struct Source {
 };
 
 // Throws DomException, located at the element concerned when it can be.
-void readMessage(Message& message, Source source, const SchemaClass* asClass, bool keepTree,
+void readMessage(Message& message, Source source, wi::ClassView asClass, bool keepTree, bool findMissing,
                  const wi::XMLReadLimits& limits)
 {
     message.head = source.read([&](auto& text) { return wi::peekMessage(text, limits); });
@@ -121,19 +131,15 @@ void readMessage(Message& message, Source source, const SchemaClass* asClass, bo
     message.rootName = head.name;
     message.schemaClass = asClass;
     if (!asClass && !head.name.empty()) {
-        message.schemaClass = findSchemaClass(head.name);
+        message.schemaClass = wi::findClass(head.name);
         const XMLPosition at = head.at;
         if (!message.schemaClass || head.uri != wi::NamespaceUri) {
             // What is wrong with an envelope (a fault above all) comes before
             // what its message is; read as the first message, all else that the
             // library finds is that this is not the first message.
-            const SchemaClass& first = schemaClasses().front();
             try {
-                source.read([&](auto& text) { return readAs(first, text, limits); });
-            } catch (const DomException& error) {
-                const bool notFirst = error.line() == at.line && error.column() == at.column &&
-                                      error.getMessage().find(std::string(" is not a ") + first.name + ":") != std::string::npos;
-                if (!notFirst) throw;
+                source.read([&](auto& text) { return classesMessagesFirst().front().read(text, limits); });
+            } catch (const wi::WrongMessageElement&) {
             }
         }
         if (!message.schemaClass) {
@@ -146,8 +152,13 @@ void readMessage(Message& message, Source source, const SchemaClass* asClass, bo
         }
     }
     // Whatever the start said, the whole text is read now, and refused where it is wrong.
-    const SchemaClass& schemaClass = message.schemaClass ? *message.schemaClass : schemaClasses().front();
-    message.object = source.read([&](auto& text) { return readAs(schemaClass, text, limits); });
+    const wi::ClassView schemaClass = message.schemaClass ? message.schemaClass : classesMessagesFirst().front();
+    const wi::AbsentMemberHandler absent = collectInto(findMissing ? &message.missing : nullptr);
+    message.object = source.read([&](auto& text) { return schemaClass.read(text, limits, absent); });
+    // An element's own lacks are told at its end, after those inside it: in the order of the text instead.
+    std::stable_sort(message.missing.begin(), message.missing.end(), [](const MissingMember& a, const MissingMember& b) {
+        return a.at.line != b.at.line ? a.at.line < b.at.line : a.at.column < b.at.column;
+    });
     if (keepTree) {
         message.document = std::make_shared<const XMLDocument>(message.text, limits);
         message.node = &messageNode(message.document->root());
@@ -157,12 +168,12 @@ void readMessage(Message& message, Source source, const SchemaClass* asClass, bo
 // A message under its class's own element is written by the library, in an
 // envelope or not; a part read with --as keeps its own element's name, which
 // no envelope's message has.
-std::string writeMessage(const SchemaClass& schemaClass, const BaseObject& object, const std::string& rootName,
+std::string writeMessage(wi::ClassView schemaClass, const BaseObject& object, const std::string& rootName,
                          int indent, wi::Envelope envelope = wi::Envelope::None)
 {
-    if (rootName == schemaClass.name) return schemaClass.writeFormatted(object, wi::WriteFormat{envelope, indent}) + "\n";
+    if (rootName == schemaClass.name()) return schemaClass.write(object, wi::WriteFormat{envelope, indent}) + "\n";
     if (envelope != wi::Envelope::None) {
-        throw DomException("<" + rootName + "> read as " + schemaClass.name +
+        throw DomException("<" + rootName + "> read as " + std::string(schemaClass.name()) +
                            " is no message: it cannot be written in an envelope (use --envelope none)");
     }
     XmlStream stream;
@@ -189,34 +200,18 @@ void reportError(const std::string& file, int line, int column, std::string mess
 // False after reporting why.
 void reportWarning(const std::string& file, const MissingMember& member)
 {
-    std::cerr << displayName(file) << ':' << member.line << ':' << member.column << ": warning: <" << member.owner
+    std::cerr << displayName(file) << ':' << member.at.line << ':' << member.at.column << ": warning: <" << member.owner
               << "> lacks the required " << (member.attribute ? "attribute " : "element ") << member.member
               << "; read as empty\n";
 }
 
-// The schema's members, read once; null without the schema, and then nothing is found missing.
-const SchemaMembers* schemaMembers()
-{
-    static const std::unique_ptr<const SchemaMembers> members = []() -> std::unique_ptr<const SchemaMembers> {
-        const std::string directory = findSchemaDirectory();
-        if (directory.empty()) return nullptr;
-        try {
-            return std::make_unique<const SchemaMembers>(directory);
-        } catch (const std::exception& error) {
-            std::cerr << "wixml: " << error.what() << "; missing members go unreported\n";
-            return nullptr;
-        }
-    }();
-    return members.get();
-}
-
 enum class Reading {
     Kept,     // the text kept, for --strict
-    Searched, // a piece at a time, then again for what the message lacks
+    Searched, // a piece at a time, what the message lacks told as it is read
 };
 
 // False after reporting why.
-bool loadMessage(const std::string& file, const SchemaClass* asClass, const wi::XMLReadLimits& limits, Message& message,
+bool loadMessage(const std::string& file, wi::ClassView asClass, const wi::XMLReadLimits& limits, Message& message,
                  Reading reading)
 {
     const bool keepTree = reading == Reading::Kept;
@@ -228,12 +223,7 @@ bool loadMessage(const std::string& file, const SchemaClass* asClass, const wi::
     }
     try {
         readMessage(message, keepTree ? Source{&message.text, nullptr} : Source{nullptr, &input}, asClass, keepTree,
-                    limits);
-        if (reading == Reading::Searched && schemaMembers()) {
-            input.replay();
-            message.missing =
-                findMissingMembers(input.stream(), *schemaMembers(), asClass ? asClass->name : "", message.head, limits);
-        }
+                    reading == Reading::Searched, limits);
         return true;
     } catch (const DomException& error) {
         reportError(file, error.line(), error.column(), error.getMessage());
@@ -255,7 +245,7 @@ void warnOfMissing(const std::string& file, const Message& message)
 
 } // namespace
 
-int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass, bool strict,
+int checkFiles(const std::vector<std::string>& files, wi::ClassView asClass, bool strict,
                const wi::XMLReadLimits& limits)
 {
     std::unique_ptr<SchemaValidator> validator;
@@ -292,8 +282,8 @@ int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass
             }
         }
         // "N objects" even for one: scripts read these lines.
-        std::cout << displayName(file) << ": ok: " << message.schemaClass->name << ", "
-                  << objectCount(*message.object, message.schemaClass->view) << " objects";
+        std::cout << displayName(file) << ": ok: " << message.schemaClass.name() << ", "
+                  << objectCount(*message.object, message.schemaClass) << " objects";
         if (message.head.envelope != wi::Envelope::None) {
             std::cout << ", in a SOAP " << (message.head.envelope == wi::Envelope::Soap11 ? "1.1" : "1.2") << " envelope";
         }
@@ -302,7 +292,7 @@ int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass
     return status;
 }
 
-int formatFile(const std::string& file, const SchemaClass* asClass, int indent, EnvelopeChoice envelope,
+int formatFile(const std::string& file, wi::ClassView asClass, int indent, EnvelopeChoice envelope,
                const wi::XMLReadLimits& limits)
 {
     Message message;
@@ -313,7 +303,7 @@ int formatFile(const std::string& file, const SchemaClass* asClass, int indent, 
     if (envelope == EnvelopeChoice::Soap11) written = wi::Envelope::Soap11;
     if (envelope == EnvelopeChoice::Soap12) written = wi::Envelope::Soap12;
     try {
-        std::cout << writeMessage(*message.schemaClass, *message.object, message.rootName, indent, written);
+        std::cout << writeMessage(message.schemaClass, *message.object, message.rootName, indent, written);
     } catch (const DomException& error) {
         // What the reader accepted but the writer refuses (a tree past its depth
         // limit, a part in an envelope).
@@ -323,36 +313,38 @@ int formatFile(const std::string& file, const SchemaClass* asClass, int indent, 
     return 0;
 }
 
-int diffFiles(const std::string& before, const std::string& after, const SchemaClass* asClass, Comparison comparison,
+int diffFiles(const std::string& before, const std::string& after, wi::ClassView asClass, wi::Comparison comparison,
               const wi::XMLReadLimits& limits)
 {
     Message messages[2];
     for (std::size_t side = 0; side < 2; ++side) {
         if (!loadMessage(side == 0 ? before : after, asClass, limits, messages[side], Reading::Searched)) return 2;
     }
-    std::vector<std::string> differences;
+    std::vector<wi::Difference> differences;
     // Of two classes, or two elements, the messages differ as a whole; nothing below them is compared.
     if (messages[0].schemaClass != messages[1].schemaClass || messages[0].rootName != messages[1].rootName) {
-        differences.push_back("(message): " + messages[0].rootName + " -> " + messages[1].rootName);
+        differences.push_back({"", messages[0].rootName, messages[1].rootName});
     } else {
+        wi::CompareOptions options;
+        options.comparison = comparison;
+        for (const MissingMember& member : messages[0].missing) options.absentBefore.insert(member.path);
+        for (const MissingMember& member : messages[1].missing) options.absentAfter.insert(member.path);
         try {
-            differences = objectDifferences(*messages[0].object, *messages[1].object, messages[0].schemaClass->view,
-                                            comparison, messages[0].missing, messages[1].missing);
+            differences = wi::differences(*messages[0].object, *messages[1].object, messages[0].schemaClass, options);
         } catch (const DomException& error) {
             // Of neither file: both read, so this is the tool's own trouble.
             std::cerr << "wixml: diff: " << error.getMessage() << '\n';
             return 2;
         }
     }
-    for (const std::string& difference : differences) std::cout << difference << '\n';
+    for (const wi::Difference& difference : differences) std::cout << difference << '\n';
     return differences.empty() ? 0 : 1;
 }
 
 int printSample(const Sample& sample, int indent)
 {
-    const SchemaClass* schemaClass = findSchemaClass(sample.className);
     const AutoPtr<BaseObject> message = sample.build();
-    std::cout << writeMessage(*schemaClass, *message, sample.className, indent);
+    std::cout << writeMessage(wi::findClass(sample.className), *message, sample.className, indent);
     return 0;
 }
 

@@ -7,27 +7,27 @@
 #include <string>
 #include <vector>
 
-#include "ClassRegistry.hpp"
-#include "Diff.hpp"
+#include "Classes.hpp"
 #include "Samples.hpp"
+#include "workinstructions/Compare.hpp"
 
 namespace wixml {
 
 /// Reads every file ("-": standard input) as asClass, or as the class its
-/// message element names when asClass is null; one line per file. Strict: also
+/// message element names when asClass is empty; one line per file. Strict: also
 /// validates each message against the XML Schema (2 when it cannot be found).
-int checkFiles(const std::vector<std::string>& files, const SchemaClass* asClass, bool strict,
+int checkFiles(const std::vector<std::string>& files, wi::ClassView asClass, bool strict,
                const wi::XMLReadLimits& limits);
 
 /// How format writes the message: in the envelope it came in, or as chosen.
 enum class EnvelopeChoice { AsRead, None, Soap11, Soap12 };
 
 /// Reads one message and writes it again to standard output.
-int formatFile(const std::string& file, const SchemaClass* asClass, int indent, EnvelopeChoice envelope,
+int formatFile(const std::string& file, wi::ClassView asClass, int indent, EnvelopeChoice envelope,
                const wi::XMLReadLimits& limits);
 
 /// Prints the differences between two messages; 0 equal, 1 different, 2 an error.
-int diffFiles(const std::string& before, const std::string& after, const SchemaClass* asClass, Comparison comparison,
+int diffFiles(const std::string& before, const std::string& after, wi::ClassView asClass, wi::Comparison comparison,
               const wi::XMLReadLimits& limits);
 
 int printSample(const Sample& sample, int indent);

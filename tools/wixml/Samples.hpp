@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ClassRegistry.hpp"
+#include "Classes.hpp"
 
 namespace wixml {
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "ClassRegistry.hpp"
+#include "Classes.hpp"
 
 namespace wixml {
 

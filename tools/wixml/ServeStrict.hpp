@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "ClassRegistry.hpp"
+#include "Classes.hpp"
 
 namespace wixml {
 

@@ -198,17 +198,17 @@ bool readIndent(const Arguments& arguments, int& indent, std::string& problem)
     return true;
 }
 
-bool readClass(const Arguments& arguments, const SchemaClass*& asClass, std::string& problem)
+bool readClass(const Arguments& arguments, wi::ClassView& asClass, std::string& problem)
 {
     const auto found = arguments.options.find("--as");
     if (found == arguments.options.end()) return true;
-    asClass = findSchemaClass(found->second);
+    asClass = wi::findClass(found->second);
     if (!asClass) {
         problem = "--as: no class is named '" + found->second + "'; the classes are";
         const char* separator = ": ";
-        for (const SchemaClass& schemaClass : schemaClasses()) {
+        for (const wi::ClassView& view : classesMessagesFirst()) {
             problem += separator;
-            problem += schemaClass.name;
+            problem += view.name();
             separator = ", ";
         }
         return false;
@@ -256,7 +256,7 @@ int runCheck(int argc, char** argv)
 {
     Arguments arguments;
     std::string problem;
-    const SchemaClass* asClass = nullptr;
+    wi::ClassView asClass;
     wi::XMLReadLimits limits;
     if (!parseCommand("check", argc, argv, arguments, problem) || !readClass(arguments, asClass, problem) ||
         !readLimits(arguments, limits, problem)) {
@@ -274,7 +274,7 @@ int runFormat(int argc, char** argv)
 {
     Arguments arguments;
     std::string problem;
-    const SchemaClass* asClass = nullptr;
+    wi::ClassView asClass;
     int indent = 0;
     EnvelopeChoice envelope = EnvelopeChoice::AsRead;
     wi::XMLReadLimits limits;
@@ -295,7 +295,7 @@ int runDiff(int argc, char** argv)
 {
     Arguments arguments;
     std::string problem;
-    const SchemaClass* asClass = nullptr;
+    wi::ClassView asClass;
     wi::XMLReadLimits limits;
     if (!parseCommand("diff", argc, argv, arguments, problem) || !readClass(arguments, asClass, problem) ||
         !readLimits(arguments, limits, problem)) {
@@ -306,7 +306,8 @@ int runDiff(int argc, char** argv)
         return 0;
     }
     if (arguments.operands.size() != 2) return usage("diff wants two files", "diff");
-    const Comparison comparison = arguments.options.count("--exact") ? Comparison::Texts : Comparison::Values;
+    const wi::Comparison comparison =
+        arguments.options.count("--exact") ? wi::Comparison::Texts : wi::Comparison::Values;
     return diffFiles(arguments.operands[0], arguments.operands[1], asClass, comparison, limits);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -7,6 +8,11 @@
 #include "kvsoa/Export.hpp"
 
 namespace Kavella::Soa::Common {
+
+/// A point in time as the system clock counts it (UTC, from 1970-01-01, leap
+/// seconds not counted), to the nanosecond: the type C++20 names
+/// std::chrono::sys_time<std::chrono::nanoseconds>.
+using SysNanoseconds = std::chrono::time_point<std::chrono::system_clock, std::chrono::nanoseconds>;
 
 /// An xsd:dateTime value: a calendar date, a time of day with up to nine
 /// fractional digits, and an optional time-zone offset. Equality compares the
@@ -50,6 +56,16 @@ public:
     /// finer than the nanosecond is rounded to the nearest one, halves up,
     /// carrying into the seconds and on. Throws DomException.
     static DateTime parse(std::string_view text);
+
+    /// The value that instant has where the clocks are offsetMinutes ahead of
+    /// UTC (0 writes "Z"). Throws DomException outside -14:00 .. +14:00.
+    static DateTime fromSysTime(SysNanoseconds instant, int offsetMinutes = 0);
+    /// The instant the value stands for, its offset taken off (pair it with
+    /// timeZoneOffsetMinutes() to keep how it was written). A local time, which
+    /// has no time zone, is taken as UTC: ask hasTimeZone() first where that
+    /// matters. Throws DomException for a value beyond what the type counts
+    /// (before 1677-09-21 or after 2262-04-11).
+    SysNanoseconds toSysTime() const;
 
     /// Field by field, as written; see the class description.
     friend bool operator==(const DateTime& a, const DateTime& b) noexcept
