@@ -234,6 +234,13 @@ std::string contentMarkup(const XMLNode& node)
     return out;
 }
 
+std::string elementMarkup(const XMLNode& node)
+{
+    std::string out;
+    appendElement(out, node, {});
+    return out;
+}
+
 std::string writeSoapFault(const SoapFault& fault, SoapVersion version)
 {
     const SoapFaultParts& parts = fault.parts();

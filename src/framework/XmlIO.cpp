@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "ClassSchema.hpp"
+#include "ObjectReader.hpp"
 #include "kvsoa/Soap.hpp"
 #include "kvsoa/XMLDocument.hpp"
 
@@ -120,6 +121,16 @@ AutoPtr<T> readXmlFile(const std::string& path, const XMLReadLimits& limits)
 }
 
 template <class T>
+std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> messageReader(
+    T& object, ::Kavella::Soa::Common::Xml::XMLEventReader& parser,
+    const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader& envelope)
+{
+    auto reader = std::make_unique<detail::ObjectReader>(parser, envelope, object, detail::SchemaAccess::of<T>());
+    reader->expectElement(requiredElement<T>());
+    return reader;
+}
+
+template <class T>
 std::string writeXml(const T& object, const WriteFormat& format)
 {
     XmlStream stream;
@@ -152,6 +163,8 @@ void writeXml(const T& object, std::ostream& out, Envelope envelope)
     template WI_API AutoPtr<Class> readXml<Class>(std::string_view, const XMLReadLimits&);                 \
     template WI_API AutoPtr<Class> readXml<Class>(std::istream&, const XMLReadLimits&);                    \
     template WI_API AutoPtr<Class> readXmlFile<Class>(const std::string&, const XMLReadLimits&);           \
+    template WI_API std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> messageReader<Class>(     \
+        Class&, ::Kavella::Soa::Common::Xml::XMLEventReader&, const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader&); \
     template WI_API std::string writeXml<Class>(const Class&, Envelope);                                    \
     template WI_API void writeXml<Class>(const Class&, std::ostream&, Envelope);                          \
     template WI_API std::string writeXml<Class>(const Class&, const WriteFormat&);                         \

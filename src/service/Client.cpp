@@ -6,6 +6,7 @@
 
 #include "ReplyStream.hpp"
 #include "RequestHeaders.hpp"
+#include "SoapBinding.hpp"
 #include "Transfer.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
@@ -14,17 +15,6 @@ using ::Kavella::Soa::Common::Xml::DomException;
 using ::Kavella::Soa::Common::Xml::SoapFault;
 
 namespace {
-
-// As the WSDL binds the operations.
-// The WSDL's soapAction of each operation.
-constexpr const char* loadAction = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/load";
-constexpr const char* saveAction = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/save";
-
-bool isXmlMedia(const std::string& media)
-{
-    return media == "text/xml" || media == "application/soap+xml" || media == "application/xml" ||
-           (media.size() > 4 && media.compare(media.size() - 4, 4, "+xml") == 0);
-}
 
 // The start of an error page, on one line, for the message of an HTTP error.
 std::string excerpt(std::istream& body)
@@ -63,8 +53,8 @@ class WI_SERVICE_HIDDEN Client::Connection {
 public:
     Connection(std::string url, ClientOptions options)
         : m_url(std::move(url)), m_options(std::move(options)), m_transfer(m_url, m_options),
-          m_loadHeaders(detail::requestHeaders(m_options, loadAction)),
-          m_saveHeaders(detail::requestHeaders(m_options, saveAction))
+          m_loadHeaders(detail::requestHeaders(m_options, serving::operationInfo(serving::Operation::Load).action)),
+          m_saveHeaders(detail::requestHeaders(m_options, serving::operationInfo(serving::Operation::Save).action))
     {
     }
 
@@ -96,7 +86,7 @@ AutoPtr<Reply> Client::Connection::call(const Request& request, const curl_slist
     m_transfer.awaitReply();
 
     const bool success = m_transfer.status() >= 200 && m_transfer.status() < 300;
-    const bool xml = isXmlMedia(m_transfer.mediaType());
+    const bool xml = serving::parseMediaType(m_transfer.contentType()).isXml();
     detail::ReplyStream stream(m_transfer);
     try {
         if (!success && !xml) raiseHttpError(stream, false);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "RequestHead.hpp"
+#include "SoapBinding.hpp"
 #include "ServiceDocuments.hpp"
 #include "workinstructions/Server.hpp"
 
@@ -52,7 +52,6 @@ public:
 private:
     ServiceAnswer post(const ServiceRequest& request) const;
     ServiceAnswer get(const ServiceRequest& request, bool draining) const;
-    ServiceAnswer call(int operation, SoapVersion version, std::string_view body) const;
 
     Service& m_service;
     const ServerOptions& m_options;

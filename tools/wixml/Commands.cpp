@@ -308,10 +308,7 @@ int formatFile(const std::string& file, const SchemaClass* asClass, int indent, 
     Message message;
     if (!loadMessage(file, asClass, limits, message, Reading::Searched)) return 1;
     warnOfMissing(file, message);
-    wi::Envelope written = message.head.envelope;
-    if (envelope == EnvelopeChoice::None) written = wi::Envelope::None;
-    if (envelope == EnvelopeChoice::Soap11) written = wi::Envelope::Soap11;
-    if (envelope == EnvelopeChoice::Soap12) written = wi::Envelope::Soap12;
+    const wi::Envelope written = envelope.value_or(message.head.envelope);
     try {
         std::cout << writeMessage(*message.schemaClass, *message.object, message.rootName, indent, written);
     } catch (const DomException& error) {
