@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "AsciiText.hpp"
 #include "SoapText.hpp"
 
 namespace Kavella::Soa::Common::Xml {
@@ -53,9 +54,7 @@ bool isEnglish(const XMLAttribute* lang)
 {
     if (!lang) return false;
     std::string tag = collapsed(lang->value);
-    for (char& c : tag) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char& c : tag) c = asciiLower(c);
     return tag == "en" || tag.rfind("en-", 0) == 0;
 }
 
