@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,9 @@
 
 namespace Kavella::Soa::Common::Xml {
 class BaseObject;
+class SoapEnvelopeReader;
+class XMLEventHandler;
+class XMLEventReader;
 } // namespace Kavella::Soa::Common::Xml
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
@@ -131,6 +135,13 @@ public:
     MemberView findMember(std::string_view name, bool element) const noexcept;
 
     /// The same class.
+    /// messageReader (XmlIO.hpp) for an object of this class known by its view:
+    /// the reader of a message's events into object; element, when given, is
+    /// the only message element (a local name in the schema namespace) it takes.
+    std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> messageReader(
+        ::Kavella::Soa::Common::Xml::BaseObject& object, ::Kavella::Soa::Common::Xml::XMLEventReader& parser,
+        const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader& envelope, const char* element = nullptr) const;
+
     friend bool operator==(const ClassView& a, const ClassView& b) noexcept { return a.m_schema == b.m_schema; }
     /// Not operator==.
     friend bool operator!=(const ClassView& a, const ClassView& b) noexcept { return !(a == b); }

@@ -1,6 +1,7 @@
 #include "workinstructions/ClassView.hpp"
 
 #include "ClassSchema.hpp"
+#include "ObjectReader.hpp"
 #include "workinstructions/SchemaClasses.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
@@ -49,6 +50,15 @@ const ::Kavella::Soa::Common::Xml::BaseObject& MemberView::entry(const ::Kavella
 std::vector<std::string> MemberView::texts(const ::Kavella::Soa::Common::Xml::BaseObject& object) const
 {
     return m_member->texts ? m_member->texts(object) : std::vector<std::string>();
+}
+
+std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> ClassView::messageReader(
+    ::Kavella::Soa::Common::Xml::BaseObject& object, ::Kavella::Soa::Common::Xml::XMLEventReader& parser,
+    const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader& envelope, const char* element) const
+{
+    auto reader = std::make_unique<detail::ObjectReader>(parser, envelope, object, *m_schema);
+    reader->expectElement(element);
+    return reader;
 }
 
 std::string_view ClassView::name() const noexcept

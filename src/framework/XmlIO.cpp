@@ -9,7 +9,7 @@
 #include <type_traits>
 
 #include "ClassSchema.hpp"
-#include "ObjectReader.hpp"
+#include "workinstructions/ClassView.hpp"
 #include "kvsoa/Soap.hpp"
 #include "kvsoa/XMLDocument.hpp"
 
@@ -125,9 +125,7 @@ std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> messageReader(
     T& object, ::Kavella::Soa::Common::Xml::XMLEventReader& parser,
     const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader& envelope)
 {
-    auto reader = std::make_unique<detail::ObjectReader>(parser, envelope, object, detail::SchemaAccess::of<T>());
-    reader->expectElement(requiredElement<T>());
-    return reader;
+    return classView<T>().messageReader(object, parser, envelope, requiredElement<T>());
 }
 
 template <class T>

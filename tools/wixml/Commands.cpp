@@ -21,6 +21,7 @@
 #include "MissingMembers.hpp"
 #include "SchemaCheck.hpp"
 #include "kvsoa/Soap.hpp"
+#include "kvsoa/SoapEnvelope.hpp"
 
 namespace wixml {
 
@@ -29,6 +30,8 @@ namespace {
 using ::Kavella::Soa::Common::Xml::DomException;
 using ::Kavella::Soa::Common::Xml::messageNode;
 using ::Kavella::Soa::Common::Xml::XMLDocument;
+using ::Kavella::Soa::Common::Xml::SoapEnvelopeReader;
+using ::Kavella::Soa::Common::Xml::XMLEventReader;
 using ::Kavella::Soa::Common::Xml::XMLPosition;
 
 struct Message {
@@ -72,16 +75,6 @@ bool readInput(const std::string& file, std::string& text, std::string& reason)
     return true;
 }
 
-AutoPtr<BaseObject> readAs(const SchemaClass& schemaClass, std::string_view text, const wi::XMLReadLimits& limits)
-{
-    return schemaClass.read(text, limits);
-}
-
-AutoPtr<BaseObject> readAs(const SchemaClass& schemaClass, std::istream& text, const wi::XMLReadLimits& limits)
-{
-    return schemaClass.readStream(text, limits);
-}
-
 // Objects reached through the class's rows; the runtime's own (a ModelObject,
 // a ServiceData) count as one each, as they have no rows to walk.
 std::size_t objectCount(const BaseObject& object, wi::ClassView view)
@@ -112,42 +105,78 @@ struct Source {
     }
 };
 
+// Picks the class as the message element starts and reads the message into
+// it in the same pass; a message of no class stops the read there, so that
+// only what is wrong with the envelope before it (a fault above all) comes first.
+class MessagePicker final : public ::Kavella::Soa::Common::Xml::XMLEventHandler {
+public:
+    MessagePicker(Message& message, const SchemaClass* asClass, XMLEventReader& parser,
+                  const SoapEnvelopeReader& envelope)
+        : m_message(message), m_asClass(asClass), m_parser(parser), m_envelope(envelope)
+    {
+    }
+    void startElement(const ::Kavella::Soa::Common::Xml::XMLStartTag& tag) override
+    {
+        if (!m_picked) pick(tag);
+        if (m_reader) m_reader->startElement(tag);
+    }
+    void endElement() override
+    {
+        if (m_reader) m_reader->endElement();
+    }
+    void characters(std::string_view text) override
+    {
+        if (m_reader) m_reader->characters(text);
+    }
+
+private:
+    void pick(const ::Kavella::Soa::Common::Xml::XMLStartTag& tag)
+    {
+        m_picked = true;
+        const SchemaClass* chosen = m_asClass;
+        if (!chosen && tag.uri == wi::NamespaceUri) chosen = findSchemaClass(std::string(tag.name));
+        if (!chosen) {
+            m_parser.stop();
+            return;
+        }
+        m_message.schemaClass = chosen;
+        m_message.object = chosen->make();
+        m_reader = chosen->view.messageReader(*m_message.object, m_parser, m_envelope, chosen->message ? chosen->name : nullptr);
+    }
+
+    Message& m_message;
+    const SchemaClass* m_asClass;
+    XMLEventReader& m_parser;
+    const SoapEnvelopeReader& m_envelope;
+    bool m_picked = false;
+    std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> m_reader;
+};
+
 // Throws DomException, located at the element concerned when it can be.
 void readMessage(Message& message, Source source, const SchemaClass* asClass, bool keepTree,
                  const wi::XMLReadLimits& limits)
 {
-    message.head = source.read([&](auto& text) { return wi::peekMessage(text, limits); });
-    const wi::MessageHead& head = message.head;
+    XMLEventReader parser(limits);
+    SoapEnvelopeReader envelope(parser);
+    MessagePicker picker(message, asClass, parser, envelope);
+    envelope.setMessageHandler(&picker);
+    source.read([&](auto& text) {
+        parser.read(text, envelope);
+        return 0;
+    });
+    const auto& head = envelope.head();
+    message.head = {head.version, head.name, head.uri, head.at};
     message.rootName = head.name;
-    message.schemaClass = asClass;
-    if (!asClass && !head.name.empty()) {
-        message.schemaClass = findSchemaClass(head.name);
+    envelope.raise();
+    if (!message.object) {
         const XMLPosition at = head.at;
-        if (!message.schemaClass || head.uri != wi::NamespaceUri) {
-            // What is wrong with an envelope (a fault above all) comes before
-            // what its message is; read as the first message, all else that the
-            // library finds is that this is not the first message.
-            const SchemaClass& first = schemaClasses().front();
-            try {
-                source.read([&](auto& text) { return readAs(first, text, limits); });
-            } catch (const DomException& error) {
-                const bool notFirst = error.line() == at.line && error.column() == at.column &&
-                                      error.getMessage().find(std::string(" is not a ") + first.name + ":") != std::string::npos;
-                if (!notFirst) throw;
-            }
-        }
-        if (!message.schemaClass) {
+        if (!findSchemaClass(head.name)) {
             throw DomException("Root element <" + head.name + "> names no class of the schema (use --as CLASS)",
                                at.line, at.column);
         }
-        if (head.uri != wi::NamespaceUri) {
-            throw DomException("Root element <" + head.name + "> is not in the namespace " + wi::NamespaceUri,
-                               at.line, at.column);
-        }
+        throw DomException("Root element <" + head.name + "> is not in the namespace " + wi::NamespaceUri, at.line,
+                           at.column);
     }
-    // Whatever the start said, the whole text is read now, and refused where it is wrong.
-    const SchemaClass& schemaClass = message.schemaClass ? *message.schemaClass : schemaClasses().front();
-    message.object = source.read([&](auto& text) { return readAs(schemaClass, text, limits); });
     if (keepTree) {
         message.document = std::make_shared<const XMLDocument>(message.text, limits);
         message.node = &messageNode(message.document->root());
