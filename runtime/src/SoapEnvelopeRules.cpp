@@ -1,8 +1,6 @@
 // The envelope's rules and their texts, written once: the envelope reader
 // applies them to events, messageNode and checkSoapHeader to trees.
 
-#include <memory>
-
 #include "SoapText.hpp"
 #include "kvsoa/SoapEnvelope.hpp"
 
@@ -24,9 +22,9 @@ bool addressedToUs(const XMLAttribute* target, std::string_view envelopeUri)
 
 } // namespace
 
-std::unique_ptr<SoapEnvelopeProblem> soapHeaderBlockProblem(std::string_view envelopeUri, std::string_view uri,
-                                                            std::string_view name, const XMLAttributes& attributes,
-                                                            XMLPosition at)
+std::optional<SoapEnvelopeProblem> soapHeaderBlockProblem(std::string_view envelopeUri, std::string_view uri,
+                                                          std::string_view name, const XMLAttributes& attributes,
+                                                          XMLPosition at)
 {
     const XMLAttribute* marked = nullptr;
     const XMLAttribute* target = nullptr; // actor (SOAP 1.1) or role (SOAP 1.2)
@@ -37,13 +35,13 @@ std::unique_ptr<SoapEnvelopeProblem> soapHeaderBlockProblem(std::string_view env
         if (!target && attribute.name == targetName) target = &attribute;
     }
     // A block for another node is that node's to judge, marking and all.
-    if (!marked || !addressedToUs(target, envelopeUri)) return nullptr;
+    if (!marked || !addressedToUs(target, envelopeUri)) return std::nullopt;
     const std::string value = collapsed(marked->value);
-    if (value == "0" || value == "false") return nullptr;
+    if (value == "0" || value == "false") return std::nullopt;
     const bool mandatory = value == "1" || value == "true";
-    return std::make_unique<SoapEnvelopeProblem>(SoapEnvelopeProblem{
+    return SoapEnvelopeProblem{
         mandatory ? SoapEnvelopeError::MustUnderstand : SoapEnvelopeError::BadMustUnderstand, at, std::string(uri),
-        std::string(name), mandatory ? std::string() : std::string(marked->value)});
+        std::string(name), mandatory ? std::string() : std::string(marked->value)};
 }
 
 std::string SoapEnvelopeProblem::message() const

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,10 +39,10 @@ struct KVSOA_API SoapEnvelopeProblem {
 /// The problem a header block with these attributes makes for this receiver,
 /// which understands no header block: MustUnderstand when it is addressed here
 /// (see checkSoapHeader) and marked mandatory, BadMustUnderstand when its
-/// mustUnderstand is no boolean; null when it may be ignored.
-KVSOA_API std::unique_ptr<SoapEnvelopeProblem> soapHeaderBlockProblem(std::string_view envelopeUri,
-                                                                     std::string_view uri, std::string_view name,
-                                                                     const XMLAttributes& attributes, XMLPosition at);
+/// mustUnderstand is no boolean; none when it may be ignored.
+KVSOA_API std::optional<SoapEnvelopeProblem> soapHeaderBlockProblem(std::string_view envelopeUri,
+                                                                   std::string_view uri, std::string_view name,
+                                                                   const XMLAttributes& attributes, XMLPosition at);
 
 /// An attribute of a kept header block, its texts owned.
 struct SoapHeaderAttribute {
