@@ -86,6 +86,12 @@ std::string writeText(const Message& message, const char* localName)
     return stream.str();
 }
 
+/// Whether the bytes may mark a member xsi:nil.
+inline bool markedNil(std::string_view bytes)
+{
+    return bytes.find("XMLSchema-instance") != std::string_view::npos && bytes.find("nil") != std::string_view::npos;
+}
+
 /// Reads the bytes into a Message. Whatever was read, even by a parse that
 /// failed half-way, must write, and the written text must read back into the
 /// same text; a clone writes the same, and namespace collection works.
@@ -105,21 +111,28 @@ void roundTrip(std::string_view bytes, const char* localName)
     try {
         first = writeText(*message, localName);
     } catch (const DomException& error) {
-        // A member marked xsi:nil is read as a null handle, which does not write.
-        if (bytes.find("XMLSchema-instance") != std::string_view::npos && bytes.find("nil") != std::string_view::npos)
-            return;
         throw Failure(std::string("what was read does not write: ") + error.what());
     }
-    Message again;
-    try {
-        again.parse(XMLDocument(first).root());
-    } catch (const DomException& error) {
-        throw Failure(std::string("the written text does not read back: ") + error.what() + "\n" + first);
+    const auto readBack = [&](const std::string& text) {
+        Message again;
+        try {
+            again.parse(XMLDocument(text).root());
+        } catch (const DomException& error) {
+            throw Failure(std::string("the written text does not read back: ") + error.what() + "\n" + text);
+        }
+        return writeText(again, localName);
+    };
+    std::string second = readBack(first);
+    // A member marked xsi:nil reads as a null handle and is written as absent,
+    // which reads back as a default object: the text settles one round later.
+    if (second != first && markedNil(bytes)) {
+        first = second;
+        second = readBack(first);
     }
-    if (writeText(again, localName) != first) throw Failure("the written text changes when read back:\n" + first);
+    if (second != first) throw Failure("the written text changes when read back:\n" + first);
 
     const AutoPtr<BaseObject> clone(message->clone());
-    if (!clone || writeText(static_cast<const Message&>(*clone), localName) != first)
+    if (!clone || writeText(static_cast<const Message&>(*clone), localName) != writeText(*message, localName))
         throw Failure("a clone writes differently");
     std::set<std::string> namespaces;
     message->getNamespaces(namespaces);
@@ -172,10 +185,15 @@ void readBothWays(std::string_view bytes, const XMLReadLimits& limits)
                       ":\n  memory: " + memory.describe() + "\n  stream: " + streamed.describe());
     }
     if (!memory.error.empty()) return;
-    const Outcome again = outcomeOf([&] { return wi::writeXml(*wi::readXml<Message>(memory.written)); });
-    if (!(again == memory)) {
+    Outcome settled = memory;
+    Outcome again = outcomeOf([&] { return wi::writeXml(*wi::readXml<Message>(settled.written)); });
+    if (!(again == settled) && markedNil(bytes)) { // as in roundTrip
+        settled = again;
+        again = outcomeOf([&] { return wi::writeXml(*wi::readXml<Message>(settled.written)); });
+    }
+    if (!(again == settled)) {
         throw Failure(std::string("what a ") + typeid(Message).name() + " read does not read back:\n  first: " +
-                      memory.describe() + "\n  again: " + again.describe());
+                      settled.describe() + "\n  again: " + again.describe());
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,9 @@
 
 namespace Kavella::Soa::Common::Xml {
 class BaseObject;
+class SoapEnvelopeReader;
+class XMLEventHandler;
+class XMLEventReader;
 class XmlStream;
 } // namespace Kavella::Soa::Common::Xml
 
@@ -175,6 +179,15 @@ public:
     /// object, of this class, as one element named elementName, as its outputXML writes it.
     void write(const ::Kavella::Soa::Common::Xml::BaseObject& object, ::Kavella::Soa::Common::Xml::XmlStream& stream,
                const std::string& elementName) const;
+
+    /// messageReader (XmlIO.hpp) for an object of this class known by its view:
+    /// the reader of a message's events into object; element, when given, is
+    /// the only message element (a local name in the schema namespace) it takes;
+    /// absent, when given, hears of what the message lacks, as read does.
+    std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> messageReader(
+        ::Kavella::Soa::Common::Xml::BaseObject& object, ::Kavella::Soa::Common::Xml::XMLEventReader& parser,
+        const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader& envelope, const char* element = nullptr,
+        const AbsentMemberHandler* absent = nullptr) const;
 
     /// The same class.
     friend bool operator==(const ClassView& a, const ClassView& b) noexcept { return a.m_schema == b.m_schema; }

@@ -4,11 +4,13 @@
 // parser's events into new objects, writeXml writes one as a document.
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "kvsoa/DomException.hpp"
 #include "kvsoa/Soap.hpp"
+#include "kvsoa/SoapEnvelope.hpp"
 #include "kvsoa/XMLEventReader.hpp"
 #include "workinstructions/SchemaClasses.hpp"
 
@@ -26,12 +28,12 @@ public:
     ~WrongMessageElement() override;
 };
 
-/// What a written message is wrapped in.
-enum class Envelope {
-    None,   ///< the message element alone
-    Soap11, ///< a SOAP 1.1 envelope's Body
-    Soap12, ///< a SOAP 1.2 envelope's Body
-};
+using ::Kavella::Soa::Common::Xml::SoapVersion;
+
+/// What a written message is wrapped in: None for the message element alone,
+/// Soap11 or Soap12 for that version's envelope. The runtime's SoapVersion
+/// under the name this library has always given it.
+using Envelope = SoapVersion;
 
 /// How writeXml lays a message out.
 struct WriteFormat {
@@ -72,6 +74,18 @@ AutoPtr<T> readXml(std::istream& text, const XMLReadLimits& limits = {});
 template <class T>
 AutoPtr<T> readXmlFile(const std::string& path, const XMLReadLimits& limits = {});
 
+/// The reader of a message into object, for a reader of envelopes that picks
+/// the class from the envelope's head (the message element's name) and reads
+/// the message in the same pass: envelope hands it the message's events
+/// (SoapEnvelopeReader::setMessageHandler, or a handler of its own passing
+/// them on), and after the read envelope.raise() raises what readXml would.
+/// Errors in a bare document pass through, as readXml's. parser and envelope
+/// must outlive the handler.
+template <class T>
+std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> messageReader(
+    T& object, ::Kavella::Soa::Common::Xml::XMLEventReader& parser,
+    const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader& envelope);
+
 /// The object as a whole document: its element named after its class, in the
 /// schema namespace under a declared prefix, written compact. An envelope's
 /// Envelope and Body count against the depth limit, as readXml counts them.
@@ -96,6 +110,8 @@ void writeXml(const T& object, std::ostream& out, const WriteFormat& format);
     extern template WI_API AutoPtr<Class> readXml<Class>(std::string_view, const XMLReadLimits&);        \
     extern template WI_API AutoPtr<Class> readXml<Class>(std::istream&, const XMLReadLimits&);           \
     extern template WI_API AutoPtr<Class> readXmlFile<Class>(const std::string&, const XMLReadLimits&);   \
+    extern template WI_API std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> messageReader<Class>( \
+        Class&, ::Kavella::Soa::Common::Xml::XMLEventReader&, const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader&); \
     extern template WI_API std::string writeXml<Class>(const Class&, Envelope);                           \
     extern template WI_API void writeXml<Class>(const Class&, std::ostream&, Envelope);                  \
     extern template WI_API std::string writeXml<Class>(const Class&, const WriteFormat&);                 \

@@ -9,6 +9,8 @@
 #include <limits>
 #include <string>
 #include <string_view>
+
+#include "AsciiText.hpp"
 #include <system_error>
 #include <utility>
 
@@ -73,18 +75,6 @@ std::string_view trimXmlSpace(std::string_view text) noexcept
 
 namespace {
 
-bool equalsIgnoringCase(std::string_view text, std::string_view lowerWord) noexcept
-{
-    if (text.size() != lowerWord.size())
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
-        if (c != lowerWord[i])
-            return false;
-    }
-    return true;
-}
-
 // Peers write the schema's INF, -INF and NaN as inf, -inf, nan, NAN or
 // Infinity; reading is liberal in the words (any case, optional sign), writing
 // keeps the schema's. A schema validator still refuses the other spellings.
@@ -93,11 +83,11 @@ bool readSpecialFloating(std::string_view s, T& value) noexcept
 {
     const bool negative = !s.empty() && s[0] == '-';
     const std::string_view word = !s.empty() && (s[0] == '-' || s[0] == '+') ? s.substr(1) : s;
-    if (equalsIgnoringCase(word, "inf") || equalsIgnoringCase(word, "infinity")) {
+    if (Xml::sameIgnoringAsciiCase(word, "inf") || Xml::sameIgnoringAsciiCase(word, "infinity")) {
         value = negative ? -std::numeric_limits<T>::infinity() : std::numeric_limits<T>::infinity();
         return true;
     }
-    if (equalsIgnoringCase(word, "nan")) {
+    if (Xml::sameIgnoringAsciiCase(word, "nan")) {
         value = std::numeric_limits<T>::quiet_NaN();
         return true;
     }

@@ -30,7 +30,6 @@ public:
         appendFaultText(m_out, text.substr(done));
     }
 
-private:
     void element(const XMLNode& node)
     {
         const std::size_t mark = m_scope.mark();
@@ -82,6 +81,7 @@ private:
         m_scope.restore(mark);
     }
 
+private:
     void qualifiedName(std::string_view prefix, std::string_view name)
     {
         if (!prefix.empty()) {
@@ -113,6 +113,13 @@ std::string contentMarkup(const XMLNode& node)
 {
     std::string out;
     MarkupWriter(out).content(node);
+    return out;
+}
+
+std::string elementMarkup(const XMLNode& node)
+{
+    std::string out;
+    MarkupWriter(out).element(node);
     return out;
 }
 

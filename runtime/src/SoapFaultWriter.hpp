@@ -20,5 +20,7 @@ const char* soap12Word(SoapFaultCode code) noexcept;
 /// A node's content (text and elements, in document order) as markup that
 /// stands anywhere: each element declares the namespaces it uses.
 std::string contentMarkup(const XMLNode& node);
+/// The node itself as such markup.
+std::string elementMarkup(const XMLNode& node);
 
 } // namespace Kavella::Soa::Common::Xml

@@ -1,6 +1,7 @@
 #include "workinstructions/ClassView.hpp"
 
 #include "ClassSchema.hpp"
+#include "ObjectReader.hpp"
 #include "workinstructions/SchemaClasses.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
@@ -56,6 +57,17 @@ std::vector<std::string> MemberView::texts(const BaseObject& object) const
     const std::size_t count = m_member->values.count(object);
     for (std::size_t i = 0; i < count; ++i) texts.push_back(m_member->values.text(object, i));
     return texts;
+}
+
+std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> ClassView::messageReader(
+    ::Kavella::Soa::Common::Xml::BaseObject& object, ::Kavella::Soa::Common::Xml::XMLEventReader& parser,
+    const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader& envelope, const char* element,
+    const AbsentMemberHandler* absent) const
+{
+    auto reader = std::make_unique<detail::ObjectReader>(parser, envelope, object, *m_schema);
+    reader->expectElement(element);
+    reader->reportAbsent(absent);
+    return reader;
 }
 
 std::string_view ClassView::name() const noexcept

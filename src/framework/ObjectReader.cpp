@@ -1,6 +1,5 @@
-// An envelope is judged as it arrives; the runtime's classes read from start
-// tags, as deep as their parse looks. Only a SOAP fault is captured as a small
-// tree, and the tree builder is made only when one comes.
+// The runtime's classes read from start tags, as deep as their parse looks;
+// an envelope is the runtime's envelope reader's to judge.
 
 #include "ObjectReader.hpp"
 
@@ -13,11 +12,13 @@ namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
 using ::Kavella::Soa::Common::Monitor;
 using ::Kavella::Soa::Common::Xml::XMLAttribute;
 using ::Kavella::Soa::Common::Xml::XMLAttributes;
+using ::Kavella::Soa::Common::Xml::SoapEnvelopeReader;
+using ::Kavella::Soa::Common::Xml::SoapVersion;
 using ::Kavella::Soa::Common::Xml::XMLReadLimits;
-using ::Kavella::Soa::Common::Xml::XMLTreeBuilder;
 
-ObjectReader::ObjectReader(XMLEventReader& parser, BaseObject& root, const ClassSchema& schema)
-    : m_parser(&parser), m_root(root), m_rootSchema(schema)
+ObjectReader::ObjectReader(XMLEventReader& parser, const SoapEnvelopeReader& envelope, BaseObject& root,
+                           const ClassSchema& schema)
+    : m_parser(&parser), m_envelope(&envelope), m_root(root), m_rootSchema(schema)
 {
 }
 
@@ -28,63 +29,22 @@ ObjectReader::ObjectReader(EventOrigin& origin, BaseObject& root, const ClassSch
 
 void ObjectReader::startElement(const XMLStartTag& tag)
 {
-    ++m_depth;
-    if (m_skippingMessage) return;
     if (m_frames.empty()) {
-        if (m_parser && tag.name == "Envelope") {
-            m_envelope.emplace();
-            m_envelope->start(tag, position());
-            push(Frame::Envelope);
-        } else {
-            requireElement(tag);
-            enter(m_root, m_rootSchema, tag);
-        }
+        requireElement(tag);
+        enter(m_root, m_rootSchema, tag);
         return;
     }
-    switch (m_frames.back().kind) {
-    case Frame::Envelope:
-        startEnvelopePart(tag);
-        return;
-    case Frame::Header:
-        m_envelope->headerBlock(tag, position());
-        push(Frame::Skip); // what a block holds is not judged
-        return;
-    case Frame::Body:
-        startBodyElement(tag);
-        return;
-    case Frame::Fault:
-    case Frame::FaultPart:
-    case Frame::Fold:
-        startInFault(tag);
-        return;
-    default:
-        break;
-    }
-    guarded([&] { startInObject(tag); });
+    startInObject(tag);
 }
 
 void ObjectReader::endElement()
 {
-    if (m_skippingMessage) {
-        if (m_depth-- == m_messageDepth) m_skippingMessage = false;
-        return;
-    }
-    guarded([&] { endFrame(); }, true);
-    --m_depth;
+    endFrame();
 }
 
 void ObjectReader::characters(std::string_view text)
 {
-    if (m_skippingMessage) return;
-    switch (m_frames.back().kind) {
-    case Frame::Value: m_text.append(text); break;
-    case Frame::Fault:
-    case Frame::FaultPart:
-    case Frame::Fold: m_capture->characters(text); break;
-    case Frame::Envelope: m_envelope->envelopeText(text); break;
-    case Frame::Body: m_envelope->bodyText(text); break;
-    default: break;
-    }
+    if (m_frames.back().kind == Frame::Value) m_text.append(text);
 }
 
 bool ObjectReader::readsChildren() const noexcept
@@ -107,52 +67,6 @@ void ObjectReader::push(Frame::Kind kind, BaseObject* object, const ClassSchema*
                         MonitorListener* heard)
 {
     m_frames.push_back({kind, heard, object, schema, member, 0, 0, 0});
-}
-
-void ObjectReader::startEnvelopePart(const XMLStartTag& tag)
-{
-    switch (m_envelope->envelopeChild(tag, position())) {
-    case EnvelopeJudge::Part::Header: push(Frame::Header); break;
-    case EnvelopeJudge::Part::Body: push(Frame::Body); break;
-    case EnvelopeJudge::Part::Other: push(Frame::Skip); break;
-    }
-}
-
-void ObjectReader::startBodyElement(const XMLStartTag& tag)
-{
-    switch (m_envelope->bodyChild(tag, position())) {
-    case EnvelopeJudge::Content::Message:
-        m_messageDepth = m_depth;
-        requireElement(tag); // not deferred as what fails inside the message is
-        guarded([&] { enter(m_root, m_rootSchema, tag); });
-        break;
-    case EnvelopeJudge::Content::Fault:
-        m_fault.emplace(tag.uri);
-        m_fault->enter(tag);
-        if (m_capture) {
-            m_capture->clear();
-        } else {
-            m_capture = std::make_unique<XMLTreeBuilder>(*m_parser);
-        }
-        m_capture->startElement(tag);
-        push(Frame::Fault);
-        break;
-    case EnvelopeJudge::Content::Other:
-        push(Frame::Skip);
-        break;
-    }
-}
-
-// Of a fault only what it is read from is kept; the rest lends its text.
-void ObjectReader::startInFault(const XMLStartTag& tag)
-{
-    if (m_frames.back().kind != Frame::Fold && m_fault->enter(tag)) {
-        m_capture->startElement(tag);
-        push(Frame::FaultPart);
-    } else {
-        m_capture->characters(" ");
-        push(Frame::Fold);
-    }
 }
 
 void ObjectReader::startInObject(const XMLStartTag& tag)
@@ -259,48 +173,8 @@ void ObjectReader::endFrame()
         }
         markEnd(frame.heard, frame.member->runtime.parseTrace);
         break;
-    case Frame::Fault:
-        m_capture->endElement();
-        m_fault->leave();
-        m_envelope->fault(*m_capture->root());
-        break;
-    case Frame::FaultPart:
-        m_capture->endElement();
-        m_fault->leave();
-        break;
-    case Frame::Fold:
-        m_capture->characters(" ");
-        break;
-    case Frame::Body:
-        m_envelope->bodyEnd();
-        break;
-    case Frame::Envelope:
-        m_envelope->finish();
-        break;
     case Frame::Skip:
-    case Frame::Header:
         break;
-    }
-}
-
-/// Runs step; inside an envelope, an error in the message is kept for the
-/// envelope's end (a fault after the message still wins) and the rest of
-/// the message is skipped: all of it when an element starts, what is left
-/// of it when one below the message's own ends.
-template <typename Step>
-void ObjectReader::guarded(Step&& step, bool ending)
-{
-    if (!m_envelope || m_messageDepth == 0 || m_depth < m_messageDepth) {
-        step();
-        return;
-    }
-    try {
-        step();
-    } catch (...) {
-        m_envelope->messageFailed(std::current_exception());
-        m_deferred = nullptr;
-        while (m_frames.back().kind != Frame::Body) m_frames.pop_back();
-        m_skippingMessage = !ending || m_depth > m_messageDepth;
     }
 }
 
@@ -321,16 +195,14 @@ void ObjectReader::requireElement(const XMLStartTag& tag)
         return uri.empty() ? text + "in no namespace" : text + "in " + std::string(uri);
     };
     const XMLPosition at = position();
-    const WrongMessageElement wrong(std::string(m_envelope ? "The message element " : "The root element ") +
-                                 described(tag.name, tag.uri) + " is not a " + m_element + ": expected " +
-                                 described(m_element, NamespaceUri),
-                             at.line, at.column);
+    const bool enveloped = m_envelope && m_envelope->head().version != SoapVersion::None;
     // Nothing after the wrong element is worth waiting for; what the envelope
-    // already showed wrong comes first, as it would at its end.
+    // already showed wrong comes first, as the envelope reader ranks it.
     if (m_parser) m_parser->stop();
-    if (!m_envelope) throw wrong;
-    m_envelope->messageFailed(std::make_exception_ptr(wrong));
-    m_envelope->finish();
+    throw WrongMessageElement(std::string(enveloped ? "The message element " : "The root element ") +
+                                  described(tag.name, tag.uri) + " is not a " + m_element + ": expected " +
+                                  described(m_element, NamespaceUri),
+                              at.line, at.column);
 }
 
 void ObjectReader::dropUnfinishedEntries() noexcept
@@ -414,10 +286,13 @@ void readFrom(BaseObject& object, const ClassSchema& schema, Text& text, const X
               const char* element, const AbsentMemberHandler* absent)
 {
     XMLEventReader reader(limits);
-    ObjectReader handler(reader, object, schema);
+    SoapEnvelopeReader envelope(reader);
+    ObjectReader handler(reader, envelope, object, schema);
     handler.expectElement(element);
     handler.reportAbsent(absent);
-    reader.read(text, handler);
+    envelope.setMessageHandler(&handler);
+    reader.read(text, envelope);
+    envelope.raise();
 }
 
 } // namespace

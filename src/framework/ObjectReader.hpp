@@ -2,23 +2,19 @@
 
 // The one reader of the schema classes: element events go straight into the
 // objects, driven by the member rows. Its events come from the parser (a
-// whole document, an envelope judged as it arrives) or from a tree's nodes
-// (the contract's parse).
+// whole document, or the message of an envelope, handed on by the runtime's
+// envelope reader) or from a tree's nodes (the contract's parse).
 
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "ClassSchema.hpp"
-#include "EnvelopeJudge.hpp"
 #include "FrameStack.hpp"
 #include "kvsoa/Monitor.hpp"
-#include "kvsoa/Soap.hpp"
-#include "kvsoa/XMLDocument.hpp"
+#include "kvsoa/SoapEnvelope.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
 
@@ -40,10 +36,11 @@ protected:
 
 class ObjectReader final : public XMLEventHandler {
 public:
-    /// Reads a document from the parser: a document element named Envelope is judged as SOAP's.
-    ObjectReader(XMLEventReader& parser, BaseObject& root, const ClassSchema& schema);
+    /// Reads the message of a document from the parser, as envelope hands it on.
+    ObjectReader(XMLEventReader& parser, const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader& envelope,
+                 BaseObject& root, const ClassSchema& schema);
     /// Refuses a message element other than element (a local name in the
-    /// schema namespace), naming both; null admits any.
+    /// schema namespace), naming both, and reads no further; null admits any.
     void expectElement(const char* element) noexcept { m_element = element; }
     /// Tells absent of each attribute and single nested object an element of
     /// a schema class lacks: attributes as the element starts, objects as it ends.
@@ -74,12 +71,6 @@ private:
             Value,     // a value element, its text gathered
             Runtime,   // a runtime class's element, read child by child
             Skip,      // nothing inside is read
-            Envelope,
-            Header,
-            Body,
-            Fault,     // the Body's fault, captured
-            FaultPart, // a part of it that is kept
-            Fold,      // a part that lends only its text
         } kind;
         MonitorListener* heard;    // Object, Runtime: the listener its start marker went to, if any
         BaseObject* object;        // Object, Value, Runtime
@@ -91,9 +82,6 @@ private:
 
     void push(Frame::Kind kind, BaseObject* object = nullptr, const ClassSchema* schema = nullptr,
               const Member* member = nullptr, MonitorListener* heard = nullptr);
-    void startEnvelopePart(const XMLStartTag& tag);
-    void startBodyElement(const XMLStartTag& tag);
-    void startInFault(const XMLStartTag& tag);
     void startInObject(const XMLStartTag& tag);
     static bool isNil(const XMLStartTag& tag);
     void startRuntime(const Member& member, BaseObject& owner, const XMLStartTag& tag);
@@ -109,26 +97,19 @@ private:
     MonitorListener* markStart(const char* traceName);
     /// Sends the end marker to the listener that heard the start, if it is still the one installed.
     static void markEnd(MonitorListener* heard, const char* traceName);
-    template <typename Step>
-    void guarded(Step&& step, bool ending = false);
     template <typename Read>
     void located(Read&& read);
     [[noreturn]] void throwUnexpected(std::string_view name);
     XMLPosition position();
 
     XMLEventReader* m_parser = nullptr; // reading a document
+    const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader* m_envelope = nullptr; // around it
     EventOrigin* m_origin = nullptr;    // reading a tree
     BaseObject& m_root;
     const ClassSchema& m_rootSchema;
     FrameStack<Frame, 16> m_frames; // deeper than most messages
-    std::size_t m_depth = 0;
     std::string m_text; // of the open value element
-    std::optional<EnvelopeJudge> m_envelope;
-    std::optional<::Kavella::Soa::Common::Xml::SoapFaultPruner> m_fault;
-    std::unique_ptr<::Kavella::Soa::Common::Xml::XMLTreeBuilder> m_capture; // the fault being read, made when one comes
-    std::exception_ptr m_deferred;  // a runtime class's first value error, raised at its end
-    std::size_t m_messageDepth = 0; // of the enveloped message's element, once it began
-    bool m_skippingMessage = false; // until the failed message's element ends
+    std::exception_ptr m_deferred;   // a runtime class's first value error, raised at its end
     const char* m_element = nullptr; // the message element required, if any
     const AbsentMemberHandler* m_absent = nullptr;
     std::string m_rootName; // of the message element, when absent members are reported

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "ClassSchema.hpp"
+#include "workinstructions/ClassView.hpp"
 #include "kvsoa/Soap.hpp"
 #include "kvsoa/XMLDocument.hpp"
 
@@ -130,6 +131,15 @@ AutoPtr<T> readXmlFile(const std::string& path, const XMLReadLimits& limits)
 }
 
 template <class T>
+std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> messageReader(
+    T& object, ::Kavella::Soa::Common::Xml::XMLEventReader& parser,
+    const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader& envelope)
+{
+    const detail::ClassSchema& schema = detail::SchemaAccess::of<T>();
+    return classView<T>().messageReader(object, parser, envelope, detail::messageElement(schema));
+}
+
+template <class T>
 std::string writeXml(const T& object, const WriteFormat& format)
 {
     return detail::writeDocument(object, detail::SchemaAccess::of<T>(), format);
@@ -160,6 +170,8 @@ void writeXml(const T& object, std::ostream& out, Envelope envelope)
     template WI_API AutoPtr<Class> readXml<Class>(std::string_view, const XMLReadLimits&);                 \
     template WI_API AutoPtr<Class> readXml<Class>(std::istream&, const XMLReadLimits&);                    \
     template WI_API AutoPtr<Class> readXmlFile<Class>(const std::string&, const XMLReadLimits&);           \
+    template WI_API std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> messageReader<Class>(     \
+        Class&, ::Kavella::Soa::Common::Xml::XMLEventReader&, const ::Kavella::Soa::Common::Xml::SoapEnvelopeReader&); \
     template WI_API std::string writeXml<Class>(const Class&, Envelope);                                    \
     template WI_API void writeXml<Class>(const Class&, std::ostream&, Envelope);                          \
     template WI_API std::string writeXml<Class>(const Class&, const WriteFormat&);                         \

@@ -7,7 +7,9 @@
 #include "ConnectionPool.hpp"
 #include "ReplyStream.hpp"
 #include "RequestHeaders.hpp"
+#include "SoapBinding.hpp"
 #include "SoapHeader.hpp"
+#include "Transfer.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
@@ -15,17 +17,6 @@ using ::Kavella::Soa::Common::Xml::DomException;
 using ::Kavella::Soa::Common::Xml::SoapFault;
 
 namespace {
-
-// As the WSDL binds the operations.
-// The WSDL's soapAction of each operation.
-constexpr const char* loadAction = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/load";
-constexpr const char* saveAction = "http://velmora.com/Schemas/MES/2010-09/WorkInstructions/save";
-
-bool isXmlMedia(const std::string& media)
-{
-    return media == "text/xml" || media == "application/soap+xml" || media == "application/xml" ||
-           (media.size() > 4 && media.compare(media.size() - 4, 4, "+xml") == 0);
-}
 
 // The start of an error page, on one line, for the message of an HTTP error.
 std::string excerpt(std::istream& body)
@@ -51,6 +42,16 @@ std::string excerpt(std::istream& body)
     return cut ? line + "..." : line;
 }
 
+const char* loadAction()
+{
+    return serving::operationInfo(serving::Operation::Load).action;
+}
+
+const char* saveAction()
+{
+    return serving::operationInfo(serving::Operation::Save).action;
+}
+
 } // namespace
 
 CallError::CallError(Kind kind, std::string url, long httpStatus, const std::string& message)
@@ -64,8 +65,8 @@ class WI_SERVICE_HIDDEN Client::Connection {
 public:
     Connection(std::string url, ClientOptions options)
         : m_url(std::move(url)), m_options(std::move(options)), m_pool(m_url, m_options),
-          m_loadHeaders(detail::requestHeaders(m_options, loadAction)),
-          m_saveHeaders(detail::requestHeaders(m_options, saveAction))
+          m_loadHeaders(detail::requestHeaders(m_options, loadAction())),
+          m_saveHeaders(detail::requestHeaders(m_options, saveAction()))
     {
     }
 
@@ -116,7 +117,7 @@ AutoPtr<Reply> Client::Connection::call(const Request& request, const char* acti
     transfer.awaitReply();
 
     const bool success = transfer.status() >= 200 && transfer.status() < 300;
-    const bool xml = isXmlMedia(transfer.mediaType());
+    const bool xml = serving::parseMediaType(transfer.contentType()).isXml();
     detail::ReplyStream stream(transfer);
     try {
         if (!success && !xml) raiseHttpError(transfer, stream, false);
@@ -175,22 +176,22 @@ Client& Client::operator=(Client&& other) noexcept = default;
 
 AutoPtr<LoadedObjectsResponse> Client::load(const LoadWorkInstructionDocInput& request)
 {
-    return m_connection->call<LoadedObjectsResponse>(request, loadAction, m_connection->m_loadHeaders.get(), nullptr);
+    return m_connection->call<LoadedObjectsResponse>(request, loadAction(), m_connection->m_loadHeaders.get(), nullptr);
 }
 
 AutoPtr<SavedObjectsResponse> Client::save(const SaveWorkInstructionDocInput& request)
 {
-    return m_connection->call<SavedObjectsResponse>(request, saveAction, m_connection->m_saveHeaders.get(), nullptr);
+    return m_connection->call<SavedObjectsResponse>(request, saveAction(), m_connection->m_saveHeaders.get(), nullptr);
 }
 
 AutoPtr<LoadedObjectsResponse> Client::load(const LoadWorkInstructionDocInput& request, const CallOptions& call)
 {
-    return m_connection->call<LoadedObjectsResponse>(request, loadAction, m_connection->m_loadHeaders.get(), &call);
+    return m_connection->call<LoadedObjectsResponse>(request, loadAction(), m_connection->m_loadHeaders.get(), &call);
 }
 
 AutoPtr<SavedObjectsResponse> Client::save(const SaveWorkInstructionDocInput& request, const CallOptions& call)
 {
-    return m_connection->call<SavedObjectsResponse>(request, saveAction, m_connection->m_saveHeaders.get(), &call);
+    return m_connection->call<SavedObjectsResponse>(request, saveAction(), m_connection->m_saveHeaders.get(), &call);
 }
 
 const std::string& Client::url() const noexcept

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "RequestHead.hpp"
+#include "SoapBinding.hpp"
 #include "ServiceDocuments.hpp"
 #include "workinstructions/Server.hpp"
 
@@ -54,7 +54,6 @@ public:
 private:
     ServiceAnswer post(const ServiceRequest& request) const;
     ServiceAnswer get(const ServiceRequest& request, bool draining) const;
-    ServiceAnswer call(int operation, SoapVersion version, std::string_view body, CallContext* context) const;
     std::string scheme() const; // of the addresses in the WSDL
 
     Service& m_service;

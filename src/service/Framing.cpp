@@ -2,39 +2,11 @@
 
 #include <cstddef>
 
+#include "SoapBinding.hpp"
+
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 namespace {
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
-
-// RFC 9110 token characters: a name with a space before its colon or a
-// folded line glued to one is not a name any peer reads the same way.
-bool isToken(std::string_view name)
-{
-    if (name.empty()) return false;
-    for (const char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        const bool alnum = (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
-        if (!alnum && std::string_view("!#$%&'*+-.^_`|~").find(c) == std::string_view::npos) return false;
-    }
-    return true;
-}
 
 // libmicrohttpd glues a folded line to the name before it
 // ("Transfer-Encoding:\r\n chunked" becomes a header "Transfer-Encodingchunked"
@@ -42,7 +14,7 @@ bool isToken(std::string_view name)
 bool gluedToFraming(std::string_view name)
 {
     for (const std::string_view framing : {std::string_view("Content-Length"), std::string_view("Transfer-Encoding")}) {
-        if (name.size() > framing.size() && sameName(name.substr(0, framing.size()), framing)) return true;
+        if (name.size() > framing.size() && sameIgnoringCase(name.substr(0, framing.size()), framing)) return true;
     }
     return false;
 }
@@ -64,7 +36,7 @@ FramingVerdict checkCodings(std::string_view value)
     }
     if (codings.empty()) return refuse(400, "Transfer-Encoding names no coding");
     for (const std::string_view coding : codings) {
-        if (!sameName(coding, "chunked")) {
+        if (!sameIgnoringCase(coding, "chunked")) {
             return refuse(501, "Transfer-Encoding '" + std::string(coding) + "' is not a coding this server reads");
         }
     }
@@ -83,13 +55,13 @@ FramingVerdict checkFraming(const HeaderFields& fields, bool http11)
         if (gluedToFraming(name) || value.find_first_of("\r\n") != std::string_view::npos) {
             return refuse(400, "the header " + std::string(name) + " is folded over several lines");
         }
-        if (sameName(name, "Content-Length")) {
+        if (sameIgnoringCase(name, "Content-Length")) {
             ++lengths;
             length = trimmed(value);
-        } else if (sameName(name, "Transfer-Encoding")) {
+        } else if (sameIgnoringCase(name, "Transfer-Encoding")) {
             ++encodings;
             encoding = value;
-        } else if (sameName(name, "Host")) {
+        } else if (sameIgnoringCase(name, "Host")) {
             ++hosts;
         }
     }
@@ -105,7 +77,7 @@ FramingVerdict checkFraming(const HeaderFields& fields, bool http11)
         if (codings.status != 0) return codings;
         // libmicrohttpd decodes chunks only for the bare word; with white space
         // around it, it would read the body as unframed, up to the client's close.
-        if (!sameName(encoding, "chunked")) {
+        if (!sameIgnoringCase(encoding, "chunked")) {
             return refuse(400, "Transfer-Encoding '" + std::string(encoding) + "' has white space around chunked");
         }
     }

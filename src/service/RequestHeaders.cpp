@@ -5,26 +5,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "SoapBinding.hpp"
+
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
 
 namespace {
-
-std::string lowered(std::string text)
-{
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// RFC 9110's token: what a header name may be made of.
-bool isToken(const std::string& name)
-{
-    if (name.empty()) return false;
-    for (const char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (!std::isalnum(u) && std::string("!#$%&'*+-.^_`|~").find(c) == std::string::npos) return false;
-    }
-    return true;
-}
 
 void append(HeaderList& list, const std::string& line)
 {
@@ -38,8 +23,8 @@ void appendUserHeaders(HeaderList& list, const std::vector<std::pair<std::string
                        const std::string& where)
 {
     for (const auto& [name, value] : headers) {
-        if (!isToken(name)) throw std::invalid_argument(where + ": '" + name + "' is no header name");
-        const std::string lower = lowered(name);
+        if (!serving::isToken(name)) throw std::invalid_argument(where + ": '" + name + "' is no header name");
+        const std::string lower = serving::lowered(name);
         if (lower == "content-type" || lower == "soapaction") {
             throw std::invalid_argument(where + ": " + name + " is set by each call");
         }
@@ -67,12 +52,8 @@ HeaderList requestHeaders(const ClientOptions& options, const char* soapAction, 
 {
     HeaderList list;
     const std::string action(soapAction);
-    if (options.envelope == Envelope::Soap12) {
-        append(list, "Content-Type: application/soap+xml; charset=utf-8; action=\"" + action + "\"");
-    } else {
-        append(list, "Content-Type: text/xml; charset=utf-8");
-        append(list, "SOAPAction: \"" + action + "\"");
-    }
+    append(list, "Content-Type: " + serving::requestContentType(options.envelope, action));
+    if (options.envelope != Envelope::Soap12) append(list, "SOAPAction: \"" + action + "\"");
     append(list, "Expect:"); // no wait for a 100 Continue before a large body
     appendUserHeaders(list, options.headers, "ClientOptions::headers");
     if (call) appendUserHeaders(list, call->headers, "CallOptions::headers");
@@ -81,7 +62,7 @@ HeaderList requestHeaders(const ClientOptions& options, const char* soapAction, 
 
 void checkClientSetup(const std::string& url, const ClientOptions& options)
 {
-    const std::string lower = lowered(url.substr(0, 8));
+    const std::string lower = serving::lowered(url.substr(0, 8));
     if (lower.compare(0, 7, "http://") != 0 && lower.compare(0, 8, "https://") != 0) {
         throw std::invalid_argument("Client: '" + url + "' is not an http:// or https:// URL");
     }

@@ -14,23 +14,13 @@
 #include "AccessLog.hpp"
 #include "Listener.hpp"
 #include "ServerState.hpp"
+#include "SoapBinding.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The cores this process may run on (taskset, cgroups' cpusets), not all the
-// machine's: a worker more than those waits for a time slice.
-unsigned usableCores()
-{
-    cpu_set_t cores;
-    if (sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 0) {
-        return static_cast<unsigned>(CPU_COUNT(&cores));
-    }
-    return std::max(1u, std::thread::hardware_concurrency());
-}
 
 // Lets the answers ready or made within the grace go out, then stops the
 // daemon; false when it could not stop within the grace, for an exchange still

@@ -149,15 +149,11 @@ void Transfer::awaitReply()
     if (failed() && m_pending.empty()) raise();
 }
 
-std::string Transfer::mediaType() const
+std::string Transfer::contentType() const
 {
     const char* type = nullptr;
     curl_easy_getinfo(m_easy, CURLINFO_CONTENT_TYPE, &type);
-    std::string media(type ? type : "");
-    media.erase(std::min(media.find(';'), media.size()));
-    while (!media.empty() && std::isspace(static_cast<unsigned char>(media.back()))) media.pop_back();
-    for (char& c : media) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return media;
+    return type ? type : "";
 }
 
 bool Transfer::next(std::string& piece)

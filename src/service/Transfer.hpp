@@ -32,7 +32,7 @@ public:
     /// The reply's status, its media type (lower case, without parameters) and
     /// reason phrase; known once awaitReply() returned.
     long status() const noexcept { return m_status; }
-    std::string mediaType() const;
+    std::string contentType() const;
     const std::string& reason() const noexcept { return m_reason; }
 
     /// Hands over the reply body's next piece; false, with piece empty, at

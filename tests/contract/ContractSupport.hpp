@@ -31,6 +31,7 @@ using ::Kavella::Soa::Common::MonitorListener;
 using ::Kavella::Soa::Common::Xml::BaseObject;
 using ::Kavella::Soa::Common::Xml::DomException;
 using ::Kavella::Soa::Common::Xml::XMLDocument;
+using ::Kavella::Soa::Common::Xml::XMLEventReader;
 using ::Kavella::Soa::Common::Xml::XMLNode;
 using ::Kavella::Soa::Common::Xml::XmlStream;
 
@@ -121,7 +122,8 @@ inline std::string emptyRoot(bool withBase, const std::string& attributes)
 
 // ---- trace markers ------------------------------------------------------------
 
-/// Records every marker while installed: "+name" for a start, "-name" for an end.
+/// Records the objects' markers while installed: "+name" for a start, "-name"
+/// for an end; the reader's own, one per document, are not the objects'.
 class RecordingListener : public MonitorListener {
 public:
     RecordingListener() { Monitor::setListener(this); }
@@ -129,8 +131,14 @@ public:
     RecordingListener(const RecordingListener&) = delete;
     RecordingListener& operator=(const RecordingListener&) = delete;
 
-    void onStart(const std::string& traceName) override { events.push_back("+" + traceName); }
-    void onEnd(const std::string& traceName) override { events.push_back("-" + traceName); }
+    void onStart(const std::string& traceName) override
+    {
+        if (traceName != XMLEventReader::traceName) events.push_back("+" + traceName);
+    }
+    void onEnd(const std::string& traceName) override
+    {
+        if (traceName != XMLEventReader::traceName) events.push_back("-" + traceName);
+    }
 
     std::vector<std::string> events;
 };

@@ -149,13 +149,13 @@ private:
     int m_left;
 };
 
-/// Hands over to another listener at its second start marker.
+/// Hands over to another listener at the second start marker of an object.
 class HandingOver : public MonitorListener {
 public:
     explicit HandingOver(MonitorListener& next) : m_next(next) { Monitor::setListener(this); }
-    void onStart(const std::string&) override
+    void onStart(const std::string& traceName) override
     {
-        if (++m_starts == 2) Monitor::setListener(&m_next);
+        if (traceName != XMLEventReader::traceName && ++m_starts == 2) Monitor::setListener(&m_next);
     }
 
 private:

@@ -34,6 +34,7 @@ TEST(EnvelopeRead, JudgedAsMessageNodeJudgesIt)
 {
     const std::string ns = "xmlns:b=\"http://kavella.com/Schemas/Soa/2006-03/Base\" xmlns:x=\"urn:other\"";
     const std::string soap = "xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"";
+    const std::string soap12 = "xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"";
     const std::string inputs[] = {
         // Envelopes: a message inside, a fault after a message, a mandatory header, two messages, none.
         "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><r><intProps key=\"k\" value=\"1\"/></r></e:Body></e:Envelope>",
@@ -53,6 +54,14 @@ TEST(EnvelopeRead, JudgedAsMessageNodeJudgesIt)
         "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><r><targetObject uid=\"a\"><x/></targetObject><ServiceData><partialErrors code=\"x\"/><odd/></ServiceData></r></e:Body></e:Envelope>",
         "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body/></e:Envelope>",
         "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Header><h e:mustUnderstand=\"1\"/></e:Header></e:Envelope>",
+        // SOAP 1.2's roles and its own namespace for the same rules.
+        "<e:Envelope " + soap12 + "><e:Header><h e:role=\"http://www.w3.org/2003/05/soap-envelope/role/ultimateReceiver\" "
+        "e:mustUnderstand=\"true\"/></e:Header><e:Body><r><bad/></r></e:Body></e:Envelope>",
+        "<e:Envelope " + soap12 + "><e:Header><h e:mustUnderstand=\"maybe\"/></e:Header><e:Body><r/><r/></e:Body></e:Envelope>",
+        "<e:Envelope " + soap12 + ">text<x/><e:Body/></e:Envelope>",
+        "<e:Envelope " + soap12 + "><e:Header/><e:Header/><e:Body><r><value>x</value></r></e:Body></e:Envelope>",
+        "<e:Envelope " + soap12 + "><e:Body><r><intProps key=\"k\" value=\"1x\"/></r>tail</e:Body></e:Envelope>",
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><e:Body/></e:Body></e:Envelope>",
         // Of a fault only its parts are kept; everything else counts for its text alone.
         "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><e:Fault>lead<x>a<y>b</y>c</x>"
         "<detail>d<q>e</q><q/>f</detail><detail>second</detail><e:faultcode>qualified</e:faultcode>"

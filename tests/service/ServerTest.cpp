@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <future>
 #include <stdexcept>
@@ -11,6 +12,9 @@
 
 #include "ServerFixture.hpp"
 #include "workinstructions/Client.hpp"
+#include "kvsoa/Monitor.hpp"
+#include "workinstructions/Server.hpp"
+#include "workinstructions/WorkInstructions.hpp"
 
 using Kavella::Soa::Common::Xml::SoapFault;
 using Kavella::Soa::Common::Xml::SoapFaultCode;
@@ -97,6 +101,68 @@ TEST(Server, HandlerFaultsReachTheClientAndNothingElseDoes)
             ASSERT_TRUE(raw.send(loadHead(envelope, body.size()) + body));
             EXPECT_EQ(raw.answer().find("hunter2"), std::string::npos);
         }
+    }
+    server.stop();
+}
+
+// Hears each document the reader reads, on any thread.
+class ReadCounter : public Kavella::Soa::Common::MonitorListener {
+public:
+    ReadCounter() { Kavella::Soa::Common::Monitor::setListener(this); }
+    ~ReadCounter() override { Kavella::Soa::Common::Monitor::setListener(nullptr); }
+    void onStart(const std::string& traceName) override
+    {
+        if (traceName == Kavella::Soa::Common::Xml::XMLEventReader::traceName) ++reads;
+    }
+    std::atomic<int> reads{0};
+};
+
+// However a request is answered, its text is read once: the envelope judged,
+// the operation chosen and the message read in the same pass.
+TEST(Server, ReadsEachRequestOnce)
+{
+    const auto withHeader = [](std::string body) {
+        const std::string block = "<soapenv:Header><h xmlns=\"urn:test\" soapenv:mustUnderstand=\"1\"/></soapenv:Header>";
+        return body.insert(body.find("<soapenv:Body>"), block);
+    };
+    const auto withinMessage = [](std::string body, const std::string& markup) {
+        return body.insert(body.find('>', body.find("LoadWorkInstructionDocInput")) + 1, markup);
+    };
+    const std::string soap11 = wi::writeXml(loadRequest("Op0010"), wi::Envelope::Soap11);
+    struct Case {
+        const char* name;
+        wi::Envelope envelope;
+        std::string body;
+        const char* status;
+        bool handled;
+    };
+    const Case cases[] = {
+        {"SOAP 1.1", wi::Envelope::Soap11, soap11, "200", true},
+        {"SOAP 1.2", wi::Envelope::Soap12, wi::writeXml(loadRequest("Op0010"), wi::Envelope::Soap12), "200", true},
+        {"bare", wi::Envelope::None, wi::writeXml(loadRequest("Op0010")), "200", true},
+        {"a mandatory header block", wi::Envelope::Soap11, withHeader(soap11), "500", false},
+        {"no operation's request", wi::Envelope::Soap11,
+         "<soapenv:Envelope xmlns:soapenv=\"http://schemas.xmlsoap.org/soap/envelope/\"><soapenv:Body><x/>"
+         "</soapenv:Body></soapenv:Envelope>", "500", false},
+        {"an unknown member", wi::Envelope::Soap11, withinMessage(soap11, "<bogus/>"), "500", false},
+        {"malformed after the message", wi::Envelope::Soap11, soap11 + "<tail>", "500", false},
+    };
+    TestService service;
+    wi::Server server(service, quickOptions());
+    server.start();
+    ReadCounter counter;
+    int readWhenHandled = -1;
+    service.beforeLoad = [&] { readWhenHandled = counter.reads.load(); };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        counter.reads = 0;
+        readWhenHandled = -1;
+        RawConnection raw(portOf(server.url()));
+        ASSERT_TRUE(raw.send(loadHead(test.envelope, test.body.size()) + test.body));
+        const std::string answer = raw.answer();
+        EXPECT_EQ(answer.substr(9, 3), test.status) << answer;
+        EXPECT_EQ(counter.reads.load(), 1);
+        EXPECT_EQ(readWhenHandled, test.handled ? 1 : -1);
     }
     server.stop();
 }

@@ -58,6 +58,9 @@ def headers_for(version, operation):
     return TEXT_XML, (f'"{ACTION[operation]}"' if version == "1.1" else None)
 
 
+LIBRARY_READ_ERROR = "{urn:kvsoamestypes:service}readError"
+
+
 def fault_of(body):
     """(version, code, reason, [(line, column)]) of a SOAP fault, or None."""
     try:
@@ -73,7 +76,9 @@ def fault_of(body):
         else:
             code = fault.findtext(f"{{{uri}}}Code/{{{uri}}}Value")
             reason = fault.findtext(f"{{{uri}}}Reason/{{{uri}}}Text")
-        places = [(int(e.get("line")), int(e.get("column"))) for e in fault.iter("{urn:wixml:serve}error")]
+        # The library's place of a read error, or the tool's of each schema violation.
+        places = [(int(e.get("line")), int(e.get("column"))) for name in (LIBRARY_READ_ERROR, "{urn:wixml:serve}error")
+                  for e in fault.iter(name)]
         detail = fault.find("detail") if version == "1.1" else fault.find(f"{{{uri}}}Detail")
         text = "".join(detail.itertext()) if detail is not None else ""
         return version, code, reason, places, text

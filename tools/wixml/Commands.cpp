@@ -20,6 +20,7 @@
 #include "MessageInput.hpp"
 #include "SchemaCheck.hpp"
 #include "kvsoa/Soap.hpp"
+#include "kvsoa/SoapEnvelope.hpp"
 
 namespace wixml {
 
@@ -28,6 +29,8 @@ namespace {
 using ::Kavella::Soa::Common::Xml::DomException;
 using ::Kavella::Soa::Common::Xml::messageNode;
 using ::Kavella::Soa::Common::Xml::XMLDocument;
+using ::Kavella::Soa::Common::Xml::SoapEnvelopeReader;
+using ::Kavella::Soa::Common::Xml::XMLEventReader;
 using ::Kavella::Soa::Common::Xml::XMLPosition;
 
 // A member the message lacked, as the reader told it.
@@ -122,39 +125,83 @@ struct Source {
     }
 };
 
+// Picks the class as the message element starts and reads the message into
+// it in the same pass; a message of no class stops the read there, so that
+// only what is wrong with the envelope before it (a fault above all) comes first.
+class MessagePicker final : public ::Kavella::Soa::Common::Xml::XMLEventHandler {
+public:
+    MessagePicker(Message& message, wi::ClassView asClass, XMLEventReader& parser, const SoapEnvelopeReader& envelope,
+                  const wi::AbsentMemberHandler* absent)
+        : m_message(message), m_asClass(asClass), m_parser(parser), m_envelope(envelope), m_absent(absent)
+    {
+    }
+    void startElement(const ::Kavella::Soa::Common::Xml::XMLStartTag& tag) override
+    {
+        if (!m_picked) pick(tag);
+        if (m_reader) m_reader->startElement(tag);
+    }
+    void endElement() override
+    {
+        if (m_reader) m_reader->endElement();
+    }
+    void characters(std::string_view text) override
+    {
+        if (m_reader) m_reader->characters(text);
+    }
+
+private:
+    void pick(const ::Kavella::Soa::Common::Xml::XMLStartTag& tag)
+    {
+        m_picked = true;
+        wi::ClassView chosen = m_asClass;
+        if (!chosen && tag.uri == wi::NamespaceUri) chosen = wi::findClass(tag.name);
+        if (!chosen) {
+            m_parser.stop();
+            return;
+        }
+        m_message.schemaClass = chosen;
+        m_message.object = chosen.make();
+        m_element.assign(chosen.name());
+        m_reader = chosen.messageReader(*m_message.object, m_parser, m_envelope,
+                                        chosen.isMessage() ? m_element.c_str() : nullptr, m_absent);
+    }
+
+    Message& m_message;
+    wi::ClassView m_asClass;
+    XMLEventReader& m_parser;
+    const SoapEnvelopeReader& m_envelope;
+    const wi::AbsentMemberHandler* m_absent;
+    bool m_picked = false;
+    std::string m_element;
+    std::unique_ptr<::Kavella::Soa::Common::Xml::XMLEventHandler> m_reader;
+};
+
 // Throws DomException, located at the element concerned when it can be.
 void readMessage(Message& message, Source source, wi::ClassView asClass, bool keepTree, bool findMissing,
                  const wi::XMLReadLimits& limits)
 {
-    message.head = source.read([&](auto& text) { return wi::peekMessage(text, limits); });
-    const wi::MessageHead& head = message.head;
+    XMLEventReader parser(limits);
+    SoapEnvelopeReader envelope(parser);
+    const wi::AbsentMemberHandler absent = collectInto(findMissing ? &message.missing : nullptr);
+    MessagePicker picker(message, asClass, parser, envelope, absent ? &absent : nullptr);
+    envelope.setMessageHandler(&picker);
+    source.read([&](auto& text) {
+        parser.read(text, envelope);
+        return 0;
+    });
+    const auto& head = envelope.head();
+    message.head = {head.version, head.name, head.uri, head.at};
     message.rootName = head.name;
-    message.schemaClass = asClass;
-    if (!asClass && !head.name.empty()) {
-        message.schemaClass = wi::findClass(head.name);
+    envelope.raise();
+    if (!message.object) {
         const XMLPosition at = head.at;
-        if (!message.schemaClass || head.uri != wi::NamespaceUri) {
-            // What is wrong with an envelope (a fault above all) comes before
-            // what its message is; read as the first message, all else that the
-            // library finds is that this is not the first message.
-            try {
-                source.read([&](auto& text) { return classesMessagesFirst().front().read(text, limits); });
-            } catch (const wi::WrongMessageElement&) {
-            }
-        }
-        if (!message.schemaClass) {
+        if (!wi::findClass(head.name)) {
             throw DomException("Root element <" + head.name + "> names no class of the schema (use --as CLASS)",
                                at.line, at.column);
         }
-        if (head.uri != wi::NamespaceUri) {
-            throw DomException("Root element <" + head.name + "> is not in the namespace " + wi::NamespaceUri,
-                               at.line, at.column);
-        }
+        throw DomException("Root element <" + head.name + "> is not in the namespace " + wi::NamespaceUri, at.line,
+                           at.column);
     }
-    // Whatever the start said, the whole text is read now, and refused where it is wrong.
-    const wi::ClassView schemaClass = message.schemaClass ? message.schemaClass : classesMessagesFirst().front();
-    const wi::AbsentMemberHandler absent = collectInto(findMissing ? &message.missing : nullptr);
-    message.object = source.read([&](auto& text) { return schemaClass.read(text, limits, absent); });
     // An element's own lacks are told at its end, after those inside it: in the order of the text instead.
     std::stable_sort(message.missing.begin(), message.missing.end(), [](const MissingMember& a, const MissingMember& b) {
         return a.at.line != b.at.line ? a.at.line < b.at.line : a.at.column < b.at.column;
@@ -298,10 +345,7 @@ int formatFile(const std::string& file, wi::ClassView asClass, int indent, Envel
     Message message;
     if (!loadMessage(file, asClass, limits, message, Reading::Searched)) return 1;
     warnOfMissing(file, message);
-    wi::Envelope written = message.head.envelope;
-    if (envelope == EnvelopeChoice::None) written = wi::Envelope::None;
-    if (envelope == EnvelopeChoice::Soap11) written = wi::Envelope::Soap11;
-    if (envelope == EnvelopeChoice::Soap12) written = wi::Envelope::Soap12;
+    const wi::Envelope written = envelope.value_or(message.head.envelope);
     try {
         std::cout << writeMessage(message.schemaClass, *message.object, message.rootName, indent, written);
     } catch (const DomException& error) {

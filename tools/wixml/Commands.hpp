@@ -4,6 +4,7 @@
 // exit status: 0 all fine, 1 a message was not. Standard output is flushed and
 // checked once, by main, for all of them.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,8 @@ namespace wixml {
 int checkFiles(const std::vector<std::string>& files, wi::ClassView asClass, bool strict,
                const wi::XMLReadLimits& limits);
 
-/// How format writes the message: in the envelope it came in, or as chosen.
-enum class EnvelopeChoice { AsRead, None, Soap11, Soap12 };
+/// How format writes the message: in the envelope chosen, or (nullopt) in the one it came in.
+using EnvelopeChoice = std::optional<wi::Envelope>;
 
 /// Reads one message and writes it again to standard output.
 int formatFile(const std::string& file, wi::ClassView asClass, int indent, EnvelopeChoice envelope,

@@ -2,13 +2,9 @@
 
 #include "LimitOptions.hpp"
 
-#include <sched.h>
-
 #include <cerrno>
 #include <algorithm>
 #include <cstdlib>
-#include <thread>
-#include <utility>
 
 namespace wixml {
 
@@ -30,22 +26,6 @@ bool readField(const std::map<std::string, std::string>& given, const std::strin
     if (!readWholeNumber(option, found->second, low, high, value, problem)) return false;
     field = static_cast<Field>(value);
     return true;
-}
-
-} // namespace
-
-namespace {
-
-// The cores this process may run on (taskset, cgroups' cpusets), not all the
-// machine's: a worker more than those waits for a time slice, which showed as a
-// p99 of a scheduler tick under load.
-unsigned usableCores()
-{
-    cpu_set_t cores;
-    if (sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 0) {
-        return static_cast<unsigned>(CPU_COUNT(&cores));
-    }
-    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 } // namespace
@@ -99,7 +79,6 @@ bool readServeOptions(const std::map<std::string, std::string>& given, ServeOpti
                   std::to_string(options.maxBody) + ": a body at the limit could never be taken";
         return false;
     }
-    if (options.threads == 0) options.threads = usableCores();
     return true;
 }
 

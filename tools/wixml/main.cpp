@@ -240,11 +240,11 @@ bool readEnvelope(const Arguments& arguments, EnvelopeChoice& envelope, std::str
     const auto found = arguments.options.find("--envelope");
     if (found == arguments.options.end()) return true;
     if (found->second == "soap11") {
-        envelope = EnvelopeChoice::Soap11;
+        envelope = wi::Envelope::Soap11;
     } else if (found->second == "soap12") {
-        envelope = EnvelopeChoice::Soap12;
+        envelope = wi::Envelope::Soap12;
     } else if (found->second == "none") {
-        envelope = EnvelopeChoice::None;
+        envelope = wi::Envelope::None;
     } else {
         problem = "--envelope wants soap11, soap12 or none, not '" + found->second + "'";
         return false;
@@ -276,7 +276,7 @@ int runFormat(int argc, char** argv)
     std::string problem;
     wi::ClassView asClass;
     int indent = 0;
-    EnvelopeChoice envelope = EnvelopeChoice::AsRead;
+    EnvelopeChoice envelope; // as read
     wi::XMLReadLimits limits;
     if (!parseCommand("format", argc, argv, arguments, problem) ||
         !readClass(arguments, asClass, problem) || !readIndent(arguments, indent, problem) ||

@@ -6,7 +6,8 @@
 
 namespace Kavella::Soa::Common {
 
-/// Receives the trace markers of every outputXML and parse while installed.
+/// Receives the trace markers of every outputXML and parse, and of every
+/// document an XMLEventReader reads, while installed.
 class KVSOA_API MonitorListener {
 public:
     /// Remove the listener (Monitor::setListener(nullptr)) before destroying it.

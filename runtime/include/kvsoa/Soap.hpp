@@ -29,35 +29,19 @@ KVSOA_API SoapVersion soapVersionOf(std::string_view namespaceUri) noexcept;
 /// The envelope namespace of a version; empty for None.
 KVSOA_API const char* soapNamespaceUri(SoapVersion version) noexcept;
 
-/// Whether a header block with these attributes is one this receiver must
-/// understand: addressed to it (see checkSoapHeader) and marked mustUnderstand
-/// "1" or "true". Throws DomException, at line and column, naming the block
-/// {uri}name when mustUnderstand is no boolean.
-KVSOA_API bool soapHeaderBlockIsMandatory(std::string_view envelopeUri, std::string_view uri, std::string_view name,
-                                          const XMLAttributes& attributes, int line, int column);
-
-/// checkSoapHeader for one block: throws DomException, at line and column,
-/// when it is mandatory here or its mustUnderstand is no boolean.
-KVSOA_API void checkSoapHeaderBlock(std::string_view envelopeUri, std::string_view uri, std::string_view name,
-                                    const XMLAttributes& attributes, int line, int column);
-
-/// The envelope rules messageNode applies, one by one, so that a reader that
-/// sees the envelope as events raises the very errors it raises.
+/// The envelope rules, one by one, as SoapEnvelopeReader and messageNode
+/// apply them; SoapEnvelopeProblem says which is broken, and where.
 enum class SoapEnvelopeError {
     UnknownNamespace,  ///< an Envelope in neither SOAP namespace (a VersionMismatch to a SOAP node)
     EnvelopeText,      ///< text directly in the Envelope
     UnexpectedElement, ///< an Envelope child other than an optional Header, then one Body
+    MustUnderstand,    ///< a header block addressed here and marked mustUnderstand
+    BadMustUnderstand, ///< a header block whose mustUnderstand is no boolean
     NoBody,            ///< an Envelope without a Body
     BodyText,          ///< text beside the Body's element
     NoMessage,         ///< a Body without an element
     SecondElement,     ///< a second element in the Body
 };
-
-/// Throws the DomException of a broken envelope rule, at line and column;
-/// uri and name are those of the element concerned (the Envelope's namespace
-/// for UnknownNamespace, the child for UnexpectedElement and SecondElement).
-[[noreturn]] KVSOA_API void throwSoapEnvelopeError(SoapEnvelopeError error, int line, int column,
-                                                   std::string_view uri = {}, std::string_view name = {});
 
 /// The message of a parsed document: the root itself when it is not a SOAP
 /// Envelope, otherwise the one element child of the Body. Header blocks are

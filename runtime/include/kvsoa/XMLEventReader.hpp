@@ -87,6 +87,10 @@ class XMLEventReaderImpl;
 /// error, which is the one reported: nothing after it is looked at.
 class KVSOA_API XMLEventReader {
 public:
+    /// The trace name each read() brackets the document with for a Monitor
+    /// listener: the passes a program makes over its texts can be counted.
+    static constexpr const char* traceName = "Kavella::Soa::Common::Xml::XMLEventReader::read";
+
     /// A reader that enforces limits on every document it reads.
     explicit XMLEventReader(const XMLReadLimits& limits = {});
     /// Frees the parser.

@@ -3,19 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "../AsciiText.hpp"
+
 namespace Kavella::Soa::Common::Xml::detail {
 
 namespace {
-
-bool sameAsciiLetters(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 void appendUtf8(std::string& out, unsigned code)
 {
@@ -260,7 +252,7 @@ TextDecoder::Start TextDecoder::begin(std::string_view head, bool whole, Refusal
         // Unfinished in a whole text: the parser says how.
         if (!whole) return Start::needMore;
     }
-    const auto is = [&](const char* name) { return sameAsciiLetters(declared, name); };
+    const auto is = [&](const char* name) { return sameIgnoringAsciiCase(declared, name); };
     const bool eightBitName = is("UTF-8") || is("US-ASCII") || is("ISO-8859-1");
     const bool sixteenBitName = is("UTF-16") || is("UTF-16BE") || is("UTF-16LE");
     std::string reason;

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "EventReaderImpl.hpp"
+#include "kvsoa/Monitor.hpp"
 
 namespace Kavella::Soa::Common::Xml {
 
@@ -149,14 +150,26 @@ XMLEventReader::XMLEventReader(const XMLReadLimits& limits) : m_impl(std::make_u
 
 XMLEventReader::~XMLEventReader() = default;
 
+namespace {
+
+template <class Text>
+void tracedRead(XMLEventReaderImpl& impl, Text& text, XMLEventHandler& handler)
+{
+    MonitorListener* const heard = Monitor::isActive() ? Monitor::markStartHeard(XMLEventReader::traceName) : nullptr;
+    impl.read(text, handler);
+    if (heard) Monitor::markEnd(heard, XMLEventReader::traceName);
+}
+
+} // namespace
+
 void XMLEventReader::read(std::string_view text, XMLEventHandler& handler)
 {
-    m_impl->read(text, handler);
+    tracedRead(*m_impl, text, handler);
 }
 
 void XMLEventReader::read(std::istream& text, XMLEventHandler& handler)
 {
-    m_impl->read(text, handler);
+    tracedRead(*m_impl, text, handler);
 }
 
 void XMLEventReader::stop()
