@@ -87,6 +87,8 @@ ServiceAnswer faultAnswer(SoapVersion version, const SoapFault& fault)
     ServiceAnswer answer;
     answer.status = soapFaultHttpStatus(fault.faultCode(), version);
     answer.contentType = contentTypeOf(version);
+    answer.version = version;
+    answer.fault = fault.faultCode();
     answer.text = writeSoapFault(fault, version);
     return answer;
 }
@@ -312,6 +314,7 @@ ServiceAnswer handled(const Call& call, AutoPtr<Reply> (Service::*handler)(const
     if (!reply) throw std::logic_error("the handler returned no reply");
     ServiceAnswer answer;
     answer.contentType = contentTypeOf(call.version);
+    answer.version = call.version;
     answer.text = writeXml(*reply, envelope);
     return answer;
 }
