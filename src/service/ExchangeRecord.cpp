@@ -1,5 +1,6 @@
 #include "ExchangeRecord.hpp"
 
+#include <algorithm>
 #include <exception>
 
 #include "AccessLog.hpp"
@@ -18,7 +19,8 @@ const char* versionName(const std::optional<SoapVersion>& version)
 // What libmicrohttpd refused on its own, by its status.
 Refusal libraryRefusal(int status)
 {
-    return status == 414 || status == 431 ? Refusal::headerLimit : status == 413 ? Refusal::bodyLimit : Refusal::framing;
+    if (status == 414 || status == 431) return Refusal::headerLimit;
+    return status == 413 ? Refusal::bodyLimit : Refusal::framing;
 }
 
 struct Outcome {

@@ -81,7 +81,9 @@ void ServerMetrics::count(const AccessRecord& record, const ExchangeEnd& end)
 {
     const std::size_t operation = operationIndex(record.operation);
     const std::size_t version = indexOf(versionNames, record.version);
-    const auto add = [](Counter& counter, std::uint64_t amount) { counter.fetch_add(amount, std::memory_order_relaxed); };
+    const auto add = [](Counter& counter, std::uint64_t amount) {
+        counter.fetch_add(amount, std::memory_order_relaxed);
+    };
     add(m_requests[(operation * versions + version) * statuses + statusIndex(record.status)], 1);
     const auto microseconds = static_cast<std::uint64_t>(record.duration.count() < 0 ? 0 : record.duration.count());
     std::size_t bucket = 0;
@@ -116,7 +118,9 @@ std::string ServerMetrics::exposition(const ServerGauges& gauges) const
            "Time from a request's first byte to the end of its exchange, by operation.");
     for (std::size_t operation = 0; operation < operations; ++operation) {
         std::uint64_t cumulative = 0;
-        for (std::size_t bucket = 0; bucket < buckets; ++bucket) cumulative += read(m_latency[operation * buckets + bucket]);
+        for (std::size_t bucket = 0; bucket < buckets; ++bucket) {
+            cumulative += read(m_latency[operation * buckets + bucket]);
+        }
         // The operations of the service always; the others once they happened.
         if (cumulative == 0 && operation > 1) continue;
         const std::string label = std::string("operation=\"") + operationNames[operation] + "\"";
@@ -149,7 +153,8 @@ std::string ServerMetrics::exposition(const ServerGauges& gauges) const
         sample(text, name, {}, std::to_string(value));
     };
     gauge("wi_server_open_connections", "Connections open.", m_connections.load(std::memory_order_relaxed));
-    gauge("wi_server_open_exchanges", "Exchanges begun and not ended.", static_cast<std::int64_t>(gauges.openExchanges));
+    gauge("wi_server_open_exchanges", "Exchanges begun and not ended.",
+          static_cast<std::int64_t>(gauges.openExchanges));
     gauge("wi_server_bodies_in_flight", "Request bodies arriving or being answered.",
           static_cast<std::int64_t>(gauges.bodiesInFlight));
     gauge("wi_server_body_memory_bytes", "Memory the request bodies in flight hold.",
