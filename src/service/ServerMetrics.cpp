@@ -60,6 +60,16 @@ std::string seconds(std::uint64_t microseconds)
     return text;
 }
 
+// A bucket's bound as Prometheus's own clients write it ("0.0025", "1"), since
+// queries select buckets by the label's text.
+std::string bound(std::uint64_t microseconds)
+{
+    std::string text = seconds(microseconds);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') text.pop_back();
+    return text;
+}
+
 void family(std::string& text, const char* name, const char* type, const char* help)
 {
     text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
@@ -127,8 +137,8 @@ std::string ServerMetrics::exposition(const ServerGauges& gauges) const
         cumulative = 0;
         for (std::size_t bucket = 0; bucket < buckets; ++bucket) {
             cumulative += read(m_latency[operation * buckets + bucket]);
-            const std::string bound = bucket < std::size(bucketBounds) ? seconds(bucketBounds[bucket]) : "+Inf";
-            sample(text, "wi_server_request_duration_seconds_bucket", label + ",le=\"" + bound + "\"",
+            const std::string le = bucket < std::size(bucketBounds) ? bound(bucketBounds[bucket]) : "+Inf";
+            sample(text, "wi_server_request_duration_seconds_bucket", label + ",le=\"" + le + "\"",
                    std::to_string(cumulative));
         }
         sample(text, "wi_server_request_duration_seconds_sum", label, seconds(read(m_latencyMicroseconds[operation])));

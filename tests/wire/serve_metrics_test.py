@@ -118,6 +118,9 @@ def test_counts_after_known_requests():
     buckets = sorted(((float(dict(labels)["le"]), v) for (name, labels), v in found.items()
                       if name == "wi_server_request_duration_seconds_bucket" and dict(labels)["operation"] == "load"))
     check(all(a[1] <= b[1] for a, b in zip(buckets, buckets[1:])), f"load's buckets not cumulative: {buckets}")
+    # Queries select a bucket by the label's text: written as Prometheus's clients write it.
+    bounds = [dict(labels)["le"] for (name, labels) in found if name == "wi_server_request_duration_seconds_bucket"]
+    check(all(le == "+Inf" or le == format(float(le), "g") for le in bounds), f"bucket bounds: {sorted(set(bounds))}")
     check(value("wi_server_open_connections") == 1, f"open connections: {value('wi_server_open_connections')}")
 
 
