@@ -117,6 +117,7 @@ struct ServerOptions {
     /// to route it to the program's logger; empty: the line. Called on worker
     /// threads, several at once, after the answer: it should be quick. What it
     /// throws is dropped with the record (and said once on standard error).
+    /// What it refers to must outlive the exchanges, as the service must.
     /// The server's own lines (a handler that failed, a refused caller) stay
     /// on standard error.
     std::function<void(const AccessRecord& record)> accessLog;
