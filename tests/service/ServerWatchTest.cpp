@@ -132,9 +132,15 @@ TEST(ServerWatch, EachExchangeReachesTheSinkAndTheMetrics)
         EXPECT_LE(record->time + record->duration, std::chrono::system_clock::now() + std::chrono::milliseconds(1));
         EXPECT_GT(record->duration.count(), 0);
     }
-    RawConnection scrape(port);
-    ASSERT_TRUE(scrape.send("GET /watch/metrics HTTP/1.1\r\nHost: localhost\r\n\r\n"));
-    const std::string metrics = scrape.answer();
+    // The server sees the rows' connections close when it next looks at them.
+    std::string metrics;
+    for (int tries = 0; tries < 200; ++tries) {
+        RawConnection scrape(port);
+        ASSERT_TRUE(scrape.send("GET /watch/metrics HTTP/1.1\r\nHost: localhost\r\n\r\n"));
+        metrics = scrape.answer();
+        if (sampleValue(metrics, "wi_server_open_connections") == 1) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     ASSERT_NE(metrics.find("Content-Type: text/plain; version=0.0.4"), std::string::npos) << metrics;
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
