@@ -3,6 +3,7 @@
 // Serves a Service over HTTP: SOAP 1.1, SOAP 1.2 and bare messages, the WSDL
 // and its schemas, a health check, and the limits a server on a network needs.
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -15,6 +16,44 @@
 #include "workinstructions/XmlIO.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+/// One exchange as the access log has it (see ServerOptions::accessLog).
+/// Fields clients sent (path, request id, user) come as sent, unescaped.
+struct AccessRecord {
+    /// When the request began to arrive.
+    std::chrono::system_clock::time_point time;
+    /// The client's address; empty when unknown.
+    std::string peerAddress;
+    /// The client's port; 0 when unknown.
+    unsigned short peerPort = 0;
+    /// Who the caller proved to be, or claimed to be when refused; empty when nobody.
+    std::string user;
+    /// The request id sent back in X-Request-Id; empty when the request was never read.
+    std::string requestId;
+    /// GET, POST...; empty when the request line was never read.
+    std::string method;
+    /// The path of the request, without its query.
+    std::string path;
+    /// load, save, wsdl, xsd, health, metrics, or "-" when none was recognised.
+    std::string operation = "-";
+    /// The SOAP version of the answer: "soap11", "soap12", "bare", or "-" for
+    /// an answer that is no SOAP message (a fault to a bare request is SOAP 1.1).
+    std::string version = "-";
+    /// The HTTP status of the answer; 0 when the exchange was cut before one.
+    int status = 0;
+    /// "answered"; "unsent" when an answer was made but its client did not
+    /// take it all; else what cut the exchange short: "read-timeout",
+    /// "idle-timeout", "client-gone", "stopping", "body-too-large",
+    /// "request-line", "no-request" (a TLS handshake without a request),
+    /// "read-error" or "error".
+    std::string outcome = "answered";
+    /// Bytes of the request body that arrived.
+    std::size_t received = 0;
+    /// Bytes of the answer's body sent.
+    std::size_t sent = 0;
+    /// From the request's first byte to the end of the exchange.
+    std::chrono::microseconds duration{0};
+};
 
 /// How a Server listens, and what it takes from clients.
 struct ServerOptions {
@@ -74,6 +113,18 @@ struct ServerOptions {
     /// The start of the server's own lines on standard error (the access log
     /// has none), e.g. "myservice: ".
     std::string logPrefix = "server: ";
+    /// Receives each exchange's record in place of its line on standard error,
+    /// to route it to the program's logger; empty: the line. Called on worker
+    /// threads, several at once, after the answer: it should be quick. What it
+    /// throws is dropped with the record (and said once on standard error).
+    /// What it refers to must outlive the exchanges, as the service must.
+    /// The server's own lines (a handler that failed, a refused caller) stay
+    /// on standard error.
+    std::function<void(const AccessRecord& record)> accessLog;
+    /// Where GET serves the server's counters in the Prometheus text format
+    /// 0.0.4, e.g. "/metrics"; empty: none served and none counted. Open to
+    /// every caller, as ?wsdl is, unless authenticator.guardDocuments.
+    std::string metricsPath;
 };
 
 /// An HTTP server of one Service (libmicrohttpd underneath).
@@ -90,6 +141,9 @@ struct ServerOptions {
 /// Each exchange writes one line to standard error, with the client's address,
 /// the user it proved to be and the request id (see CallContext):
 ///   POST save 200 received 4628 sent 812 bytes in 153 us peer 10.0.0.7:51324 user alice id 5f0c2a9e81d3b447
+/// or hands its AccessRecord to ServerOptions::accessLog. With
+/// ServerOptions::metricsPath, `GET /metrics` counts requests, faults,
+/// latencies, bytes, memory in use and refusals for Prometheus.
 ///
 /// Threads: start(), stop(), wait() and the destructor are called from one
 /// thread, not from a handler. url() may be called from any thread.

@@ -88,9 +88,13 @@ std::string logField(std::string_view text)
 
 std::string accessLine(const AccessRecord& record)
 {
-    return logField(record.method) + " " + logField(record.operation) + " " + logField(record.status) + " received " +
+    std::string status = record.status == 0 ? "cut:" + record.outcome : std::to_string(record.status);
+    if (record.status != 0 && record.outcome == "unsent") status += ",unsent";
+    const std::string peer =
+        record.peerAddress.empty() ? std::string() : record.peerAddress + ":" + std::to_string(record.peerPort);
+    return logField(record.method) + " " + logField(record.operation) + " " + logField(status) + " received " +
            std::to_string(record.received) + " sent " + std::to_string(record.sent) + " bytes in " +
-           std::to_string(record.microseconds) + " us peer " + logField(record.peer) + " user " +
+           std::to_string(record.duration.count()) + " us peer " + logField(peer) + " user " +
            logField(record.user) + " id " + logField(record.requestId) + "\n";
 }
 

@@ -12,19 +12,9 @@
 #include <string>
 #include <string_view>
 
-namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
+#include "workinstructions/Server.hpp"
 
-struct AccessRecord {
-    std::string method;
-    std::string operation = "-"; // load, save, wsdl, xsd, or - when none was recognised
-    std::string status;          // the HTTP status, or what cut the exchange short
-    std::size_t received = 0;    // request body bytes
-    std::size_t sent = 0;        // answer body bytes
-    long long microseconds = 0;  // from the request line to the end of the answer
-    std::string peer;            // address:port of the client
-    std::string user;            // who the caller proved to be, or claimed to be when refused
-    std::string requestId;
-};
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 /// The bytes most of a field that is written; a longer one ends in "...".
 constexpr std::size_t accessFieldCap = 64;
@@ -36,6 +26,8 @@ std::string logField(std::string_view text);
 /// The bytes most of the message of one of the server's own lines.
 constexpr std::size_t logMessageCap = 1024;
 
+/// The record's line, its fields escaped; the status field is the status
+/// ("200,unsent" when its client did not take it), or "cut:" and the outcome.
 std::string accessLine(const AccessRecord& record);
 void logAccess(const AccessRecord& record);
 

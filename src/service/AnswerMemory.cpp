@@ -19,6 +19,7 @@ void freeHeldAnswer(void* held)
 {
     const std::unique_ptr<HeldAnswer> answer(static_cast<HeldAnswer*>(held));
     answer->budget.give(answer->charged);
+    answer->budget.holderOut();
 }
 
 // Short and bounded by the connections: this one goes uncharged.
@@ -55,6 +56,7 @@ MHD_Response* responseFor(BodyBudget& answers, ServiceAnswer& answer, int& statu
         answers.give(charge);
         return nullptr;
     }
+    answers.holderIn();
     static_cast<void>(held.release()); // libmicrohttpd frees it with the response
     return response;
 }

@@ -28,6 +28,7 @@ bool BudgetedBody::append(std::string_view bytes, std::size_t ceiling)
             m_budget.give(grown - m_charged);
             return false;
         }
+        if (m_charged == 0) m_budget.holderIn();
         m_charged = grown;
     }
     m_text.append(bytes.data(), bytes.size());
@@ -37,6 +38,7 @@ bool BudgetedBody::append(std::string_view bytes, std::size_t ceiling)
 void BudgetedBody::release()
 {
     std::string().swap(m_text);
+    if (m_charged != 0) m_budget.holderOut();
     m_budget.give(m_charged);
     m_charged = 0;
 }

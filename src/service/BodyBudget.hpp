@@ -23,10 +23,15 @@ public:
     void give(std::size_t bytes) { m_used.fetch_sub(bytes, std::memory_order_relaxed); }
     std::size_t used() const { return m_used.load(std::memory_order_relaxed); }
     std::size_t limit() const { return m_limit; }
+    /// Holders (bodies, answers) with a charge, for the metrics.
+    void holderIn() { m_holders.fetch_add(1, std::memory_order_relaxed); }
+    void holderOut() { m_holders.fetch_sub(1, std::memory_order_relaxed); }
+    std::size_t holders() const { return m_holders.load(std::memory_order_relaxed); }
 
 private:
     const std::size_t m_limit;
     std::atomic<std::size_t> m_used{0};
+    std::atomic<std::size_t> m_holders{0};
 };
 
 /// One request's body, its buffer charged to a budget until it is released.

@@ -5,6 +5,7 @@
 // the service description, the health check.
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,8 @@ struct ServiceAnswer {
     const std::string* prepared = nullptr; // lives as long as the dispatcher
     std::string text;                      // when nothing prepared fits
     std::string operation = "-";           // for the access log
+    std::optional<SoapVersion> version;    // of a SOAP answer, for the log and metrics
+    std::optional<::Kavella::Soa::Common::Xml::SoapFaultCode> fault;
     bool allowHeader = false;              // 405: name the methods there are
     const char* challenge = nullptr;       // 401: WWW-Authenticate
 

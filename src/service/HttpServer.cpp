@@ -29,28 +29,12 @@
 #include "AccessLog.hpp"
 #include "AnswerMemory.hpp"
 #include "CallFacts.hpp"
+#include "ExchangeRecord.hpp"
 #include "Listener.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-struct Exchange {
-    explicit Exchange(BodyBudget& budget) : body(budget) {}
-    Clock::time_point start = Clock::now();
-    std::string method;
-    bool headersSeen = false;
-    bool queued = false;
-    int refusal = 0;   // 413 or 503 once found in the body: the rest is read and dropped
-    std::size_t received = 0;
-    std::size_t sent = 0;
-    std::string status = "-";
-    std::string operation = "-";
-    BudgetedBody body;
-    CallFacts facts;
-};
 
 void* beginExchange(void* context, const char*, MHD_Connection* connection)
 {
@@ -75,7 +59,7 @@ const char* header(MHD_Connection* connection, const char* name)
 enum class Then { keep, close, linger };
 
 MHD_Result queue(ServerState& server, Exchange& exchange, MHD_Connection* connection, ServiceAnswer answer,
-                 Then then = Then::keep, const char* retryAfter = nullptr)
+                 Then then = Then::keep, const char* retryAfter = nullptr, Refusal refusal = Refusal::none)
 {
     server.deadlines.requestIn(connection);
     int status = 0;
@@ -99,19 +83,24 @@ MHD_Result queue(ServerState& server, Exchange& exchange, MHD_Connection* connec
     MHD_destroy_response(response);
     if (result == MHD_YES) {
         exchange.queued = true;
-        exchange.status = std::to_string(status);
+        exchange.status = status;
         exchange.sent = size;
         exchange.operation = answer.operation;
+        // Replaced by the 503 of the answers' budget, it is no SOAP answer any more.
+        const bool replaced = status != answer.status;
+        if (!replaced) exchange.version = answer.version;
+        if (!replaced) exchange.end.fault = answer.fault;
+        exchange.end.refusal = replaced ? Refusal::answerMemory : refusal;
         if (then == Then::linger) server.deadlines.lingerOnClose(connection);
     }
     return result;
 }
 
 MHD_Result refuse(ServerState& server, Exchange& exchange, MHD_Connection* connection, int status, std::string why,
-                  Then then = Then::linger)
+                  Refusal refusal, Then then = Then::linger)
 {
     exchange.body.release();
-    return queue(server, exchange, connection, plainAnswer(status, std::move(why)), then);
+    return queue(server, exchange, connection, plainAnswer(status, std::move(why)), then, nullptr, refusal);
 }
 
 MHD_Result tooLarge(ServerState& server, Exchange& exchange, MHD_Connection* connection, Then then = Then::linger)
@@ -119,7 +108,7 @@ MHD_Result tooLarge(ServerState& server, Exchange& exchange, MHD_Connection* con
     return refuse(server, exchange, connection, 413,
                   "the request body is over the limit of " + std::to_string(server.options.maxBody) +
                       " bytes",
-                  then);
+                  Refusal::bodyLimit, then);
 }
 
 MHD_Result overBudget(ServerState& server, Exchange& exchange, MHD_Connection* connection)
@@ -127,7 +116,7 @@ MHD_Result overBudget(ServerState& server, Exchange& exchange, MHD_Connection* c
     exchange.body.release();
     ServiceAnswer answer = plainAnswer(503, "the request bodies in flight fill the server's memory for them (" +
                                                 std::to_string(server.budget.limit()) + " bytes); try again shortly");
-    return queue(server, exchange, connection, std::move(answer), Then::linger, "1");
+    return queue(server, exchange, connection, std::move(answer), Then::linger, "1", Refusal::bodyMemory);
 }
 
 // The same answer whatever was wrong. A body it announced is not read: the
@@ -141,7 +130,7 @@ MHD_Result refuseCaller(ServerState& server, Exchange& exchange, MHD_Connection*
                                                                                  : "not allowed");
     answer.challenge = admission.challenge;
     const Then then = !body ? Then::keep : declared > 0 && declared <= (64u << 10) ? Then::linger : Then::close;
-    return queue(server, exchange, connection, std::move(answer), then);
+    return queue(server, exchange, connection, std::move(answer), then, nullptr, Refusal::authentication);
 }
 
 MHD_Result headersIn(ServerState& server, Exchange& exchange, MHD_Connection* connection, const char* url,
@@ -149,6 +138,7 @@ MHD_Result headersIn(ServerState& server, Exchange& exchange, MHD_Connection* co
 {
     exchange.headersSeen = true;
     exchange.method = method;
+    exchange.path = url;
     HeaderFields fields;
     MHD_get_connection_values_n(
         connection, MHD_HEADER_KIND,
@@ -163,7 +153,9 @@ MHD_Result headersIn(ServerState& server, Exchange& exchange, MHD_Connection* co
     exchange.facts = gatherFacts(connection, fields, !server.tls.clientCa.empty());
     FramingVerdict framing = checkLineEnds(version, fields);
     if (framing.status == 0) framing = checkFraming(fields, std::strcmp(version, MHD_HTTP_VERSION_1_0) != 0);
-    if (framing.status != 0) return refuse(server, exchange, connection, framing.status, framing.reason);
+    if (framing.status != 0) {
+        return refuse(server, exchange, connection, framing.status, framing.reason, Refusal::framing);
+    }
     // Refused before a byte of the body is read.
     const char* length = header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
     const unsigned long long declared = length ? std::strtoull(length, nullptr, 10) : 0;
@@ -209,20 +201,29 @@ MHD_Result answerRequest(ServerState& server, Exchange& exchange, MHD_Connection
     request.context = &context;
     ServiceAnswer answer;
     const char* retryAfter = nullptr;
+    Refusal refusal = Refusal::none;
     try {
-        answer = server.dispatcher.answer(request, server.stopping);
+        const bool get = request.method == "GET" || request.method == "HEAD";
+        if (server.metrics && get && request.path == server.options.metricsPath && request.query.empty()) {
+            answer = metricsAnswer(server);
+        } else {
+            answer = server.dispatcher.answer(request, server.stopping);
+        }
     } catch (const std::bad_alloc&) {
         exchange.body.release();
         answer = plainAnswer(503, "the server ran out of memory for this request; try again shortly");
         retryAfter = "1";
+        refusal = Refusal::outOfMemory;
     } catch (const std::exception& error) {
         logLine(server.options.logPrefix, std::string("answering failed: ") + error.what());
         answer.status = 500;
         answer.contentType = "text/xml; charset=utf-8";
         answer.text = internalErrorFault("the server failed to answer");
+        answer.version = SoapVersion::Soap11;
+        answer.fault = ::Kavella::Soa::Common::Xml::SoapFaultCode::Receiver;
     }
     exchange.body.release();
-    return queue(server, exchange, connection, std::move(answer), Then::keep, retryAfter);
+    return queue(server, exchange, connection, std::move(answer), Then::keep, retryAfter, refusal);
 }
 
 MHD_Result handleUnguarded(ServerState& server, MHD_Connection* connection, const char* url, const char* method,
@@ -253,7 +254,7 @@ MHD_Result handleUnguarded(ServerState& server, MHD_Connection* connection, cons
             if (exchange->refusal != 0) exchange->body.release();
         }
         if (exchange->received > 2 * server.options.maxBody) {
-            exchange->status = "cut:body-too-large";
+            exchange->cutForBody = true;
             return MHD_NO;
         }
         return MHD_YES;
@@ -276,36 +277,6 @@ MHD_Result handle(void* context, MHD_Connection* connection, const char* url, co
     }
 }
 
-const char* terminationName(MHD_RequestTerminationCode code)
-{
-    switch (code) {
-    case MHD_REQUEST_TERMINATED_COMPLETED_OK: return nullptr;
-    case MHD_REQUEST_TERMINATED_TIMEOUT_REACHED: return "cut:idle-timeout";
-    case MHD_REQUEST_TERMINATED_DAEMON_SHUTDOWN: return "cut:stopping";
-    case MHD_REQUEST_TERMINATED_CLIENT_ABORT: return "cut:client-gone";
-    case MHD_REQUEST_TERMINATED_READ_ERROR: return "cut:read-error";
-    default: return "cut:error";
-    }
-}
-
-// The status of the exchange for the log: ours, or libmicrohttpd's own answer
-// to a request it refused before any callback saw it.
-std::string endStatus(ServerState& server, const Exchange& exchange, MHD_Connection* connection,
-                      MHD_RequestTerminationCode code)
-{
-    const char* cut = terminationName(code);
-    if (!cut || exchange.status.rfind("cut:", 0) == 0) return exchange.status;
-    if (exchange.queued) return exchange.status + ",unsent";
-    if (server.deadlines.cutForTime(connection)) return "cut:read-timeout";
-    if (code == MHD_REQUEST_TERMINATED_WITH_ERROR) {
-        const unsigned logged = claimLibraryRefusal();
-        const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_HTTP_STATUS);
-        if (info && info->http_status != 0) return std::to_string(info->http_status);
-        if (logged != 0) return std::to_string(logged);
-    }
-    return cut;
-}
-
 void endExchange(void* context, MHD_Connection* connection, void** slot, MHD_RequestTerminationCode code)
 {
     ServerState& server = *static_cast<ServerState*>(context);
@@ -313,46 +284,28 @@ void endExchange(void* context, MHD_Connection* connection, void** slot, MHD_Req
     *slot = nullptr;
     try {
         if (code == MHD_REQUEST_TERMINATED_COMPLETED_OK) server.deadlines.requestDone(connection);
-        if (!exchange) return;
-        AccessRecord record;
-        record.method = exchange->method.empty() ? "-" : exchange->method;
-        record.operation = exchange->operation;
-        record.status = endStatus(server, *exchange, connection, code);
-        record.received = exchange->received;
-        record.sent = exchange->queued && code == MHD_REQUEST_TERMINATED_COMPLETED_OK ? exchange->sent : 0;
-        record.microseconds =
-            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange->start).count();
-        const CallFacts& facts = exchange->facts;
-        if (!facts.peerAddress.empty()) record.peer = facts.peerAddress + ":" + std::to_string(facts.peerPort);
-        record.user = facts.identity.name;
-        record.requestId = facts.requestId;
-        logAccess(record);
+        if (exchange) recordExchange(server, *exchange, connection, code);
     } catch (...) {
-        // Out of memory for the log line: the exchange goes unlogged rather than the server down.
+        // Out of memory for the record: the exchange goes unlogged rather than the server down.
     }
     if (exchange) --server.open;
 }
 
 // A request refused by libmicrohttpd, or cut, before it reached our callbacks
-// still gets its line in the access log.
+// still gets its record.
 void notifyConnection(void* context, MHD_Connection* connection, void** socketContext,
                       MHD_ConnectionNotificationCode code)
 {
     ServerState& server = *static_cast<ServerState*>(context);
+    if (server.metrics) {
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) server.metrics->connectionOpened();
+        if (code == MHD_CONNECTION_NOTIFY_CLOSED) server.metrics->connectionClosed();
+    }
     if (code == MHD_CONNECTION_NOTIFY_CLOSED && server.deadlines.unseenRequest(connection)) {
         try {
-            AccessRecord record;
-            record.method = "-";
-            const unsigned status = claimLibraryRefusal();
-            // Over TLS, bytes without a request are most often a handshake that failed.
-            const bool handshakeOnly = !server.tls.certificate.empty() && !server.deadlines.servedAny(connection);
-            record.status = status != 0                               ? std::to_string(status)
-                            : server.deadlines.cutForTime(connection) ? "cut:read-timeout"
-                            : handshakeOnly                           ? "cut:no-request"
-                                                                      : "cut:request-line";
-            logAccess(record);
+            recordUnseenRequest(server, connection);
         } catch (...) {
-            // Out of memory for the log line: the exchange goes unlogged.
+            // Out of memory for the record: the exchange goes unlogged.
         }
     }
     RequestDeadlines::notify(&server.deadlines, connection, socketContext, code);

@@ -219,6 +219,7 @@ ServiceAnswer Exchange::reply(const Request& request, AutoPtr<Reply> (Service::*
     if (!reply) throw std::logic_error("the handler returned no reply");
     ServiceAnswer answer;
     answer.contentType = contentTypeOf(m_envelope.head().version);
+    answer.version = m_envelope.head().version;
     answer.text = writeXml(*reply, m_envelope.head().version);
     return answer;
 }
@@ -258,6 +259,8 @@ ServiceAnswer faultAnswer(SoapVersion version, const SoapFault& fault)
     ServiceAnswer answer;
     answer.status = soapFaultHttpStatus(fault.faultCode(), version);
     answer.contentType = contentTypeOf(version);
+    answer.version = version;
+    answer.fault = fault.faultCode();
     answer.text = writeSoapFault(fault, version);
     return answer;
 }

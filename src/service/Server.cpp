@@ -59,6 +59,11 @@ void checkOptions(const ServerOptions& options)
     if (options.maxConnections == 0) refuse("maxConnections is 0");
     if (options.readTimeout == 0) refuse("readTimeout is 0");
     if (options.idleTimeout == 0) refuse("idleTimeout is 0");
+    const std::string& metrics = options.metricsPath;
+    if (!metrics.empty() && (metrics.front() != '/' || metrics == "/health" ||
+                             metrics.find_first_of("?# \t\r\n") != std::string::npos)) {
+        refuse("metricsPath '" + metrics + "' is no path of its own (\"/metrics\", say)");
+    }
 }
 
 } // namespace

@@ -8,11 +8,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <memory>
 
 #include "BodyBudget.hpp"
 #include "Dispatch.hpp"
 #include "LingeringCloser.hpp"
 #include "RequestDeadlines.hpp"
+#include "ServerMetrics.hpp"
 #include "TlsSetup.hpp"
 #include "workinstructions/Server.hpp"
 
@@ -28,7 +30,8 @@ struct ServerState {
           // A TLS client closes with a close_notify alert: a record of some 30 bytes.
           deadlines(std::chrono::seconds(options.readTimeout), closer, wantsTls(options) ? 64 : 1),
           budget(options.maxBodyMemory),
-          answers(options.maxAnswerMemory)
+          answers(options.maxAnswerMemory),
+          metrics(options.metricsPath.empty() ? nullptr : std::make_unique<ServerMetrics>())
     {
     }
     const ServerOptions options; // a copy: the state may outlive the Server
@@ -38,6 +41,8 @@ struct ServerState {
     BodyBudget budget;
     BodyBudget answers; // made and not yet sent
     TlsMaterial tls;    // read by libmicrohttpd while the daemon runs
+    const std::unique_ptr<ServerMetrics> metrics; // null: none counted
+    std::atomic<bool> sinkFailed{false};          // said once
     std::atomic<bool> stopping{false};
     std::atomic<int> open{0}; // exchanges begun and not ended
     MHD_Daemon* daemon = nullptr;

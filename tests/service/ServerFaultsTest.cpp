@@ -49,10 +49,9 @@ TEST(ServerFaults, AnswersNobodyReadsStayWithinTheirBudget)
 {
     TestService service;
     service.padding.assign(6u << 20, 'x');
-    std::atomic<int> made{0};
-    service.beforeLoad = [&made] { ++made; };
     wi::ServerOptions options = quickOptions();
     options.maxAnswerMemory = 8u << 20;
+    options.metricsPath = "/metrics";
     wi::Server server(service, options);
     server.start();
     const unsigned short port = portOf(server.url());
@@ -60,7 +59,15 @@ TEST(ServerFaults, AnswersNobodyReadsStayWithinTheirBudget)
     auto silent = std::make_unique<RawConnection>(port, 4096);
     const std::string body = wi::writeXml(loadRequest("Op0010"), wi::Envelope::Soap11);
     ASSERT_TRUE(silent->send(loadHead(wi::Envelope::Soap11, body.size()) + body));
-    ASSERT_TRUE(waitFor([&] { return made == 1; }));
+    // Its answer is held once written, some time after the handler returned.
+    ASSERT_TRUE(waitFor([&] {
+        RawConnection scrape(port);
+        scrape.send("GET /metrics HTTP/1.1\r\nHost: localhost\r\n\r\n");
+        const std::string metrics = scrape.answer();
+        const std::string gauge = "\nwi_server_answer_memory_bytes ";
+        const auto at = metrics.find(gauge);
+        return at != std::string::npos && std::stoull(metrics.substr(at + gauge.size())) >= service.padding.size();
+    }));
 
     RawConnection second(port);
     const std::string refused = loadExchange(second);

@@ -166,10 +166,23 @@ const std::vector<OptionRow>& optionRows()
          "writes them: every POST must carry HTTP Basic credentials of one of its users,\n"
          "or is answered 401 before its body is read, and the attempt is logged with the\n"
          "caller's address and user name. Plain, MD5, SHA\\-1 and crypt entries are\n"
-         "refused at the start, naming the file and line. GET /health, ?wsdl and ?xsd=\n"
-         "stay open. Use it with\n"
+         "refused at the start, naming the file and line. GET /health, /metrics, ?wsdl\n"
+         "and ?xsd= stay open. Use it with\n"
          ".BR \\-\\-tls\\-cert :\n"
          "Basic credentials travel in the clear otherwise.\n"},
+        {"--metrics", nullptr, "serve", OptionGroup::Options,
+         "serve the counters for Prometheus at GET /metrics (the default)",
+         "Serves the server's counters at\n"
+         ".B GET /metrics\n"
+         "in the Prometheus text format 0.0.4 (the default): requests by operation,\n"
+         "SOAP version and status, a latency histogram per operation, faults by code,\n"
+         "bytes in and out, open connections, the bodies and answers in memory and\n"
+         "their budgets, and refusals by cause. Like ?wsdl, it is open to every caller,\n"
+         ".BR \\-\\-users\n"
+         "or not.\n"},
+        {"--no-metrics", nullptr, "serve", OptionGroup::Options, "count nothing and serve no /metrics",
+         "Counts nothing and serves no\n"
+         ".BR /metrics .\n"},
         {"--max-body", "N", "serve", OptionGroup::HttpLimits,
          "bytes in a request body (default 8388608): 413, before the body is read when its length is declared",
          "Bytes in a request body (default 8388608). A longer declared body is\n"

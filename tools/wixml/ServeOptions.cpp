@@ -60,6 +60,11 @@ bool readServeOptions(const std::map<std::string, std::string>& given, ServeOpti
         return false;
     }
     options.strict = given.count("--strict") != 0;
+    if (given.count("--metrics") && given.count("--no-metrics")) {
+        problem = "--metrics and --no-metrics contradict each other";
+        return false;
+    }
+    options.metrics = given.count("--no-metrics") == 0;
     // The body is held whole for the reader; a gibibyte is far past any message.
     const bool numbersRead = readField(given, "--port", 0, 65535, options.port, problem) &&
                              readField(given, "--threads", 1, 1024, options.threads, problem) &&

@@ -16,6 +16,7 @@ struct ServeOptions {
     unsigned port = 8080;       // 0: a free port
     std::string repliesDirectory; // empty: the bundled replies
     bool strict = false;
+    bool metrics = true;        // GET /metrics
     unsigned threads = 0;       // 0: one per core
     std::size_t maxBody = 8u << 20;
     std::size_t maxBodyMemory = 128u << 20; // all bodies in flight together; at least maxBody

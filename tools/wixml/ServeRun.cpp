@@ -39,6 +39,7 @@ wi::ServerOptions serverOptions(const ServeOptions& options)
         server.authenticator = wi::clientCertificates();
     }
     server.logPrefix = "wixml serve: ";
+    if (options.metrics) server.metricsPath = "/metrics";
     return server;
 }
 

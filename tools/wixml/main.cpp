@@ -92,7 +92,7 @@ std::string serveHelp()
 {
     return std::string(
     "Usage: wixml serve [--host H] [--port N] [--replies DIR] [--strict] [--threads N]\n"
-    "                   [limit options]\n"
+    "                   [--no-metrics] [limit options]\n"
     "Answers SOAP 1.1, SOAP 1.2 and bare requests of both operations over HTTP, as a\n"
     "stand-in work-instruction service for testing clients. Prints\n"
     "  listening on http://HOST:PORT/\n"
@@ -112,7 +112,8 @@ std::string serveHelp()
     "for no operation gets a Client fault with the reader's message, line and\n"
     "column, with HTTP 500. GET ?wsdl serves the service description with this\n"
     "address in it, and ?xsd=NAME the schemas it imports. GET /health answers 200\n"
-    "while it takes work and 503 once it stops.\n"
+    "while it takes work and 503 once it stops. GET /metrics serves its counters\n"
+    "(requests, faults, latencies, bytes, memory, refusals) for Prometheus.\n"
     "\n"
     "Options:\n") + optionsHelp("serve") + "\n"
     "HTTP limits (a request over one is answered with an HTTP error, or cut off):\n" +
@@ -336,7 +337,8 @@ int runServe(int argc, char** argv)
     ServeOptions options;
     std::vector<std::string> valueOptions;
     for (const char* const* option = serveValueOptions; *option; ++option) valueOptions.push_back(*option);
-    if (!parseArguments(argc, argv, withLimits(valueOptions), arguments, problem, {"--strict"}) ||
+    if (!parseArguments(argc, argv, withLimits(valueOptions), arguments, problem,
+                        {"--strict", "--metrics", "--no-metrics"}) ||
         !readServeOptions(arguments.options, options, problem) || !readLimits(arguments, options.limits, problem)) {
         return usage(problem, "serve");
     }
