@@ -4,6 +4,8 @@
 // transport knows (headers, peer, client certificate) before its body is
 // read, so that a caller who cannot prove who it is costs no body reading.
 
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -68,6 +70,37 @@ WI_SERVICE_API Authenticator bearerTokens(std::function<std::string(std::string_
 /// Under mutual TLS: the subject of a client certificate the client CAs vouch
 /// for is the caller's name; a request without one is refused with 403.
 WI_SERVICE_API Authenticator clientCertificates();
+
+/// WS-Security UsernameToken (UsernameToken Profile 1.1) in a request's
+/// `wsse:Security` header block, judged once the envelope's head is read:
+/// that block then counts as understood. A refused request gets the
+/// `wsse:FailedAuthentication` fault, the same whatever was wrong; the cause
+/// goes to the log with the peer and the user. An accepted one gives the
+/// handler's CallContext the identity {user, "usernametoken"}.
+struct UsernameTokens {
+    /// For PasswordDigest: the user's password as stored by the program, or an
+    /// empty string for no such user. Called on worker threads, several at once.
+    std::function<std::string(std::string_view user)> password;
+    /// For PasswordText, taken over TLS only: whether password is user's, e.g.
+    /// htpasswdPasswords(). Empty: PasswordText is refused.
+    std::function<bool(std::string_view user, std::string_view password)> checkText;
+    /// How far a digest token's wsu:Created may lie from the server's clock, either way.
+    std::chrono::seconds window{300};
+    /// The most nonces remembered at once. Each is kept until its Created
+    /// leaves the window; while the cache is full of live ones, digest tokens
+    /// are refused rather than a nonce forgotten early.
+    std::size_t maxNonces = 100000;
+    /// Whether a request without a token is refused; else it passes as nobody.
+    bool required = true;
+
+    /// Whether tokens are judged at all.
+    bool enabled() const { return password || checkText; }
+};
+
+/// A PasswordText check against an htpasswd file of bcrypt entries; throws
+/// std::runtime_error as htpasswdUsers() does.
+WI_SERVICE_API std::function<bool(std::string_view user, std::string_view password)>
+htpasswdPasswords(const std::string& path);
 
 /// Whether two secrets are equal, in a time that depends on their lengths only.
 WI_SERVICE_API bool sameSecret(std::string_view a, std::string_view b);

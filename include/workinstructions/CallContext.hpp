@@ -1,8 +1,8 @@
 #pragma once
 
 // What a handler may know of its call besides the request: who called, from
-// where, with which HTTP headers, under which request id, and whether the
-// caller is still there.
+// where, with which HTTP headers and SOAP header blocks, under which request
+// id, and whether the caller is still there.
 
 #include <functional>
 #include <string>
@@ -10,9 +10,15 @@
 #include <utility>
 #include <vector>
 
+#include "kvsoa/SoapEnvelope.hpp"
 #include "workinstructions/ServiceExport.hpp"
+#include "workinstructions/XmlIO.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
+
+namespace serving {
+class CallContextWriter;
+}
 
 /// A request's HTTP headers, read-only, as received; names compared without case.
 class WI_SERVICE_API HttpHeaders {
@@ -36,7 +42,7 @@ private:
 struct Identity {
     /// The user name, a token's owner, or a client certificate's subject; empty for nobody.
     std::string name;
-    /// How it was proven: "basic", "bearer" or "certificate"; empty for nobody.
+    /// How it was proven: "basic", "bearer", "certificate" or "usernametoken"; empty for nobody.
     std::string proof;
 };
 
@@ -61,14 +67,24 @@ public:
     /// True once the client has closed its connection: a long handler may stop,
     /// as nobody will read its answer. Asked during the handler's call only.
     bool cancelled() const { return m_cancelled && m_cancelled(); }
+    /// The request's envelope: Soap11, Soap12, or None for a bare message.
+    Envelope envelope() const { return m_envelope; }
+    /// The request's SOAP header blocks, as the envelope reader keeps them
+    /// (the first SoapEnvelopeReader::maxKeptBlocks, markup up to its bound).
+    const std::vector<::Kavella::Soa::Common::Xml::SoapHeaderBlock>& soapHeaderBlocks() const { return m_soapHeaderBlocks; }
 
 private:
+    // The server adds what the envelope tells, and a token's identity, once read.
+    friend class serving::CallContextWriter;
+
     std::string m_peerAddress;
     unsigned short m_peerPort;
     HttpHeaders m_headers;
     Identity m_identity;
     std::string m_requestId;
     std::function<bool()> m_cancelled;
+    Envelope m_envelope = Envelope::None;
+    std::vector<::Kavella::Soa::Common::Xml::SoapHeaderBlock> m_soapHeaderBlocks;
 };
 
 } // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions

@@ -110,6 +110,9 @@ struct ServerOptions {
     /// Who may call (see Authenticator): htpasswdUsers(), bearerTokens(),
     /// clientCertificates() or one's own. Empty: everyone.
     Authenticator authenticator;
+    /// WS-Security UsernameTokens in the SOAP header, judged after the
+    /// authenticator (see UsernameTokens); not enabled by default.
+    UsernameTokens usernameTokens;
     /// The start of the server's own lines on standard error (the access log
     /// has none), e.g. "myservice: ".
     std::string logPrefix = "server: ";

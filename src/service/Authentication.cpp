@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "UsernameToken.hpp"
+
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 namespace {
@@ -38,26 +40,6 @@ std::string_view credentials(const AuthRequest& request, std::string_view scheme
     std::string_view rest = value.substr(scheme.size() + 1);
     while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
     return rest;
-}
-
-// RFC 4648 base64; false for anything else.
-bool decodeBase64(std::string_view text, std::string& bytes)
-{
-    static const std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    while (!text.empty() && text.back() == '=') text.remove_suffix(1);
-    unsigned buffer = 0;
-    int bits = 0;
-    for (const char c : text) {
-        const std::size_t value = alphabet.find(c);
-        if (value == std::string_view::npos) return false;
-        buffer = (buffer << 6) | static_cast<unsigned>(value);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            bytes += static_cast<char>((buffer >> bits) & 0xFF);
-        }
-    }
-    return true;
 }
 
 bool isBcrypt(std::string_view hash)
@@ -94,19 +76,22 @@ public:
     AuthResult check(const AuthRequest& request) const
     {
         std::string decoded;
-        if (!decodeBase64(credentials(request, "Basic"), decoded)) return AuthResult::refuse();
+        if (!detail::fromBase64(credentials(request, "Basic"), decoded)) return AuthResult::refuse();
         const std::size_t colon = decoded.find(':');
         if (colon == std::string::npos) return AuthResult::refuse();
         const std::string user = decoded.substr(0, colon);
-        const std::string password = decoded.substr(colon + 1);
-        const auto found = m_hashes.find(user);
+        if (!matches(user, std::string_view(decoded).substr(colon + 1))) return AuthResult::refuse(user);
+        return AuthResult::accept(user, "basic");
+    }
+
+    bool matches(std::string_view user, std::string_view password) const
+    {
+        const auto found = m_hashes.find(std::string(user));
         // An unknown user costs a hash as a known one does: the time tells nothing.
         const std::string& hash = found == m_hashes.end() ? m_decoy : found->second;
         const auto work = std::make_unique<crypt_data>();
-        const char* computed = crypt_r(password.c_str(), hash.c_str(), work.get());
-        const bool matches = computed && sameSecret(computed, hash);
-        if (found == m_hashes.end() || !matches) return AuthResult::refuse(user);
-        return AuthResult::accept(user, "basic");
+        const char* computed = crypt_r(std::string(password).c_str(), hash.c_str(), work.get());
+        return computed && sameSecret(computed, hash) && found != m_hashes.end();
     }
 
 private:
@@ -139,6 +124,12 @@ Authenticator htpasswdUsers(const std::string& path, const std::string& realm)
     auto users = std::make_shared<const PasswordFile>(path);
     return {[users](const AuthRequest& request) { return users->check(request); },
             "Basic " + realmParameter(realm) + ", charset=\"UTF-8\"", false};
+}
+
+std::function<bool(std::string_view user, std::string_view password)> htpasswdPasswords(const std::string& path)
+{
+    auto users = std::make_shared<const PasswordFile>(path);
+    return [users](std::string_view user, std::string_view password) { return users->matches(user, password); };
 }
 
 Authenticator bearerTokens(std::function<std::string(std::string_view token)> owner, const std::string& realm)

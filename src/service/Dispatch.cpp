@@ -39,7 +39,7 @@ ServiceAnswer plainAnswer(int status, std::string text)
 }
 
 Dispatcher::Dispatcher(Service& service, const ServerOptions& options)
-    : m_service(service), m_options(options)
+    : m_service(service), m_options(options), m_tokens(std::make_unique<TokenJudge>(options.usernameTokens))
 {
 }
 
@@ -104,7 +104,8 @@ ServiceAnswer Dispatcher::post(const ServiceRequest& request) const
         return mediaFault(SoapVersion::Soap11, "Content-Type '" + media.name +
                                                    "': SOAP 1.1 comes as text/xml, SOAP 1.2 as application/soap+xml");
     }
-    return answerRequest(m_service, m_options, media, request.soapAction, request.body, request.context);
+    return answerRequest(m_service, m_options, media, request.soapAction, request.body, request.context,
+                         RequestSecurity{*m_tokens, !m_options.tlsCertificate.empty()});
 }
 
 std::string internalErrorFault(const std::string& reason)

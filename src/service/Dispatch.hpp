@@ -11,6 +11,7 @@
 
 #include "SoapBinding.hpp"
 #include "ServiceDocuments.hpp"
+#include "TokenJudge.hpp"
 #include "workinstructions/Server.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
@@ -36,6 +37,8 @@ struct ServiceAnswer {
     std::optional<::Kavella::Soa::Common::Xml::SoapFaultCode> fault;
     bool allowHeader = false;              // 405: name the methods there are
     const char* challenge = nullptr;       // 401: WWW-Authenticate
+    std::optional<Identity> caller;        // proven, or claimed when refused, by a UsernameToken
+    bool refusedCaller = false;            // a UsernameToken refused, for the metrics
 
     const std::string& body() const { return prepared ? *prepared : text; }
 };
@@ -62,6 +65,7 @@ private:
     Service& m_service;
     const ServerOptions& m_options;
     ServiceDocuments m_documents;
+    std::unique_ptr<TokenJudge> m_tokens; // its nonces are the server's, shared by its threads
     std::string m_base;     // empty for a wildcard host
     unsigned m_port = 0;
     std::string m_wsdl;     // prepared for m_base

@@ -223,6 +223,8 @@ MHD_Result answerRequest(ServerState& server, Exchange& exchange, MHD_Connection
         answer.fault = ::Kavella::Soa::Common::Xml::SoapFaultCode::Receiver;
     }
     exchange.body.release();
+    if (answer.caller) facts.identity = *answer.caller;
+    if (answer.refusedCaller) refusal = Refusal::authentication;
     return queue(server, exchange, connection, std::move(answer), Then::keep, retryAfter, refusal);
 }
 

@@ -8,10 +8,13 @@
 
 #include <malloc.h>
 
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 
 #include "AccessLog.hpp"
+#include "CallContextWriter.hpp"
+#include "UsernameToken.hpp"
 #include "kvsoa/SoapEnvelope.hpp"
 #include "workinstructions/LoadWorkInstructionDocInput.hpp"
 #include "workinstructions/SaveWorkInstructionDocInput.hpp"
@@ -39,6 +42,17 @@ namespace {
 constexpr char faultDetailNamespace[] = "urn:kvsoamestypes:service";
 // The first few mandatory header blocks make the fault.
 constexpr std::size_t notUnderstoodNamed = 20;
+
+// The token profile's refusal: Sender with the wsse subcode in SOAP 1.2, the
+// wsse code itself as faultcode in SOAP 1.1, which the writer does for a
+// Receiver fault only (both are answered 500 in SOAP 1.1).
+SoapFault failedAuthentication(SoapVersion version)
+{
+    SoapFaultParts parts(version == SoapVersion::Soap12 ? SoapFaultCode::Sender : SoapFaultCode::Receiver,
+                         "The security token could not be authenticated or authorized");
+    parts.subcodes.push_back(std::string("{") + detail::WsseNamespaceUri + "}FailedAuthentication");
+    return SoapFault(std::move(parts));
+}
 
 // What was wrong and where: the reason says both, the detail gives the place
 // as numbers for a program.
@@ -69,8 +83,9 @@ const char* versionName(SoapVersion version)
 class Exchange final : public XMLEventHandler {
 public:
     Exchange(Service& service, const ServerOptions& options, const MediaType& media, const char* soapAction,
-             std::string_view body, CallContext& context)
+             std::string_view body, CallContext& context, RequestSecurity security)
         : m_service(service), m_options(options), m_media(media), m_body(body), m_context(context),
+          m_security(security),
           m_parser(options.readLimits), m_envelope(m_parser, this)
     {
         const bool soap12 = media.carries() == SoapVersion::Soap12;
@@ -99,6 +114,7 @@ private:
     enum class Next { Undecided, Read, Answer, AnswerIfWellFormed };
 
     void decide();
+    bool admitted();
     void settle(Next next, ServiceAnswer answer)
     {
         m_next = next;
@@ -120,6 +136,9 @@ private:
     const MediaType& m_media;
     std::string_view m_body;
     CallContext& m_context;
+    RequestSecurity m_security;
+    std::optional<Identity> m_caller;
+    bool m_refusedCaller = false;
     bool m_hasAction = false;
     std::string m_action;
     SoapVersion m_mediaVersion = SoapVersion::Soap11;
@@ -151,9 +170,12 @@ void Exchange::decide()
                                                                         ? "; SOAP 1.2 comes as application/soap+xml"
                                                                         : "; it comes as text/xml")));
     }
+    if (!admitted()) return;
+    const bool judgesTokens = m_security.tokens.enabled();
     SoapFaultParts notUnderstood(SoapFaultCode::MustUnderstand, {});
     for (const auto& block : head.headerBlocks) {
         if (!block.mandatory || notUnderstood.notUnderstood.size() == notUnderstoodNamed) continue;
+        if (judgesTokens && TokenJudge::isSecurity(block)) continue;
         if (notUnderstood.notUnderstood.empty()) {
             notUnderstood.reason =
                 SoapEnvelopeProblem{SoapEnvelopeError::MustUnderstand, block.at, block.uri, block.name, {}}.message();
@@ -192,6 +214,27 @@ void Exchange::decide()
     }
 }
 
+// A caller refused by its token learns nothing else of the request: the
+// same fault whatever was wrong, the cause in the log.
+bool Exchange::admitted()
+{
+    if (!m_security.tokens.enabled()) return true;
+    TokenVerdict verdict = m_security.tokens.judge(m_envelope.head().headerBlocks, m_security.overTls,
+                                                   std::chrono::system_clock::now());
+    if (!verdict.identity.name.empty()) m_caller = verdict.identity;
+    if (verdict.accepted) {
+        if (m_caller) CallContextWriter::setIdentity(m_context, verdict.identity);
+        return true;
+    }
+    logLine(m_options.logPrefix,
+            "refused " + (verdict.identity.name.empty() ? std::string("a UsernameToken")
+                                                        : "the UsernameToken of user '" + verdict.identity.name + "'") +
+                " from " + m_context.peerAddress() + ":" + std::to_string(m_context.peerPort()) + ": " + verdict.cause);
+    m_refusedCaller = true;
+    settle(Next::Answer, faultAnswer(faultVersion(), failedAuthentication(faultVersion())));
+    return false;
+}
+
 ServiceAnswer Exchange::run()
 {
     try {
@@ -207,6 +250,8 @@ ServiceAnswer Exchange::run()
     if (m_next == Next::Undecided) decide();
     ServiceAnswer answer = m_next == Next::Read ? handled() : std::move(m_answer);
     if (m_operation) answer.operation = m_operation->name;
+    answer.caller = m_caller;
+    answer.refusedCaller = m_refusedCaller;
     return answer;
 }
 
@@ -234,6 +279,7 @@ ServiceAnswer Exchange::handled()
         return readFault(faultVersion(), error);
     }
     const char* const name = m_operation->name;
+    CallContextWriter::setEnvelope(m_context, m_envelope.head().version, m_envelope.head().headerBlocks);
     try {
         // The check is the service's own code: what it throws, but a fault, is
         // the service failing, whose text goes to the log, not to the client.
@@ -278,7 +324,8 @@ ServiceAnswer mediaFault(SoapVersion version, std::string reason)
 }
 
 ServiceAnswer answerRequest(Service& service, const ServerOptions& options, const MediaType& media,
-                            const char* soapAction, std::string_view body, CallContext* context)
+                            const char* soapAction, std::string_view body, CallContext* context,
+                            RequestSecurity security)
 {
     // The objects of a large request are many small blocks, which the heap
     // keeps once freed: their pages go back when the call is over, not never.
@@ -290,7 +337,7 @@ ServiceAnswer answerRequest(Service& service, const ServerOptions& options, cons
         }
     } trim{body.size()};
     CallContext unknown({}, 0, {}, {}, {});
-    Exchange exchange(service, options, media, soapAction, body, context ? *context : unknown);
+    Exchange exchange(service, options, media, soapAction, body, context ? *context : unknown, security);
     return exchange.run();
 }
 

@@ -8,14 +8,22 @@
 
 #include "Dispatch.hpp"
 #include "SoapBinding.hpp"
+#include "TokenJudge.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
+
+/// What judges the caller once the envelope's head is read.
+struct RequestSecurity {
+    TokenJudge& tokens;
+    bool overTls;
+};
 
 /// What the service answers to a POST body in the media type given, which
 /// carries some envelope (MediaType::carries).
 /// context, when given, goes to the handler (with the envelope's facts added).
 ServiceAnswer answerRequest(Service& service, const ServerOptions& options, const MediaType& media,
-                            const char* soapAction, std::string_view body, CallContext* context);
+                            const char* soapAction, std::string_view body, CallContext* context,
+                            RequestSecurity security);
 
 /// A fault in a version, with its HTTP status.
 ServiceAnswer faultAnswer(SoapVersion version, const ::Kavella::Soa::Common::Xml::SoapFault& fault);

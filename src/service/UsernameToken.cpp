@@ -30,6 +30,25 @@ std::string base64(std::string_view bytes)
     return out;
 }
 
+bool fromBase64(std::string_view text, std::string& bytes)
+{
+    static const std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    while (!text.empty() && text.back() == '=') text.remove_suffix(1);
+    unsigned buffer = 0;
+    int bits = 0;
+    for (const char c : text) {
+        const std::size_t value = alphabet.find(c);
+        if (value == std::string_view::npos) return false;
+        buffer = (buffer << 6) | static_cast<unsigned>(value);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes += static_cast<char>((buffer >> bits) & 0xFF);
+        }
+    }
+    return true;
+}
+
 std::string passwordDigest(std::string_view nonce, std::string_view created, std::string_view password)
 {
     std::string input;

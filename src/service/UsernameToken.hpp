@@ -25,6 +25,9 @@ inline constexpr char Base64BinaryType[] =
 /// Standard Base64 with padding.
 std::string base64(std::string_view bytes);
 
+/// Standard Base64 read back, padding optional; false for any other character.
+bool fromBase64(std::string_view text, std::string& bytes);
+
 /// Base64(SHA-1(nonce + created + password)), nonce as raw bytes, created as
 /// the text of wsu:Created.
 std::string passwordDigest(std::string_view nonce, std::string_view created, std::string_view password);
