@@ -28,6 +28,19 @@ void SoapEnvelopeReader::stopAfterHead() noexcept
     m_state->stopAfterHead = true;
 }
 
+void SoapEnvelopeReader::understand(std::string_view uri, std::string_view name)
+{
+    m_state->understood.emplace_back(uri, name);
+}
+
+bool SoapEnvelopeReader::understands(const SoapHeaderBlock& block) const noexcept
+{
+    for (const auto& [uri, name] : m_state->understood) {
+        if (block.uri == uri && block.name == name) return true;
+    }
+    return false;
+}
+
 void SoapEnvelopeReader::startDocument()
 {
     m_state->reset();

@@ -2,6 +2,8 @@
 
 #include "SoapEnvelopeState.hpp"
 
+#include <algorithm>
+
 #include "SoapFaultWriter.hpp"
 #include "SoapText.hpp"
 
@@ -89,7 +91,9 @@ void SoapEnvelopeReader::State::startBlock(const XMLStartTag& tag)
             inside = Inside::Block;
         }
     }
-    if (problem) record(std::move(*problem));
+    const bool understands = std::find(understood.begin(), understood.end(),
+                                       std::pair<std::string, std::string>(tag.uri, tag.name)) != understood.end();
+    if (problem && !(understands && problem->error == SoapEnvelopeError::MustUnderstand)) record(std::move(*problem));
 }
 
 void SoapEnvelopeReader::State::startBodyElement(const XMLStartTag& tag)

@@ -28,6 +28,7 @@ struct SoapEnvelopeReader::State {
     XMLEventReader* parser = nullptr; // null for a tree's events (messageNode)
     XMLEventHandler* message = nullptr;
     bool stopAfterHead = false;
+    std::vector<std::pair<std::string, std::string>> understood; // {uri, name} of blocks the receiver reads
     XMLPosition treeAt; // a tree's events: where the element starting now begins
 
     SoapEnvelopeHead head;

@@ -92,6 +92,7 @@ public:
         m_hasAction = soap12 ? media.action.has_value() : soapAction != nullptr;
         m_action = soap12 ? media.action.value_or("") : unquoted(soapAction ? soapAction : "");
         m_mediaVersion = soap12 ? SoapVersion::Soap12 : SoapVersion::Soap11;
+        if (security.tokens.enabled()) m_envelope.understand(detail::WsseNamespaceUri, "Security");
     }
 
     ServiceAnswer run();
@@ -171,11 +172,10 @@ void Exchange::decide()
                                                                         : "; it comes as text/xml")));
     }
     if (!admitted()) return;
-    const bool judgesTokens = m_security.tokens.enabled();
     SoapFaultParts notUnderstood(SoapFaultCode::MustUnderstand, {});
     for (const auto& block : head.headerBlocks) {
         if (!block.mandatory || notUnderstood.notUnderstood.size() == notUnderstoodNamed) continue;
-        if (judgesTokens && TokenJudge::isSecurity(block)) continue;
+        if (m_envelope.understands(block)) continue;
         if (notUnderstood.notUnderstood.empty()) {
             notUnderstood.reason =
                 SoapEnvelopeProblem{SoapEnvelopeError::MustUnderstand, block.at, block.uri, block.name, {}}.message();

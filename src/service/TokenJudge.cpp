@@ -81,6 +81,11 @@ private:
     std::string* m_field = nullptr;
 };
 
+bool isSecurity(const SoapHeaderBlock& block)
+{
+    return block.uri == detail::WsseNamespaceUri && block.name == "Security";
+}
+
 TokenVerdict refused(std::string user, std::string cause)
 {
     return {false, {std::move(user), {}}, std::move(cause)};
@@ -134,11 +139,6 @@ bool readTimestamp(std::string_view text, Clock::time_point& when)
 TokenJudge::TokenJudge(const UsernameTokens& options)
     : m_options(options), m_nonces(std::make_unique<NonceCache>(options.maxNonces))
 {
-}
-
-bool TokenJudge::isSecurity(const SoapHeaderBlock& block)
-{
-    return block.uri == detail::WsseNamespaceUri && block.name == "Security";
 }
 
 TokenVerdict TokenJudge::judge(const std::vector<SoapHeaderBlock>& blocks, bool overTls, Clock::time_point now)

@@ -26,8 +26,6 @@ public:
     explicit TokenJudge(const UsernameTokens& options);
 
     bool enabled() const { return m_options.enabled(); }
-    /// Whether block is one the judge reads, so understood when it is enabled.
-    static bool isSecurity(const ::Kavella::Soa::Common::Xml::SoapHeaderBlock& block);
     /// The verdict on a request with these header blocks. Accepted without
     /// identity when no token came and none is required.
     TokenVerdict judge(const std::vector<::Kavella::Soa::Common::Xml::SoapHeaderBlock>& blocks, bool overTls,

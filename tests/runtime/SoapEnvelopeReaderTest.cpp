@@ -141,4 +141,37 @@ TEST(SoapEnvelopeReader, StoppedAfterTheHeadReadsNoFurther)
     EXPECT_NO_THROW(envelope.raise());
 }
 
+// A block the receiver reads is no MustUnderstand problem; others still are.
+TEST(SoapEnvelopeReader, UnderstoodBlocksAreNoProblem)
+{
+    const std::string mandatory = "xmlns:a=\"urn:a\" e:mustUnderstand=\"1\"";
+    struct Row {
+        const char* name;
+        std::string header;
+        bool problem;
+    };
+    const Row rows[] = {
+        {"understood", "<a:Token " + mandatory + "/>", false},
+        {"understood and another", "<a:Token " + mandatory + "/><a:Other " + mandatory + "/>", true},
+        {"same name, other namespace", "<b:Token xmlns:b=\"urn:b\" e:mustUnderstand=\"1\"/>", true},
+        {"understood, bad mustUnderstand", "<a:Token xmlns:a=\"urn:a\" e:mustUnderstand=\"maybe\"/>", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        XMLEventReader parser;
+        SoapEnvelopeReader envelope(parser);
+        envelope.understand("urn:a", "Token");
+        parser.read("<e:Envelope " + soap11 + "><e:Header>" + row.header + "</e:Header><e:Body><Msg/></e:Body></e:Envelope>",
+                    envelope);
+        EXPECT_EQ(envelope.problem() != nullptr, row.problem);
+        EXPECT_EQ(envelope.understands(envelope.head().headerBlocks.at(0)), row.header.rfind("<a:Token", 0) == 0);
+        EXPECT_EQ(envelope.head().headerBlocks.at(0).mandatory, row.header.find("\"1\"") != std::string::npos);
+        if (row.problem) {
+            EXPECT_THROW(envelope.raise(), DomException);
+        } else {
+            EXPECT_NO_THROW(envelope.raise());
+        }
+    }
+}
+
 } // namespace

@@ -77,25 +77,6 @@ std::string exchange(unsigned short port, const std::string& more)
     return raw.answer();
 }
 
-// Keeps what the server told the handler of its last call.
-class ContextService : public TestService {
-public:
-    using TestService::load;
-    std::function<void(wi::CallContext&)> during = [](wi::CallContext&) {};
-    wi::AutoPtr<wi::LoadedObjectsResponse> load(const wi::LoadWorkInstructionDocInput& request,
-                                                wi::CallContext& context) override
-    {
-        during(context);
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            last = std::make_unique<wi::CallContext>(context);
-        }
-        return load(request);
-    }
-    std::mutex mutex;
-    std::unique_ptr<wi::CallContext> last;
-};
-
 } // namespace
 
 TEST(ServerAuth, PasswordFilesOfWeakHashesAreRefusedAtLoad)

@@ -11,6 +11,8 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "workinstructions/Server.hpp"
@@ -45,6 +47,25 @@ public:
         reply->setServiceData(changes);
         return reply;
     }
+};
+
+// Keeps what the server told the handler of its last call.
+class ContextService : public TestService {
+public:
+    using TestService::load;
+    std::function<void(wi::CallContext&)> during = [](wi::CallContext&) {};
+    wi::AutoPtr<wi::LoadedObjectsResponse> load(const wi::LoadWorkInstructionDocInput& request,
+                                                wi::CallContext& context) override
+    {
+        during(context);
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            last = std::make_unique<wi::CallContext>(context);
+        }
+        return load(request);
+    }
+    std::mutex mutex;
+    std::unique_ptr<wi::CallContext> last;
 };
 
 inline wi::LoadWorkInstructionDocInput loadRequest(const std::string& uid)

@@ -115,6 +115,11 @@ public:
     void setMessageHandler(XMLEventHandler* message) noexcept;
     /// Stops the parser as soon as the head is complete.
     void stopAfterHead() noexcept;
+    /// Header blocks named {uri}name are ones this receiver reads: marked
+    /// mandatory, they are no MustUnderstand problem. Before the read.
+    void understand(std::string_view uri, std::string_view name);
+    /// Whether block is one of those understand() named.
+    bool understands(const SoapHeaderBlock& block) const noexcept;
 
     /// Starts afresh.
     void startDocument() override;
