@@ -2,20 +2,27 @@
 // under its target object's uid, load answers from what was saved, and a load
 // of a uid never saved gets a fault the client can tell apart.
 //
-//   example_service [--port N] [--tls-cert FILE --tls-key FILE] [--users FILE]
+//   example_service [--port N] [--tls-cert FILE --tls-key FILE] [--users FILE] [--token-users FILE]
 //
 // With a certificate and key it speaks HTTPS; with an htpasswd file of bcrypt
 // entries (htpasswd -B) callers log in with HTTP Basic, and save records who
-// saved each document. It prints "listening on URL" and serves until SIGINT or
+// saved each document. With --token-users, a file of "user:password" lines
+// standing in for a program's own user store, callers prove who they are
+// with a WS-Security UsernameToken (PasswordDigest) instead. It prints "listening on URL" and serves until SIGINT or
 // SIGTERM.
 
 #include <signal.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "workinstructions/Server.hpp"
 #include "workinstructions/WorkInstructions.hpp"
@@ -112,6 +119,23 @@ private:
     std::map<std::string, AutoPtr<SavedObjectInfo>> m_documents;
 };
 
+// A PasswordDigest needs the password itself: here from a file, in a real
+// service from its own store.
+std::function<std::string(std::string_view)> tokenPasswords(const std::string& path)
+{
+    std::ifstream file(path);
+    if (!file) throw std::runtime_error("cannot read the token users file " + path);
+    auto passwords = std::make_shared<std::map<std::string, std::string, std::less<>>>();
+    for (std::string line; std::getline(file, line);) {
+        const std::size_t colon = line.find(':');
+        if (colon != std::string::npos) (*passwords)[line.substr(0, colon)] = line.substr(colon + 1);
+    }
+    return [passwords](std::string_view user) {
+        const auto found = passwords->find(user);
+        return found == passwords->end() ? std::string() : found->second;
+    };
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -119,6 +143,7 @@ int main(int argc, char** argv)
     ServerOptions options;
     options.logPrefix = "example_service: ";
     std::string users;
+    std::string tokenUsers;
     for (int i = 1; i < argc; i += 2) {
         const std::string name = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -130,8 +155,11 @@ int main(int argc, char** argv)
             options.tlsKey = value;
         } else if (value && name == "--users") {
             users = value;
+        } else if (value && name == "--token-users") {
+            tokenUsers = value;
         } else {
-            std::cerr << "usage: example_service [--port N] [--tls-cert FILE --tls-key FILE] [--users FILE]\n";
+            std::cerr << "usage: example_service [--port N] [--tls-cert FILE --tls-key FILE] [--users FILE] "
+                         "[--token-users FILE]\n";
             return 1;
         }
     }
@@ -145,6 +173,7 @@ int main(int argc, char** argv)
     DocumentStore store;
     try {
         if (!users.empty()) options.authenticator = htpasswdUsers(users, "work instructions");
+        if (!tokenUsers.empty()) options.usernameTokens.password = tokenPasswords(tokenUsers);
         Server server(store, options);
         server.start();
         std::cout << "listening on " << server.url() << std::endl;
