@@ -117,6 +117,8 @@ bool readTimestamp(std::string_view text, Clock::time_point& when)
         while (!rest.empty() && rest.front() >= '0' && rest.front() <= '9') rest.remove_prefix(1);
     }
     long offset = 0;
+    // A time without a zone could be anyone's: refused.
+    if (rest.empty()) return false;
     if (rest == "Z") {
         rest.remove_prefix(1);
     } else if (rest.size() == 6 && (rest[0] == '+' || rest[0] == '-') && rest[3] == ':') {
@@ -125,7 +127,6 @@ bool readTimestamp(std::string_view text, Clock::time_point& when)
         offset = (rest[0] == '+' ? 1 : -1) * (hours * 3600L + minutes * 60L);
         rest = {};
     }
-    // A time without a zone could be anyone's: refused.
     if (!rest.empty() || fields.tm_mon < 1 || fields.tm_mon > 12 || fields.tm_mday < 1 || fields.tm_mday > 31 ||
         fields.tm_hour > 23 || fields.tm_min > 59 || fields.tm_sec > 60) {
         return false;

@@ -21,9 +21,9 @@ const std::string wsse = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-ws
 const std::string wsu = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd";
 const std::string profile = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0";
 
-std::string timestamp(std::chrono::system_clock::time_point when)
+std::string timestamp(std::chrono::seconds shift)
 {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() + shift);
     std::tm utc{};
     gmtime_r(&seconds, &utc);
     char text[32];
@@ -31,14 +31,14 @@ std::string timestamp(std::chrono::system_clock::time_point when)
     return text;
 }
 
-// A digest token whose Created is off by shift; its digest is not checked
-// once Created is refused, so any will do.
-std::string digestBlock(std::chrono::seconds shift)
+// A digest token of this Created; its digest is not checked once Created is
+// refused, so any will do.
+std::string digestBlock(const std::string& created)
 {
     return "<wsse:Security xmlns:wsse=\"" + wsse + "\" xmlns:wsu=\"" + wsu +
            "\"><wsse:UsernameToken><wsse:Username>jdoe</wsse:Username><wsse:Password Type=\"" + profile +
            "#PasswordDigest\">AAAAAAAAAAAAAAAAAAAAAAAAAAA=</wsse:Password><wsse:Nonce>bm9uY2Vub25jZQ==</wsse:Nonce>"
-           "<wsu:Created>" + timestamp(std::chrono::system_clock::now() + shift) +
+           "<wsu:Created>" + created +
            "</wsu:Created></wsse:UsernameToken></wsse:Security>";
 }
 
@@ -109,10 +109,12 @@ TEST(ServerTokens, UsernameTokensAreJudgedAfterTheHead)
          "a wrong password or an unknown user"},
         {"unknown user", Send::client, {"mallory", "s3cret&<pw", true}, "", false, wi::Envelope::Soap11,
          "a wrong password or an unknown user"},
-        {"stale Created", Send::block, {}, digestBlock(std::chrono::seconds(-301)), false, wi::Envelope::Soap11,
+        {"stale Created", Send::block, {}, digestBlock(timestamp(std::chrono::seconds(-301))), false, wi::Envelope::Soap11,
          "a Created older than the window"},
-        {"future Created", Send::block, {}, digestBlock(std::chrono::seconds(301)), false, wi::Envelope::Soap11,
+        {"future Created", Send::block, {}, digestBlock(timestamp(std::chrono::seconds(301))), false, wi::Envelope::Soap11,
          "a Created in the future beyond the window"},
+        {"Created without a zone", Send::block, {}, digestBlock(timestamp(std::chrono::seconds(0)).substr(0, 19)), false,
+         wi::Envelope::Soap11, "a Created that is no UTC time"},
         {"no token", Send::block, {}, "", false, wi::Envelope::Soap11, "no UsernameToken"},
         {"PasswordText over plain HTTP", Send::block, {}, textBlock("plain s3cret"), false, wi::Envelope::Soap11,
          "PasswordText over plain HTTP"},
@@ -199,4 +201,23 @@ TEST(ServerTokens, OptionalTokensLetNobodyInAndBlocksReachTheHandler)
     EXPECT_EQ(kept.uri, "urn:trace");
     ASSERT_EQ(kept.attributes.size(), 1u);
     EXPECT_EQ(kept.attributes.front().value, "2");
+}
+
+// Nonces are remembered up to their bound; past it a token is refused rather
+// than a live nonce forgotten, which would let its replay in.
+TEST(ServerTokens, AFullNonceCacheRefusesRatherThanForgets)
+{
+    TestService service;
+    wi::ServerOptions options = quickOptions();
+    options.usernameTokens.password = [](std::string_view) { return std::string("pw"); };
+    options.usernameTokens.maxNonces = 1;
+    wi::Server server(service, options);
+    server.start();
+    wi::ClientOptions clientOptions;
+    clientOptions.usernameToken = {"jdoe", "pw", true};
+    wi::Client client(server.url(), clientOptions);
+    const CapturedLog log;
+    EXPECT_NO_THROW(client.load(loadRequest("Op0010")));
+    EXPECT_THROW(client.load(loadRequest("Op0010")), xml::SoapFault);
+    EXPECT_NE(log.text().find(": the nonce cache is full of live nonces\n"), std::string::npos) << log.text();
 }
