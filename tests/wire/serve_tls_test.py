@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """`wixml serve` on an open network: TLS with certificates made for the run
-(curl and openssl s_client as peers), HTTP Basic users from an htpasswd file,
-and mutual TLS.
+(curl and openssl s_client as peers), HTTP Basic users and UsernameTokens'
+PasswordText from htpasswd files, and mutual TLS.
 
   serve_tls_test.py WIXML EXAMPLES_DIR
 """
@@ -120,6 +120,40 @@ def test_users():
         check("hunter2" not in serve.log and "sesam" not in serve.log, f"a password in the log: {serve.log}")
 
 
+def token_envelope(user, password):
+    """The load request in a SOAP 1.1 envelope with a PasswordText UsernameToken (none when user is None)."""
+    message = load_request().split(b"?>", 1)[1]
+    token = b"" if user is None else (
+        b'<soapenv:Header><wsse:Security soapenv:mustUnderstand="1" xmlns:wsse="http://docs.oasis-open.org/wss/2004/'
+        b'01/oasis-200401-wss-wssecurity-secext-1.0.xsd"><wsse:UsernameToken><wsse:Username>' + user.encode() +
+        b"</wsse:Username><wsse:Password>" + password.encode() + b"</wsse:Password></wsse:UsernameToken>"
+        b"</wsse:Security></soapenv:Header>")
+    return (b'<soapenv:Envelope xmlns:soapenv="http://schemas.xmlsoap.org/soap/envelope/">' + token +
+            b"<soapenv:Body>" + message + b"</soapenv:Body></soapenv:Envelope>")
+
+
+def test_token_users():
+    with tempfile.TemporaryDirectory() as directory:
+        users = users_file(directory, ["-B", "-C", "4"])
+        done = subprocess.run([wixml, "serve", "--port", "0", "--token-users", users],
+                              capture_output=True, text=True, timeout=20)
+        check(done.returncode == 2 and "--token-users needs --tls-cert" in done.stderr,
+              f"--token-users without TLS: {done.returncode} {done.stderr!r}")
+        with Serve(wixml, *tls_options("--token-users", users)) as serve:
+            url = f"https://localhost:{serve.port}/"
+            for name, user, password, expected in [("bob's password", "bob", "hunter2", "200"),
+                                                   ("a wrong password", "alice", "open sesam", "500"),
+                                                   ("no token", None, None, "500")]:
+                code, status, body = curl(url, "--cacert", made("ca.pem"), data=token_envelope(user, password))
+                check(status == expected, f"token, {name}: {code} {status} {body!r}")
+                check(expected == "200" or b"FailedAuthentication" in body, f"token, {name}: {body!r}")
+            serve.stop()
+        check(re.search(r"refused the UsernameToken of user 'alice' from 127\.0\.0\.1:\d+: a wrong password",
+                        serve.log), f"the token's refusal: {serve.log}")
+        check(re.search(r"^POST load 200 .* user bob id ", serve.log, re.MULTILINE), f"bob's token line: {serve.log}")
+        check("hunter2" not in serve.log and "sesam" not in serve.log, f"a password in the log: {serve.log}")
+
+
 def test_unread_body():
     """8 MB announced without credentials: 401 at once, the body never waited for."""
     with tempfile.TemporaryDirectory() as directory:
@@ -155,13 +189,13 @@ def test_mutual_tls():
 
 
 def main():
-    for test in (test_tls, test_users, test_unread_body, test_mutual_tls):
+    for test in (test_tls, test_users, test_token_users, test_unread_body, test_mutual_tls):
         test()
     for failure in failures:
         print("FAIL:", failure)
     if failures:
         return 1
-    print("wixml serve: TLS, Basic users, an unread body and mutual TLS as expected")
+    print("wixml serve: TLS, Basic users, UsernameTokens, an unread body and mutual TLS as expected")
     return 0
 
 

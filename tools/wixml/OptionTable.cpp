@@ -170,6 +170,17 @@ const std::vector<OptionRow>& optionRows()
          "and ?xsd= stay open. Use it with\n"
          ".BR \\-\\-tls\\-cert :\n"
          "Basic credentials travel in the clear otherwise.\n"},
+        {"--token-users", "FILE", "serve", OptionGroup::Options,
+         "an htpasswd file (htpasswd -B): every POST carries a WS-Security UsernameToken (PasswordText) of its users",
+         "An htpasswd file of bcrypt entries, as for\n"
+         ".BR \\-\\-users :\n"
+         "every POST must carry a WS\\-Security UsernameToken with a PasswordText of one\n"
+         "of its users in a wsse:Security header block, or is answered with the\n"
+         "wsse:FailedAuthentication fault, and the cause is logged with the caller's\n"
+         "address and user name. Needs\n"
+         ".BR \\-\\-tls\\-cert .\n"
+         "PasswordDigest tokens need each password in the clear and are refused here;\n"
+         "a program of its own serves them through ServerOptions::usernameTokens.\n"},
         {"--metrics", nullptr, "serve", OptionGroup::Options,
          "serve the counters for Prometheus at GET /metrics (the default)",
          "Serves the server's counters at\n"

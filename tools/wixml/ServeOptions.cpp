@@ -12,7 +12,7 @@ const char* const serveValueOptions[] = {"--host",         "--port",         "--
                                          "--max-body",     "--max-body-memory", "--max-header", "--max-connections",
                                          "--read-timeout", "--idle-timeout", "--max-answer-memory",
                                          "--tls-cert",     "--tls-key",      "--client-ca",      "--users",
-                                         nullptr};
+                                         "--token-users",  nullptr};
 
 namespace {
 
@@ -43,7 +43,8 @@ bool readServeOptions(const std::map<std::string, std::string>& given, ServeOpti
     for (const auto& [option, field] : {std::pair{"--tls-cert", &options.tlsCertificate},
                                         std::pair{"--tls-key", &options.tlsKey},
                                         std::pair{"--client-ca", &options.clientCa},
-                                        std::pair{"--users", &options.usersFile}}) {
+                                        std::pair{"--users", &options.usersFile},
+                                        std::pair{"--token-users", &options.tokenUsersFile}}) {
         if (!given.count(option)) continue;
         *field = given.at(option);
         if (field->empty()) {
@@ -53,6 +54,10 @@ bool readServeOptions(const std::map<std::string, std::string>& given, ServeOpti
     }
     if (options.tlsCertificate.empty() != options.tlsKey.empty()) {
         problem = "--tls-cert and --tls-key go together";
+        return false;
+    }
+    if (!options.tokenUsersFile.empty() && options.tlsCertificate.empty()) {
+        problem = "--token-users needs --tls-cert and --tls-key: a PasswordText token carries the password itself";
         return false;
     }
     if (!options.clientCa.empty() && options.tlsCertificate.empty()) {

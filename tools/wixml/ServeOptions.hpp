@@ -29,6 +29,7 @@ struct ServeOptions {
     std::string tlsKey;
     std::string clientCa;       // client certificates required, checked against these CAs
     std::string usersFile;      // htpasswd file of bcrypt entries: HTTP Basic required
+    std::string tokenUsersFile; // the same, for UsernameTokens' PasswordText
     wi::XMLReadLimits limits;
 };
 

@@ -38,6 +38,7 @@ wi::ServerOptions serverOptions(const ServeOptions& options)
     } else if (!options.clientCa.empty()) {
         server.authenticator = wi::clientCertificates();
     }
+    if (!options.tokenUsersFile.empty()) server.usernameTokens.checkText = wi::htpasswdPasswords(options.tokenUsersFile);
     server.logPrefix = "wixml serve: ";
     if (options.metrics) server.metricsPath = "/metrics";
     return server;
