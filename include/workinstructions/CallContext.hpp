@@ -16,7 +16,7 @@
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
-namespace serving {
+namespace detail {
 class CallContextWriter;
 }
 
@@ -75,7 +75,7 @@ public:
 
 private:
     // The server adds what the envelope tells, and a token's identity, once read.
-    friend class serving::CallContextWriter;
+    friend class detail::CallContextWriter;
 
     std::string m_peerAddress;
     unsigned short m_peerPort;

@@ -8,7 +8,7 @@
 
 #include "workinstructions/CallContext.hpp"
 
-namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving {
+namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail {
 
 class CallContextWriter {
 public:
@@ -21,4 +21,4 @@ public:
     static void setIdentity(CallContext& context, Identity identity) { context.m_identity = std::move(identity); }
 };
 
-} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::serving
+} // namespace Velmora::Schemas::Mes::_2010_09::Workinstructions::detail

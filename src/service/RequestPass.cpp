@@ -223,7 +223,7 @@ bool Exchange::admitted()
                                                    std::chrono::system_clock::now());
     if (!verdict.identity.name.empty()) m_caller = verdict.identity;
     if (verdict.accepted) {
-        if (m_caller) CallContextWriter::setIdentity(m_context, verdict.identity);
+        if (m_caller) detail::CallContextWriter::setIdentity(m_context, verdict.identity);
         return true;
     }
     logLine(m_options.logPrefix,
@@ -279,7 +279,7 @@ ServiceAnswer Exchange::handled()
         return readFault(faultVersion(), error);
     }
     const char* const name = m_operation->name;
-    CallContextWriter::setEnvelope(m_context, m_envelope.head().version, m_envelope.head().headerBlocks);
+    detail::CallContextWriter::setEnvelope(m_context, m_envelope.head().version, m_envelope.head().headerBlocks);
     try {
         // The check is the service's own code: what it throws, but a fault, is
         // the service failing, whose text goes to the log, not to the client.
