@@ -231,7 +231,9 @@ bool Exchange::admitted()
                                                         : "the UsernameToken of user '" + verdict.identity.name + "'") +
                 " from " + m_context.peerAddress() + ":" + std::to_string(m_context.peerPort()) + ": " + verdict.cause);
     m_refusedCaller = true;
-    settle(Next::Answer, faultAnswer(faultVersion(), failedAuthentication(faultVersion())));
+    ServiceAnswer refusal = faultAnswer(faultVersion(), failedAuthentication(faultVersion()));
+    refusal.fault = SoapFaultCode::Sender; // counted as the caller's fault in either version
+    settle(Next::Answer, std::move(refusal));
     return false;
 }
 

@@ -176,6 +176,8 @@ TEST(ServerTokens, UsernameTokensAreJudgedAfterTheHead)
     }
     EXPECT_EQ(metric(portOf(plain.url()), "wi_server_refusals_total{cause=\"authentication\"}"),
               std::to_string(refusedPlain));
+    // Every fault of the plain server was a refusal, counted as the sender's in SOAP 1.1 too.
+    EXPECT_EQ(metric(portOf(plain.url()), "wi_server_faults_total{code=\"Sender\"}"), std::to_string(refusedPlain));
     EXPECT_TRUE(plain.stop());
     EXPECT_TRUE(tls.stop());
     const std::string text = log.text();
