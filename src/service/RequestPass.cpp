@@ -247,6 +247,7 @@ ServiceAnswer Exchange::run()
         const bool bare = m_envelope.headComplete() && !m_envelope.problem() && !known;
         ServiceAnswer answer = readFault(known || bare ? faultVersion() : m_mediaVersion, error);
         if (m_operation) answer.operation = m_operation->name;
+        answer.caller = m_caller;
         return answer;
     }
     if (m_next == Next::Undecided) decide();
