@@ -10,21 +10,12 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "SoapBinding.hpp"
 #include "UsernameToken.hpp"
 
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
 
 namespace {
-
-bool sameWord(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 // The credentials after "SCHEME " in the Authorization header; empty when
 // there is none of that scheme.
@@ -33,7 +24,7 @@ std::string_view credentials(const AuthRequest& request, std::string_view scheme
     const std::string* header = request.headers.find("Authorization");
     if (!header) return {};
     const std::string_view value(*header);
-    if (value.size() <= scheme.size() + 1 || !sameWord(value.substr(0, scheme.size()), scheme) ||
+    if (value.size() <= scheme.size() + 1 || !serving::sameIgnoringCase(value.substr(0, scheme.size()), scheme) ||
         value[scheme.size()] != ' ') {
         return {};
     }

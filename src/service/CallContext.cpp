@@ -1,25 +1,13 @@
 #include "workinstructions/CallContext.hpp"
 
+#include "SoapBinding.hpp"
+
 namespace Velmora::Schemas::Mes::_2010_09::Workinstructions {
-
-namespace {
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
-} // namespace
 
 const std::string* HttpHeaders::find(std::string_view name) const
 {
     for (const auto& [key, value] : m_fields) {
-        if (sameName(key, name)) return &value;
+        if (serving::sameIgnoringCase(key, name)) return &value;
     }
     return nullptr;
 }
