@@ -80,7 +80,11 @@ SysNanoseconds DateTime::toSysTime() const
         (seconds == -limit - 1 && m_nanosecond < nanosecondsPerSecond - lastNanosecond - 1)) {
         throw Xml::DomException("DateTime " + toString() + " is beyond the nanoseconds a system time counts");
     }
-    return SysNanoseconds(std::chrono::nanoseconds(seconds * nanosecondsPerSecond + m_nanosecond));
+    // The earliest second's count alone lies below what int64 holds; its
+    // nanoseconds bring it back, so a negative second is counted from its end.
+    const std::int64_t whole = seconds < 0 ? (seconds + 1) * nanosecondsPerSecond : seconds * nanosecondsPerSecond;
+    const std::int64_t part = seconds < 0 ? m_nanosecond - nanosecondsPerSecond : m_nanosecond;
+    return SysNanoseconds(std::chrono::nanoseconds(whole + part));
 }
 
 } // namespace Kavella::Soa::Common
