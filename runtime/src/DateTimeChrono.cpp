@@ -57,7 +57,9 @@ DateTime DateTime::fromSysTime(SysNanoseconds instant, int offsetMinutes)
     zone.setTimeZoneOffset(offsetMinutes); // refuses an offset out of range before anything is worked out
     const std::int64_t count = instant.time_since_epoch().count();
     const std::int64_t seconds = floorDivide(count, nanosecondsPerSecond) + std::int64_t{offsetMinutes} * 60;
-    const auto nanosecond = static_cast<int>(count - floorDivide(count, nanosecondsPerSecond) * nanosecondsPerSecond);
+    // The remainder itself, not count less the floor's product, which overflows at the earliest second.
+    const std::int64_t remainder = count % nanosecondsPerSecond;
+    const auto nanosecond = static_cast<int>(remainder < 0 ? remainder + nanosecondsPerSecond : remainder);
     const std::int64_t days = floorDivide(seconds, secondsPerDay);
     const auto secondOfDay = static_cast<int>(seconds - days * secondsPerDay);
     const Civil date = civilFromDays(days);
