@@ -57,7 +57,9 @@ DateTime DateTime::fromSysTime(SysNanoseconds instant, int offsetMinutes)
     zone.setTimeZoneOffset(offsetMinutes); // refuses an offset out of range before anything is worked out
     const std::int64_t count = instant.time_since_epoch().count();
     const std::int64_t seconds = floorDivide(count, nanosecondsPerSecond) + std::int64_t{offsetMinutes} * 60;
-    const auto nanosecond = static_cast<int>(count - floorDivide(count, nanosecondsPerSecond) * nanosecondsPerSecond);
+    // The remainder itself, not count less the floor's product, which overflows at the earliest second.
+    const std::int64_t remainder = count % nanosecondsPerSecond;
+    const auto nanosecond = static_cast<int>(remainder < 0 ? remainder + nanosecondsPerSecond : remainder);
     const std::int64_t days = floorDivide(seconds, secondsPerDay);
     const auto secondOfDay = static_cast<int>(seconds - days * secondsPerDay);
     const Civil date = civilFromDays(days);
@@ -80,7 +82,11 @@ SysNanoseconds DateTime::toSysTime() const
         (seconds == -limit - 1 && m_nanosecond < nanosecondsPerSecond - lastNanosecond - 1)) {
         throw Xml::DomException("DateTime " + toString() + " is beyond the nanoseconds a system time counts");
     }
-    return SysNanoseconds(std::chrono::nanoseconds(seconds * nanosecondsPerSecond + m_nanosecond));
+    // The earliest second's count alone lies below what int64 holds; its
+    // nanoseconds bring it back, so a negative second is counted from its end.
+    const std::int64_t whole = seconds < 0 ? (seconds + 1) * nanosecondsPerSecond : seconds * nanosecondsPerSecond;
+    const std::int64_t part = seconds < 0 ? m_nanosecond - nanosecondsPerSecond : m_nanosecond;
+    return SysNanoseconds(std::chrono::nanoseconds(whole + part));
 }
 
 } // namespace Kavella::Soa::Common
