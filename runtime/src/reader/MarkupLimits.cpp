@@ -182,7 +182,9 @@ MarkupScanner::Step MarkupScanner::startTag(std::size_t tag)
         if (pos >= m_end) return Step::needMore;
         if (pos == nameStart) return Step::giveUp;
         const std::string_view name(m_chars + (nameStart - m_start), pos - nameStart);
-        const bool isDeclaration = name.compare(0, 5, "xmlns") == 0 && (name.size() == 5 || name[5] == ':');
+        // A compare of fixed length, made in place rather than by a call for every attribute.
+        const bool isDeclaration =
+            name.size() >= 5 && std::memcmp(name.data(), "xmlns", 5) == 0 && (name.size() == 5 || name[5] == ':');
         fits = fits && attributes < m_limits.maxAttributes &&
                (!isDeclaration || m_inScope + declared < m_limits.maxNamespaces);
         if (!skipSpace()) return Step::needMore;
