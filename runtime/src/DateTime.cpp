@@ -71,7 +71,11 @@ bool addNanosecond(std::int64_t& year, int& month, int& day, int& hour, int& min
     return year <= std::numeric_limits<std::int32_t>::max();
 }
 
-void appendNumber(std::string& out, std::int64_t value, int width)
+// A writer formats every date it writes: the text is put together in a
+// buffer and the string made once from it, not grown a character at a time.
+
+/// The decimal digits of value, zero-padded to width, at out; returns the end.
+char* putNumber(char* out, std::int64_t value, int width)
 {
     std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
                                         : static_cast<std::uint64_t>(value);
@@ -82,25 +86,35 @@ void appendNumber(std::string& out, std::int64_t value, int width)
         magnitude /= 10;
     } while (magnitude != 0);
     if (value < 0)
-        out += '-';
+        *out++ = '-';
     for (int i = count; i < width; ++i)
-        out += '0';
+        *out++ = '0';
     while (count > 0)
-        out += digits[--count];
+        *out++ = digits[--count];
+    return out;
 }
 
-void appendOffset(std::string& out, int offsetMinutes)
+// Room for every field at its widest (out of range too), with separators.
+using DateTimeText = char[160];
+
+char* putOffset(char* out, int offsetMinutes)
 {
     if (offsetMinutes == 0) {
-        out += 'Z';
-        return;
+        *out++ = 'Z';
+        return out;
     }
     const std::int64_t magnitude = offsetMinutes < 0 ? -std::int64_t{offsetMinutes}
                                                      : offsetMinutes;
-    out += offsetMinutes < 0 ? '-' : '+';
-    appendNumber(out, magnitude / 60, 2);
-    out += ':';
-    appendNumber(out, magnitude % 60, 2);
+    *out++ = offsetMinutes < 0 ? '-' : '+';
+    out = putNumber(out, magnitude / 60, 2);
+    *out++ = ':';
+    return putNumber(out, magnitude % 60, 2);
+}
+
+std::string offsetText(int offsetMinutes)
+{
+    DateTimeText text;
+    return std::string(text, putOffset(text, offsetMinutes));
 }
 
 // Also used to show the fields of a rejected constructor call, so it must cope
@@ -108,33 +122,32 @@ void appendOffset(std::string& out, int offsetMinutes)
 std::string format(std::int64_t year, int month, int day, int hour, int minute, int second,
                    std::int64_t nanosecond, bool hasTimeZone, int offsetMinutes)
 {
-    std::string out;
-    out.reserve(40);
-    appendNumber(out, year, 4);
-    out += '-';
-    appendNumber(out, month, 2);
-    out += '-';
-    appendNumber(out, day, 2);
-    out += 'T';
-    appendNumber(out, hour, 2);
-    out += ':';
-    appendNumber(out, minute, 2);
-    out += ':';
-    appendNumber(out, second, 2);
+    DateTimeText text;
+    char* out = putNumber(text, year, 4);
+    *out++ = '-';
+    out = putNumber(out, month, 2);
+    *out++ = '-';
+    out = putNumber(out, day, 2);
+    *out++ = 'T';
+    out = putNumber(out, hour, 2);
+    *out++ = ':';
+    out = putNumber(out, minute, 2);
+    *out++ = ':';
+    out = putNumber(out, second, 2);
     if (nanosecond != 0) {
-        out += '.';
+        *out++ = '.';
         if (nanosecond > 0 && nanosecond < 1'000'000'000) {
-            std::string fraction;
-            appendNumber(fraction, nanosecond, 9);
-            fraction.erase(fraction.find_last_not_of('0') + 1);
-            out += fraction;
+            // Nine digits, trailing zeros dropped; one at least is not zero.
+            out = putNumber(out, nanosecond, 9);
+            while (out[-1] == '0')
+                --out;
         } else {
-            appendNumber(out, nanosecond, 0);
+            out = putNumber(out, nanosecond, 0);
         }
     }
     if (hasTimeZone)
-        appendOffset(out, offsetMinutes);
-    return out;
+        out = putOffset(out, offsetMinutes);
+    return std::string(text, out);
 }
 
 // Reads exactly `count` digits; false if any is not one.
@@ -183,9 +196,7 @@ DateTime::DateTime(int year, int month, int day, int hour, int minute, int secon
 void DateTime::setTimeZoneOffset(int offsetMinutes)
 {
     if (offsetMinutes < -kMaxOffsetMinutes || offsetMinutes > kMaxOffsetMinutes) {
-        std::string text;
-        appendOffset(text, offsetMinutes);
-        detail::throwInvalidValue("time zone offset", text);
+        detail::throwInvalidValue("time zone offset", offsetText(offsetMinutes));
     }
     m_offsetMinutes = static_cast<std::int16_t>(offsetMinutes);
     m_hasTimeZone = true;

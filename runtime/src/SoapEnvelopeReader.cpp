@@ -54,7 +54,11 @@ void SoapEnvelopeReader::startElement(const XMLStartTag& tag)
     if (depth == 1) s.startRoot(tag);
     // A document without envelope is the message, its errors its reader's.
     if (s.mode == State::Mode::Bare) {
-        if (s.message) s.message->startElement(tag);
+        if (!s.message) return;
+        s.message->startElement(tag);
+        // Nothing of a bare document is the envelope's to judge: the parser's
+        // events go straight to the message's handler, not through this one.
+        if (s.parser) s.parser->handOver(*s.message);
         return;
     }
     if (s.mode != State::Mode::Envelope || depth == 1) return;

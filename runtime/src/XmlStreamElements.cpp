@@ -92,7 +92,7 @@ bool XmlStream::closeElement(std::string_view elementName)
     if (m_open.empty()) {
         throw DomException("End tag </" + std::string(elementName) + "> written with no element open");
     }
-    const bool hadChildren = m_open.back();
+    const bool hadChildren = m_open.back() != 0;
     m_open.pop_back();
     // The root's end tag too, though it is indented by nothing.
     return m_indent > 0 && hadChildren;
@@ -150,7 +150,7 @@ void XmlStream::beginElement(const std::string& elementName, const std::vector<s
     // appends of this element see it.
     m_direct = m_ownBuffer && good();
     if (!m_open.empty()) {
-        m_open.back() = true;
+        m_open.back() = 1;
         if (m_indent > 0) newline();
     }
     if (char* out = directRoom(elementName.size() + 1)) {
@@ -171,7 +171,7 @@ void XmlStream::beginElement(const std::string& elementName, const std::vector<s
             append("\"");
         }
     }
-    m_open.push_back(false);
+    m_open.push_back(0);
 }
 
 } // namespace Kavella::Soa::Common::Xml

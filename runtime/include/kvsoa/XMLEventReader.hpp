@@ -118,6 +118,11 @@ public:
     /// the rest of the text is neither judged nor paid for.
     void stop();
 
+    /// For handlers, during their calls: the events after this one, to the end
+    /// of this read, go to handler instead. A layer with nothing more to judge
+    /// in a document steps out of the way of every event that follows.
+    void handOver(XMLEventHandler& handler) noexcept;
+
     /// Where the innermost open element's start tag begins; for handlers, during
     /// their calls. Counted on demand, so a handler that asks only on error pays
     /// nothing for positions.

@@ -214,7 +214,9 @@ private:
     std::ostream* m_target = nullptr;
     std::string m_escaped;
     std::vector<std::pair<std::string, std::string>> m_prefixes; // uri, prefix
-    std::vector<bool> m_open;                                    // per open element: has child elements
+    // Per open element: has child elements. Bytes, not std::vector<bool>: every
+    // element pushes, marks and pops one, and bits cost a shift and mask each time.
+    std::vector<unsigned char> m_open;
     std::size_t m_maxDepth = defaultMaxDepth;
     std::size_t m_outerDepth = 0;
     std::size_t m_outerIndent = 0;

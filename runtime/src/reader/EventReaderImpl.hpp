@@ -43,6 +43,9 @@ public:
         xmlStopParser(m_context);
     }
 
+    /// The events after the present one go to handler.
+    void handOver(XMLEventHandler& handler) noexcept { m_handler = &handler; }
+
     XMLPosition elementPosition()
     {
         if (m_open.empty()) return {};

@@ -177,6 +177,11 @@ void XMLEventReader::stop()
     m_impl->stop();
 }
 
+void XMLEventReader::handOver(XMLEventHandler& handler) noexcept
+{
+    m_impl->handOver(handler);
+}
+
 XMLPosition XMLEventReader::elementPosition()
 {
     return m_impl->elementPosition();
